@@ -1,0 +1,120 @@
+// The document: data with a title, a path, a modified flag and the views that show it.
+//
+// Ownership: a document made by a CDocTemplate is owned by that template and destroyed by
+// it when the document closes with automatic deletion on (the default). A document made
+// directly by its class's factory belongs to its maker; closing it then only empties it.
+//
+// Automation references: the count starts at 1, the framework's own reference; every client
+// reference adds one, so a count above 1 means a client holds the document. When a client
+// releases and only the framework's reference is left while no view shows the document, it
+// closes (OnFinalRelease). The last view going away closes the document too (while automatic
+// deletion is on); a document that must outlive its views while clients hold it overrides
+// OnCloseDocument and switches automatic deletion off around the base call.
+//
+// Not thread-safe: callers serialise access (the UI thread, or the server lock).
+#pragma once
+
+#include "framework/archive.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tfw {
+
+class CDocTemplate;
+class CView;
+
+class CDocument {
+public:
+    CDocument(const CDocument&) = delete;
+    CDocument& operator=(const CDocument&) = delete;
+    // Views still attached are detached (they are told through OnDocumentClosing).
+    virtual ~CDocument();
+
+    // Title shown in the window caption; virtual so documents can compose their own.
+    const std::string& GetTitle() const { return title_; }
+    virtual void SetTitle(std::string_view title);
+    // Full path of the file the document was loaded from or saved to; empty if none.
+    // Setting it also sets the title to the file name and enters the path in the recent files.
+    const std::string& GetPathName() const { return pathName_; }
+    virtual void SetPathName(std::string_view path, bool addToRecentFiles = true);
+    void ClearPathName() { pathName_.clear(); }
+
+    bool IsModified() const { return modified_; }
+    void SetModifiedFlag(bool modified = true) { modified_ = modified; }
+
+    CDocTemplate* GetDocTemplate() const { return template_; }
+
+    // Views.
+    void AddView(CView* view);
+    void RemoveView(CView* view);
+    const std::vector<CView*>& GetViews() const { return views_; }
+    bool HasViews() const { return !views_.empty(); }
+    // Calls OnUpdate(sender, hint) on every view except sender.
+    void UpdateAllViews(CView* sender, long hint = 0);
+
+    // Automatic deletion when the document closes.
+    bool GetAutoDelete() const { return autoDelete_; }
+    void SetAutoDelete(bool autoDelete) { autoDelete_ = autoDelete; }
+
+    // Automation reference count (see the header comment).
+    unsigned long GetRefCount() const { return refCount_; }
+    bool HasClients() const { return refCount_ > 1; }
+    unsigned long ExternalAddRef() { return ++refCount_; }
+    // Returns the new count. The document may be destroyed by this call: do not touch it
+    // afterwards unless the result is above 1 or it has views.
+    unsigned long ExternalRelease();
+
+    // Life cycle; a false result means failure (already reported to the user).
+    // New document: empties the contents and clears the modified flag.
+    virtual bool OnNewDocument();
+    // Loads the file through Serialize into the (emptied) document. On failure the contents
+    // are emptied again and the open fails.
+    virtual bool OnOpenDocument(const std::string& path);
+    // Stores through Serialize into a new file beside path, then puts it in place, so a
+    // failed save leaves an existing file untouched. Clears the modified flag on success.
+    virtual bool OnSaveDocument(const std::string& path);
+    // Tells the views, empties the contents and, with automatic deletion on, has the template
+    // destroy the document: do not touch the document after calling this.
+    virtual void OnCloseDocument();
+    // Removes the contents. The base removes nothing.
+    virtual void DeleteContents() {}
+    // Stores into or loads from the archive (ar.IsStoring()). The base does nothing.
+    virtual void Serialize(CArchive& ar);
+
+    // May the frame showing the document close? lastFrame: no other frame shows it.
+    // The base asks to save changes when it is the last frame.
+    virtual bool CanCloseFrame(bool lastFrame);
+    // Modified document: asks the user (Save / Discard / Cancel) and saves when asked to.
+    virtual bool SaveModified();
+    // Saves to path, or to the current path, or asks for one (Save As) when there is none.
+    bool DoSave(std::string_view path = {});
+    // Called when the view list changed; the base closes the document when its last view
+    // went away and automatic deletion is on.
+    virtual void OnChangedViewList();
+    // The last client reference went; the base closes the document.
+    virtual void OnFinalRelease();
+
+    // Result of the last file operation: empty after success, else what went wrong.
+    const std::string& LastFileError() const { return lastFileError_; }
+
+protected:
+    CDocument();
+
+private:
+    friend class CDocTemplate;
+    void DetachAllViews();
+
+    std::string title_;
+    std::string pathName_;
+    bool modified_ = false;
+    bool autoDelete_ = true;
+    bool closing_ = false;
+    unsigned long refCount_ = 1;
+    CDocTemplate* template_ = nullptr;
+    std::vector<CView*> views_;
+    std::string lastFileError_;
+};
+
+}  // namespace tfw

@@ -1,0 +1,11 @@
+#include "framework/view.h"
+
+#include "framework/document.h"
+
+namespace tfw {
+
+CView::~CView() {
+    if (document_ != nullptr) document_->RemoveView(this);
+}
+
+}  // namespace tfw
