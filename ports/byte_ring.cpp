@@ -2,10 +2,14 @@
 
 #include <new>
 
+#include "platform/movable_memory.h"
+
+namespace tolvan {
+
 int RingCreate(ByteRing& ring, uint32_t size)
 {
     RingDestroy(ring);
-    if (size < 2)
+    if (size < 2 || !plat::AllocationAllowed())
         return kLinkNoMemory;
     ring.data.reset(new (std::nothrow) uint8_t[size]());
     if (!ring.data)
@@ -61,3 +65,5 @@ void RingDiscard(ByteRing& ring)
 {
     ring.readIndex = ring.writeIndex;
 }
+
+}  // namespace tolvan

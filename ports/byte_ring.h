@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 
+namespace tolvan {
+
 // Link result codes shared by the ring and the infra-red link.
 enum IrLinkCode : int {
     kLinkOk = 0,
@@ -25,7 +27,8 @@ struct ByteRing {
     uint32_t size = 0;                // 0 while the ring has no memory
 };
 
-// Allocates `size` zeroed bytes (size >= 2). kLinkNoMemory when the memory cannot be had.
+// Allocates `size` zeroed bytes (size >= 2). kLinkNoMemory when the memory cannot be had
+// (including a failure injected through the platform allocation gate).
 int RingCreate(ByteRing& ring, uint32_t size = kByteRingSize);
 // Frees the memory and zeroes the fields; harmless on a ring without memory.
 void RingDestroy(ByteRing& ring);
@@ -39,3 +42,5 @@ uint32_t RingUsed(const ByteRing& ring);
 uint32_t RingFree(const ByteRing& ring);
 // Drops everything waiting.
 void RingDiscard(ByteRing& ring);
+
+}  // namespace tolvan

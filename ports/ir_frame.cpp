@@ -1,5 +1,7 @@
 #include "ports/ir_frame.h"
 
+namespace tolvan {
+
 namespace {
 
 // Puts a byte that is known to fit (room was checked beforehand).
@@ -105,3 +107,5 @@ int DecodeFrame(ByteRing& wireRx, ByteRing& userRx, int32_t& framesPending)
         return kStepBadFrame;
     return framesPending == 0 ? kStepNoFrame : kStepGoOn;
 }
+
+}  // namespace tolvan

@@ -7,6 +7,8 @@
 
 #include "ports/byte_ring.h"
 
+namespace tolvan {
+
 constexpr uint8_t kIrBof = 0xC0;
 constexpr uint8_t kIrEof = 0xC1;
 constexpr uint8_t kIrEscape = 0x7D;     // next byte is the data byte XOR kIrStuffMask
@@ -47,3 +49,5 @@ int BuildFrame(ByteRing& userTx, ByteRing& wireTx, bool forceFinal);
 // `userRx`), kStepGoOn when more frames are pending, kLinkRingEmpty when `wireRx` ran dry
 // in mid-frame (the count is then reset, since it no longer matches the ring).
 int DecodeFrame(ByteRing& wireRx, ByteRing& userRx, int32_t& framesPending);
+
+}  // namespace tolvan

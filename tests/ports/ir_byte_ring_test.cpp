@@ -5,6 +5,8 @@
 
 namespace {
 
+using namespace tolvan;
+
 TEST(ByteRing, HoldsOneLessThanItsSizeAndReportsFull)
 {
     ByteRing ring;

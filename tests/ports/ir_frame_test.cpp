@@ -8,6 +8,8 @@
 
 namespace {
 
+using namespace tolvan;
+
 using Bytes = std::vector<uint8_t>;
 
 struct Rings {

@@ -1,0 +1,72 @@
+#include "ports/ir_device_io.h"
+
+#include <string>
+
+#include "platform/message_box.h"
+#include "platform/serial_api.h"
+#include "platform/ticks.h"
+#include "ports/ir_link.h"
+
+namespace tolvan {
+
+namespace {
+
+constexpr int kWriteRetries = 3;
+
+}  // namespace
+
+bool ResetLink(IrLinkRecord& link)
+{
+    if (!plat::SetCommState(link.handle, link.dcb) ||
+        !plat::EscapeCommFunction(link.handle, plat::SETDTR) ||
+        !plat::EscapeCommFunction(link.handle, plat::SETRTS))
+        return false;
+    link.state = kIrSending;
+    link.deadline = plat::GetTickCount() + kIrSendTurnMs;
+    return true;
+}
+
+bool WriteRetrying(IrLinkRecord& link, std::span<const uint8_t> bytes)
+{
+    for (int retry = 0;; ++retry) {
+        uint32_t written = 0;
+        const bool ok = plat::WriteComm(link.handle, bytes.data(),
+                                        static_cast<uint32_t>(bytes.size()), &written);
+        // Only what did not go out is written again, so nothing reaches the wire twice.
+        if (written > bytes.size())
+            written = static_cast<uint32_t>(bytes.size());
+        bytes = bytes.subspan(written);
+        if (ok && bytes.empty())
+            return true;
+        if (retry == kWriteRetries)
+            break;
+        const uint32_t writeError = plat::GetLastError();
+        if (!ResetLink(link)) {
+            plat::SetLastError(writeError);
+            break;
+        }
+    }
+    const uint32_t error = plat::GetLastError();
+    plat::ShowMessageBox("ReopenComm: " + std::to_string(error));
+    plat::SetLastError(error);  // callers look at it after the message
+    return false;
+}
+
+bool WaitTxDrained(IrLinkRecord& link, uint32_t limitMs)
+{
+    bool failed = false;
+    const bool drained = plat::WaitFor(
+        [&] {
+            uint32_t errors = 0;
+            plat::ComStat stat;
+            if (!plat::ClearCommError(link.handle, &errors, &stat)) {
+                failed = true;
+                return true;
+            }
+            return stat.cbOutQue == 0;
+        },
+        limitMs);
+    return drained && !failed;
+}
+
+}  // namespace tolvan
