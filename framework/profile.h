@@ -32,7 +32,8 @@ public:
 
     std::optional<std::string> GetValue(std::string_view section, std::string_view key) const;
     std::string GetString(std::string_view section, std::string_view key, std::string_view def = {}) const;
-    // A decimal value; def when absent, empty, not a number or out of the int range.
+    // The decimal number the value starts with ("12x" gives 12); def when the key is absent
+    // or the value has no leading number or is out of the int range.
     int GetInt(std::string_view section, std::string_view key, int def) const;
     // Every key=value of the section in file order (first of duplicate keys only).
     std::vector<std::pair<std::string, std::string>> GetSection(std::string_view section) const;

@@ -1,0 +1,80 @@
+// INI profile: lookup rules, sections as key/value lists, rewrites that keep the file's shape.
+#include "framework/profile.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+using tfw::CProfile;
+
+TEST(Profile, LookupIgnoresCaseAndBlanksAndTakesTheFirstDuplicate) {
+    CProfile p;
+    p.Parse("; comment\r\n[COMM]\r\n BaudRate = 19200 \r\nparity=None\r\nBAUDRATE=1\r\n[Ports]\nCOM1=/dev/serial/by-id/usb-x\nCOM2=loop://\nAuto=0\n");
+    EXPECT_EQ(p.GetString("comm", "baudrate"), "19200");
+    EXPECT_EQ(p.GetInt("COMM", "BaudRate", 9600), 19200);
+    EXPECT_EQ(p.GetString("COMM", "Parity"), "None");
+    EXPECT_EQ(p.GetString("COMM", "WordLen", "8"), "8");
+    EXPECT_FALSE(p.GetValue("COMM", "WordLen"));
+    auto ports = p.GetSection("ports");
+    ASSERT_EQ(ports.size(), 3u);
+    EXPECT_EQ(ports[0], (std::pair<std::string, std::string>{"COM1", "/dev/serial/by-id/usb-x"}));
+    EXPECT_EQ(ports[1].second, "loop://");
+    EXPECT_EQ(p.GetSection("COMM").size(), 2u);  // the duplicate BaudRate is listed once
+    EXPECT_EQ(p.GetSectionNames(), (std::vector<std::string>{"COMM", "Ports"}));
+}
+
+TEST(Profile, NumbersThatAreNotNumbersGiveTheDefault) {
+    CProfile p;
+    p.Parse("[COMM]\nA=\nB=12x\nC=abc\nD=99999999999\nE=-7\nF=+8\n");
+    EXPECT_EQ(p.GetInt("COMM", "A", 5), 5);
+    EXPECT_EQ(p.GetInt("COMM", "B", 5), 12);
+    EXPECT_EQ(p.GetInt("COMM", "C", 5), 5);
+    EXPECT_EQ(p.GetInt("COMM", "D", 5), 5);
+    EXPECT_EQ(p.GetInt("COMM", "E", 5), -7);
+    EXPECT_EQ(p.GetInt("COMM", "F", 5), 8);
+}
+
+TEST(Profile, WritesKeepCommentsAndOrderAndSurviveAReload) {
+    char tmpl[] = "/tmp/tfw-ini-XXXXXX";
+    fs::path dir = ::mkdtemp(tmpl);
+    std::string path = (dir / "tolvan32.ini").string();
+    {
+        std::ofstream(path) << "; settings\n[COMM]\nBaudRate=9600\n\n[Other]\nx=1\n";
+    }
+    CProfile p;
+    ASSERT_TRUE(p.Load(path));
+    p.WriteString("COMM", "BaudRate", "19200");
+    p.WriteString("comm", "Parity", "Even");
+    p.WriteInt("Recent File List", "File1", 3);
+    p.WriteString("Other", "y", "two\nlines");
+    EXPECT_TRUE(p.IsDirty());
+    ASSERT_TRUE(p.Save());
+    EXPECT_FALSE(p.IsDirty());
+
+    std::stringstream text;
+    text << std::ifstream(path).rdbuf();
+    EXPECT_EQ(text.str(),
+              "; settings\n[COMM]\nBaudRate=19200\nParity=Even\n\n[Other]\nx=1\ny=two lines\n\n"
+              "[Recent File List]\nFile1=3\n");
+
+    CProfile q;
+    ASSERT_TRUE(q.Load(path));
+    EXPECT_EQ(q.GetString("Recent File List", "File1"), "3");
+    EXPECT_TRUE(q.DeleteKey("COMM", "parity"));
+    EXPECT_FALSE(q.DeleteKey("COMM", "parity"));
+    EXPECT_TRUE(q.DeleteSection("Other"));
+    EXPECT_EQ(q.GetSection("Other").size(), 0u);
+    EXPECT_EQ(q.GetString("COMM", "BaudRate"), "19200");
+
+    // A missing file is an empty profile; an unreadable place to save fails cleanly.
+    CProfile empty;
+    EXPECT_TRUE(empty.Load((dir / "none.ini").string()));
+    EXPECT_TRUE(empty.GetSectionNames().empty());
+    empty.WriteString("A", "b", "c");
+    EXPECT_FALSE(empty.SaveAs((dir / "no" / "dir.ini").string()));
+    fs::remove_all(dir);
+}
