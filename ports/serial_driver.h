@@ -34,6 +34,16 @@ void SetDefaultQueueSizes(uint32_t rxSize, uint32_t txSize);
 uint32_t DefaultRxQueueSize();
 uint32_t DefaultTxQueueSize();
 
+// SetLine of the serial driver (also reached through the table): checks and stores the
+// line in the record's block and applies it. Does not clear `status` first.
+int SerialSetLine(PortObject* p, int32_t baud, int16_t parity, int16_t wordLength,
+                  int16_t stopBits);
+
+// The block changes made for a freshly opened device: binary mode, no null stripping,
+// no CTS/DSR output flow, DTR and RTS raised (ENABLE), XON 17 / XOFF 19, both limits
+// rxQueueSize / 4, EOF and event characters 0. Parity checking is left to the caller.
+void PrepareSerialDcb(plat::Dcb* dcb, uint32_t rxQueueSize);
+
 // The driver record of a serial port object, or nullptr for any other port object.
 SerialDriverRecord* SerialRecord(PortObject* p);
 
