@@ -1,0 +1,73 @@
+#pragma once
+// Shared by the page and sheet tests: the Qt application (offscreen), a recorder that
+// answers the pages' message boxes, and lookup of controls by resource id.
+
+#include "setup/page_message_box.h"
+
+#include <QApplication>
+#include <QString>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace page_test {
+
+inline void EnsureApplication()
+{
+    if (QApplication::instance())
+        return;
+    static int argc = 1;
+    static char name[] = "test_setup";
+    static char* argv[] = {name, nullptr};
+    static QApplication app(argc, argv);
+}
+
+// Answers every page message with `answer` and keeps what was asked, for its lifetime.
+class MessageRecorder {
+public:
+    explicit MessageRecorder(int answer = kerdal::kIdOk) : m_answer(answer)
+    {
+        m_previous = kerdal::SetPageMessageHook([this](const kerdal::MessageRequest& r) {
+            requests.push_back(r);
+            return m_answer;
+        });
+    }
+    ~MessageRecorder() { kerdal::SetPageMessageHook(m_previous); }
+    MessageRecorder(const MessageRecorder&) = delete;
+    MessageRecorder& operator=(const MessageRecorder&) = delete;
+
+    std::vector<QString> Texts() const
+    {
+        std::vector<QString> texts;
+        for (const auto& r : requests)
+            texts.push_back(r.text);
+        return texts;
+    }
+    void Clear() { requests.clear(); }
+
+    std::vector<kerdal::MessageRequest> requests;
+
+private:
+    int m_answer;
+    kerdal::MessageHook m_previous;
+};
+
+// The control with resource id `id` below `root`, as T; fails the test when missing.
+template <typename T>
+T* Ctl(const QWidget* root, int id)
+{
+    T* control = root->findChild<T*>(QString::number(id));
+    EXPECT_NE(control, nullptr) << "no control " << id;
+    return control;
+}
+
+// Fixture base: every page test runs with an application and a message recorder.
+class PageTest : public ::testing::Test {
+protected:
+    void SetUp() override { EnsureApplication(); }
+    MessageRecorder messages;
+};
+
+}  // namespace page_test
