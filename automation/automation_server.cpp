@@ -1,0 +1,533 @@
+#include "automation/automation_server.h"
+
+#include "automation/call_mapping.h"
+#include "automation/class_factory_object.h"
+#include "automation/client/variant_codec.h"
+#include "automation/interface_xml.h"
+#include "automation/server_object.h"
+
+#include "class_factory_adaptor.h"
+#include "server_adaptor.h"
+
+#include <QDBusVariant>
+#include <QDBusVirtualObject>
+#include <QMetaObject>
+#include <QVariantMap>
+
+#include <atomic>
+
+namespace tdbus {
+
+namespace {
+
+const QString kChannelsPath = QStringLiteral("/Channels");
+const QString kDispatchInterface = QStringLiteral("Tolvan32.Dispatch");
+const QString kUnknownInterface = QStringLiteral("Tolvan32.Unknown");
+const QString kTransferInterface = QStringLiteral("Tolvan32.Transfer");
+const QString kPropertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
+const QString kIntrospectableInterface = QStringLiteral("org.freedesktop.DBus.Introspectable");
+const QString kPeerInterface = QStringLiteral("org.freedesktop.DBus.Peer");
+
+std::atomic<int> g_serverInstances{0};
+
+QDBusMessage Error(const QDBusMessage& call, const QString& name, const QString& text)
+{
+    return call.createErrorReply(name, text);
+}
+
+QDBusMessage DispatchError(const QDBusMessage& call, tfw::DispatchStatus status,
+                           const QString& detail)
+{
+    return call.createErrorReply(DispatchErrorName(status), detail);
+}
+
+QString MemberText(const tfw::MemberInfo* info, std::int32_t dispid)
+{
+    const QString id = QStringLiteral("0x%1").arg(static_cast<quint32>(dispid), 0, 16);
+    return info ? QString::fromLatin1(info->name.data(), static_cast<qsizetype>(info->name.size())) +
+                      QStringLiteral(" (") + id + QLatin1Char(')')
+                : id;
+}
+
+}  // namespace
+
+// /Channels and everything below it, on each of the server's connections.
+class ChannelObjects : public QDBusVirtualObject {
+public:
+    explicit ChannelObjects(AutomationServer& server) : server_(server) {}
+    QString introspect(const QString& path) const override
+    {
+        return server_.IntrospectChannels(path);
+    }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
+    {
+        return server_.HandleChannelMessage(message, connection);
+    }
+
+private:
+    AutomationServer& server_;
+};
+
+AutomationServer::AutomationServer(ChannelHost& host, QObject* parent)
+    : QObject(parent), host_(host)
+{
+}
+
+AutomationServer::~AutomationServer()
+{
+    Stop();
+}
+
+bool AutomationServer::Start(const QString& busAddress, QString* error)
+{
+    if (running_) return true;
+    auto fail = [&](const QString& why) {
+        if (error) *error = why;
+        Stop();
+        return false;
+    };
+
+    const int instance = ++g_serverInstances;
+    channelObjects_ = std::make_unique<ChannelObjects>(*this);
+    serverObject_ = std::make_unique<ServerObject>();
+    new ServerAdaptor(serverObject_.get());
+    running_ = true;  // so that Stop() cleans up a partial start
+
+    for (int i = 0; i < kChannelClassCount; ++i) {
+        const auto cls = static_cast<ChannelClass>(i);
+        connectionNames_[i] =
+            QStringLiteral("tolvan32-%1-%2").arg(instance).arg(QLatin1String(BusNameOf(cls)));
+        QDBusConnection connection =
+            busAddress.isEmpty()
+                ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionNames_[i])
+                : QDBusConnection::connectToBus(busAddress, connectionNames_[i]);
+        if (!connection.isConnected())
+            return fail(QStringLiteral("cannot reach the bus: ") + connection.lastError().message());
+
+        factories_[i] = std::make_unique<ClassFactoryObject>(*this, cls);
+        new ClassFactoryAdaptor(factories_[i].get());
+        if (!connection.registerObject(QStringLiteral("/"), factories_[i].get(),
+                                       QDBusConnection::ExportAdaptors) ||
+            !connection.registerObject(QStringLiteral("/Server"), serverObject_.get(),
+                                       QDBusConnection::ExportAdaptors) ||
+            !connection.registerVirtualObject(kChannelsPath, channelObjects_.get(),
+                                              QDBusConnection::SubPath))
+            return fail(QStringLiteral("cannot publish the objects"));
+
+        // Every client's disappearance, watched before any client can hold a reference.
+        if (i == 0 &&
+            !connection.connect(QStringLiteral("org.freedesktop.DBus"),
+                                QStringLiteral("/org/freedesktop/DBus"),
+                                QStringLiteral("org.freedesktop.DBus"),
+                                QStringLiteral("NameOwnerChanged"), this,
+                                SLOT(OnNameOwnerChanged(QString, QString, QString))))
+            return fail(QStringLiteral("cannot watch the bus's clients"));
+    }
+    for (int i = 0; i < kChannelClassCount; ++i) {
+        const QString name = QLatin1String(BusNameOf(static_cast<ChannelClass>(i)));
+        QDBusConnection connection(connectionNames_[i]);
+        if (!connection.registerService(name))
+            return fail(QStringLiteral("the bus name %1 is taken: ").arg(name) +
+                        connection.lastError().message());
+    }
+    return true;
+}
+
+void AutomationServer::Stop()
+{
+    if (!running_) return;
+    running_ = false;
+    for (int i = 0; i < kChannelClassCount; ++i) {
+        if (connectionNames_[i].isEmpty()) continue;
+        QDBusConnection connection(connectionNames_[i]);
+        if (connection.isConnected()) {
+            connection.unregisterService(QLatin1String(BusNameOf(static_cast<ChannelClass>(i))));
+            connection.unregisterObject(kChannelsPath, QDBusConnection::UnregisterTree);
+            connection.unregisterObject(QStringLiteral("/Server"));
+            connection.unregisterObject(QStringLiteral("/"));
+        }
+        QDBusConnection::disconnectFromBus(connectionNames_[i]);
+        connectionNames_[i].clear();
+    }
+    {
+        std::lock_guard<std::mutex> lock(transferMutex_);
+        transferPath_.clear();
+        transferConnection_.clear();
+    }
+    for (auto& f : factories_) f.reset();
+    serverObject_.reset();
+    channelObjects_.reset();
+}
+
+QString AutomationServer::PathOf(const HostedChannel* channel) const
+{
+    for (const auto& [id, record] : channels_)
+        if (record.channel == channel) return kChannelsPath + QLatin1Char('/') + QString::number(id);
+    return {};
+}
+
+void AutomationServer::ChannelDestroyed(HostedChannel* channel)
+{
+    for (auto it = channels_.begin(); it != channels_.end(); ++it) {
+        if (it->second.channel != channel) continue;
+        references_.Forget(it->first);
+        channels_.erase(it);
+        AfterRelease();
+        return;
+    }
+}
+
+void AutomationServer::EmitXferProgress(std::int16_t window, std::int32_t wParam,
+                                        std::int32_t lParam)
+{
+    std::lock_guard<std::mutex> lock(transferMutex_);
+    if (transferPath_.isEmpty()) return;
+    QDBusMessage signal = QDBusMessage::createSignal(transferPath_, kTransferInterface,
+                                                     QStringLiteral("XferProgress"));
+    signal << QVariant::fromValue<short>(window) << QVariant::fromValue<int>(wParam)
+           << QVariant::fromValue<int>(lParam);
+    QDBusConnection(transferConnection_).send(signal);
+    if (wParam != 1) {
+        transferPath_.clear();
+        transferConnection_.clear();
+    }
+}
+
+QString AutomationServer::CreateInstance(ChannelClass cls, const QString& client,
+                                         QString* errorName, QString* errorMessage)
+{
+    HostedChannel* channel = host_.CreateChannel(cls);
+    if (!channel) {
+        *errorName = QStringLiteral("Tolvan32.Error.CreateFailed");
+        *errorMessage = QStringLiteral("the channel could not be created");
+        return {};
+    }
+    const std::uint32_t id = nextId_++;
+    channels_[id] = {cls, channel};
+    references_.Take(client.toStdString(), id);
+    return kChannelsPath + QLatin1Char('/') + QString::number(id);
+}
+
+AutomationServer::ChannelRecord* AutomationServer::Find(std::uint32_t id)
+{
+    auto it = channels_.find(id);
+    return it == channels_.end() ? nullptr : &it->second;
+}
+
+std::uint32_t AutomationServer::IdOfPath(const QString& path) const
+{
+    if (!path.startsWith(kChannelsPath + QLatin1Char('/'))) return 0;
+    bool ok = false;
+    const uint id = path.mid(kChannelsPath.size() + 1).toUInt(&ok);
+    return ok ? id : 0;
+}
+
+void AutomationServer::ReleaseReferences(std::uint32_t id, std::uint32_t count)
+{
+    auto it = channels_.find(id);
+    if (it == channels_.end()) return;
+    HostedChannel* channel = it->second.channel;
+    // The path goes before the last Release, which may destroy the channel.
+    if (references_.Total(id) == 0) channels_.erase(it);
+    for (std::uint32_t i = 0; i < count; ++i) channel->Release();
+}
+
+void AutomationServer::AfterRelease()
+{
+    if (!channels_.empty()) return;
+    // Queued: the reply to the releasing call goes out before the application reacts.
+    QMetaObject::invokeMethod(this, &AutomationServer::LastObjectReleased, Qt::QueuedConnection);
+}
+
+void AutomationServer::OnNameOwnerChanged(const QString& name, const QString& /*oldOwner*/,
+                                          const QString& newOwner)
+{
+    if (!name.startsWith(QLatin1Char(':')) || !newOwner.isEmpty()) return;
+    const auto held = references_.DropClient(name.toStdString());
+    if (held.empty()) return;
+    for (const auto& [id, count] : held) ReleaseReferences(id, count);
+    AfterRelease();
+}
+
+bool AutomationServer::HandleChannelMessage(const QDBusMessage& message,
+                                            const QDBusConnection& connection)
+{
+    if (message.type() != QDBusMessage::MethodCallMessage) return false;
+
+    QDBusMessage reply;
+    const std::uint32_t id = IdOfPath(message.path());
+    ChannelRecord* record = id ? Find(id) : nullptr;
+    const bool lastBefore = !channels_.empty();
+
+    if (message.interface() == kIntrospectableInterface) {
+        QString xml = QStringLiteral(
+            "<!DOCTYPE node PUBLIC \"-//freedesktop//DTD D-BUS Object Introspection 1.0//EN\"\n"
+            " \"http://www.freedesktop.org/standards/dbus/1.0/introspect.dtd\">\n<node>\n");
+        xml += IntrospectChannels(message.path());
+        xml += QStringLiteral("</node>\n");
+        reply = message.createReply(xml);
+    } else if (message.interface() == kPeerInterface && message.member() == QLatin1String("Ping")) {
+        reply = message.createReply();
+    } else if (!record) {
+        reply = Error(message, QStringLiteral("org.freedesktop.DBus.Error.UnknownObject"),
+                      QStringLiteral("no channel at ") + message.path());
+    } else if (message.interface() == kDispatchInterface) {
+        reply = Dispatch(message, id, *record);
+    } else if (message.interface() == kUnknownInterface) {
+        reply = DispatchUnknown(message, id, *record);
+    } else if (message.interface() == kPropertiesInterface) {
+        reply = DispatchProperties(message, *record);
+    } else {
+        reply = DispatchTyped(message, id, *record);
+    }
+    connection.send(reply);
+    if (lastBefore) AfterRelease();
+    return true;
+}
+
+QString AutomationServer::IntrospectChannels(const QString& path) const
+{
+    QString xml;
+    const std::uint32_t id = IdOfPath(path);
+    if (id == 0) {
+        if (path == kChannelsPath)
+            for (const auto& entry : channels_)
+                xml += QStringLiteral("  <node name=\"%1\"/>\n").arg(entry.first);
+        return xml;
+    }
+    auto it = channels_.find(id);
+    if (it == channels_.end()) return xml;
+    xml += InterfaceElement(kDispatchInterface);
+    xml += InterfaceElement(kUnknownInterface);
+    xml += InterfaceElement(kTransferInterface);
+    for (const tfw::DispatchClass* cls = &it->second.channel->Target().GetDispatchClass(); cls;
+         cls = cls->Base()) {
+        if (!cls->InterfaceName().empty())
+            xml += InterfaceElement(QString::fromLatin1(
+                cls->InterfaceName().data(), static_cast<qsizetype>(cls->InterfaceName().size())));
+    }
+    return xml;
+}
+
+QDBusMessage AutomationServer::RunInvoke(const QDBusMessage& message, std::uint32_t id,
+                                         ChannelRecord& record, std::int32_t dispid,
+                                         std::uint16_t flags, std::vector<tfw::Variant>& args,
+                                         tfw::Variant& result)
+{
+    const tfw::MemberInfo* info = record.channel->Target().GetDispatchClass().FindMember(dispid);
+
+    // A reception started here reports on this channel. Set before the call: the transfer
+    // thread may report before the call returns.
+    const bool startsTransfer = info && info->name == "ReceiveXModemFile" &&
+                                (flags & tfw::kDispatchMethod);
+    QString previousPath;
+    QString previousConnection;
+    if (startsTransfer) {
+        std::lock_guard<std::mutex> lock(transferMutex_);
+        previousPath = transferPath_;
+        previousConnection = transferConnection_;
+        transferPath_ = kChannelsPath + QLatin1Char('/') + QString::number(id);
+        transferConnection_ = connectionNames_[static_cast<int>(record.cls)];
+    }
+
+    std::size_t badArg = 0;
+    const tfw::DispatchStatus status = record.channel->Invoke(dispid, flags, args, result, &badArg);
+
+    if (startsTransfer && (status != tfw::DispatchStatus::Ok ||
+                           result.Type() != tfw::VarType::I2 || result.AsI2() != 0)) {
+        std::lock_guard<std::mutex> lock(transferMutex_);
+        transferPath_ = previousPath;
+        transferConnection_ = previousConnection;
+    }
+
+    if (status == tfw::DispatchStatus::Ok) return {};
+    QString detail = MemberText(info, dispid);
+    if (status == tfw::DispatchStatus::TypeMismatch || status == tfw::DispatchStatus::Overflow) {
+        detail += QStringLiteral(": argument %1").arg(badArg + 1);
+        if (info && info->kind == tfw::MemberKind::Method && badArg < info->paramCount)
+            detail += QStringLiteral(" must be ") +
+                      QLatin1String(tfw::VarTypeName(info->Params()[badArg]));
+    } else if (status == tfw::DispatchStatus::BadParamCount && info) {
+        detail += QStringLiteral(": takes %1 arguments, %2 given")
+                      .arg(info->kind == tfw::MemberKind::Property ? 0 : info->paramCount)
+                      .arg(args.size());
+    }
+    return DispatchError(message, status, detail);
+}
+
+QDBusMessage AutomationServer::Dispatch(const QDBusMessage& message, std::uint32_t id,
+                                        ChannelRecord& record)
+{
+    const QList<QVariant> in = message.arguments();
+    const QString member = message.member();
+    if (member == QLatin1String("GetIDsOfNames")) {
+        if (message.signature() != QLatin1String("s"))
+            return DispatchError(message, tfw::DispatchStatus::TypeMismatch,
+                                 QStringLiteral("GetIDsOfNames takes one string"));
+        const QByteArray name = in[0].toString().toUtf8();
+        const auto dispid = record.channel->Target().GetDispatchClass().GetIDOfName(
+            std::string_view(name.constData(), static_cast<std::size_t>(name.size())));
+        if (!dispid)
+            return DispatchError(message, tfw::DispatchStatus::UnknownName,
+                                 QStringLiteral("no member named ") + in[0].toString());
+        return message.createReply(QVariant::fromValue<int>(*dispid));
+    }
+    if (member == QLatin1String("Invoke")) {
+        QList<QVariant> values;
+        if (message.signature() != QLatin1String("iiav") || !UnpackVariantArray(in[2], values))
+            return DispatchError(message, tfw::DispatchStatus::TypeMismatch,
+                                 QStringLiteral("Invoke takes (i dispid, i flags, av args)"));
+        const std::int32_t dispid = in[0].toInt();
+        const int flags = in[1].toInt();
+        if (flags <= 0 || flags > 0xFFFF)
+            return DispatchError(message, tfw::DispatchStatus::BadFlags,
+                                 QStringLiteral("flags must combine 1, 2 and 4"));
+        const tfw::MemberInfo* info =
+            record.channel->Target().GetDispatchClass().FindMember(dispid);
+        std::vector<tfw::Variant> args;
+        std::size_t badArg = 0;
+        if (tfw::DispatchStatus s = ArgsFromVariants(info, values, args, &badArg);
+            s != tfw::DispatchStatus::Ok)
+            return DispatchError(message, s,
+                                 MemberText(info, dispid) +
+                                     QStringLiteral(": argument %1 has a type no member takes")
+                                         .arg(badArg + 1));
+        tfw::Variant result;
+        QDBusMessage error = RunInvoke(message, id, record, dispid,
+                                       static_cast<std::uint16_t>(flags), args, result);
+        if (error.type() == QDBusMessage::ErrorMessage) return error;
+        return message.createReply(InvokeReply(result, args));
+    }
+    return Error(message, QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"),
+                 QStringLiteral("Tolvan32.Dispatch has no member ") + member);
+}
+
+QDBusMessage AutomationServer::DispatchTyped(const QDBusMessage& message, std::uint32_t id,
+                                             ChannelRecord& record)
+{
+    const QString iface = message.interface();
+    const QByteArray member = message.member().toLatin1();
+    const std::string_view name(member.constData(), static_cast<std::size_t>(member.size()));
+
+    // Calls without an interface may name the generic members too.
+    if (iface.isEmpty()) {
+        if (name == "GetIDsOfNames" || name == "Invoke") return Dispatch(message, id, record);
+        if (name == "AddRef" || name == "Release") return DispatchUnknown(message, id, record);
+    }
+
+    std::int32_t steps = 0;
+    bool interfaceFound = false;
+    for (const tfw::DispatchClass* cls = &record.channel->Target().GetDispatchClass(); cls;
+         cls = cls->Base(), ++steps) {
+        if (cls->InterfaceName().empty()) continue;
+        if (!iface.isEmpty() && iface != QLatin1String(cls->InterfaceName().data(),
+                                                       static_cast<qsizetype>(
+                                                           cls->InterfaceName().size())))
+            continue;
+        interfaceFound = true;
+        const auto table = cls->Table();
+        for (std::size_t i = 0; i < table.size(); ++i) {
+            const tfw::MemberInfo& info = table[i];
+            if (info.kind != tfw::MemberKind::Method || info.name != name) continue;
+            const std::int32_t dispid = (steps << 16) | static_cast<std::int32_t>(i + 1);
+            std::vector<tfw::Variant> args;
+            const tfw::DispatchStatus s = ArgsFromTypedCall(info, message.arguments(), args);
+            if (s != tfw::DispatchStatus::Ok)
+                return DispatchError(message, s,
+                                     QString::fromLatin1(member) + QStringLiteral(" takes (") +
+                                         TypedInSignature(info) + QStringLiteral("), got (") +
+                                         message.signature() + QLatin1Char(')'));
+            tfw::Variant result;
+            QDBusMessage error =
+                RunInvoke(message, id, record, dispid, tfw::kDispatchMethod, args, result);
+            if (error.type() == QDBusMessage::ErrorMessage) return error;
+            return message.createReply(TypedReply(info, result, args));
+        }
+    }
+    if (!interfaceFound && !iface.isEmpty())
+        return Error(message, QStringLiteral("org.freedesktop.DBus.Error.UnknownInterface"),
+                     QStringLiteral("no interface ") + iface + QStringLiteral(" on this channel"));
+    return Error(message, QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"),
+                 QStringLiteral("no method ") + QString::fromLatin1(member));
+}
+
+QDBusMessage AutomationServer::DispatchProperties(const QDBusMessage& message,
+                                                  ChannelRecord& record)
+{
+    const QList<QVariant> in = message.arguments();
+    const QString member = message.member();
+    const QString sig = message.signature();
+    const bool get = member == QLatin1String("Get") && sig == QLatin1String("ss");
+    const bool set = member == QLatin1String("Set") && sig == QLatin1String("ssv");
+    const bool getAll = member == QLatin1String("GetAll") && sig == QLatin1String("s");
+    if (!get && !set && !getAll)
+        return Error(message, QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"),
+                     QStringLiteral("Get(ss), Set(ssv) or GetAll(s)"));
+    const QString iface = in[0].toString();
+    const QString wanted = getAll ? QString() : in[1].toString();
+
+    QVariantMap all;
+    std::int32_t steps = 0;
+    for (const tfw::DispatchClass* cls = &record.channel->Target().GetDispatchClass(); cls;
+         cls = cls->Base(), ++steps) {
+        const QString clsIface = QString::fromLatin1(
+            cls->InterfaceName().data(), static_cast<qsizetype>(cls->InterfaceName().size()));
+        if (cls->InterfaceName().empty() || (!iface.isEmpty() && iface != clsIface)) continue;
+        const auto table = cls->Table();
+        for (std::size_t i = 0; i < table.size(); ++i) {
+            const tfw::MemberInfo& info = table[i];
+            if (info.kind != tfw::MemberKind::Property) continue;
+            const QString propName = QString::fromLatin1(
+                info.name.data(), static_cast<qsizetype>(info.name.size()));
+            if (!getAll && propName != wanted) continue;
+            const std::int32_t dispid = (steps << 16) | static_cast<std::int32_t>(i + 1);
+            const std::uint32_t id = IdOfPath(message.path());
+            std::vector<tfw::Variant> args;
+            tfw::Variant result;
+            if (set) {
+                std::optional<tfw::Variant> value =
+                    FromDBusValue(in[2].value<QDBusVariant>().variant());
+                if (!value)
+                    return DispatchError(message, tfw::DispatchStatus::TypeMismatch,
+                                         propName + QStringLiteral(" is ") +
+                                             QLatin1String(DBusSignatureOf(info.result)));
+                args.push_back(std::move(*value));
+            }
+            QDBusMessage error = RunInvoke(message, id, record, dispid,
+                                           set ? tfw::kDispatchPropertyPut
+                                               : tfw::kDispatchPropertyGet,
+                                           args, result);
+            if (error.type() == QDBusMessage::ErrorMessage) return error;
+            if (set) return message.createReply();
+            if (get) return message.createReply(QVariant::fromValue(QDBusVariant(ToDBusValue(result))));
+            all.insert(propName, ToDBusValue(result));
+        }
+    }
+    if (getAll) return message.createReply(QVariant::fromValue(all));
+    return Error(message, QStringLiteral("org.freedesktop.DBus.Error.UnknownProperty"),
+                 QStringLiteral("no property ") + wanted);
+}
+
+QDBusMessage AutomationServer::DispatchUnknown(const QDBusMessage& message, std::uint32_t id,
+                                               ChannelRecord& record)
+{
+    const std::string client = message.service().toStdString();
+    if (message.member() == QLatin1String("AddRef") && message.signature().isEmpty()) {
+        const std::uint32_t total = references_.Take(client, id);
+        record.channel->AddRef();
+        return message.createReply(QVariant::fromValue<uint>(total));
+    }
+    if (message.member() == QLatin1String("Release") && message.signature().isEmpty()) {
+        const std::optional<std::uint32_t> total = references_.Drop(client, id);
+        if (!total)
+            return Error(message, QStringLiteral("Tolvan32.Error.NoReference"),
+                         QStringLiteral("this connection holds no reference on ") +
+                             message.path());
+        ReleaseReferences(id, 1);
+        return message.createReply(QVariant::fromValue<uint>(*total));
+    }
+    return Error(message, QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"),
+                 QStringLiteral("Tolvan32.Unknown has AddRef() and Release()"));
+}
+
+}  // namespace tdbus

@@ -1,0 +1,121 @@
+// The automation server on D-Bus. It owns the bus names RiVo32.Document, DaRi32.Document
+// and ViDA.Document (one bus connection per name, so that a call tells by its connection
+// which class the client asked for) and publishes on each:
+//   /                  Tolvan32.ClassFactory (the name's channel class)
+//   /Server            Tolvan32.Server (global atoms)
+//   /Channels/<n>      Tolvan32.Dispatch, Tolvan32.Unknown, Tolvan32.Transfer and the typed
+//                      interfaces of the channel's class (RiVo32.Document; DaRi32.Document
+//                      too on a modem channel), with their properties
+// References belong to the client connection that took them and are released when it
+// disconnects or dies. The interfaces are documented in automation/interfaces/*.xml.
+//
+// The application:
+//   AutomationServer server(host);              // host: its ChannelHost
+//   if (!server.Start()) ...                    // session bus; a test passes an address
+//   connect(&server, &AutomationServer::LastObjectReleased, ...)   // automation mode: quit
+//   server.EmitXferProgress(...)                // from the transfer progress sink
+#pragma once
+
+#include "automation/channel_host.h"
+#include "automation/reference_book.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QObject>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+
+namespace tdbus {
+
+class ChannelObjects;
+class ClassFactoryObject;
+class ServerObject;
+
+class AutomationServer : public QObject {
+    Q_OBJECT
+public:
+    explicit AutomationServer(ChannelHost& host, QObject* parent = nullptr);
+    ~AutomationServer() override;  // Stop()
+
+    // Connects to the bus at `busAddress` (the session bus when empty), publishes the
+    // objects and claims the three names. False when the bus cannot be reached or a name
+    // is taken (another server runs); nothing stays published then. `error` says why.
+    bool Start(const QString& busAddress = {}, QString* error = nullptr);
+    // Gives the names up and leaves the bus. Channels are not released: they belong to
+    // the application, which destroys them at exit.
+    void Stop();
+    bool IsRunning() const { return running_; }
+
+    // Channels that clients hold.
+    int ObjectCount() const { return static_cast<int>(channels_.size()); }
+    // The path of a hosted channel ("" when clients do not hold it).
+    QString PathOf(const HostedChannel* channel) const;
+
+    // The application destroys a channel that clients may still hold (at exit): its path
+    // goes away and its references are forgotten without Release.
+    void ChannelDestroyed(HostedChannel* channel);
+
+    // Any thread: publishes an XMODEM report (Tolvan32.Transfer.XferProgress) on the
+    // channel whose ReceiveXModemFile started the running reception. Reports of a
+    // reception started otherwise (from the menu) are not published. An end report
+    // (wParam other than 1) ends the association.
+    void EmitXferProgress(std::int16_t window, std::int32_t wParam, std::int32_t lParam);
+
+    // Entry points of the bus objects.
+    QString CreateInstance(ChannelClass cls, const QString& client, QString* errorName,
+                           QString* errorMessage);
+    bool HandleChannelMessage(const QDBusMessage& message, const QDBusConnection& connection);
+    QString IntrospectChannels(const QString& path) const;
+
+Q_SIGNALS:
+    // The last client reference went away (emitted after the reply to the call that
+    // released it). In automation mode the application ends then.
+    void LastObjectReleased();
+
+private Q_SLOTS:
+    void OnNameOwnerChanged(const QString& name, const QString& oldOwner,
+                            const QString& newOwner);
+
+private:
+    struct ChannelRecord {
+        ChannelClass cls;
+        HostedChannel* channel;
+    };
+
+    ChannelRecord* Find(std::uint32_t id);
+    std::uint32_t IdOfPath(const QString& path) const;  // 0 when not a channel path
+    void ReleaseReferences(std::uint32_t id, std::uint32_t count);
+    void AfterRelease();
+    QDBusMessage Dispatch(const QDBusMessage& message, std::uint32_t id, ChannelRecord& record);
+    QDBusMessage DispatchTyped(const QDBusMessage& message, std::uint32_t id,
+                               ChannelRecord& record);
+    QDBusMessage DispatchProperties(const QDBusMessage& message, ChannelRecord& record);
+    QDBusMessage DispatchUnknown(const QDBusMessage& message, std::uint32_t id,
+                                 ChannelRecord& record);
+    QDBusMessage RunInvoke(const QDBusMessage& message, std::uint32_t id, ChannelRecord& record,
+                           std::int32_t dispid, std::uint16_t flags,
+                           std::vector<tfw::Variant>& args, tfw::Variant& result);
+
+    ChannelHost& host_;
+    bool running_ = false;
+    std::array<QString, kChannelClassCount> connectionNames_;
+    std::unique_ptr<ChannelObjects> channelObjects_;
+    std::array<std::unique_ptr<ClassFactoryObject>, kChannelClassCount> factories_;
+    std::unique_ptr<ServerObject> serverObject_;
+
+    std::map<std::uint32_t, ChannelRecord> channels_;
+    ReferenceBook references_;
+    std::uint32_t nextId_ = 1;
+
+    // The channel whose reception is running, for EmitXferProgress (transfer thread).
+    std::mutex transferMutex_;
+    QString transferPath_;
+    QString transferConnection_;
+};
+
+}  // namespace tdbus
