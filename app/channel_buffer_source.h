@@ -1,0 +1,73 @@
+// What the buffer views read from a channel: its receive and transmit buffers, read-only, and
+// a way to tell the channel's other views which buffer to show. The channel document provides
+// it; the views never change a buffer.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+
+namespace tolvan::app {
+
+// Update hints: 0..4 come from the channel, 5 and 6 from the buffer information view.
+enum ViewHint : int {
+    HintAll = 0,
+    HintReceive = 1,
+    HintTransmit = 2,
+    HintSizes = 3,
+    HintDisconnected = 4,
+    HintShowReceive = 5,
+    HintShowTransmit = 6,
+};
+
+// Which buffer a view shows; the values are the views' selector.
+enum class BufferSide : int { Transmit = 0, Receive = 1 };
+
+// Status-word bits of a channel buffer.
+enum BufferStatusBit : std::uint16_t {
+    BufferLockFailed = 1,
+    ShortRead = 2,
+    Overflow = 4,
+    ShortWrite = 8,
+};
+
+// The figures of one buffer, taken together so that they agree with each other.
+struct BufferFigures {
+    std::uint32_t size = 0;        // ring size in bytes
+    std::uint32_t count = 0;       // bytes held (not yet read, or not yet sent)
+    std::uint16_t status = 0;      // BufferStatusBit flags
+    std::uint32_t readIndex = 0;   // ring position of the next byte to read
+    std::uint32_t writeIndex = 0;  // ring position the next byte is stored at
+};
+
+class BufferReadout {
+public:
+    virtual ~BufferReadout() = default;
+    virtual BufferFigures Figures() const = 0;
+    // Locks the ring memory for the duration of fn, which gets the figures and all size bytes
+    // of the ring. Returns false, without calling fn, when the memory cannot be locked.
+    virtual bool VisitRing(
+        const std::function<void(const BufferFigures&, std::span<const std::uint8_t>)>& fn) const = 0;
+};
+
+class ChannelView;
+
+class ChannelBufferSource {
+public:
+    virtual ~ChannelBufferSource() = default;
+    // The buffer of that side, or null while the channel is not connected.
+    virtual const BufferReadout* Buffer(BufferSide side) const = 0;
+    // Updates every view of the channel except sender with hint.
+    virtual void UpdateOtherViews(const ChannelView* sender, int hint) = 0;
+};
+
+// A view of a channel's buffers; the channel calls it on the user-interface thread.
+class ChannelView {
+public:
+    virtual ~ChannelView() = default;
+    virtual void OnInitialUpdate() = 0;
+    // sender: the view that caused the update, or null.
+    virtual void OnUpdate(const ChannelView* sender, int hint) = 0;
+};
+
+}  // namespace tolvan::app

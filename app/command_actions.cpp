@@ -1,0 +1,98 @@
+#include "app/command_actions.h"
+
+#include "app/app_strings.h"
+#include "app/menu_table.h"
+
+#include <QAction>
+#include <QKeySequence>
+#include <QMenu>
+#include <QWidget>
+
+namespace tolvan::app {
+
+namespace {
+
+constexpr const char* kCommandProperty = "tolvanCommandId";
+
+QString Latin1(std::string_view s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
+
+// The menu text of a command as the resources give it (without the accelerator after the tab),
+// or empty when no menu holds it.
+QString MenuText(int id, std::span<const MenuItemDef> items) {
+    for (const MenuItemDef& item : items) {
+        if (item.id == id && !item.text.empty()) {
+            QString text = Latin1(item.text);
+            return text.left(text.indexOf(QLatin1Char('\t')));
+        }
+        if (!item.submenu.empty()) {
+            QString text = MenuText(id, item.submenu);
+            if (!text.isEmpty()) return text;
+        }
+    }
+    return {};
+}
+
+QString MenuText(int id) {
+    for (const MenuDef& menu : MenuTable())
+        for (const PopupDef& popup : menu.popups)
+            if (QString text = MenuText(id, popup.items); !text.isEmpty()) return text;
+    return {};
+}
+
+void AddItems(QMenu* menu, std::span<const MenuItemDef> items, CommandActions& actions) {
+    for (const MenuItemDef& item : items) {
+        if (item.IsSeparator()) {
+            menu->addSeparator();
+        } else if (!item.submenu.empty()) {
+            QMenu* sub = menu->addMenu(Latin1(item.text));
+            AddItems(sub, item.submenu, actions);
+        } else {
+            menu->addAction(actions.Action(item.id));
+        }
+    }
+}
+
+}  // namespace
+
+CommandActions::CommandActions(QWidget* owner) : QObject(owner), owner_(owner) {}
+
+int CommandActions::CommandId(const QAction* action) {
+    return action ? action->property(kCommandProperty).toInt() : 0;
+}
+
+QAction* CommandActions::Find(int id) const {
+    auto it = actions_.find(id);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+QAction* CommandActions::Action(int id) {
+    if (QAction* existing = Find(id)) return existing;
+    QString text = MenuText(id);
+    if (text.isEmpty()) text = TipText(static_cast<unsigned>(id));
+    auto* action = new QAction(text, owner_);
+    action->setProperty(kCommandProperty, id);
+    action->setStatusTip(PromptText(static_cast<unsigned>(id)));
+    if (QString tip = TipText(static_cast<unsigned>(id)); !tip.isEmpty()) action->setToolTip(tip);
+    QList<QKeySequence> keys;
+    for (const AcceleratorDef& acc : AcceleratorTable())
+        if (acc.id == id) keys.append(QKeySequence(Latin1(acc.key)));
+    if (!keys.isEmpty()) action->setShortcuts(keys);
+    owner_->addAction(action);
+    connect(action, &QAction::triggered, this, [this, id] { emit commandTriggered(id); });
+    actions_.emplace(id, action);
+    return action;
+}
+
+QList<QMenu*> CommandActions::BuildMenus(int menuId, QWidget* parent) {
+    QList<QMenu*> menus;
+    const MenuDef* def = FindMenu(menuId);
+    if (!def) return menus;
+    for (const PopupDef& popup : def->popups) {
+        auto* menu = new QMenu(Latin1(popup.title), parent);
+        AddItems(menu, popup.items, *this);
+        menus.append(menu);
+    }
+    return menus;
+}
+
+}  // namespace tolvan::app

@@ -1,0 +1,36 @@
+#include "app/mdi_child_frame.h"
+
+#include <QCloseEvent>
+
+namespace tolvan::app {
+
+CMDIChildFrame::CMDIChildFrame(int menuId, QWidget* parent) : QMdiSubWindow(parent), menuId_(menuId) {
+    setAttribute(Qt::WA_DeleteOnClose);
+}
+
+bool CMDIChildFrame::RouteUpdate(int id, CommandState& state) {
+    if (auto* view = dynamic_cast<CommandTarget*>(ActiveView()); view && view->UpdateCommand(id, state))
+        return true;
+    if (document_ && document_->UpdateCommand(id, state)) return true;
+    return UpdateCommand(id, state);
+}
+
+bool CMDIChildFrame::RouteExecute(int id) {
+    if (auto* view = dynamic_cast<CommandTarget*>(ActiveView()); view && view->ExecuteCommand(id))
+        return true;
+    if (document_ && document_->ExecuteCommand(id)) return true;
+    return ExecuteCommand(id);
+}
+
+bool CMDIChildFrame::UpdateCommand(int, CommandState&) { return false; }
+bool CMDIChildFrame::ExecuteCommand(int) { return false; }
+
+void CMDIChildFrame::closeEvent(QCloseEvent* event) {
+    if (closeGuard_ && !closeGuard_()) {
+        event->ignore();
+        return;
+    }
+    QMdiSubWindow::closeEvent(event);
+}
+
+}  // namespace tolvan::app

@@ -1,0 +1,48 @@
+// Base of the server's child frames: an MDI sub-window that knows its menu bar, routes commands
+// to its active view, its document and itself, and may refuse to close.
+#pragma once
+
+#include "app/command_target.h"
+
+#include <QMdiSubWindow>
+
+#include <functional>
+
+namespace tolvan::app {
+
+class CMDIChildFrame : public QMdiSubWindow, public CommandTarget {
+    Q_OBJECT
+public:
+    explicit CMDIChildFrame(int menuId, QWidget* parent = nullptr);
+
+    // Resource id of the menu bar shown while this frame is active.
+    int MenuId() const { return menuId_; }
+
+    // The document's command target (the channel or phone list); may be none.
+    void SetDocumentTarget(CommandTarget* target) { document_ = target; }
+    CommandTarget* DocumentTarget() const { return document_; }
+
+    // Asked before the frame closes; returning false keeps it open (a channel that a client
+    // holds keeps its window).
+    void SetCloseGuard(std::function<bool()> guard) { closeGuard_ = std::move(guard); }
+
+    // The view that gets commands first (the one that last had the focus), or null.
+    virtual QWidget* ActiveView() const = 0;
+
+    // Offers the command along view, document, frame.
+    bool RouteUpdate(int id, CommandState& state);
+    bool RouteExecute(int id);
+
+    bool UpdateCommand(int id, CommandState& state) override;
+    bool ExecuteCommand(int id) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    int menuId_;
+    CommandTarget* document_ = nullptr;
+    std::function<bool()> closeGuard_;
+};
+
+}  // namespace tolvan::app

@@ -1,0 +1,159 @@
+#include "app/view_buffer_info.h"
+
+#include "app/command_ids.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace tolvan::app {
+
+namespace {
+QLabel* ValueLabel(const QString& text, int controlId, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::number(controlId));
+    label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QStringLiteral("4294967295")));
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
+}
+}  // namespace
+
+CViewBufferInfo::CViewBufferInfo(ChannelBufferSource* source, QWidget* parent)
+    : QWidget(parent), source_(source) {
+    // Light grey form; its texts turn grey 0x808080 while the figures are switched off.
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
+    pal.setColor(QPalette::Button, QColor(0xC0, 0xC0, 0xC0));
+    for (auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+        pal.setColor(QPalette::Disabled, role, QColor(0x80, 0x80, 0x80));
+    setPalette(pal);
+    setAutoFillBackground(true);
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(new QLabel(QStringLiteral("Size, (bytes):"), this), 0, 0);
+    grid->addWidget(size_ = ValueLabel(QStringLiteral("0"), ctl::SizeField, this), 0, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Used space, (bytes):"), this), 1, 0);
+    grid->addWidget(used_ = ValueLabel(QStringLiteral("0"), ctl::UsedField, this), 1, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Free space, (bytes):"), this), 2, 0);
+    grid->addWidget(free_ = ValueLabel(QStringLiteral("0"), ctl::FreeField, this), 2, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Status:"), this), 3, 0);
+    grid->addWidget(status_ = ValueLabel(QStringLiteral("0x0000"), ctl::StatusField, this), 3, 1);
+
+    auto* group = new QGroupBox(QStringLiteral("Buffer"), this);
+    auto* buttons = new QVBoxLayout(group);
+    input_ = new QRadioButton(QStringLiteral("Input"), group);
+    output_ = new QRadioButton(QStringLiteral("Output"), group);
+    input_->setObjectName(QString::number(ctl::InputButton));
+    output_->setObjectName(QString::number(ctl::OutputButton));
+    // The buttons do not check themselves: the handlers decide what a click means.
+    for (QRadioButton* b : {input_, output_}) {
+        b->setAutoExclusive(false);
+        buttons->addWidget(b);
+    }
+    grid->addWidget(group, 0, 2, 3, 1, Qt::AlignTop);
+    grid->setColumnStretch(3, 1);
+    grid->setRowStretch(4, 1);
+
+    connect(input_, &QRadioButton::clicked, this, [this] { OnInputClicked(); });
+    connect(output_, &QRadioButton::clicked, this, [this] { OnOutputClicked(); });
+    SetButtons(false, false);
+}
+
+QString CViewBufferInfo::FormatStatus(std::uint16_t status) {
+    return QString::asprintf("0x%04X", static_cast<unsigned>(status));
+}
+
+QLabel* CViewBufferInfo::Field(int controlId) const {
+    switch (controlId) {
+    case ctl::SizeField: return size_;
+    case ctl::UsedField: return used_;
+    case ctl::FreeField: return free_;
+    case ctl::StatusField: return status_;
+    default: return nullptr;
+    }
+}
+
+QString CViewBufferInfo::FieldText(int controlId) const {
+    const QLabel* label = Field(controlId);
+    return label ? label->text() : QString();
+}
+
+void CViewBufferInfo::SetButtons(bool inputChecked, bool outputChecked) {
+    input_->setChecked(inputChecked);
+    output_->setChecked(outputChecked);
+}
+
+void CViewBufferInfo::ShowAllFigures() {
+    const BufferReadout* buffer = source_ ? source_->Buffer(selector_) : nullptr;
+    const BufferFigures f = buffer ? buffer->Figures() : BufferFigures{};
+    // A count above the size would be a damaged buffer; free space never goes negative.
+    const std::uint32_t freeSpace = f.count <= f.size ? f.size - f.count : 0;
+    size_->setText(QString::number(f.size));
+    used_->setText(QString::number(f.count));
+    free_->setText(QString::number(freeSpace));
+    status_->setText(FormatStatus(f.status));
+}
+
+void CViewBufferInfo::OnInitialUpdate() {
+    initialised_ = true;
+    SetButtons(selector_ == BufferSide::Receive, selector_ == BufferSide::Transmit);
+    OnUpdate(nullptr, HintAll);
+}
+
+void CViewBufferInfo::OnUpdate(const ChannelView*, int hint) {
+    if (!initialised_ || !display_) return;
+    const bool receiveShown = selector_ == BufferSide::Receive;
+    if (hint == HintReceive || hint == HintTransmit) {
+        if ((hint == HintReceive) != receiveShown) return;  // the other buffer changed
+        const BufferReadout* buffer = source_ ? source_->Buffer(selector_) : nullptr;
+        if (!buffer) return;
+        const BufferFigures f = buffer->Figures();
+        used_->setText(QString::number(f.count));
+        free_->setText(QString::number(f.count <= f.size ? f.size - f.count : 0));
+        status_->setText(FormatStatus(f.status));
+        return;
+    }
+    ShowAllFigures();
+    update();
+}
+
+void CViewBufferInfo::OnInputClicked() {
+    if (selector_ == BufferSide::Receive) {
+        // Already shown: a click on a checked button leaves it checked.
+        SetButtons(true, false);
+        return;
+    }
+    SetButtons(true, false);
+    selector_ = BufferSide::Receive;
+    ShowAllFigures();
+    if (source_) source_->UpdateOtherViews(static_cast<const ChannelView*>(this), HintShowReceive);
+}
+
+void CViewBufferInfo::OnOutputClicked() {
+    if (selector_ == BufferSide::Transmit) {
+        SetButtons(false, true);
+        return;
+    }
+    SetButtons(false, true);
+    selector_ = BufferSide::Transmit;
+    ShowAllFigures();
+    if (source_) source_->UpdateOtherViews(static_cast<const ChannelView*>(this), HintShowTransmit);
+}
+
+void CViewBufferInfo::SetDisplay(bool on) {
+    if (on) {
+        display_ = true;
+        setEnabled(true);
+        OnInitialUpdate();
+    } else {
+        display_ = false;
+        SetButtons(false, false);
+        for (QLabel* field : {size_, used_, free_, status_}) field->clear();
+        setEnabled(false);
+    }
+    update();
+}
+
+}  // namespace tolvan::app

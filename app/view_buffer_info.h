@@ -1,0 +1,58 @@
+// CViewBufferInfo: the right pane of a channel window. It shows the size, used space, free
+// space and status word of the receive or transmit buffer, and its Input and Output buttons
+// choose the buffer shown here and in the buffer contents views of the channel.
+#pragma once
+
+#include "app/channel_buffer_source.h"
+
+#include <QWidget>
+
+class QLabel;
+class QRadioButton;
+
+namespace tolvan::app {
+
+class CViewBufferInfo : public QWidget, public ChannelView {
+    Q_OBJECT
+public:
+    // source: the channel whose buffers are shown; it must outlive the view.
+    explicit CViewBufferInfo(ChannelBufferSource* source, QWidget* parent = nullptr);
+
+    void OnInitialUpdate() override;
+    void OnUpdate(const ChannelView* sender, int hint) override;
+
+    // Off: the fields empty, both buttons unchecked, the form greyed and disabled.
+    // On: the buttons from the last choice and the current figures.
+    void SetDisplay(bool on);
+    bool Display() const { return display_; }
+    BufferSide Selector() const { return selector_; }
+    bool IsInitialised() const { return initialised_; }
+
+    // Text of a value field (ctl::SizeField .. ctl::StatusField).
+    QString FieldText(int controlId) const;
+    QRadioButton* InputButton() const { return input_; }
+    QRadioButton* OutputButton() const { return output_; }
+
+    // The status word as shown: "0x" and four upper-case hexadecimal digits.
+    static QString FormatStatus(std::uint16_t status);
+
+private:
+    void OnInputClicked();
+    void OnOutputClicked();
+    void ShowAllFigures();
+    void SetButtons(bool inputChecked, bool outputChecked);
+    QLabel* Field(int controlId) const;
+
+    ChannelBufferSource* source_;
+    QLabel* size_;
+    QLabel* used_;
+    QLabel* free_;
+    QLabel* status_;
+    QRadioButton* input_;
+    QRadioButton* output_;
+    bool initialised_ = false;
+    BufferSide selector_ = BufferSide::Receive;
+    bool display_ = true;
+};
+
+}  // namespace tolvan::app
