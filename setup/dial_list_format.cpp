@@ -27,7 +27,7 @@ std::int32_t DecimalAt(std::string_view s, std::size_t pos) {
 }
 
 std::string OneLine(const std::string& field) {
-    std::string out = field;
+    std::string out = field.substr(0, kMaxDialListField);
     for (char& c : out)
         if (c == '\r') c = ' ';
     return out;

@@ -13,7 +13,8 @@
 //   any reader that follows the same rule.
 // - A CR inside a comment or dial string is written as a space: it would cut the field.
 // - A line longer than kMaxDialListLine ends the list (a phone list has no such lines; this
-//   keeps a huge or binary file from being read into memory whole).
+//   keeps a huge or binary file from being read into memory whole). So that every list we
+//   write loads again whole, a comment or dial string is written cut to kMaxDialListField.
 // - A third line that lacks commas: what the rule reaches is parsed, the fields it cannot
 //   reach take the defaults 9600, N, 8, 1, F. Numbers out of the 32-bit range saturate.
 #pragma once
@@ -27,6 +28,7 @@
 #include <vector>
 
 inline constexpr std::size_t kMaxDialListLine = 64 * 1024;
+inline constexpr std::size_t kMaxDialListField = kMaxDialListLine - 64;
 
 // Reads one line. Returns its count of bytes (0: no line), or -1 for a line longer than
 // kMaxDialListLine; text gets the line without leading spaces, cut before its first CR.

@@ -239,6 +239,15 @@ TEST(DialList, CarriageReturnsInFieldsCannotBreakTheFile) {
     EXPECT_EQ(back->GetNode(0)->strComment, "Two \nlines");
     EXPECT_EQ(back->GetNode(0)->strDialString, "12 34");
     EXPECT_EQ(back->GetNode(1)->strComment, "After");
+
+    // A field too long for a line is cut rather than losing this and every later entry.
+    tagDialEntry huge = Entry(std::string(kMaxDialListLine * 2, 'c'), std::string(kMaxDialListLine, '7'));
+    list->InsertNode(0, &huge);
+    auto again = LoadText(StoreText(*list));
+    ASSERT_EQ(again->GetListSize(), 3);
+    EXPECT_EQ(again->GetNode(0)->strComment, std::string(kMaxDialListField, 'c'));
+    EXPECT_EQ(again->GetNode(0)->strDialString, std::string(kMaxDialListField, '7'));
+    EXPECT_EQ(again->GetNode(2)->strComment, "After");
 }
 
 TEST(DialList, ThirdLinesThatTheRuleCannotParseFully) {
