@@ -8,7 +8,7 @@ namespace tolvan::app {
 namespace {
 
 // Sorted by id: AppString looks entries up by binary search.
-constexpr std::array kTable = std::to_array<AppStringEntry>({
+constexpr std::array kTable = std::to_array<tfw::StringEntry>({
     {2, "Brevond Communication server"},
     {3, "\nRiVo32\nVoVavu Document\nVoVavu Files (*.ccf)\n.ccf\nRiVo32.Document\nVoVavu Document"},
     {4, "\nDaRi32\nModem Document\nModem Files (*.mcf)\n.mcf\nDaRi32.Document\nModem Document"},
@@ -110,17 +110,26 @@ static_assert(SortedById(), "string table must be sorted by id without duplicate
 
 }  // namespace
 
-std::span<const AppStringEntry> AppStringTable() { return kTable; }
+std::span<const tfw::StringEntry> AppStringTable() { return kTable; }
+
+std::unique_ptr<tfw::StringRegistration> RegisterAppStrings() {
+    return std::make_unique<tfw::StringRegistration>(tfw::StringSource::Program, AppStringTable());
+}
 
 std::string_view AppString(unsigned id) {
     auto it = std::lower_bound(kTable.begin(), kTable.end(), id,
-                               [](const AppStringEntry& e, unsigned v) { return e.id < v; });
+                               [](const tfw::StringEntry& e, unsigned v) { return e.id < v; });
     if (it == kTable.end() || it->id != id) return {};
     return it->text;
 }
 
 QString AppText(unsigned id) {
     std::string_view s = AppString(id);
+    if (s.empty()) {
+        std::string library;
+        if (!tfw::LoadString(id, library)) return {};
+        return QString::fromLatin1(library.data(), static_cast<qsizetype>(library.size()));
+    }
     return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
 }
 

@@ -3,8 +3,11 @@
 // line feed, when there is one, is the tooltip of the command's toolbar button.
 #pragma once
 
+#include "framework/string_table.h"
+
 #include <QString>
 
+#include <memory>
 #include <span>
 #include <string_view>
 
@@ -39,18 +42,18 @@ inline constexpr unsigned PopupDelete = 61300;
 inline constexpr unsigned PopupProperties = 61301;
 }  // namespace str
 
-struct AppStringEntry {
-    unsigned id;
-    std::string_view text;
-};
+// All entries of the program, sorted by id.
+std::span<const tfw::StringEntry> AppStringTable();
 
-// All entries, sorted by id (for registering them into the framework's string table).
-std::span<const AppStringEntry> AppStringTable();
+// Enters the program's strings into the framework's string table (they take precedence over
+// the libraries'); they stay there while the returned object lives.
+std::unique_ptr<tfw::StringRegistration> RegisterAppStrings();
 
-// The text with that id, empty when the table has none.
+// The program's text with that id, empty when it has none.
 std::string_view AppString(unsigned id);
 
-// The same as a QString (the table is 8-bit ASCII).
+// The text as the user sees it: the program's own, else a library's (the program's wins
+// where both define the id), else empty. Texts are 8-bit (Latin-1).
 QString AppText(unsigned id);
 // The prompt of a command: its string up to a line feed.
 QString PromptText(unsigned id);

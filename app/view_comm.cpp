@@ -4,7 +4,6 @@
 #include "app/command_ids.h"
 #include "app/printer_setup.h"
 
-#include <QFontDatabase>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPrintDialog>
@@ -18,9 +17,13 @@ namespace tolvan::app {
 
 namespace {
 
+// The maximum character width is taken over the characters the map can show (32..127): the
+// font's own maximum counts rare wide glyphs and would spread the map far apart.
 RingGeometry GeometryFor(const QFontMetrics& fm) {
+    int widest = 1;
+    for (char16_t c = 32; c < 127; ++c) widest = std::max(widest, fm.horizontalAdvance(QChar(c)));
     RingGeometry g;
-    g.cellWidth = fm.maxWidth() + 1;
+    g.cellWidth = widest + 1;
     g.lineHeight = fm.height() + fm.leading();
     return g;
 }
@@ -51,8 +54,6 @@ void DrawRing(QPainter& p, const RingGeometry& g, const QRect& clip, const Buffe
 
 CViewComm::CViewComm(ChannelBufferSource* source, QWidget* parent)
     : QAbstractScrollArea(parent), source_(source) {
-    // Any fixed cell grid will do; the fixed-pitch font keeps the columns of digits tidy.
-    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);

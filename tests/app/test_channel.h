@@ -1,46 +1,58 @@
-// A channel as the buffer views see it, for the view tests: two rings whose bytes and figures
-// a test sets, and the channel's list of views that hints go to (every view but the sender).
+// A channel as the buffer views see it, for the view tests: two real channel buffers on
+// movable ring memory, filled the way the shared port fills them, and the channel's list of
+// views that hints go to (every view but the sender).
 #pragma once
 
+#include "app/channel_buffer_readout.h"
 #include "app/channel_buffer_source.h"
+#include "channels/channel_buffer.h"
+#include "platform/movable_memory.h"
 
-#include <algorithm>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <utility>
 #include <vector>
 
 namespace tolvan::app::test {
 
-class TestRing : public BufferReadout {
+class TestRing {
 public:
-    explicit TestRing(std::uint32_t size) : bytes(size, 0) { figures.size = size; }
+    explicit TestRing(std::uint32_t size)
+        : memory_(plat::GlobalAlloc(plat::GMEM_MOVEABLE | plat::GMEM_ZEROINIT, size)) {
+        buffer.Init(size, memory_, 0);
+    }
+    ~TestRing() { plat::GlobalFree(memory_); }
+    TestRing(const TestRing&) = delete;
+    TestRing& operator=(const TestRing&) = delete;
 
-    // The port stores bytes at the write index, as a freshly received block.
+    // The port stores received bytes at the write position and tells the buffer.
     void Receive(std::initializer_list<std::uint8_t> data) {
+        auto* ring = static_cast<std::uint8_t*>(plat::GlobalLock(memory_));
+        std::uint32_t at = buffer.WriteIndex();
         for (std::uint8_t b : data) {
-            bytes[figures.writeIndex] = b;
-            figures.writeIndex = (figures.writeIndex + 1) % figures.size;
-            if (figures.count < figures.size)
-                ++figures.count;
-            else
-                figures.status |= Overflow;
+            ring[at] = b;
+            at = (at + 1) % buffer.Size();
         }
-        figures.status &= static_cast<std::uint16_t>(~ShortRead);
+        plat::GlobalUnlock(memory_);
+        buffer.Received(static_cast<std::uint32_t>(data.size()));
+    }
+    // A client reads n bytes; returns how many came.
+    std::uint32_t Read(std::uint32_t n) {
+        std::vector<std::uint8_t> out(n);
+        return buffer.Read(out);
+    }
+    // Bytes stored for sending (transmit buffers).
+    std::uint32_t Write(std::initializer_list<std::uint8_t> data) {
+        std::vector<std::uint8_t> in(data);
+        return buffer.Write(in);
     }
 
-    BufferFigures Figures() const override { return figures; }
-    bool VisitRing(const std::function<void(const BufferFigures&, std::span<const std::uint8_t>)>& fn) const override {
-        ++visits;
-        if (lockFails) return false;
-        fn(figures, bytes);
-        return true;
-    }
+    CChannelBuffer buffer;
+    ChannelBufferReadout readout{&buffer};
 
-    std::vector<std::uint8_t> bytes;
-    BufferFigures figures;
-    bool lockFails = false;
-    mutable int visits = 0;
+private:
+    plat::HGLOBAL memory_;
 };
 
 class TestChannel : public ChannelBufferSource {
@@ -59,7 +71,7 @@ public:
 
     const BufferReadout* Buffer(BufferSide side) const override {
         const auto& ring = side == BufferSide::Receive ? receive : transmit;
-        return ring ? &*ring : nullptr;
+        return ring ? &ring->readout : nullptr;
     }
     void UpdateOtherViews(const ChannelView* sender, int hint) override {
         sent.emplace_back(sender, hint);
@@ -73,7 +85,7 @@ public:
     std::optional<TestRing> receive;
     std::optional<TestRing> transmit;
     std::vector<ChannelView*> views;
-    std::vector<std::pair<const ChannelView*, int>> sent;  // hints views asked to send
+    std::vector<std::pair<const ChannelView*, int>> sent;  // hints the views asked to send
 };
 
 }  // namespace tolvan::app::test

@@ -1,0 +1,32 @@
+// The views' read-only face of a channel buffer (CChannelBuffer). Every read takes the server
+// lock, so that the figures and the ring bytes agree even while the transfer thread or an
+// automation call moves the buffer.
+#pragma once
+
+#include "app/channel_buffer_source.h"
+
+namespace tolvan {
+class CChannelBuffer;
+}
+
+namespace tolvan::app {
+
+class ChannelBufferReadout : public BufferReadout {
+public:
+    // buffer: not owned; it must outlive this readout or be replaced with Reset first.
+    explicit ChannelBufferReadout(const CChannelBuffer* buffer = nullptr) : buffer_(buffer) {}
+
+    void Reset(const CChannelBuffer* buffer) { buffer_ = buffer; }
+    const CChannelBuffer* Get() const { return buffer_; }
+
+    // All zero without a buffer.
+    BufferFigures Figures() const override;
+    // False without a buffer or when the ring memory cannot be locked.
+    bool VisitRing(
+        const std::function<void(const BufferFigures&, std::span<const std::uint8_t>)>& fn) const override;
+
+private:
+    const CChannelBuffer* buffer_;
+};
+
+}  // namespace tolvan::app
