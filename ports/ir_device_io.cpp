@@ -52,6 +52,30 @@ bool WriteRetrying(IrLinkRecord& link, std::span<const uint8_t> bytes)
     return false;
 }
 
+int ReadDeviceByte(IrLinkRecord& link, uint32_t waitMs, uint8_t& out)
+{
+    bool failed = false;
+    const bool waiting = plat::WaitFor(
+        [&] {
+            uint32_t errors = 0;
+            plat::ComStat stat;
+            if (!plat::ClearCommError(link.handle, &errors, &stat)) {
+                failed = true;
+                return true;
+            }
+            return stat.cbInQue > 0;
+        },
+        waitMs, plat::CommPollFd(link.handle));
+    if (failed)
+        return -1;
+    if (!waiting)
+        return 0;
+    uint32_t got = 0;
+    if (!plat::ReadComm(link.handle, &out, 1, &got))
+        return -1;
+    return got == 1 ? 1 : 0;
+}
+
 bool WaitTxDrained(IrLinkRecord& link, uint32_t limitMs)
 {
     bool failed = false;

@@ -17,6 +17,11 @@ bool ResetLink(IrLinkRecord& link);
 // returns false.
 bool WriteRetrying(IrLinkRecord& link, std::span<const uint8_t> bytes);
 
+// Reads one byte, waiting up to `waitMs` for it to arrive: 1 with the byte in `out`, 0
+// when none came, -1 when the device failed (GetLastError tells why). It only reads what
+// the device reports waiting, so a quiet line is never mistaken for a hang-up.
+int ReadDeviceByte(IrLinkRecord& link, uint32_t waitMs, uint8_t& out);
+
 // Waits until the device transmit queue is empty, at most `limitMs`. False on time-out
 // or when the device cannot be asked.
 bool WaitTxDrained(IrLinkRecord& link, uint32_t limitMs);

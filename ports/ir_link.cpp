@@ -1,6 +1,7 @@
 #include "ports/ir_link.h"
 
 #include <new>
+#include <string>
 #include <thread>
 
 #include "platform/message_box.h"
@@ -84,12 +85,17 @@ int SetUpLink(IrLinkRecord& link, int32_t portIndex, int32_t baud)
     return kLinkOk;
 }
 
-// The device is gone for good: say so once and stop the link instead of retrying it
-// on every idle call.
-void StopIfDeviceGone(IrLinkRecord& link)
+// The device is gone for good (unplugged adapter, hung-up pty): stop the link instead
+// of failing on it again at every idle call. A failed write has already shown its
+// message; a failed read shows the same one, once.
+void StopIfDeviceGone(IrLinkRecord& link, bool tell)
 {
-    if (plat::GetLastError() == plat::ERROR_DEVICE_NOT_CONNECTED)
-        link.state = kIrClosed;
+    const uint32_t error = plat::GetLastError();
+    if (error != plat::ERROR_DEVICE_NOT_CONNECTED)
+        return;
+    link.state = kIrClosed;
+    if (tell)
+        plat::ShowMessageBox("ReopenComm: " + std::to_string(error));
 }
 
 }  // namespace
@@ -216,12 +222,10 @@ int LinkPump(IrLinkRecord* link)
     for (int round = 0; round < kIrPumpRounds; ++round) {
         uint8_t b = 0;
         if (link->state == kIrReceiving) {
-            uint32_t got = 0;
-            if (!plat::ReadComm(link->handle, &b, 1, &got)) {
-                StopIfDeviceGone(*link);
-                break;
-            }
-            if (got == 0)
+            const int got = ReadDeviceByte(*link, kIrReadWaitMs, b);
+            if (got < 0)
+                StopIfDeviceGone(*link, true);
+            if (got != 1)
                 break;
             // A byte that finds the ring full is dropped; only kept EOFs are counted.
             if (RingPut(link->wireRx, b) == kLinkOk && b == kIrEof)
@@ -230,7 +234,7 @@ int LinkPump(IrLinkRecord* link)
             if (RingGet(link->wireTx, b) != kLinkOk)
                 break;
             if (!WriteRetrying(*link, std::span<const uint8_t>(&b, 1))) {
-                StopIfDeviceGone(*link);
+                StopIfDeviceGone(*link, false);
                 break;
             }
         } else {

@@ -60,7 +60,7 @@ void CloseLink(IrLinkRecord& link);
 int LinkStep(IrLinkRecord* link);
 // Moves up to 300 bytes: state 1 reads the device into wireRx (counting EOF bytes),
 // state 2 writes wireTx to the device. Returns the bytes moved. A device that went away
-// stops the link (state 0) after one message. A null link does nothing.
+// stops the link (state 0) after one "ReopenComm" message. A null link does nothing.
 int LinkPump(IrLinkRecord* link);
 
 // The step halves, for tests and for LinkStep.

@@ -48,16 +48,18 @@ bool ProbeOnce(IrLinkRecord& link)
 
     const uint8_t probe = kIrProbe;
     WriteRetrying(link, std::span<const uint8_t>(&probe, 1));
-    const uint32_t until = plat::GetTickCount() + kIrProbeReplyMs;
-    do {
+    const uint32_t start = plat::GetTickCount();
+    for (;;) {
+        const uint32_t spent = plat::GetTickCount() - start;
+        if (spent >= kIrProbeReplyMs)
+            return false;
         uint8_t reply = 0;
-        uint32_t got = 0;
-        if (!plat::ReadComm(link.handle, &reply, 1, &got))
+        const int got = ReadDeviceByte(link, kIrProbeReplyMs - spent, reply);
+        if (got < 0)
             return false;
         if (got == 1 && (reply == kIrProbeReplyA || reply == kIrProbeReplyB))
             return true;
-    } while (!IrDeadlinePassed(until));
-    return false;
+    }
 }
 
 }  // namespace
