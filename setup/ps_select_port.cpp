@@ -56,6 +56,9 @@ bool CPSSelectPort::OnInitDialog()
                 match = pos;
             m_ctlPortList->addItem(items[pos]);
         }
+        // Shown again after a choice: `m_nPort` is that choice's position by now.
+        if (m_bChosen && m_nPort >= 0 && m_nPort < m_ctlPortList->count())
+            match = m_nPort;
         m_ctlPortList->setCurrentIndex(match >= 0 ? match : 0);
     }
     return true;
@@ -73,5 +76,6 @@ void CPSSelectPort::DoDataExchange(DataExchange& dx)
         return;
     }
     m_nPort = m_ctlPortList->currentIndex();
+    m_bChosen = true;
     m_strPort = m_nPort >= 0 ? m_ctlPortList->currentText() : QString();
 }

@@ -35,4 +35,7 @@ public:
 
     bool OnInitDialog() override;
     void DoDataExchange(kerdal::DataExchange& dx) override;
+
+private:
+    bool m_bChosen = false;  // `m_nPort` holds a list position rather than a port number
 };

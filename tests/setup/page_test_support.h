@@ -66,7 +66,8 @@ T* Ctl(const QWidget* root, int id)
 // Fixture base: every page test runs with an application and a message recorder.
 class PageTest : public ::testing::Test {
 protected:
-    void SetUp() override { EnsureApplication(); }
+    // In the constructor, so that widgets among a derived fixture's members find it.
+    PageTest() { EnsureApplication(); }
     MessageRecorder messages;
 };
 
