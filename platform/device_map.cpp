@@ -175,9 +175,9 @@ std::vector<std::string> DeviceMap::FindSerialDevices(const std::string& devRoot
   return found;
 }
 
-int DeviceMap::AutoAssign() {
+int DeviceMap::AutoAssign(const std::string& devRoot) {
   if (!AutoAssignEnabled()) return 0;
-  const auto devices = FindSerialDevices();
+  const auto devices = FindSerialDevices(devRoot);
   std::lock_guard lock(g_mutex);
   std::set<std::string> mapped;
   for (const auto& [com, target] : g_entries) mapped.insert(RealPath(target));

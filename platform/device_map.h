@@ -27,9 +27,10 @@ class DeviceMap {
   static bool AutoAssignEnabled();
 
   // When enabled: gives free COM numbers (from 1) to the devices found under
-  // /dev/serial/by-id, then ttyACM*, ttyUSB*, ttyS* (ttyS only when a UART is behind
-  // it), skipping devices already mapped. Returns how many were added.
-  static int AutoAssign();
+  // <devRoot>/serial/by-id, then ttyACM*, ttyUSB*, ttyS* (ttyS only when a UART is
+  // behind it) that open as ttys, skipping devices already mapped. Returns how many
+  // were added.
+  static int AutoAssign(const std::string& devRoot = "/dev");
   // The search of AutoAssign with a different /dev root, for tests.
   static std::vector<std::string> FindSerialDevices(const std::string& devRoot = "/dev");
 };

@@ -72,7 +72,9 @@ class TtyDevice final : public CommDevice {
         *got = static_cast<uint32_t>(r);
         return ERROR_SUCCESS;
       }
-      if (r == 0) return Gone();  // end of file on a tty: hang-up
+      // With VMIN and VTIME 0 a read of nothing returns 0: a hang-up only when poll
+      // says so.
+      if (r == 0) return HungUp() ? Gone() : ERROR_SUCCESS;
       if (errno == EINTR) continue;
       if (errno == EAGAIN) return ERROR_SUCCESS;
       if (errno == EIO || errno == ENXIO || errno == ENODEV) return Gone();
@@ -109,12 +111,8 @@ class TtyDevice final : public CommDevice {
     }
     int out = 0;
     if (::ioctl(fd_, TIOCOUTQ, &out) != 0) out = 0;
-    if (in == 0) {
-      // Nothing to read and the other end hung up: the device is gone.
-      pollfd p{fd_, POLLIN, 0};
-      if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
-        return Gone();
-    }
+    // Nothing to read and the other end hung up: the device is gone.
+    if (in == 0 && HungUp()) return Gone();
     *inQueue = static_cast<uint32_t>(in);
     *outQueue = static_cast<uint32_t>(out);
     *errors = NewErrors();
@@ -215,6 +213,11 @@ class TtyDevice final : public CommDevice {
   static bool RateClose(uint32_t actual, uint32_t wanted) {
     const uint64_t diff = actual > wanted ? actual - wanted : wanted - actual;
     return diff * 100 <= static_cast<uint64_t>(wanted) * 3;  // within 3 %
+  }
+
+  bool HungUp() const {
+    pollfd p{fd_, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL));
   }
 
   uint32_t Gone() {
