@@ -30,6 +30,32 @@ const QString kPeerInterface = QStringLiteral("org.freedesktop.DBus.Peer");
 
 std::atomic<int> g_serverInstances{0};
 
+// The standard interfaces every channel object answers, for clients that take argument
+// types from the introspection data.
+const char* const kStandardInterfaces =
+    "  <interface name=\"org.freedesktop.DBus.Introspectable\">\n"
+    "    <method name=\"Introspect\"><arg name=\"xml\" type=\"s\" direction=\"out\"/></method>\n"
+    "  </interface>\n"
+    "  <interface name=\"org.freedesktop.DBus.Peer\">\n"
+    "    <method name=\"Ping\"/>\n"
+    "  </interface>\n"
+    "  <interface name=\"org.freedesktop.DBus.Properties\">\n"
+    "    <method name=\"Get\">\n"
+    "      <arg name=\"interface\" type=\"s\" direction=\"in\"/>\n"
+    "      <arg name=\"name\" type=\"s\" direction=\"in\"/>\n"
+    "      <arg name=\"value\" type=\"v\" direction=\"out\"/>\n"
+    "    </method>\n"
+    "    <method name=\"Set\">\n"
+    "      <arg name=\"interface\" type=\"s\" direction=\"in\"/>\n"
+    "      <arg name=\"name\" type=\"s\" direction=\"in\"/>\n"
+    "      <arg name=\"value\" type=\"v\" direction=\"in\"/>\n"
+    "    </method>\n"
+    "    <method name=\"GetAll\">\n"
+    "      <arg name=\"interface\" type=\"s\" direction=\"in\"/>\n"
+    "      <arg name=\"values\" type=\"a{sv}\" direction=\"out\"/>\n"
+    "    </method>\n"
+    "  </interface>\n";
+
 QDBusMessage Error(const QDBusMessage& call, const QString& name, const QString& text)
 {
     return call.createErrorReply(name, text);
@@ -297,6 +323,7 @@ QString AutomationServer::IntrospectChannels(const QString& path) const
     }
     auto it = channels_.find(id);
     if (it == channels_.end()) return xml;
+    xml += QLatin1String(kStandardInterfaces);
     xml += InterfaceElement(kDispatchInterface);
     xml += InterfaceElement(kUnknownInterface);
     xml += InterfaceElement(kTransferInterface);

@@ -13,6 +13,14 @@
 #include <memory>
 #include <string>
 
+#include <ostream>
+
+// Readable QStrings in test failure messages.
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+
 namespace tolvan::test {
 
 // The QCoreApplication of the test program (created on first use).
