@@ -1,11 +1,13 @@
 #include "app/command_actions.h"
 
 #include "app/app_strings.h"
+#include "app/command_ids.h"
 #include "app/menu_table.h"
 
 #include <QAction>
 #include <QKeySequence>
 #include <QMenu>
+#include <QProxyStyle>
 #include <QWidget>
 
 namespace tolvan::app {
@@ -39,13 +41,35 @@ QString MenuText(int id) {
     return {};
 }
 
+// Lets a greyed item be highlighted, so that the status bar explains it as well.
+class MenuStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* ret) const override {
+        if (hint == SH_Menu_AllowActiveAndDisabled) return 1;
+        return QProxyStyle::styleHint(hint, option, widget, ret);
+    }
+};
+
+QMenu* NewMenu(const QString& title, QWidget* parent) {
+    auto* menu = new QMenu(title, parent);
+    auto* style = new MenuStyle;
+    style->setParent(menu);
+    menu->setStyle(style);
+    return menu;
+}
+
 void AddItems(QMenu* menu, std::span<const MenuItemDef> items, CommandActions& actions) {
     for (const MenuItemDef& item : items) {
         if (item.IsSeparator()) {
             menu->addSeparator();
         } else if (!item.submenu.empty()) {
-            QMenu* sub = menu->addMenu(Latin1(item.text));
+            QMenu* sub = NewMenu(Latin1(item.text), menu);
+            menu->addMenu(sub);
             AddItems(sub, item.submenu, actions);
+        } else if (item.id == cmd::FileMru1) {
+            // The placeholder stands for the whole recent-file list.
+            for (int i = 0; i < cmd::FileMruCount; ++i) menu->addAction(actions.Action(cmd::FileMru1 + i));
         } else {
             menu->addAction(actions.Action(item.id));
         }
@@ -88,7 +112,7 @@ QList<QMenu*> CommandActions::BuildMenus(int menuId, QWidget* parent) {
     const MenuDef* def = FindMenu(menuId);
     if (!def) return menus;
     for (const PopupDef& popup : def->popups) {
-        auto* menu = new QMenu(Latin1(popup.title), parent);
+        QMenu* menu = NewMenu(Latin1(popup.title), parent);
         AddItems(menu, popup.items, *this);
         menus.append(menu);
     }

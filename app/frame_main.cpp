@@ -82,7 +82,14 @@ CFrameMain::CFrameMain(QWidget* parent) : QMainWindow(parent), mdi_(new QMdiArea
     UpdateCommandUI();
 }
 
-CFrameMain::~CFrameMain() { qApp->removeEventFilter(this); }
+CFrameMain::~CFrameMain() {
+    // The base classes tear the MDI area down after this object's own parts are gone: no
+    // activation or focus signal may reach them then.
+    qApp->removeEventFilter(this);
+    disconnect(qApp, nullptr, this, nullptr);
+    disconnect(mdi_, nullptr, this, nullptr);
+    for (QMdiSubWindow* w : mdi_->subWindowList()) disconnect(w, nullptr, this, nullptr);
+}
 
 void CFrameMain::CreateToolBar() {
     toolBar_ = new QToolBar(this);

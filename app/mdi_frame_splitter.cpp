@@ -34,6 +34,11 @@ CMDIFrameSplitter::CMDIFrameSplitter(ChannelBufferSource* source, int menuId, QW
     });
 }
 
+CMDIFrameSplitter::~CMDIFrameSplitter() {
+    // Focus moves while the panes are torn down; they must not be looked at then.
+    disconnect(qApp, nullptr, this, nullptr);
+}
+
 bool CMDIFrameSplitter::eventFilter(QObject* watched, QEvent* event) {
     if (watched == splitter_ && event->type() == QEvent::Resize && !sized_ && splitter_->width() > 0) {
         sized_ = true;

@@ -21,6 +21,7 @@ public:
     // source: the channel shown; menuId: 3 (channel), 4 (modem) or 6 (infra-red).
     explicit CMDIFrameSplitter(ChannelBufferSource* source, int menuId = menu::Channel,
                                QWidget* parent = nullptr);
+    ~CMDIFrameSplitter() override;
 
     CViewComm* CommView() const { return comm_; }
     CViewBufferInfo* InfoView() const { return info_; }

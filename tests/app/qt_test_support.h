@@ -7,6 +7,11 @@
 #include <QRect>
 #include <QWidget>
 
+#include <ostream>
+
+// Readable QStrings in test failure messages.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
 namespace tolvan::app::test {
 
 inline void SendMouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons held) {

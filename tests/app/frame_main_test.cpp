@@ -1,0 +1,426 @@
+// The main window: menus of each document type, toolbar, status bar prompts and indicators,
+// command routing and enabling, window commands, recent files, the about box, the strings.
+#include "app/app_strings.h"
+#include "app/command_ids.h"
+#include "app/dlg_about.h"
+#include "app/frame_main.h"
+#include "app/key_lock_state.h"
+#include "app/mdi_frame_bar.h"
+#include "app/mdi_frame_splitter.h"
+#include "app/tab_bar.h"
+#include "app/view_comm.h"
+#include "framework/string_table.h"
+#include "qt_test_support.h"
+#include "test_channel.h"
+
+#include <QAction>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QDir>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+namespace tolvan::app::test {
+namespace {
+
+// The application's or a document's part of the route: handles the ids it is given.
+class RecordingTarget : public CommandTarget {
+public:
+    explicit RecordingTarget(std::set<int> ids) : ids_(std::move(ids)) {}
+    bool UpdateCommand(int id, CommandState&) override { return ids_.count(id) > 0; }
+    bool ExecuteCommand(int id) override {
+        if (!ids_.count(id)) return false;
+        executed.push_back(id);
+        return true;
+    }
+    std::vector<int> executed;
+
+private:
+    std::set<int> ids_;
+};
+
+QStringList Titles(const QList<QMenu*>& menus) {
+    QStringList t;
+    for (QMenu* m : menus) t << m->title();
+    return t;
+}
+QStringList MenuBarTitles(QMainWindow& w) {
+    QStringList t;
+    for (QAction* a : w.menuBar()->actions()) t << a->text();
+    return t;
+}
+// Command ids of a pop-up's items: 0 for a separator, -1 for a sub-menu.
+std::vector<int> Ids(QMenu* menu) {
+    std::vector<int> ids;
+    for (QAction* a : menu->actions())
+        ids.push_back(a->isSeparator() ? 0 : a->menu() ? -1 : CommandActions::CommandId(a));
+    return ids;
+}
+QMenu* Popup(const QList<QMenu*>& menus, const char* title) {
+    for (QMenu* m : menus)
+        if (m->title() == QLatin1String(title)) return m;
+    return nullptr;
+}
+
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        frame.SetKeyLockReader([this](LockKey k) { return locks[k]; });
+        frame.resize(1000, 700);
+        frame.show();
+        QApplication::processEvents();
+    }
+    bool Enabled(int id) {
+        frame.UpdateCommandUI();
+        return frame.Actions().Action(id)->isEnabled();
+    }
+    std::optional<bool> Checked(int id) {
+        frame.UpdateCommandUI();
+        QAction* a = frame.Actions().Action(id);
+        return a->isCheckable() ? std::optional<bool>(a->isChecked()) : std::nullopt;
+    }
+    CMDIFrameSplitter* AddChannelWindow(const QString& title) {
+        auto* child = new CMDIFrameSplitter(&channel);
+        child->setWindowTitle(title);
+        child->resize(400, 300);
+        frame.AddChildFrame(child);
+        child->InitialUpdateFrame();
+        QApplication::processEvents();
+        return child;
+    }
+
+    std::map<LockKey, bool> locks{{LockKey::Caps, false}, {LockKey::Num, false}, {LockKey::Scroll, false}};
+    TestChannel channel{1050, 1050};
+    CFrameMain frame;
+};
+
+TEST_F(MainWindow, StartsWithTitleMenu2ToolbarAndIdlePrompt) {
+    EXPECT_EQ(frame.windowTitle(), QStringLiteral("Brevond Communication server"));
+    EXPECT_EQ(frame.CurrentMenuId(), menu::Main);
+    EXPECT_EQ(MenuBarTitles(frame), (QStringList{"&File", "&View", "&Help"}));
+
+    std::vector<int> buttons;
+    for (QAction* a : frame.ToolBar()->actions()) {
+        buttons.push_back(a->isSeparator() ? 0 : CommandActions::CommandId(a));
+        if (!a->isSeparator()) {
+            const QPixmap image = a->icon().pixmap(QSize(16, 15));
+            EXPECT_FALSE(image.isNull()) << CommandActions::CommandId(a);
+            EXPECT_GT(CountColour(image.toImage(), image.rect(), Qt::black), 0) << "drawn picture";
+        }
+    }
+    EXPECT_EQ(buttons, (std::vector<int>{57600, 57601, 57603, 0, 57635, 57634, 57637, 0, 57607, 57664, 57669}));
+    EXPECT_FALSE(frame.ToolBar()->isMovable());
+    EXPECT_FALSE(frame.ToolBar()->isFloatable());
+    EXPECT_EQ(frame.statusBar()->currentMessage(), QStringLiteral("For Help, press F1"));
+    frame.grab().save(GrabPath("main-window"));
+}
+
+TEST_F(MainWindow, MenusOfEachDocumentTypeWithAcceleratorsAndPrompts) {
+    CommandActions& actions = frame.Actions();
+    const QList<QMenu*> channelMenu = actions.BuildMenus(menu::Channel, &frame);
+    EXPECT_EQ(Titles(channelMenu),
+              (QStringList{"&File", "&Communications", "&Settings", "&View", "&Window", "&Help"}));
+    EXPECT_EQ(Ids(Popup(channelMenu, "&Communications")),
+              (std::vector<int>{32775, 32781, 0, 32779, 32780, 0, 32773, 32782, 32783, -1, 0, 32787, 32788}));
+    QMenu* receiveFile = Popup(channelMenu, "&Communications")->actions()[9]->menu();
+    ASSERT_NE(receiveFile, nullptr);
+    EXPECT_EQ(receiveFile->title(), QStringLiteral("Receive &File"));
+    EXPECT_EQ(Ids(receiveFile), (std::vector<int>{32800}));
+    EXPECT_EQ(Ids(Popup(channelMenu, "&File")),
+              (std::vector<int>{57600, 57601, 57602, 57603, 57604, 0, 57607, 57609, 57606, 0, 57616, 57617, 57618,
+                                57619, 0, 57665}))
+        << "the recent-file slots follow the placeholder";
+    EXPECT_EQ(Ids(Popup(channelMenu, "&Window")), (std::vector<int>{57648, 57650, 57651, 57649, 0, 32778}));
+    EXPECT_EQ(Ids(Popup(channelMenu, "&View")), (std::vector<int>{32776, 0, 59392, 59393, 32785, 32786}));
+
+    const QList<QMenu*> modem = actions.BuildMenus(menu::Modem, &frame);
+    EXPECT_EQ(Titles(modem),
+              (QStringList{"&File", "&Communications", "&Modem", "&Settings", "&View", "&Window", "&Help"}));
+    EXPECT_EQ(Ids(Popup(modem, "&Modem")), (std::vector<int>{32790, 0, 32796, 32798, 0, 32797, 32795}));
+    EXPECT_EQ(Ids(Popup(modem, "&Settings")), (std::vector<int>{32784, 32777, 0, 32774, 32789}));
+    const QList<QMenu*> list = actions.BuildMenus(menu::PhoneList, &frame);
+    EXPECT_EQ(Titles(list), (QStringList{"&File", "&Edit", "&View", "&Window", "&Help"}));
+    EXPECT_EQ(Ids(Popup(list, "&Edit")), (std::vector<int>{32791, 32792, 32793, 0, 32794}));
+    EXPECT_EQ(Ids(Popup(list, "&Window")), (std::vector<int>{57648, 57650, 57651, 57649}));
+    const QList<QMenu*> ir = actions.BuildMenus(menu::InfraRed, &frame);
+    EXPECT_EQ(Titles(ir), (QStringList{"&File", "&Communications", "&Settings", "&View", "&Window", "&Help"}));
+    EXPECT_TRUE(actions.BuildMenus(99, &frame).isEmpty());
+
+    // One action per command: the modem's "Transmit Strin&G..." and the channel's
+    // "Transmit &String..." share command 32773, which takes the text of the first menu.
+    EXPECT_EQ(actions.Action(32773), Popup(modem, "&Communications")->actions()[6]);
+    EXPECT_EQ(actions.Action(57600)->text(), QStringLiteral("&New"));
+    EXPECT_EQ(actions.Action(57600)->shortcut(), QKeySequence(QStringLiteral("Ctrl+N")));
+    EXPECT_EQ(actions.Action(57635)->shortcuts(),
+              (QList<QKeySequence>{QKeySequence("Ctrl+X"), QKeySequence("Shift+Del")}));
+    EXPECT_EQ(actions.Action(57670)->shortcut(), QKeySequence(Qt::Key_F1));
+    EXPECT_EQ(actions.Action(57681)->shortcut(), QKeySequence(QStringLiteral("Shift+F6")));
+    EXPECT_EQ(actions.Action(32776)->statusTip(), QStringLiteral("Shows list of existing channels"));
+    EXPECT_EQ(actions.Action(32778)->statusTip(), QStringLiteral("Hides window if it was created by other application"));
+    EXPECT_EQ(actions.Action(57665)->statusTip(), QStringLiteral("Quit the application; prompts to save documents"));
+    EXPECT_EQ(actions.Action(57603)->toolTip(), QStringLiteral("Save"));
+}
+
+TEST_F(MainWindow, HighlightedMenuItemShowsItsPromptOtherwiseTheIdleText) {
+    QMenu* file = frame.menuBar()->actions()[0]->menu();
+    ASSERT_NE(file, nullptr);
+    file->popup(frame.mapToGlobal(QPoint(10, 30)));
+    QApplication::processEvents();
+    QAction* open = frame.Actions().Action(cmd::FileOpen);
+    ASSERT_FALSE(open->isEnabled());
+    file->setActiveAction(open);
+    EXPECT_EQ(frame.statusBar()->currentMessage(), QStringLiteral("Open an existing document"))
+        << "a greyed item shows its prompt too";
+    file->setActiveAction(frame.Actions().Action(cmd::AppExit));
+    EXPECT_EQ(frame.statusBar()->currentMessage(), QStringLiteral("Quit the application; prompts to save documents"));
+    file->hide();
+    QApplication::processEvents();
+    EXPECT_EQ(frame.statusBar()->currentMessage(), QStringLiteral("For Help, press F1"));
+    // Someone clearing the pane gets the idle text back too.
+    frame.statusBar()->clearMessage();
+    EXPECT_EQ(frame.statusBar()->currentMessage(), QStringLiteral("For Help, press F1"));
+}
+
+TEST_F(MainWindow, LockIndicatorsFollowTheLockKeys) {
+    QLabel* caps = frame.Indicator(LockKey::Caps);
+    QLabel* num = frame.Indicator(LockKey::Num);
+    QLabel* scroll = frame.Indicator(LockKey::Scroll);
+    ASSERT_TRUE(caps && num && scroll);
+    EXPECT_EQ(caps->text(), QString());
+    locks[LockKey::Caps] = true;
+    locks[LockKey::Scroll] = true;
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_CapsLock, Qt::NoModifier);
+    QApplication::sendEvent(frame.MdiArea(), &release);
+    EXPECT_EQ(caps->text(), QStringLiteral("CAP"));
+    EXPECT_EQ(num->text(), QString());
+    EXPECT_EQ(scroll->text(), QStringLiteral("SCRL"));
+    locks[LockKey::Caps] = false;
+    locks[LockKey::Num] = true;
+    QKeyEvent other(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier);
+    QApplication::sendEvent(frame.MdiArea(), &other);
+    EXPECT_EQ(caps->text(), QStringLiteral("CAP")) << "only the lock keys refresh";
+    QKeyEvent numLock(QEvent::KeyRelease, Qt::Key_NumLock, Qt::NoModifier);
+    QApplication::sendEvent(frame.MdiArea(), &numLock);
+    EXPECT_EQ(caps->text(), QString());
+    EXPECT_EQ(num->text(), QStringLiteral("NUM"));
+}
+
+TEST(KeyLockState, ReadsTheKeyboardLedsOfTheKernel) {
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    auto led = [&](const char* name, const char* value) {
+        QDir(root.path()).mkpath(QLatin1String(name));
+        QFile f(root.filePath(QLatin1String(name) + QStringLiteral("/brightness")));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(value);
+    };
+    led("input3::capslock", "1\n");
+    led("input3::numlock", "0\n");
+    led("input7::numlock", "0\n");
+    led("phy0-led", "1\n");
+    const std::string path = root.path().toStdString();
+    EXPECT_TRUE(ReadKeyLock(LockKey::Caps, path));
+    EXPECT_FALSE(ReadKeyLock(LockKey::Num, path));
+    EXPECT_FALSE(ReadKeyLock(LockKey::Scroll, path));
+    led("input7::numlock", "1\n");
+    EXPECT_TRUE(ReadKeyLock(LockKey::Num, path)) << "any keyboard counts";
+    EXPECT_FALSE(ReadKeyLock(LockKey::Caps, path + "/missing"));
+}
+
+TEST_F(MainWindow, ActiveWindowChoosesMenuBarAndTitle) {
+    CMDIFrameSplitter* channelWindow = AddChannelWindow(QStringLiteral("COM1 9600,N,8,1 Name: RiVo321"));
+    EXPECT_EQ(frame.ActiveChildFrame(), channelWindow);
+    EXPECT_EQ(frame.CurrentMenuId(), menu::Channel);
+    EXPECT_EQ(MenuBarTitles(frame),
+              (QStringList{"&File", "&Communications", "&Settings", "&View", "&Window", "&Help"}));
+    EXPECT_EQ(frame.windowTitle(), QStringLiteral("Brevond Communication server - COM1 9600,N,8,1 Name: RiVo321"));
+    channelWindow->setWindowTitle(QStringLiteral("Not Connected. Name: RiVo321"));
+    EXPECT_EQ(frame.windowTitle(), QStringLiteral("Brevond Communication server - Not Connected. Name: RiVo321"));
+
+    auto* list = new CMDIFrameBar(new QWidget, menu::PhoneList);
+    list->setWindowTitle(QStringLiteral("phonenum.lst"));
+    frame.AddChildFrame(list);
+    QApplication::processEvents();
+    EXPECT_EQ(frame.CurrentMenuId(), menu::PhoneList);
+
+    list->close();
+    channelWindow->close();
+    QApplication::processEvents();
+    QApplication::processEvents();
+    EXPECT_EQ(frame.MdiArea()->subWindowList().size(), 0);
+    EXPECT_EQ(frame.CurrentMenuId(), menu::Main);
+    EXPECT_EQ(frame.windowTitle(), QStringLiteral("Brevond Communication server"));
+}
+
+TEST_F(MainWindow, ItemsAreEnabledOnlyWhereSomeoneOnTheRouteHandlesThem) {
+    for (int id : {57603, 57607, 57635, 57634, 57637, 57643, 57600, 32778, 32776}) EXPECT_FALSE(Enabled(id)) << id;
+    for (int id : {57650, 57651, 57649, 57666, 57664, 57665}) EXPECT_TRUE(Enabled(id)) << id;
+    EXPECT_FALSE(Enabled(57648)) << "no window to copy";
+
+    RecordingTarget app({57600, 57601, 32776});
+    frame.SetApplicationTarget(&app);
+    EXPECT_TRUE(Enabled(57600));
+    frame.Actions().Action(57600)->trigger();
+    frame.Actions().Action(32776)->trigger();
+    EXPECT_EQ(app.executed, (std::vector<int>{57600, 32776}));
+
+    CMDIFrameSplitter* w = AddChannelWindow(QStringLiteral("RiVo321"));
+    EXPECT_TRUE(Enabled(57607)) << "the buffer view prints";
+    EXPECT_FALSE(Enabled(57603)) << "no document target yet";
+    EXPECT_EQ(Checked(32785), std::optional<bool>(false));
+    EXPECT_EQ(Checked(32786), std::optional<bool>(true));
+    RecordingTarget document({57603, 32778});
+    w->SetDocumentTarget(&document);
+    EXPECT_TRUE(Enabled(57603));
+    EXPECT_TRUE(Enabled(32778));
+    frame.Actions().Action(32778)->trigger();
+    EXPECT_EQ(document.executed, (std::vector<int>{32778}));
+    frame.Actions().Action(32785)->trigger();
+    EXPECT_TRUE(w->CommView()->Display());
+    EXPECT_EQ(Checked(32785), std::optional<bool>(true));
+    EXPECT_FALSE(Enabled(57635)) << "cut stays disabled";
+    // A command nobody handles does nothing even when asked directly.
+    EXPECT_FALSE(frame.RouteCommand(57637));
+    w->SetDocumentTarget(nullptr);
+    frame.SetApplicationTarget(nullptr);
+}
+
+TEST_F(MainWindow, ToolbarCommandHidesThePhoneListBarNotTheMainToolbar) {
+    EXPECT_EQ(Checked(59392), std::optional<bool>(true));
+    frame.Actions().Action(59392)->trigger();
+    EXPECT_TRUE(frame.ToolBar()->isHidden());
+    EXPECT_EQ(Checked(59392), std::optional<bool>(false));
+    frame.Actions().Action(59392)->trigger();
+    EXPECT_FALSE(frame.ToolBar()->isHidden());
+
+    auto* list = new CMDIFrameBar(new QWidget, menu::PhoneList);
+    frame.AddChildFrame(list);
+    QApplication::processEvents();
+    frame.Actions().Action(59392)->trigger();
+    EXPECT_TRUE(list->TabBar()->isHidden());
+    EXPECT_FALSE(frame.ToolBar()->isHidden());
+    EXPECT_EQ(Checked(59392), std::optional<bool>(false));
+
+    frame.Actions().Action(59393)->trigger();
+    EXPECT_TRUE(frame.statusBar()->isHidden());
+    EXPECT_EQ(Checked(59393), std::optional<bool>(false));
+}
+
+TEST_F(MainWindow, WindowCommandsArrangeTheChildWindows) {
+    CMDIFrameSplitter* a = AddChannelWindow(QStringLiteral("one"));
+    CMDIFrameSplitter* b = AddChannelWindow(QStringLiteral("two"));
+    frame.Actions().Action(cmd::WindowTile)->trigger();
+    EXPECT_FALSE(a->geometry().intersects(b->geometry()));
+    frame.Actions().Action(cmd::WindowCascade)->trigger();
+    EXPECT_TRUE(a->geometry().intersects(b->geometry()));
+    EXPECT_NE(a->geometry().topLeft(), b->geometry().topLeft());
+
+    int made = 0;
+    frame.SetNewWindowFactory([&](CMDIChildFrame& active) -> CMDIChildFrame* {
+        ++made;
+        auto* copy = new CMDIFrameSplitter(&channel, active.MenuId());
+        copy->setWindowTitle(active.windowTitle() + QStringLiteral(":2"));
+        return copy;
+    });
+    EXPECT_TRUE(Enabled(cmd::WindowNew));
+    frame.Actions().Action(cmd::WindowNew)->trigger();
+    EXPECT_EQ(made, 1);
+    ASSERT_EQ(frame.MdiArea()->subWindowList().size(), 3);
+    EXPECT_EQ(frame.ActiveChildFrame()->windowTitle(), QStringLiteral("two:2"));
+
+    a->showMinimized();
+    b->showMinimized();
+    QApplication::processEvents();
+    frame.Actions().Action(cmd::WindowArrange)->trigger();
+    const int bottom = frame.MdiArea()->viewport()->height();
+    EXPECT_EQ(a->geometry().bottom() + 1, bottom);
+    EXPECT_EQ(b->geometry().bottom() + 1, bottom);
+    EXPECT_FALSE(a->geometry().intersects(b->geometry()));
+}
+
+TEST_F(MainWindow, RecentFilesReplaceThePlaceholder) {
+    QAction* first = frame.Actions().Action(cmd::FileMru1);
+    EXPECT_EQ(first->text(), QStringLiteral("Recent File"));
+    EXPECT_FALSE(Enabled(cmd::FileMru1));
+    RecordingTarget app({57616, 57617, 57618, 57619});
+    frame.SetApplicationTarget(&app);
+    EXPECT_FALSE(Enabled(cmd::FileMru1)) << "the placeholder stays greyed";
+    frame.SetRecentFiles({QStringLiteral("/home/u/a.ccf"), QStringLiteral("/home/u/b.mcf")});
+    EXPECT_EQ(first->text(), QStringLiteral("&1 /home/u/a.ccf"));
+    EXPECT_EQ(frame.Actions().Action(57617)->text(), QStringLiteral("&2 /home/u/b.mcf"));
+    EXPECT_TRUE(frame.Actions().Action(57617)->isVisible());
+    EXPECT_FALSE(frame.Actions().Action(57618)->isVisible());
+    EXPECT_TRUE(Enabled(57617));
+    frame.Actions().Action(57617)->trigger();
+    EXPECT_EQ(app.executed, (std::vector<int>{57617}));
+    frame.SetRecentFiles({});
+    EXPECT_EQ(first->text(), QStringLiteral("Recent File"));
+    EXPECT_FALSE(frame.Actions().Action(57617)->isVisible());
+    frame.SetApplicationTarget(nullptr);
+}
+
+TEST_F(MainWindow, ChildWindowMayRefuseToClose) {
+    CMDIFrameSplitter* w = AddChannelWindow(QStringLiteral("held"));
+    bool held = true;
+    w->SetCloseGuard([&] { return !held; });
+    EXPECT_FALSE(w->close());
+    EXPECT_EQ(frame.MdiArea()->subWindowList().size(), 1);
+    held = false;
+    EXPECT_TRUE(w->close());
+}
+
+TEST_F(MainWindow, AboutBoxShowsNameAndVersion) {
+    QStringList texts;
+    QString caption;
+    QTimer::singleShot(0, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        ASSERT_NE(box, nullptr);
+        caption = box->windowTitle();
+        for (QLabel* l : box->findChildren<QLabel*>()) texts << l->text();
+        auto* buttons = box->findChild<QDialogButtonBox*>();
+        ASSERT_NE(buttons, nullptr);
+        QTest::mouseClick(buttons->button(QDialogButtonBox::Ok), Qt::LeftButton);
+    });
+    EXPECT_TRUE(frame.RouteCommand(cmd::AppAbout));
+    EXPECT_EQ(caption, QStringLiteral("About Tolvane"));
+    EXPECT_TRUE(texts.contains(QStringLiteral("Brevond Communication server")));
+    EXPECT_TRUE(texts.contains(QStringLiteral("Version 0.40")));
+}
+
+TEST(AppStrings, ProgramTextsWinOverTheLibrarysAndPromptsSplit) {
+    EXPECT_EQ(AppText(str::NoBuffer), QStringLiteral("This channel has no buffer "));
+    EXPECT_EQ(AppText(57345), QStringLiteral("For Help, press F1"));
+    EXPECT_EQ(PromptText(57600), QStringLiteral("Create a new document"));
+    EXPECT_EQ(TipText(57600), QStringLiteral("New"));
+    EXPECT_EQ(TipText(32776), QString());
+    EXPECT_TRUE(AppText(1).isEmpty());
+
+    static const tfw::StringEntry library[] = {{61255, "Dial Entry Settings"}, {61296, "Items were not selected"}};
+    tfw::StringRegistration lib(tfw::StringSource::Library, library);
+    EXPECT_EQ(AppText(61255), QStringLiteral("Dial"));
+    EXPECT_EQ(AppText(61296), QStringLiteral("Items were not selected"));
+    EXPECT_EQ(tfw::LoadString(61255), "Dial Entry Settings") << "before the program registers";
+    {
+        auto own = RegisterAppStrings();
+        EXPECT_EQ(tfw::LoadString(61255), "Dial");
+        EXPECT_EQ(tfw::LoadString(3), std::string("\nRiVo32\nVoVavu Document\nVoVavu Files (*.ccf)\n.ccf\n"
+                                                  "RiVo32.Document\nVoVavu Document"));
+    }
+    EXPECT_EQ(tfw::LoadString(61255), "Dial Entry Settings");
+}
+
+}  // namespace
+}  // namespace tolvan::app::test
