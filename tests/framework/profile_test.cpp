@@ -1,5 +1,6 @@
 // INI profile: lookup rules, sections as key/value lists, rewrites that keep the file's shape.
 #include "framework/profile.h"
+#include "framework/recent_files.h"
 
 #include <gtest/gtest.h>
 
@@ -77,4 +78,22 @@ TEST(Profile, WritesKeepCommentsAndOrderAndSurviveAReload) {
     empty.WriteString("A", "b", "c");
     EXPECT_FALSE(empty.SaveAs((dir / "no" / "dir.ini").string()));
     fs::remove_all(dir);
+}
+
+TEST(RecentFiles, MostRecentFirstWithoutDuplicatesAndThroughTheProfile) {
+    tfw::CRecentFileList mru(4);
+    for (const char* p : {"/a.ccf", "/b.lst", "/c.mcf", "/a.ccf", "/d.icf", "/e.ccf"}) mru.Add(p);
+    EXPECT_EQ(mru.Items(), (std::vector<std::string>{"/e.ccf", "/d.icf", "/a.ccf", "/c.mcf"}));
+
+    CProfile p;
+    p.Parse("[Recent File List]\nFile1=/old1\nFile2=/old2\nFile3=/old3\nFile4=/old4\n[COMM]\nBaudRate=9600\n");
+    mru.Remove(3);
+    mru.Remove(9);
+    mru.WriteList(p);
+    EXPECT_FALSE(p.GetValue("Recent File List", "File4"));  // no stale fourth entry
+    EXPECT_EQ(p.GetString("COMM", "BaudRate"), "9600");
+
+    tfw::CRecentFileList back(4);
+    back.ReadList(p);
+    EXPECT_EQ(back.Items(), (std::vector<std::string>{"/e.ccf", "/d.icf", "/a.ccf"}));
 }
