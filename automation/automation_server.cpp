@@ -175,11 +175,7 @@ void AutomationServer::Stop()
         QDBusConnection::disconnectFromBus(connectionNames_[i]);
         connectionNames_[i].clear();
     }
-    {
-        std::lock_guard<std::mutex> lock(transferMutex_);
-        transferPath_.clear();
-        transferConnection_.clear();
-    }
+    transferRoute_->Clear();
     for (auto& f : factories_) f.reset();
     serverObject_.reset();
     channelObjects_.reset();
@@ -206,17 +202,12 @@ void AutomationServer::ChannelDestroyed(HostedChannel* channel)
 void AutomationServer::EmitXferProgress(std::int16_t window, std::int32_t wParam,
                                         std::int32_t lParam)
 {
-    std::lock_guard<std::mutex> lock(transferMutex_);
-    if (transferPath_.isEmpty()) return;
-    QDBusMessage signal = QDBusMessage::createSignal(transferPath_, kTransferInterface,
-                                                     QStringLiteral("XferProgress"));
-    signal << QVariant::fromValue<short>(window) << QVariant::fromValue<int>(wParam)
-           << QVariant::fromValue<int>(lParam);
-    QDBusConnection(transferConnection_).send(signal);
-    if (wParam != 1) {
-        transferPath_.clear();
-        transferConnection_.clear();
-    }
+    transferRoute_->Emit(window, wParam, lParam);
+}
+
+std::shared_ptr<tolvan::XferProgressSink> AutomationServer::MakeTransferSink() const
+{
+    return std::make_shared<TransferSignalSink>(transferRoute_);
 }
 
 QString AutomationServer::CreateInstance(ChannelClass cls, const QString& client,
@@ -347,25 +338,17 @@ QDBusMessage AutomationServer::RunInvoke(const QDBusMessage& message, std::uint3
     // thread may report before the call returns.
     const bool startsTransfer = info && info->name == "ReceiveXModemFile" &&
                                 (flags & tfw::kDispatchMethod);
-    QString previousPath;
-    QString previousConnection;
-    if (startsTransfer) {
-        std::lock_guard<std::mutex> lock(transferMutex_);
-        previousPath = transferPath_;
-        previousConnection = transferConnection_;
-        transferPath_ = kChannelsPath + QLatin1Char('/') + QString::number(id);
-        transferConnection_ = connectionNames_[static_cast<int>(record.cls)];
-    }
+    TransferRoute::Target previous;
+    if (startsTransfer)
+        previous = transferRoute_->Set({kChannelsPath + QLatin1Char('/') + QString::number(id),
+                                        connectionNames_[static_cast<int>(record.cls)]});
 
     std::size_t badArg = 0;
     const tfw::DispatchStatus status = record.channel->Invoke(dispid, flags, args, result, &badArg);
 
     if (startsTransfer && (status != tfw::DispatchStatus::Ok ||
-                           result.Type() != tfw::VarType::I2 || result.AsI2() != 0)) {
-        std::lock_guard<std::mutex> lock(transferMutex_);
-        transferPath_ = previousPath;
-        transferConnection_ = previousConnection;
-    }
+                           result.Type() != tfw::VarType::I2 || result.AsI2() != 0))
+        transferRoute_->Restore(std::move(previous));
 
     if (status == tfw::DispatchStatus::Ok) return {};
     QString detail = MemberText(info, dispid);

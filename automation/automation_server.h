@@ -18,6 +18,7 @@
 
 #include "automation/channel_host.h"
 #include "automation/reference_book.h"
+#include "automation/transfer_signal.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -65,6 +66,9 @@ public:
     // reception started otherwise (from the menu) are not published. An end report
     // (wParam other than 1) ends the association.
     void EmitXferProgress(std::int16_t window, std::int32_t wParam, std::int32_t lParam);
+    // The sink to install with tolvan::SetXferProgressSink; it reports through this
+    // server's route and drops reports once the server has stopped.
+    std::shared_ptr<tolvan::XferProgressSink> MakeTransferSink() const;
 
     // Entry points of the bus objects.
     QString CreateInstance(ChannelClass cls, const QString& client, QString* errorName,
@@ -112,10 +116,8 @@ private:
     ReferenceBook references_;
     std::uint32_t nextId_ = 1;
 
-    // The channel whose reception is running, for EmitXferProgress (transfer thread).
-    std::mutex transferMutex_;
-    QString transferPath_;
-    QString transferConnection_;
+    // The channel whose reception is running (used on the transfer thread).
+    std::shared_ptr<TransferRoute> transferRoute_ = std::make_shared<TransferRoute>();
 };
 
 }  // namespace tdbus
