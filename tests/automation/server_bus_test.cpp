@@ -243,3 +243,45 @@ TEST_F(ServerOnBus, ReferencesBelongToTheConnectionThatTookThem)
 
 }  // namespace
 }  // namespace tolvan::test
+
+namespace tolvan::test {
+namespace {
+
+TEST_F(ServerOnBus, SecondServerOnTheSameBusIsRefusedAndLeavesTheFirstServing)
+{
+    TestHost otherHost(*registry_);
+    tdbus::AutomationServer second(otherHost);
+    QString error;
+    EXPECT_FALSE(second.Start(bus_->Address(), &error));
+    EXPECT_NE(error.indexOf(QStringLiteral("RiVo32.Document")), -1) << error.toStdString();
+    EXPECT_FALSE(second.IsRunning());
+
+    ASSERT_TRUE(RunClient([&] {
+        tdbus::DispatchDriver ch(bus_->Connect());
+        EXPECT_TRUE(ch.CreateDispatch(QStringLiteral("RiVo32.Document")));
+    }));
+    EXPECT_EQ(host_->Created(), 1);
+    EXPECT_EQ(otherHost.Created(), 0);
+}
+
+TEST_F(ServerOnBus, ChannelDestroyedByTheApplicationLeavesTheBus)
+{
+    std::optional<tdbus::DispatchDriver> ch;
+    ch.emplace(bus_->Connect());
+    ASSERT_TRUE(RunClient([&] { ASSERT_TRUE(ch->CreateDispatch(QStringLiteral("RiVo32.Document"))); }));
+    tdbus::HostedChannel* hosted = host_->HostedAt(1);
+    EXPECT_EQ(server_->PathOf(hosted), QStringLiteral("/Channels/1"));
+    server_->ChannelDestroyed(hosted);
+    EXPECT_EQ(server_->PathOf(hosted), QString());
+    EXPECT_TRUE(SpinUntil([&] { return lastReleased_ == 1; }));
+    ASSERT_TRUE(RunClient([&] {
+        EXPECT_TRUE(ch->InvokeHelper(kDispIsConnected, tfw::kDispatchMethod).IsEmpty());
+        EXPECT_EQ(ch->LastError().name, QStringLiteral("org.freedesktop.DBus.Error.UnknownObject"));
+        ch.reset();
+    }));
+    // The server gave no Release for it: the application owns its end.
+    EXPECT_EQ(host_->References(1), 1);
+}
+
+}  // namespace
+}  // namespace tolvan::test
