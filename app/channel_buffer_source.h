@@ -3,6 +3,8 @@
 // it; the views never change a buffer.
 #pragma once
 
+#include "framework/view.h"
+
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -50,24 +52,18 @@ public:
         const std::function<void(const BufferFigures&, std::span<const std::uint8_t>)>& fn) const = 0;
 };
 
-class ChannelView;
-
 class ChannelBufferSource {
 public:
     virtual ~ChannelBufferSource() = default;
     // The buffer of that side, or null while the channel is not connected.
     virtual const BufferReadout* Buffer(BufferSide side) const = 0;
-    // Updates every view of the channel except sender with hint.
-    virtual void UpdateOtherViews(const ChannelView* sender, int hint) = 0;
+    // Updates every view of the channel except sender with hint (the channel document's
+    // UpdateAllViews).
+    virtual void UpdateOtherViews(tfw::CView* sender, long hint) = 0;
 };
 
-// A view of a channel's buffers; the channel calls it on the user-interface thread.
-class ChannelView {
-public:
-    virtual ~ChannelView() = default;
-    virtual void OnInitialUpdate() = 0;
-    // sender: the view that caused the update, or null.
-    virtual void OnUpdate(const ChannelView* sender, int hint) = 0;
-};
+// A view of a channel's buffers: a framework view of the channel document, updated on the
+// user-interface thread (a change made on another thread reaches it through a queued call).
+class ChannelView : public tfw::CView {};
 
 }  // namespace tolvan::app

@@ -33,4 +33,17 @@ void CMDIChildFrame::closeEvent(QCloseEvent* event) {
     QMdiSubWindow::closeEvent(event);
 }
 
+CMDIChildFrame* ParentChildFrame(QWidget* widget) {
+    for (QWidget* w = widget; w; w = w->parentWidget())
+        if (auto* frame = qobject_cast<CMDIChildFrame*>(w)) return frame;
+    return nullptr;
+}
+
+void DestroyParentFrame(QWidget* view) {
+    if (CMDIChildFrame* frame = ParentChildFrame(view)) {
+        frame->hide();
+        frame->deleteLater();  // safe to ask twice: both panes of a channel window ask
+    }
+}
+
 }  // namespace tolvan::app

@@ -45,4 +45,9 @@ private:
     std::function<bool()> closeGuard_;
 };
 
+// The child frame that holds widget, or null.
+CMDIChildFrame* ParentChildFrame(QWidget* widget);
+// The document of a view is closing: its frame goes too, whatever its close guard says.
+void DestroyParentFrame(QWidget* view);
+
 }  // namespace tolvan::app

@@ -1,6 +1,7 @@
 #include "app/view_buffer_info.h"
 
 #include "app/command_ids.h"
+#include "app/mdi_child_frame.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -102,7 +103,9 @@ void CViewBufferInfo::OnInitialUpdate() {
     OnUpdate(nullptr, HintAll);
 }
 
-void CViewBufferInfo::OnUpdate(const ChannelView*, int hint) {
+void CViewBufferInfo::OnDocumentClosing() { DestroyParentFrame(this); }
+
+void CViewBufferInfo::OnUpdate(tfw::CView*, long hint) {
     if (!initialised_ || !display_) return;
     const bool receiveShown = selector_ == BufferSide::Receive;
     if (hint == HintReceive || hint == HintTransmit) {
@@ -128,7 +131,7 @@ void CViewBufferInfo::OnInputClicked() {
     SetButtons(true, false);
     selector_ = BufferSide::Receive;
     ShowAllFigures();
-    if (source_) source_->UpdateOtherViews(static_cast<const ChannelView*>(this), HintShowReceive);
+    if (source_) source_->UpdateOtherViews(this, HintShowReceive);
 }
 
 void CViewBufferInfo::OnOutputClicked() {
@@ -139,7 +142,7 @@ void CViewBufferInfo::OnOutputClicked() {
     SetButtons(false, true);
     selector_ = BufferSide::Transmit;
     ShowAllFigures();
-    if (source_) source_->UpdateOtherViews(static_cast<const ChannelView*>(this), HintShowTransmit);
+    if (source_) source_->UpdateOtherViews(this, HintShowTransmit);
 }
 
 void CViewBufferInfo::SetDisplay(bool on) {

@@ -19,7 +19,9 @@ public:
     explicit CViewBufferInfo(ChannelBufferSource* source, QWidget* parent = nullptr);
 
     void OnInitialUpdate() override;
-    void OnUpdate(const ChannelView* sender, int hint) override;
+    void OnUpdate(tfw::CView* sender, long hint) override;
+    // The channel is going away: the window showing it closes.
+    void OnDocumentClosing() override;
 
     // Off: the fields empty, both buttons unchecked, the form greyed and disabled.
     // On: the buttons from the last choice and the current figures.

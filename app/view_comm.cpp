@@ -2,6 +2,7 @@
 
 #include "app/app_strings.h"
 #include "app/command_ids.h"
+#include "app/mdi_child_frame.h"
 #include "app/printer_setup.h"
 
 #include <QPaintEvent>
@@ -68,7 +69,9 @@ void CViewComm::OnInitialUpdate() {
     OnUpdate(nullptr, HintAll);
 }
 
-void CViewComm::OnUpdate(const ChannelView*, int hint) {
+void CViewComm::OnDocumentClosing() { DestroyParentFrame(this); }
+
+void CViewComm::OnUpdate(tfw::CView*, long hint) {
     if (hint == HintShowReceive && selector_ == BufferSide::Transmit) {
         selector_ = BufferSide::Receive;
         viewport()->update();

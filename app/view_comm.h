@@ -23,7 +23,9 @@ public:
     explicit CViewComm(ChannelBufferSource* source, QWidget* parent = nullptr);
 
     void OnInitialUpdate() override;
-    void OnUpdate(const ChannelView* sender, int hint) override;
+    void OnUpdate(tfw::CView* sender, long hint) override;
+    // The channel is going away: the window showing it closes.
+    void OnDocumentClosing() override;
 
     // Switches the map on (scroll sizes for the buffer) or off (nothing drawn, no scrolling).
     void SetDisplay(bool on);

@@ -1,11 +1,11 @@
-// A channel as the buffer views see it, for the view tests: two real channel buffers on
-// movable ring memory, filled the way the shared port fills them, and the channel's list of
-// views that hints go to (every view but the sender).
+// A channel as the buffer views see it, for the view tests: a framework document with two
+// real channel buffers on movable ring memory, filled the way the shared port fills them.
 #pragma once
 
 #include "app/channel_buffer_readout.h"
 #include "app/channel_buffer_source.h"
 #include "channels/channel_buffer.h"
+#include "framework/document.h"
 #include "platform/movable_memory.h"
 
 #include <cstdint>
@@ -55,9 +55,10 @@ private:
     plat::HGLOBAL memory_;
 };
 
-class TestChannel : public ChannelBufferSource {
+class TestChannel : public tfw::CDocument, public ChannelBufferSource {
 public:
     TestChannel() = default;
+    ~TestChannel() override { SetAutoDelete(false); }
     TestChannel(std::uint32_t receiveSize, std::uint32_t transmitSize) { Connect(receiveSize, transmitSize); }
 
     void Connect(std::uint32_t receiveSize, std::uint32_t transmitSize) {
@@ -73,19 +74,16 @@ public:
         const auto& ring = side == BufferSide::Receive ? receive : transmit;
         return ring ? &ring->readout : nullptr;
     }
-    void UpdateOtherViews(const ChannelView* sender, int hint) override {
+    void UpdateOtherViews(tfw::CView* sender, long hint) override {
         sent.emplace_back(sender, hint);
-        for (ChannelView* v : views)
-            if (v != sender) v->OnUpdate(sender, hint);
+        UpdateAllViews(sender, hint);
     }
-    void UpdateAllViews(int hint) {
-        for (ChannelView* v : views) v->OnUpdate(nullptr, hint);
-    }
+    using tfw::CDocument::UpdateAllViews;
+    void UpdateAllViews(long hint) { UpdateAllViews(nullptr, hint); }
 
     std::optional<TestRing> receive;
     std::optional<TestRing> transmit;
-    std::vector<ChannelView*> views;
-    std::vector<std::pair<const ChannelView*, int>> sent;  // hints the views asked to send
+    std::vector<std::pair<tfw::CView*, long>> sent;  // hints the views asked to send
 };
 
 }  // namespace tolvan::app::test

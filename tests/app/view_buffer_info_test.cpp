@@ -22,7 +22,8 @@ protected:
         frame = std::make_unique<CMDIFrameSplitter>(&channel);
         frame->resize(900, 400);
         frame->show();
-        channel.views = {frame->CommView(), frame->InfoView()};
+        channel.AddView(frame->CommView());
+        channel.AddView(frame->InfoView());
         frame->InitialUpdateFrame();
     }
     CViewBufferInfo* info() { return frame->InfoView(); }
@@ -94,7 +95,7 @@ TEST_F(BufferInfo, OutputShowsTransmitFiguresAndTellsTheOtherViewsOnce) {
     EXPECT_FALSE(info()->InputButton()->isChecked());
     EXPECT_TRUE(info()->OutputButton()->isChecked());
     ASSERT_EQ(channel.sent.size(), 1u);
-    EXPECT_EQ(channel.sent[0].first, static_cast<const ChannelView*>(info()));
+    EXPECT_EQ(channel.sent[0].first, static_cast<tfw::CView*>(info()));
     EXPECT_EQ(channel.sent[0].second, HintShowTransmit);
     EXPECT_EQ(frame->CommView()->Selector(), BufferSide::Transmit);
 
@@ -150,7 +151,8 @@ TEST(BufferInfoFormat, StatusWordIsFourUpperCaseHexDigits) {
 TEST(BufferInfoOwnWindow, TwoWindowsKeepTheirOwnFiguresChoice) {
     TestChannel channel(1050, 300);
     CMDIFrameSplitter a(&channel), b(&channel);
-    channel.views = {a.CommView(), a.InfoView(), b.CommView(), b.InfoView()};
+    for (tfw::CView* v : std::initializer_list<tfw::CView*>{a.CommView(), a.InfoView(), b.CommView(), b.InfoView()})
+        channel.AddView(v);
     a.InitialUpdateFrame();
     b.InitialUpdateFrame();
     a.show();

@@ -10,6 +10,7 @@
 #include "test_channel.h"
 
 #include <QFile>
+#include <QPointer>
 #include <QPrinter>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -53,8 +54,8 @@ protected:
         auto f = std::make_unique<CMDIFrameSplitter>(&channel);
         f->resize(900, 500);
         f->show();
-        channel.views.push_back(f->CommView());
-        channel.views.push_back(f->InfoView());
+        channel.AddView(f->CommView());
+        channel.AddView(f->InfoView());
         f->InitialUpdateFrame();
         return f;
     }
@@ -313,6 +314,30 @@ TEST_F(ChannelWindow, PrintsTheWholeMapOnAsManyPagesAsItTakes) {
     EXPECT_TRUE(frame->RouteUpdate(cmd::FilePrint, print));
     EXPECT_TRUE(print.enabled);
     EXPECT_TRUE(frame->RouteUpdate(cmd::FilePrintPreview, print));
+}
+
+}  // namespace
+}  // namespace tolvan::app::test
+
+namespace tolvan::app::test {
+namespace {
+
+TEST(ChannelWindowLife, ClosingTheChannelClosesItsWindows) {
+    TestChannel channel(64, 64);
+    QPointer<CMDIFrameSplitter> a = new CMDIFrameSplitter(&channel);
+    QPointer<CMDIFrameSplitter> b = new CMDIFrameSplitter(&channel);
+    for (CMDIFrameSplitter* f : {a.data(), b.data()}) {
+        channel.AddView(f->CommView());
+        channel.AddView(f->InfoView());
+        f->InitialUpdateFrame();
+        f->show();
+    }
+    ASSERT_EQ(channel.GetViews().size(), 4u);
+    channel.OnCloseDocument();
+    EXPECT_TRUE(channel.GetViews().empty());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(a.isNull());
+    EXPECT_TRUE(b.isNull());
 }
 
 }  // namespace
