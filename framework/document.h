@@ -7,7 +7,8 @@
 // Automation references: the count starts at 1, the framework's own reference; every client
 // reference adds one, so a count above 1 means a client holds the document. When a client
 // releases and only the framework's reference is left while no view shows the document, it
-// closes (OnFinalRelease). The last view going away closes the document too (while automatic
+// closes (OnFinalRelease). A class factory that makes a document for a client therefore adds
+// the client's reference (ExternalAddRef) right after the template made it. The last view going away closes the document too (while automatic
 // deletion is on); a document that must outlive its views while clients hold it overrides
 // OnCloseDocument and switches automatic deletion off around the base call.
 //

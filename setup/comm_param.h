@@ -12,8 +12,9 @@ inline constexpr unsigned kParityNameStringBase = 61216;
 
 class AndCommParam {
 public:
+    AndCommParam() : AndCommParam(nullptr) {}
     // The argument is not looked at.
-    explicit AndCommParam(const char* unused = nullptr);
+    explicit AndCommParam(const char* unused);
     ~AndCommParam() {}
     AndCommParam(const AndCommParam&) = default;
     // Copies all sixteen members: the copy shares the tables and has its own choices.
