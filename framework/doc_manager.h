@@ -42,6 +42,10 @@ public:
     bool SaveAllModified();
     // Closes every document (each is asked nothing).
     void CloseAllDocuments();
+    // Destroys the templates, newest first, with every document they still hold. The
+    // program calls this at exit before it destroys what documents refer to (ports): the
+    // process-wide manager itself is destroyed only after main returns.
+    void RemoveAllTemplates();
 
 private:
     std::vector<std::unique_ptr<CDocTemplate>> templates_;

@@ -283,6 +283,19 @@ TEST_F(DocumentTest, ManagerFindsTemplatesAndFrameFailureDropsTheDocument) {
     EXPECT_EQ(mgr.GetOpenDocumentCount(), 1u);
     mgr.CloseAllDocuments();
     EXPECT_EQ(mgr.GetOpenDocumentCount(), 0u);
+
+    // At exit, documents still held by clients go with their templates; their views are told.
+    auto& held = mgr.AddDocTemplate(std::make_unique<CDocTemplate>(6, kHeldClass, "\nH\n"));
+    CDocument* h = held.OpenDocumentFile(nullptr, false);
+    h->ExternalAddRef();
+    RecordingView view;
+    h->AddView(&view);
+    g_destroyed = 0;
+    mgr.RemoveAllTemplates();
+    EXPECT_EQ(g_destroyed, 1);
+    EXPECT_EQ(view.closing, 1);
+    EXPECT_EQ(view.GetDocument(), nullptr);
+    EXPECT_TRUE(mgr.GetTemplates().empty());
 }
 
 TEST(AppLock, LastUnlockRunsTheHandlerOnce) {
