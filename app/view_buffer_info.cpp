@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QRadioButton>
+#include <QThread>
 #include <QVBoxLayout>
 
 namespace tolvan::app {
@@ -105,7 +106,12 @@ void CViewBufferInfo::OnInitialUpdate() {
 
 void CViewBufferInfo::OnDocumentClosing() { DestroyParentFrame(this); }
 
-void CViewBufferInfo::OnUpdate(tfw::CView*, long hint) {
+void CViewBufferInfo::OnUpdate(tfw::CView* sender, long hint) {
+    if (QThread::currentThread() != thread()) {
+        // A change made by the transfer thread: the widgets are redrawn on their own thread.
+        QMetaObject::invokeMethod(this, [this, sender, hint] { OnUpdate(sender, hint); }, Qt::QueuedConnection);
+        return;
+    }
     if (!initialised_ || !display_) return;
     const bool receiveShown = selector_ == BufferSide::Receive;
     if (hint == HintReceive || hint == HintTransmit) {

@@ -6,6 +6,7 @@
 #include "app/printer_setup.h"
 
 #include <QPaintEvent>
+#include <QThread>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
@@ -71,7 +72,12 @@ void CViewComm::OnInitialUpdate() {
 
 void CViewComm::OnDocumentClosing() { DestroyParentFrame(this); }
 
-void CViewComm::OnUpdate(tfw::CView*, long hint) {
+void CViewComm::OnUpdate(tfw::CView* sender, long hint) {
+    if (QThread::currentThread() != thread()) {
+        // A change made by the transfer thread: the widgets are redrawn on their own thread.
+        QMetaObject::invokeMethod(this, [this, sender, hint] { OnUpdate(sender, hint); }, Qt::QueuedConnection);
+        return;
+    }
     if (hint == HintShowReceive && selector_ == BufferSide::Transmit) {
         selector_ = BufferSide::Receive;
         viewport()->update();

@@ -12,6 +12,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <thread>
+
 namespace tolvan::app::test {
 namespace {
 
@@ -164,6 +166,23 @@ TEST(BufferInfoOwnWindow, TwoWindowsKeepTheirOwnFiguresChoice) {
     // Switching the figures of one window off leaves the other's.
     a.RouteExecute(cmd::ShowBufferInfo);
     EXPECT_TRUE(b.InfoView()->Display());
+}
+
+}  // namespace
+}  // namespace tolvan::app::test
+
+namespace tolvan::app::test {
+namespace {
+
+TEST_F(BufferInfo, UpdatesFromAnotherThreadArriveOnTheWindowThread) {
+    std::thread transfer([&] {
+        channel.receive->Receive({'x', 'y', 'z', 'w'});  // the transfer thread stores and tells the views
+        channel.UpdateAllViews(HintReceive);
+    });
+    transfer.join();
+    EXPECT_EQ(info()->FieldText(ctl::UsedField), QStringLiteral("0")) << "not touched from the other thread";
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(Figures(), Expect("1050", "4", "1046", "0x0000"));
 }
 
 }  // namespace
