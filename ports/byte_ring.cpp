@@ -47,6 +47,14 @@ int RingGet(ByteRing& ring, uint8_t& out)
     return kLinkOk;
 }
 
+int RingPeek(const ByteRing& ring, uint8_t& out)
+{
+    if (ring.size == 0 || ring.readIndex == ring.writeIndex)
+        return kLinkRingEmpty;
+    out = ring.data[ring.readIndex];
+    return kLinkOk;
+}
+
 uint32_t RingUsed(const ByteRing& ring)
 {
     if (ring.size == 0)

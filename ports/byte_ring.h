@@ -37,6 +37,8 @@ void RingDestroy(ByteRing& ring);
 int RingPut(ByteRing& ring, uint8_t byte);
 // kLinkOk with the byte in `out`, or kLinkRingEmpty.
 int RingGet(ByteRing& ring, uint8_t& out);
+// kLinkOk with the next byte in `out` without taking it, or kLinkRingEmpty.
+int RingPeek(const ByteRing& ring, uint8_t& out);
 // Bytes waiting / places left (size - 1 - used). Both 0 for a ring without memory.
 uint32_t RingUsed(const ByteRing& ring);
 uint32_t RingFree(const ByteRing& ring);

@@ -36,8 +36,12 @@ bool WriteRetrying(IrLinkRecord& link, std::span<const uint8_t> bytes)
         if (written > bytes.size())
             written = static_cast<uint32_t>(bytes.size());
         bytes = bytes.subspan(written);
-        if (ok && bytes.empty())
+        if (ok && bytes.empty()) {
+            link.writeFailShown = false;
             return true;
+        }
+        if (ok)
+            plat::SetLastError(plat::ERROR_TIMEOUT);  // the device took too little in time
         if (retry == kWriteRetries)
             break;
         const uint32_t writeError = plat::GetLastError();
@@ -47,8 +51,11 @@ bool WriteRetrying(IrLinkRecord& link, std::span<const uint8_t> bytes)
         }
     }
     const uint32_t error = plat::GetLastError();
-    plat::ShowMessageBox("ReopenComm: " + std::to_string(error));
-    plat::SetLastError(error);  // callers look at it after the message
+    if (!link.writeFailShown) {
+        link.writeFailShown = true;
+        plat::ShowMessageBox("ReopenComm: " + std::to_string(error));
+        plat::SetLastError(error);  // callers look at it after the message
+    }
     return false;
 }
 

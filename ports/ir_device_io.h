@@ -13,8 +13,8 @@ struct IrLinkRecord;
 bool ResetLink(IrLinkRecord& link);
 
 // Writes all bytes. A failed write resets the link and tries the rest again, three times
-// at most (a failing reset ends the tries); then shows "ReopenComm: <system error>" and
-// returns false.
+// at most (a failing reset ends the tries); then shows "ReopenComm: <system error>" -
+// once, until a write succeeds again - and returns false.
 bool WriteRetrying(IrLinkRecord& link, std::span<const uint8_t> bytes);
 
 // Reads one byte, waiting up to `waitMs` for it to arrive: 1 with the byte in `out`, 0

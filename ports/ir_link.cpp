@@ -133,6 +133,7 @@ void CloseLink(IrLinkRecord& link)
     RingDestroy(link.userRx);
     link.framesPending = 0;
     link.finalQueued = false;
+    link.writeFailShown = false;
 }
 
 bool IrDeadlinePassed(uint32_t deadline)
@@ -231,12 +232,13 @@ int LinkPump(IrLinkRecord* link)
             if (RingPut(link->wireRx, b) == kLinkOk && b == kIrEof)
                 ++link->framesPending;
         } else if (link->state == kIrSending) {
-            if (RingGet(link->wireTx, b) != kLinkOk)
+            if (RingPeek(link->wireTx, b) != kLinkOk)
                 break;
             if (!WriteRetrying(*link, std::span<const uint8_t>(&b, 1))) {
                 StopIfDeviceGone(*link, false);
                 break;
             }
+            RingGet(link->wireTx, b);
         } else {
             break;
         }

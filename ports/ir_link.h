@@ -25,9 +25,11 @@ inline constexpr int kIrPumpRounds = 300;           // bytes moved by one LinkPu
 inline constexpr uint32_t kIrReadWaitMs = 25;       // a pump read waits this long per byte
 inline constexpr uint32_t kIrDrainLimitMs = 2000;   // longest wait for the device to drain
 
-// The driver record of an infra-red port object, fields in order. `finalQueued` is ours:
-// it keeps the turn until the final frame has really left (a pump moves at most 300
-// bytes, so one pump after queuing the final frame may not have sent it all).
+// The driver record of an infra-red port object, fields in order. The last two are ours:
+// `finalQueued` keeps the turn until the final frame has really left (a pump moves at
+// most 300 bytes, so one pump after queuing the final frame may not have sent it all);
+// `writeFailShown` keeps a device that refuses writes from raising its message again at
+// every byte and every idle call until a write succeeds.
 struct IrLinkRecord : DriverRecord {
     int32_t state = kIrClosed;
     plat::CommHandle handle = plat::kInvalidCommHandle;
@@ -41,6 +43,7 @@ struct IrLinkRecord : DriverRecord {
     uint32_t deadline = 0;      // tick count at which the current turn times out
     int16_t framesPerStep = 2;  // 3 above 9600 baud
     bool finalQueued = false;
+    bool writeFailShown = false;
 
     ~IrLinkRecord() override;  // closes the device if still open
 };
@@ -59,7 +62,8 @@ void CloseLink(IrLinkRecord& link);
 // after the "Invalid state" message for any other state. A null link does nothing.
 int LinkStep(IrLinkRecord* link);
 // Moves up to 300 bytes: state 1 reads the device into wireRx (counting EOF bytes),
-// state 2 writes wireTx to the device. Returns the bytes moved. A device that went away
+// state 2 writes wireTx to the device (a byte that cannot be written stays queued for the
+// next pump). Returns the bytes moved. A device that went away
 // stops the link (state 0) after one "ReopenComm" message. A null link does nothing.
 int LinkPump(IrLinkRecord* link);
 

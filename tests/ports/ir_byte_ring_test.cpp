@@ -47,7 +47,7 @@ TEST(ByteRing, KeepsOrderAcrossTheWrapAndCountsModuloSize)
     EXPECT_EQ(RingGet(ring, b), kLinkRingEmpty);
 }
 
-TEST(ByteRing, DiscardEmptiesAndNewDataFollows)
+TEST(ByteRing, DiscardEmptiesAndPeekLeavesTheByte)
 {
     ByteRing ring;
     ASSERT_EQ(RingCreate(ring, 16), kLinkOk);
@@ -57,7 +57,13 @@ TEST(ByteRing, DiscardEmptiesAndNewDataFollows)
     EXPECT_EQ(RingUsed(ring), 0u);
     uint8_t b = 0;
     EXPECT_EQ(RingGet(ring, b), kLinkRingEmpty);
+    EXPECT_EQ(RingPeek(ring, b), kLinkRingEmpty);
     RingPut(ring, 0x55);
+    RingPut(ring, 0x66);
+    // Peeking shows the next byte and leaves it in place.
+    ASSERT_EQ(RingPeek(ring, b), kLinkOk);
+    EXPECT_EQ(b, 0x55);
+    EXPECT_EQ(RingUsed(ring), 2u);
     ASSERT_EQ(RingGet(ring, b), kLinkOk);
     EXPECT_EQ(b, 0x55);
 }

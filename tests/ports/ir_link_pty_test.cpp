@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
 #include <random>
 #include <termios.h>
 #include <thread>
@@ -165,6 +168,50 @@ TEST_F(IrPtyLink, TransceiverThatNeverAnswersFailsTheOpen)
     const plat::CommHandle h = plat::OpenComm("COM" + std::to_string(kCom));
     EXPECT_NE(h, plat::kInvalidCommHandle);
     plat::CloseComm(h);
+}
+
+TEST_F(IrPtyLink, WritesRefusedByAFullDeviceAreReportedOnceAndLoseNothing)
+{
+    ASSERT_NE(Open(9600), nullptr);
+    ASSERT_TRUE(Eventually([&] { return sim->CurrentPhase() == IrTransceiverSim::Phase::Link; }));
+    runner->Stop();
+    // Fill the pty until it takes no more; the transceiver ignores zeros between frames.
+    fcntl(pty.slave(), F_SETFL, fcntl(pty.slave(), F_GETFL) | O_NONBLOCK);
+    // The kernel moves data on behind the scenes and keeps room for small writes: fill
+    // with ever smaller writes until nothing more is taken for a while.
+    const Bytes zeros(4096, 0);
+    for (int quiet = 0; quiet < 3;) {
+        bool took = false;
+        for (size_t chunk : {4096u, 256u, 16u, 1u})
+            while (write(pty.slave(), zeros.data(), chunk) > 0)
+                took = true;
+        quiet = took ? 0 : quiet + 1;
+        poll(nullptr, 0, 10);
+    }
+
+    Bytes data(40);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<uint8_t>(i);
+    ASSERT_EQ(port->ops.WriteBuffer(port, data.data(), 40), 0);
+    const uint32_t start = ticks.Now();
+    Idle();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "ReopenComm: 1460");
+    EXPECT_GE(ticks.Now() - start, 4u * 70u);  // four tries of 20 + 50 ms each
+    EXPECT_EQ(IrLink(port)->state, kIrSending);
+    for (int i = 0; i < 3; ++i)
+        Idle();
+    EXPECT_EQ(boxes.size(), 1u);  // not again for every byte and every idle call
+
+    // The transceiver reads again: the frame goes out whole and once.
+    runner = std::make_unique<IrSimPtyRunner>(pty.master(), *sim);
+    for (int i = 0; i < 200 && IrLink(port)->state == kIrSending; ++i)
+        Idle();
+    EXPECT_EQ(IrLink(port)->state, kIrReceiving);
+    ASSERT_TRUE(Eventually([&] { return sim->HostTurns() == 1; }));
+    EXPECT_EQ(sim->Received(), data);
+    EXPECT_EQ(sim->BadFrames(), 0);
+    EXPECT_EQ(boxes.size(), 1u);
 }
 
 TEST_F(IrPtyLink, HungUpDeviceStopsTheLinkWithOneMessage)
