@@ -57,39 +57,6 @@ Bytes Data(size_t n, uint8_t first = 0)
     return d;
 }
 
-TEST(IrFrameBuild, ShortDataMakesOneFinalFrame)
-{
-    Rings r;
-    const Bytes data = Data(10, 0x30);
-    Put(r.userTx, data);
-    EXPECT_EQ(BuildFrame(r.userTx, r.wireTx, false), kStepFinalQueued);
-    Bytes expect{0xC0, 0xF1};
-    expect.insert(expect.end(), data.begin(), data.end());
-    expect.push_back(0xC1);
-    EXPECT_EQ(Drain(r.wireTx), expect);
-    EXPECT_EQ(RingUsed(r.userTx), 0u);
-}
-
-TEST(IrFrameBuild, LongDataIsCutInto150ByteFramesUntilFewerRemain)
-{
-    Rings r;
-    Put(r.userTx, Data(400));
-    EXPECT_EQ(BuildFrame(r.userTx, r.wireTx, false), kStepGoOn);
-    EXPECT_EQ(BuildFrame(r.userTx, r.wireTx, false), kStepGoOn);
-    EXPECT_EQ(BuildFrame(r.userTx, r.wireTx, false), kStepFinalQueued);
-    const Bytes wire = Drain(r.wireTx);
-    ASSERT_EQ(wire.size(), 3u * 3 + 400);
-    EXPECT_EQ(wire[0], 0xC0);
-    EXPECT_EQ(wire[1], 0xF0);
-    EXPECT_EQ(wire[152], 0xC1);
-    EXPECT_EQ(wire[153], 0xC0);
-    EXPECT_EQ(wire[154], 0xF0);
-    EXPECT_EQ(wire[305], 0xC1);
-    EXPECT_EQ(wire[306], 0xC0);
-    EXPECT_EQ(wire[307], 0xF1);
-    EXPECT_EQ(wire.back(), 0xC1);
-}
-
 TEST(IrFrameBuild, ExactlyOneFullFrameIsFollowedByAnEmptyFinalOne)
 {
     Rings r;
@@ -112,15 +79,6 @@ TEST(IrFrameBuild, ForcedFinalCutsAFullFrameShort)
     EXPECT_EQ(RingUsed(r.userTx), 150u);  // the rest waits for the next turn
 }
 
-TEST(IrFrameBuild, SpecialBytesAreStuffed)
-{
-    Rings r;
-    Put(r.userTx, {0x7D, 0xC0, 0xC1, 0x20, 0x5D});
-    EXPECT_EQ(BuildFrame(r.userTx, r.wireTx, false), kStepFinalQueued);
-    EXPECT_EQ(Drain(r.wireTx),
-              (Bytes{0xC0, 0xF1, 0x7D, 0x5D, 0x7D, 0xE0, 0x7D, 0xE1, 0x20, 0x5D, 0xC1}));
-}
-
 TEST(IrFrameBuild, FullWireRingTakesNothingAndLeavesNoHalfFrame)
 {
     Rings r;
@@ -134,16 +92,6 @@ TEST(IrFrameBuild, FullWireRingTakesNothingAndLeavesNoHalfFrame)
     RingDiscard(r.userTx);
     EXPECT_EQ(BuildFrame(r.userTx, small, false), kStepFinalQueued);
     EXPECT_EQ(RingUsed(small), 3u);
-}
-
-TEST(IrFrameDecode, FinalFrameDeliversDataAndPassesTheTurn)
-{
-    Rings r;
-    Receive(r, {0xC0, 0xF1, 0x41, 0x42, 0xC1});
-    EXPECT_EQ(DecodeFrame(r.wireRx, r.userRx, r.framesPending), kStepTurnPasses);
-    EXPECT_EQ(Drain(r.userRx), (Bytes{0x41, 0x42}));
-    EXPECT_EQ(r.framesPending, 0);
-    EXPECT_EQ(DecodeFrame(r.wireRx, r.userRx, r.framesPending), kStepNoFrame);
 }
 
 TEST(IrFrameDecode, BadControlByteDropsTheFrame)

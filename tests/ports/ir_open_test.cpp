@@ -160,15 +160,5 @@ TEST_F(IrOpen, MemoryFailuresGiveNoPortAndLeaveNothingOpen)
     EXPECT_NE(Open(9600), nullptr);
 }
 
-TEST(IrStatusMapping, LinkCodesMapToStatusCodes)
-{
-    EXPECT_EQ(IrStatusFromLinkCode(kLinkOk), 0);
-    EXPECT_EQ(IrStatusFromLinkCode(kLinkRingEmpty), -8);
-    EXPECT_EQ(IrStatusFromLinkCode(kLinkRingFull), -9);
-    EXPECT_EQ(IrStatusFromLinkCode(kLinkNoMemory), -5);
-    EXPECT_EQ(IrStatusFromLinkCode(kLinkDeviceOpen), -7);
-    EXPECT_EQ(IrStatusFromLinkCode(kLinkDeviceSetup), -6);
-}
-
 }  // namespace
 }  // namespace tolvan::irtest

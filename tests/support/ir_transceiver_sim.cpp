@@ -165,8 +165,6 @@ void IrTransceiverSim::OnBreak(bool on)
     inFrame_ = false;
 }
 
-void IrTransceiverSim::OnLines(bool, bool) {}
-
 void IrTransceiverSim::QueueToHost(std::span<const uint8_t> bytes)
 {
     std::lock_guard lock(mutex_);

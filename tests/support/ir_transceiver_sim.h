@@ -44,7 +44,6 @@ public:
     // A break resets the transceiver: it waits for the probe again (the link's reset
     // sequence sends one before every probe).
     void OnBreak(bool on);
-    void OnLines(bool dtr, bool rts);
 
     // Data to send to the host in the transceiver's next turns.
     void QueueToHost(std::span<const uint8_t> bytes);
@@ -99,7 +98,6 @@ class IrSimPeer : public plat::SimPeer {
 public:
     explicit IrSimPeer(IrTransceiverSim& sim) : sim_(sim) {}
     void OnHostWrite(plat::SimDevice& dev, std::span<const uint8_t> bytes) override;
-    void OnLines(plat::SimDevice&, bool dtr, bool rts) override { sim_.OnLines(dtr, rts); }
     void OnBreak(plat::SimDevice&, bool on) override { sim_.OnBreak(on); }
 
 private:
