@@ -2,6 +2,7 @@
 
 #include "app/app_strings.h"
 #include "app/tab_bar.h"
+#include "app/toolbar_icons.h"
 
 #include <QVBoxLayout>
 
@@ -11,6 +12,7 @@ namespace tolvan::app {
 
 CMDIFrameBar::CMDIFrameBar(QWidget* view, int menuId, QWidget* parent)
     : CMDIChildFrame(menuId, parent), view_(view) {
+    setWindowIcon(ProgramIcon(2));
     auto* client = new QWidget(this);
     auto* layout = new QVBoxLayout(client);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -1,5 +1,6 @@
 #include "app/mdi_frame_splitter.h"
 
+#include "app/toolbar_icons.h"
 #include "app/view_buffer_info.h"
 #include <QRadioButton>
 #include "app/view_comm.h"
@@ -12,6 +13,8 @@ namespace tolvan::app {
 
 CMDIFrameSplitter::CMDIFrameSplitter(ChannelBufferSource* source, int menuId, QWidget* parent)
     : CMDIChildFrame(menuId, parent) {
+    // Plain channel windows have an icon of their own; the other kinds show the program's.
+    setWindowIcon(ProgramIcon(menuId == menu::Channel ? 3 : 2));
     splitter_ = new QSplitter(Qt::Horizontal, this);
     splitter_->setObjectName(QString::number(kFirstPaneId));
     splitter_->setChildrenCollapsible(false);

@@ -33,17 +33,21 @@ CViewBufferInfo::CViewBufferInfo(ChannelBufferSource* source, QWidget* parent)
     setPalette(pal);
     setAutoFillBackground(true);
 
-    auto* grid = new QGridLayout(this);
-    grid->addWidget(new QLabel(QStringLiteral("Size, (bytes):"), this), 0, 0);
-    grid->addWidget(size_ = ValueLabel(QStringLiteral("0"), ctl::SizeField, this), 0, 1);
-    grid->addWidget(new QLabel(QStringLiteral("Used space, (bytes):"), this), 1, 0);
-    grid->addWidget(used_ = ValueLabel(QStringLiteral("0"), ctl::UsedField, this), 1, 1);
-    grid->addWidget(new QLabel(QStringLiteral("Free space, (bytes):"), this), 2, 0);
-    grid->addWidget(free_ = ValueLabel(QStringLiteral("0"), ctl::FreeField, this), 2, 1);
-    grid->addWidget(new QLabel(QStringLiteral("Status:"), this), 3, 0);
-    grid->addWidget(status_ = ValueLabel(QStringLiteral("0x0000"), ctl::StatusField, this), 3, 1);
+    // The form keeps its natural size inside the pane; a narrower pane cuts it off at the
+    // right instead of squeezing the labels.
+    auto* form = form_ = new QWidget(this);
+    auto* grid = new QGridLayout(form);
+    grid->setSizeConstraint(QLayout::SetFixedSize);
+    grid->addWidget(new QLabel(QStringLiteral("Size, (bytes):"), form), 0, 0);
+    grid->addWidget(size_ = ValueLabel(QStringLiteral("0"), ctl::SizeField, form), 0, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Used space, (bytes):"), form), 1, 0);
+    grid->addWidget(used_ = ValueLabel(QStringLiteral("0"), ctl::UsedField, form), 1, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Free space, (bytes):"), form), 2, 0);
+    grid->addWidget(free_ = ValueLabel(QStringLiteral("0"), ctl::FreeField, form), 2, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Status:"), form), 3, 0);
+    grid->addWidget(status_ = ValueLabel(QStringLiteral("0x0000"), ctl::StatusField, form), 3, 1);
 
-    auto* group = new QGroupBox(QStringLiteral("Buffer"), this);
+    auto* group = new QGroupBox(QStringLiteral("Buffer"), form);
     auto* buttons = new QVBoxLayout(group);
     input_ = new QRadioButton(QStringLiteral("Input"), group);
     output_ = new QRadioButton(QStringLiteral("Output"), group);
@@ -55,13 +59,13 @@ CViewBufferInfo::CViewBufferInfo(ChannelBufferSource* source, QWidget* parent)
         buttons->addWidget(b);
     }
     grid->addWidget(group, 0, 2, 3, 1, Qt::AlignTop);
-    grid->setColumnStretch(3, 1);
-    grid->setRowStretch(4, 1);
 
     connect(input_, &QRadioButton::clicked, this, [this] { OnInputClicked(); });
     connect(output_, &QRadioButton::clicked, this, [this] { OnOutputClicked(); });
     SetButtons(false, false);
 }
+
+QSize CViewBufferInfo::sizeHint() const { return form_->sizeHint(); }
 
 QString CViewBufferInfo::FormatStatus(std::uint16_t status) {
     return QString::asprintf("0x%04X", static_cast<unsigned>(status));

@@ -35,6 +35,10 @@ public:
     QRadioButton* InputButton() const { return input_; }
     QRadioButton* OutputButton() const { return output_; }
 
+    // A pane of any width: a narrow pane cuts the form off at its right, as a form does.
+    QSize minimumSizeHint() const override { return {1, 1}; }
+    QSize sizeHint() const override;
+
     // The status word as shown: "0x" and four upper-case hexadecimal digits.
     static QString FormatStatus(std::uint16_t status);
 
@@ -46,6 +50,7 @@ private:
     QLabel* Field(int controlId) const;
 
     ChannelBufferSource* source_;
+    QWidget* form_;
     QLabel* size_;
     QLabel* used_;
     QLabel* free_;

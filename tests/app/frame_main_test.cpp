@@ -8,6 +8,7 @@
 #include "app/mdi_frame_bar.h"
 #include "app/mdi_frame_splitter.h"
 #include "app/tab_bar.h"
+#include "app/view_buffer_info.h"
 #include "app/view_comm.h"
 #include "framework/string_table.h"
 #include "qt_test_support.h"
@@ -23,6 +24,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -97,6 +99,8 @@ protected:
         child->setWindowTitle(title);
         child->resize(400, 300);
         frame.AddChildFrame(child);
+        channel.AddView(child->CommView());
+        channel.AddView(child->InfoView());
         child->InitialUpdateFrame();
         QApplication::processEvents();
         return child;
@@ -291,6 +295,12 @@ TEST_F(MainWindow, ItemsAreEnabledOnlyWhereSomeoneOnTheRouteHandlesThem) {
     frame.Actions().Action(32785)->trigger();
     EXPECT_TRUE(w->CommView()->Display());
     EXPECT_EQ(Checked(32785), std::optional<bool>(true));
+    channel.receive->Receive({'A', 'T', 'Z', '\r', '\n'});
+    channel.UpdateAllViews(HintReceive);
+    QApplication::processEvents();
+    frame.grab().save(GrabPath("main-with-channel"));
+    QSplitter* panes = w->Splitter();
+    EXPECT_EQ(panes->sizes()[0], panes->width() / 2) << "half, even in a small window";
     EXPECT_FALSE(Enabled(57635)) << "cut stays disabled";
     // A command nobody handles does nothing even when asked directly.
     EXPECT_FALSE(frame.RouteCommand(57637));
