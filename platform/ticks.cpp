@@ -16,14 +16,19 @@ namespace {
 RealTickSource g_real;
 std::atomic<TickSource*> g_source{&g_real};
 
-bool PollFd(int fd, short events, int timeoutMs) {
+enum class FdState { kQuiet, kReady, kBroken };
+
+FdState PollFd(int fd, short events, int timeoutMs) {
   pollfd p{fd, events, 0};
   int r;
   do {
     r = ::poll(&p, 1, timeoutMs);
   } while (r < 0 && errno == EINTR);
-  // A hang-up or error counts as ready: the caller finds out what happened.
-  return r > 0 && (p.revents & (events | POLLHUP | POLLERR | POLLNVAL));
+  if (r <= 0) return FdState::kQuiet;
+  // A hung-up descriptor polls ready for ever: the caller's check finds out what
+  // happened, and the wait sleeps its slice instead of spinning on it.
+  if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) return FdState::kBroken;
+  return (p.revents & events) ? FdState::kReady : FdState::kQuiet;
 }
 
 }  // namespace
@@ -36,7 +41,10 @@ uint32_t RealTickSource::Now() {
 }
 
 bool RealTickSource::Pause(uint32_t ms, int fd, short events) {
-  if (fd >= 0) return PollFd(fd, events, static_cast<int>(ms));
+  if (fd >= 0) {
+    const FdState state = PollFd(fd, events, static_cast<int>(ms));
+    if (state != FdState::kBroken) return state == FdState::kReady;
+  }
   if (ms == 0) {
     std::this_thread::yield();
     return false;
@@ -56,7 +64,7 @@ bool FakeTickSource::Pause(uint32_t ms, int fd, short events) {
   bool ready = false;
   if (fd >= 0) {
     int realMs = static_cast<int>((realPause_.count() + 999) / 1000);
-    ready = PollFd(fd, events, realMs);
+    ready = PollFd(fd, events, realMs) == FdState::kReady;
   } else if (realPause_.count() > 0) {
     std::this_thread::sleep_for(realPause_);
   } else {

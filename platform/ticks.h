@@ -16,7 +16,7 @@ class TickSource {
   virtual ~TickSource() = default;
   virtual uint32_t Now() = 0;
   // Sleeps up to ms, or less when fd (>= 0) becomes ready for `events` (poll events).
-  // Returns true when fd became ready.
+  // Returns true when fd became ready. A hung-up fd is not ready: the pause sleeps.
   virtual bool Pause(uint32_t ms, int fd, short events) = 0;
 };
 

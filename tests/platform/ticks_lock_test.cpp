@@ -57,6 +57,16 @@ TEST(Ticks, WaitOnADescriptorWakesWhenItIsReady) {
   ::close(fds[1]);
 }
 
+TEST(Ticks, HungUpDescriptorDoesNotMakeTheWaitSpin) {
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  ::close(fds[1]);  // the read end now polls POLLHUP for ever
+  int checks = 0;
+  EXPECT_FALSE(WaitFor([&] { ++checks; return false; }, 3 * kFdSliceMs, fds[0]));
+  EXPECT_LE(checks, 5) << "the wait went round without sleeping";
+  ::close(fds[0]);
+}
+
 TEST(ServerLockTest, CountsLevelsPerThread) {
   EXPECT_FALSE(ServerLock::HeldByMe());
   {
