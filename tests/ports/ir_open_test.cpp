@@ -2,6 +2,7 @@
 // speed commands, and every way the open can fail.
 #include "tests/ports/ir_link_fixture.h"
 
+#include "platform/serial_api.h"
 #include "ports/ir_transceiver.h"
 
 namespace tolvan::irtest {
@@ -47,6 +48,14 @@ TEST_F(IrOpen, SetsUpDeviceAndTransceiverAndStartsSending)
     EXPECT_EQ(dcb.StopBits, plat::ONESTOPBIT);
     EXPECT_EQ(dcb.XonChar, 17);
     EXPECT_EQ(dcb.XoffChar, 19);
+
+    plat::CommTimeouts timeouts;
+    ASSERT_TRUE(plat::GetCommTimeouts(link->handle, &timeouts));
+    EXPECT_EQ(timeouts.ReadIntervalTimeout, 0u);
+    EXPECT_EQ(timeouts.ReadTotalTimeoutMultiplier, 25u);
+    EXPECT_EQ(timeouts.ReadTotalTimeoutConstant, 0u);
+    EXPECT_EQ(timeouts.WriteTotalTimeoutMultiplier, 20u);
+    EXPECT_EQ(timeouts.WriteTotalTimeoutConstant, 50u);
 
     // The device ends at the wanted rate with DTR raised and no break left on.
     EXPECT_EQ(dev->Settings().BaudRate, 19200u);
