@@ -134,7 +134,14 @@ class TtyDevice final : public CommDevice {
     if (::tcgetattr(fd_, &base) != 0) return ErrorFromErrno(errno);
     ComposedTermios c;
     if (uint32_t e = ComposeTermios(base, dcb, &c); e != ERROR_SUCCESS) return e;
-    if (::tcsetattr(fd_, TCSANOW, &c.tio) != 0) return ErrorFromErrno(errno);
+    if (::tcsetattr(fd_, TCSANOW, &c.tio) != 0) {
+      // The C library reports EINVAL when a pty kept 8 bits without parity, after the
+      // kernel took everything else. A pty has no wire to frame: that is no failure.
+      const int e = errno;
+      termios now{};
+      if (e != EINVAL || ::tcgetattr(fd_, &now) != 0 || !SameButFraming(now, c.tio))
+        return ErrorFromErrno(e);
+    }
     if (!c.standardSpeed && !SetCustomBaud(fd_, c.wireBaud)) {
       const int e = errno;
       ::tcsetattr(fd_, TCSANOW, &base);
@@ -209,6 +216,15 @@ class TtyDevice final : public CommDevice {
   }
 
  private:
+
+  static bool SameButFraming(const termios& a, const termios& b) {
+    const tcflag_t framing = CSIZE | PARENB | PARODD | CMSPAR | CREAD;
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_lflag == b.c_lflag &&
+           (a.c_cflag & ~framing) == (b.c_cflag & ~framing) &&
+           cfgetospeed(&a) == cfgetospeed(&b) && a.c_cc[VMIN] == b.c_cc[VMIN] &&
+           a.c_cc[VTIME] == b.c_cc[VTIME] && a.c_cc[VSTART] == b.c_cc[VSTART] &&
+           a.c_cc[VSTOP] == b.c_cc[VSTOP];
+  }
 
   static bool RateClose(uint32_t actual, uint32_t wanted) {
     const uint64_t diff = actual > wanted ? actual - wanted : wanted - actual;
