@@ -9,7 +9,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -173,6 +176,36 @@ void CFrameMain::AddChildFrame(CMDIChildFrame* frame) {
     frame->show();
     mdi_->setActiveSubWindow(frame);
     OnChildActivated();
+}
+
+void CFrameMain::ActivateFrame(CMDIChildFrame* frame) {
+    if (!frame) return;
+    if (frame->isMinimized()) frame->showNormal();
+    frame->show();
+    mdi_->setActiveSubWindow(frame);
+    frame->raise();
+    OnChildActivated();
+}
+
+namespace {
+QStringList LocalFiles(const QMimeData* data) {
+    QStringList paths;
+    if (!data) return paths;
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile()) paths << url.toLocalFile();
+    return paths;
+}
+}  // namespace
+
+void CFrameMain::dragEnterEvent(QDragEnterEvent* event) {
+    if (!LocalFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void CFrameMain::dropEvent(QDropEvent* event) {
+    const QStringList paths = LocalFiles(event->mimeData());
+    if (paths.isEmpty()) return;
+    event->acceptProposedAction();
+    emit filesDropped(paths);
 }
 
 CMDIChildFrame* CFrameMain::ActiveChildFrame() const {

@@ -38,6 +38,8 @@ public:
 
     // Adds a child window to the MDI area and shows it.
     void AddChildFrame(CMDIChildFrame* frame);
+    // Brings a child window to the front, restoring it when minimised.
+    void ActivateFrame(CMDIChildFrame* frame);
     // The active child window (also while the main window itself is inactive), or null.
     CMDIChildFrame* ActiveChildFrame() const;
     // Resource id of the menu bar shown: the active child's, or 2 without one.
@@ -51,6 +53,9 @@ public:
     // The recently used files shown in the File menus (at most four, ids 57616..57619).
     void SetRecentFiles(const QStringList& paths);
     QStringList RecentFiles() const { return recent_; }
+
+    // Lets files be dropped on the window; each drop is reported by filesDropped.
+    void DragAcceptFiles(bool accept) { setAcceptDrops(accept); }
 
     // Where the lock-key states come from (tests replace the keyboard LEDs).
     void SetKeyLockReader(std::function<bool(LockKey)> reader);
@@ -72,8 +77,14 @@ public:
     bool UpdateCommand(int id, CommandState& state) override;
     bool ExecuteCommand(int id) override;
 
+signals:
+    // Local files were dropped on the window, in the order given.
+    void filesDropped(const QStringList& paths);
+
 protected:
     bool event(QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

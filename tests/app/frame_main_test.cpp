@@ -23,6 +23,8 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
+#include <QUrl>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
@@ -359,6 +361,44 @@ TEST_F(MainWindow, WindowCommandsArrangeTheChildWindows) {
     EXPECT_EQ(a->geometry().bottom() + 1, bottom);
     EXPECT_EQ(b->geometry().bottom() + 1, bottom);
     EXPECT_FALSE(a->geometry().intersects(b->geometry()));
+}
+
+TEST_F(MainWindow, ActivatingAMinimisedWindowRestoresIt) {
+    CMDIFrameSplitter* a = AddChannelWindow(QStringLiteral("one"));
+    CMDIFrameSplitter* b = AddChannelWindow(QStringLiteral("two"));
+    a->showMinimized();
+    frame.ActivateFrame(b);
+    QApplication::processEvents();
+    ASSERT_EQ(frame.ActiveChildFrame(), b);
+    ASSERT_TRUE(a->isMinimized());
+    frame.ActivateFrame(a);
+    EXPECT_FALSE(a->isMinimized());
+    EXPECT_EQ(frame.ActiveChildFrame(), a);
+    EXPECT_EQ(frame.windowTitle(), QStringLiteral("Brevond Communication server - one"));
+}
+
+TEST_F(MainWindow, DroppedFilesAreReportedInOrder) {
+    frame.DragAcceptFiles(true);
+    EXPECT_TRUE(frame.acceptDrops());
+    QStringList got;
+    QObject::connect(&frame, &CFrameMain::filesDropped, [&](const QStringList& p) { got = p; });
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile("/home/u/my channel.ccf"), QUrl("https://example.org/x.ccf"),
+                   QUrl::fromLocalFile("/home/u/phonenum.lst")});
+    const QPoint at = frame.MdiArea()->geometry().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&frame, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&frame, &drop);
+    EXPECT_EQ(got, (QStringList{"/home/u/my channel.ccf", "/home/u/phonenum.lst"}));
+
+    QMimeData text;
+    text.setText(QStringLiteral("not a file"));
+    QDragEnterEvent refuse(at, Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+    refuse.setAccepted(false);
+    QApplication::sendEvent(&frame, &refuse);
+    EXPECT_FALSE(refuse.isAccepted());
 }
 
 TEST_F(MainWindow, RecentFilesReplaceThePlaceholder) {
