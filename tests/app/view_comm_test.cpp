@@ -11,7 +11,10 @@
 
 #include <QFile>
 #include <QPointer>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
 #include <QPrinter>
+#include <QTimer>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSplitter>
@@ -310,6 +313,19 @@ TEST_F(ChannelWindow, PrintsTheWholeMapOnAsManyPagesAsItTakes) {
     const int small = pages(QStringLiteral("small.pdf"));
     EXPECT_EQ(small, 1);
     EXPECT_GT(big, 1) << "132 lines do not fit one page";
+    // Print Preview lays out the same pages.
+    channel.Connect(1050, 1050);
+    int previewPages = -1;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QPrintPreviewDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        auto* preview = dialog->findChild<QPrintPreviewWidget*>();
+        ASSERT_NE(preview, nullptr);
+        previewPages = preview->pageCount();
+        dialog->reject();
+    });
+    EXPECT_TRUE(frame->RouteExecute(cmd::FilePrintPreview));
+    EXPECT_EQ(previewPages, big);
     CommandState print;
     EXPECT_TRUE(frame->RouteUpdate(cmd::FilePrint, print));
     EXPECT_TRUE(print.enabled);
