@@ -62,12 +62,14 @@ void CChannelBuffer::Clear() {
 }
 
 void CChannelBuffer::CopyOut(const uint8_t* ring, uint32_t at, std::span<uint8_t> to) const {
+  if (to.empty()) return;  // an empty destination may have no address at all
   const size_t first = std::min<size_t>(to.size(), size_ - at);
   std::memcpy(to.data(), ring + at, first);
   std::memcpy(to.data() + first, ring, to.size() - first);
 }
 
 void CChannelBuffer::CopyIn(uint8_t* ring, uint32_t at, std::span<const uint8_t> from) const {
+  if (from.empty()) return;
   const size_t first = std::min<size_t>(from.size(), size_ - at);
   std::memcpy(ring + at, from.data(), first);
   std::memcpy(ring, from.data() + first, from.size() - first);
