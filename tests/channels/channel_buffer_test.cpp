@@ -233,18 +233,6 @@ TEST_F(ChannelBufferTest, SentAdvancesTransmitViewsAndRealignsThoseWithLessPendi
   EXPECT_EQ(writer.Count(), 11u);
 }
 
-TEST_F(ChannelBufferTest, FollowShowsThePendingDataOfTheRing) {
-  Ring ring(10);
-  CChannelBuffer v(ring.size(), ring.memory(), 0);
-  v.Follow(7, 6);
-  EXPECT_EQ(v.ReadIndex(), 7u);
-  EXPECT_EQ(v.Count(), 6u);
-  EXPECT_EQ(v.WriteIndex(), 3u);
-  v.Follow(4, 99);
-  EXPECT_EQ(v.Count(), 10u) << "never more than the ring holds";
-  EXPECT_EQ(v.WriteIndex(), 4u);
-}
-
 TEST_F(ChannelBufferTest, InitAtTheVeryEndOfTheRingStartsAtZero) {
   // A port's ring position may equal the ring size ("the end"); a view built there must
   // still keep its positions inside the ring.

@@ -57,6 +57,7 @@ TEST_F(PortRegistryTest, ConnectingOpensRefreshesAndUpdatesTheChannel) {
   ASSERT_EQ(a.hints.size(), 1u);
   EXPECT_EQ(a.hints[0], 0);
   EXPECT_TRUE(dev->IsOpen());
+  EXPECT_FALSE(registry.NeedsIdleService()) << "a serial port needs no idle time";
 
   // The second connection's settings win, and its status is the result.
   EXPECT_EQ(registry.ConnectChannel(&b, 1, 1200, 'O', 7, 1), 0);
@@ -94,16 +95,6 @@ TEST_F(PortRegistryTest, DefaultRingSizesApplyToPortsOpenedLater) {
   EXPECT_EQ(b.Rx()->Size(), 64u);
   EXPECT_EQ(b.Tx()->Size(), 128u);
   EXPECT_EQ(DefaultRxQueueSize(), 64u) << "the driver's queues follow the defaults";
-}
-
-TEST_F(PortRegistryTest, SerialPortsNeedNoIdleService) {
-  auto dev = MapSim(1);
-  ASSERT_EQ(registry.ProbePorts(), 1);
-  ChannelDouble a;
-  ASSERT_EQ(registry.ConnectChannel(&a, 1, 9600, 'N', 8, 1), 0);
-  EXPECT_FALSE(registry.NeedsIdleService());
-  registry.IdleService();
-  EXPECT_TRUE(dev->TakeHostWritten().empty()) << "idle service leaves a serial port alone";
 }
 
 TEST_F(PortRegistryTest, DeletingAnOpenPortClosesTheDeviceAndFreesTheRings) {
