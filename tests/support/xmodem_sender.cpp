@@ -94,6 +94,18 @@ void XModemPty::SendFromMaster(std::span<const uint8_t> bytes) const
     }
 }
 
+std::vector<uint8_t> XModemPty::ReceiveAtMaster(size_t count) const
+{
+    std::vector<uint8_t> out;
+    while (out.size() < count) {
+        int b = ReadByte(master_, kAnswerLimitMs);
+        if (b < 0)
+            break;
+        out.push_back(static_cast<uint8_t>(b));
+    }
+    return out;
+}
+
 SxSender::SxSender(const XModemPty& pty, const std::string& path, bool oneK)
 {
     posix_spawn_file_actions_t actions;

@@ -24,6 +24,9 @@ public:
     int Slave() const { return slave_; }
     // Writes all of `bytes` to the master (the sender's output).
     void SendFromMaster(std::span<const uint8_t> bytes) const;
+    // The next `count` bytes the receiver sent, waiting for them as long as a test may
+    // (they are short only when the test fails).
+    std::vector<uint8_t> ReceiveAtMaster(size_t count) const;
 
 private:
     int master_ = -1;
