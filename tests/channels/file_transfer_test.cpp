@@ -184,13 +184,13 @@ TEST_F(FileTransferTest, SecondReceptionWhileOneRunsIsRefusedAndHarmsNothing)
 
 TEST_F(FileTransferTest, ThreadKeepsTheChannelAliveAfterTheClientLetItGo)
 {
-    ASSERT_EQ(Start(Target(), -1), 0);
-    EXPECT_EQ(link_->References(), 2);
-    std::exchange(link_, nullptr)->Release();  // the client lets go mid-transfer
     std::atomic<bool> aliveDuringReception {false};
     recorder_->onProgress = [this, &aliveDuringReception](int32_t) {
         aliveDuringReception = !destroyed_->load();
     };
+    ASSERT_EQ(Start(Target(), -1), 0);
+    EXPECT_EQ(link_->References(), 2);
+    std::exchange(link_, nullptr)->Release();  // the client lets go mid-transfer
 
     EXPECT_EQ(Expect(1), Bytes {kXmNAK});
     Send(XmBlock(1, PatternBytes(128, 6)));
