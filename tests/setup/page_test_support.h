@@ -21,7 +21,10 @@ inline void EnsureApplication()
     static int argc = 1;
     static char name[] = "test_setup";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
+    // Kept to the end of the process: destroying it among the exit handlers, after Qt's
+    // own statics are gone, crashes.
+    static QApplication* app = new QApplication(argc, argv);
+    (void)app;
 }
 
 // Answers every page message with `answer` and keeps what was asked, for its lifetime.
