@@ -64,7 +64,8 @@ public:
 private:
     using Storage = std::variant<std::monostate, std::int16_t, std::int32_t, bool, std::string,
                                  std::vector<std::uint8_t>>;
-    Variant(VarType type, Storage value) : type_(type), value_(std::move(value)) {}
+    template <class V>
+    static Variant Make(VarType type, V&& value);
 
     VarType type_ = VarType::Empty;
     Storage value_;
