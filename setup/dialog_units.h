@@ -20,4 +20,10 @@ QSize DialogUnitsSize(const QWidget* reference, int w, int h);
 // their own closed height: the template height of a drop-down list includes its open list.
 void PlaceControl(QWidget* control, int x, int y, int w, int h);
 
+// Lays out again every control that PlaceControl placed in `page` (a w by h dialog-unit
+// area), widening the horizontal unit just enough that no label or button text is cut:
+// a desktop font is often wider for its height than the layouts were drawn for. The
+// widening stops at half as wide again.
+void FitPageLayout(QWidget* page, int w, int h);
+
 }  // namespace kerdal

@@ -6,7 +6,7 @@
 namespace kerdal {
 
 PropertyPage::PropertyPage(unsigned templateId, const QString& caption, int w, int h)
-    : m_nTemplateId(templateId), m_strCaption(caption)
+    : m_nTemplateId(templateId), m_nWidthDlu(w), m_nHeightDlu(h), m_strCaption(caption)
 {
     setObjectName(QString::number(templateId));
     setMinimumSize(DialogUnitsSize(this, w, h));
@@ -16,6 +16,20 @@ PropertyPage::~PropertyPage()
 {
     if (m_pSheet)
         m_pSheet->ForgetPage(this);
+}
+
+void PropertyPage::showEvent(QShowEvent* event)
+{
+    FitLayout();
+    QWidget::showEvent(event);
+}
+
+void PropertyPage::FitLayout()
+{
+    if (m_bLaidOut)
+        return;
+    m_bLaidOut = true;
+    FitPageLayout(this, m_nWidthDlu, m_nHeightDlu);
 }
 
 void PropertyPage::SetCaption(const QString& caption)

@@ -35,6 +35,10 @@ public:
     unsigned HelpContext() const { return m_nHelpContext; }
     void SetHelpContext(unsigned context) { m_nHelpContext = context; }
 
+    // Fits the layout to the font once all controls exist (the sheet calls it when the page
+    // is added; showing the page calls it too). Later calls do nothing.
+    void FitLayout();
+
     // The control with resource id `id`, or null.
     QWidget* Control(int id) const;
 
@@ -62,12 +66,18 @@ public:
     virtual void OnCancel();
     virtual void OnDestroy();      // the sheet's run ended, accepted or not
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     friend class PropertySheet;
     void AttachTo(PropertySheet* sheet) { m_pSheet = sheet; }
     void BeginRun() { m_bInitialized = false; m_bFirstSetActive = true; m_bModified = false; }
 
     const unsigned m_nTemplateId;
+    const int m_nWidthDlu;
+    const int m_nHeightDlu;
+    bool m_bLaidOut = false;
     QString m_strCaption;
     unsigned m_nHelpContext = 0;
     PropertySheet* m_pSheet = nullptr;

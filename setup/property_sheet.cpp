@@ -55,6 +55,7 @@ void PropertySheet::AddPage(PropertyPage* page)
         return;
     if (page->Sheet())
         page->Sheet()->RemovePage(page);
+    page->FitLayout();
     page->AttachTo(this);
     m_pages.push_back(page);
     m_bSwitching = true;
