@@ -1,0 +1,111 @@
+// The modem commands against the simulated Hayes modem on the far side of a real pty:
+// answers in words and in digits, echo on and off, register writes and reads, dialing
+// with the modem's answer left for the client, and the paced set-up sequence.
+#include <gtest/gtest.h>
+
+#include "platform/sim_modem.h"
+#include "tests/channels/doc_modem_link_fixture.h"
+#include "tests/support/modem_sim_pty.h"
+
+namespace tolvan::mdmtest {
+namespace {
+
+class ModemSimTest : public ModemLinkTest {
+ protected:
+  void SetUp() override
+  {
+    ModemLinkTest::SetUp();
+    mode.nWorkMode = 2;
+  }
+  void TearDown() override
+  {
+    EXPECT_TRUE(runner.Healthy());
+    runner.Stop();
+    ModemLinkTest::TearDown();
+  }
+  // What the channel has received and not read yet.
+  std::string Unread()
+  {
+    std::string text;
+    std::array<uint8_t, 64> chunk{};
+    int32_t n;
+    while ((n = link.LinkRead(chunk)) > 0) text.append(chunk.begin(), chunk.begin() + n);
+    return text;
+  }
+
+  plat::HayesModemSim sim;
+  test::ModemSimPtyRunner runner{pty.master(), sim};
+};
+
+TEST_F(ModemSimTest, ResponseModeMeetsOkAndError)
+{
+    uint32_t t0 = Now();
+    EXPECT_EQ(modem.DoCommand("AT\r"), 0);
+    EXPECT_LT(Now() - t0, static_cast<uint32_t>(mode.nTimeout));
+
+    t0 = Now();
+    EXPECT_EQ(modem.DoCommand("ATL9\r"), kModemNoResponse) << "the modem said ERROR";
+    EXPECT_GE(Now() - t0, static_cast<uint32_t>(mode.nTimeout));
+    EXPECT_EQ(sim.Loudness(), 1);
+}
+
+TEST_F(ModemSimTest, RegistersRoundTripWithEchoAndWithout)
+{
+    EXPECT_EQ(modem.SetRegister(7, 30), 0);
+    EXPECT_EQ(sim.Register(7), 30);
+    EXPECT_EQ(modem.GetRegister(7), 30) << "echo, blank line, 030, OK";
+
+    EXPECT_EQ(modem.SetEcho(0), 0);
+    EXPECT_FALSE(sim.Echo());
+    EXPECT_EQ(modem.SetReplyMode(0), kModemNoResponse) << "a digit answer is no OK line";
+    EXPECT_FALSE(sim.Verbose());
+    std::string answer;
+    ASSERT_TRUE(plat::WaitFor([&] { return (answer += Unread()) == "0\r"; }, 5000)) << answer;
+    mode.nWorkMode = 0;
+    EXPECT_EQ(modem.SetRegister(8, 255), 0);
+    answer.clear();
+    ASSERT_TRUE(plat::WaitFor([&] { return (answer += Unread()) == "0\r"; }, 5000)) << answer;
+    EXPECT_EQ(sim.Register(8), 255);
+    EXPECT_EQ(modem.GetRegister(8), 255) << "digit answers: 255 CR LF, then 0 CR";
+    std::string rest;
+    ASSERT_TRUE(plat::WaitFor([&] { return (rest += Unread()).size() >= 3; }, 5000));
+    EXPECT_EQ(rest, "\n0\r") << "without a leading line feed no byte is dropped";
+}
+
+TEST_F(ModemSimTest, DialLeavesTheModemsAnswerForTheClient)
+{
+    sim.SetDialAnswer(plat::SimDialAnswer::Busy);
+    ASSERT_EQ(modem.SetEcho(0), 0);
+    Unread();
+    modem.SetPulseDial(1);
+    EXPECT_EQ(modem.Dial("ATD", "1234", ""), 0);
+    ASSERT_TRUE(plat::WaitFor([&] { return !sim.LastDialed().empty(); }, 5000));
+    EXPECT_EQ(sim.LastDialed(), "P1234");
+    std::array<uint8_t, 32> line{};
+    int32_t n = 0;
+    ASSERT_TRUE(plat::WaitFor([&] { return (n = link.LinkReadString(line, -2)) > 0; }, 5000));
+    EXPECT_EQ(std::string(line.begin(), line.begin() + n), "BUSY");
+}
+
+TEST_F(ModemSimTest, SetUpSequenceConfiguresTheModem)
+{
+    mode.nSpeaker = 3;
+    mode.nLoud = 2;
+    mode.bReply = 1;
+    mode.nReplyMode = 1;
+    mode.bEcho = 0;
+    const uint32_t t0 = Now();
+    modem.SetUpModem();
+    EXPECT_LT(Now() - t0, 5u * static_cast<uint32_t>(mode.nTimeout))
+        << "each command ends with its OK";
+    EXPECT_EQ(sim.Speaker(), 3);
+    EXPECT_EQ(sim.Loudness(), 2);
+    EXPECT_FALSE(sim.Quiet());
+    EXPECT_TRUE(sim.Verbose());
+    EXPECT_FALSE(sim.Echo());
+    const std::vector<std::string> want{"M3", "L2", "Q0", "V1", "E0"};
+    EXPECT_EQ(sim.CommandLines(), want);
+}
+
+}  // namespace
+}  // namespace tolvan::mdmtest
