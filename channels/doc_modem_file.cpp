@@ -25,3 +25,20 @@ bool LoadModemSettings(tfw::CArchive& ar, ModemChannelSettings& s)
 }
 
 }  // namespace tolvan
+
+#include "channels/doc_modem.h"
+
+namespace tolvan {
+
+void CDocModem::Serialize(tfw::CArchive& ar)
+{
+    CDocComm::Serialize(ar);
+    if (ar.IsStoring()) {
+        StoreModemSettings(ar, settings_);
+    } else {
+        mode_ = AndModemMode{};
+        LoadModemSettings(ar, settings_);
+    }
+}
+
+}  // namespace tolvan
