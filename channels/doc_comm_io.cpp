@@ -1,0 +1,202 @@
+// Reading and writing of the channel document: every read first fetches what the port
+// received, every write hands this channel's pending bytes to the port.
+#include "channels/doc_comm.h"
+
+#include "platform/server_lock.h"
+#include "platform/ticks.h"
+#include "ports/shared_port.h"
+#include "ports/status_text.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace tolvan {
+
+namespace {
+
+// The part of the caller's buffer a count may touch: min(n, size), nothing for n <= 0.
+std::span<std::uint8_t> Usable(std::span<std::uint8_t> buffer, std::int32_t n)
+{
+    if (n <= 0) return {};
+    return buffer.first(std::min<std::size_t>(buffer.size(), static_cast<std::size_t>(n)));
+}
+
+std::uint32_t WaitLimit(std::int32_t ms)
+{
+    return ms > 0 ? static_cast<std::uint32_t>(ms) : 0u;
+}
+
+}  // namespace
+
+std::int16_t CDocComm::ReadFromPort(std::span<std::uint8_t> buffer, std::int16_t n)
+{
+    plat::ServerLockGuard guard;
+    if (port_ == nullptr) return 0;
+    port_->PollReceive();
+    const std::uint32_t got = rxBuffer_->Read(Usable(buffer, n));
+    if (got > 0) UpdateAllViews(kHintReceive);
+    return static_cast<std::int16_t>(got);
+}
+
+std::int16_t CDocComm::ReadStringFromPort(std::span<std::uint8_t> buffer, std::int16_t n,
+                                          std::int16_t terminator)
+{
+    plat::ServerLockGuard guard;
+    if (port_ == nullptr) return 0;
+    port_->PollReceive();
+    const std::span<std::uint8_t> dest = Usable(buffer, n);
+    if (dest.empty()) return 0;
+    const std::int32_t got = rxBuffer_->ReadUntil(dest, terminator);
+    if (got != 0) UpdateAllViews(kHintReceive);
+    return static_cast<std::int16_t>(got);
+}
+
+std::int16_t CDocComm::WriteToPort(std::span<std::uint8_t> buffer, std::int16_t n)
+{
+    plat::ServerLockGuard guard;
+    if (port_ == nullptr || LockedByOther()) return 0;
+    const std::uint32_t stored = txBuffer_->Write(Usable(buffer, n));
+    port_->PushTransmit(txBuffer_->Count());
+    if (stored > 0) UpdateAllViews(kHintTransmit);
+    return static_cast<std::int16_t>(stored);
+}
+
+std::int16_t CDocComm::ReadFromPortTimed(std::span<std::uint8_t> buffer, std::int16_t n,
+                                         std::int32_t ms)
+{
+    plat::ServerLockGuard guard;
+    if (port_ == nullptr) return 0;
+    const std::span<std::uint8_t> dest = Usable(buffer, n);
+    std::size_t delivered = 0;
+    plat::WaitFor(
+        [&] {
+            // The port may have been closed by another thread while the lock was let go.
+            if (port_ == nullptr) return true;
+            port_->PollReceive();
+            delivered += rxBuffer_->Read(dest.subspan(delivered));
+            return delivered == dest.size();
+        },
+        WaitLimit(ms));
+    if (delivered > 0) UpdateAllViews(kHintReceive);
+    return static_cast<std::int16_t>(delivered);
+}
+
+std::int16_t CDocComm::ReadFromPortTimed(std::span<std::uint8_t> dest, std::int32_t ms)
+{
+    const std::size_t n = std::min<std::size_t>(dest.size(), std::numeric_limits<std::int16_t>::max());
+    return ReadFromPortTimed(dest, static_cast<std::int16_t>(n), ms);
+}
+
+std::int16_t CDocComm::ReadStringFromPortTimed(std::span<std::uint8_t> buffer, std::int16_t n,
+                                               std::int16_t terminator, std::int32_t ms)
+{
+    plat::ServerLockGuard guard;
+    if (port_ == nullptr) return 0;
+    std::span<std::uint8_t> dest = Usable(buffer, n);
+    if (dest.empty()) return 0;
+    std::int32_t total = 0;
+    plat::WaitFor(
+        [&] {
+            if (port_ == nullptr) return true;
+            port_->PollReceive();
+            const std::int32_t got = rxBuffer_->ReadUntil(dest, terminator);
+            total += got;
+            if (terminator != CChannelBuffer::kNoTerminator) return got != 0;
+            if (static_cast<std::size_t>(got) + 1 >= dest.size()) return true;
+            // Without a terminator the pieces are joined: the next one follows this one.
+            dest = dest.subspan(static_cast<std::size_t>(got));
+            return false;
+        },
+        WaitLimit(ms));
+    if (total != 0) UpdateAllViews(kHintReceive);
+    return static_cast<std::int16_t>(total);
+}
+
+std::int16_t CDocComm::ReadCharFromPort()
+{
+    plat::ServerLockGuard guard;
+    if (port_ == nullptr) return kStatusNotSetUp;
+    port_->PollReceive();
+    std::uint8_t byte = 0;
+    if (rxBuffer_->Read(std::span<std::uint8_t>(&byte, 1)) == 1) {
+        UpdateAllViews(kHintReceive);
+        return byte;
+    }
+    return GetPortError();
+}
+
+std::int16_t CDocComm::ReadCharFromPortTimed(std::int32_t ms)
+{
+    plat::ServerLockGuard guard;
+    if (port_ == nullptr) return kStatusNotSetUp;
+    std::uint8_t byte = 0;
+    const bool got = plat::WaitFor(
+        [&] {
+            if (port_ == nullptr) return false;
+            port_->PollReceive();
+            return rxBuffer_->Read(std::span<std::uint8_t>(&byte, 1)) == 1;
+        },
+        WaitLimit(ms));
+    if (got) {
+        UpdateAllViews(kHintReceive);
+        return byte;
+    }
+    const std::int16_t error = GetPortError();
+    return error != 0 ? error : static_cast<std::int16_t>(kStatusTimeOut);
+}
+
+std::int16_t CDocComm::WriteCharToPort(std::int16_t ch)
+{
+    plat::ServerLockGuard guard;
+    if (port_ == nullptr) return kStatusNotSetUp;
+    if (LockedByOther()) return 0;
+    const std::uint8_t byte = static_cast<std::uint8_t>(ch & 0xFF);
+    const std::uint32_t stored = txBuffer_->Write(std::span<const std::uint8_t>(&byte, 1));
+    port_->PushTransmit(txBuffer_->Count());
+    if (stored > 0) UpdateAllViews(kHintTransmit);
+    return static_cast<std::int16_t>(stored);
+}
+
+std::int32_t CDocComm::SpaceFreeInRXBuffer()
+{
+    plat::ServerLockGuard guard;
+    if (port_ == nullptr) return 0;
+    port_->PollReceive();
+    if (!rxBuffer_) return 0;
+    return static_cast<std::int32_t>(rxBuffer_->Size() - rxBuffer_->Count());
+}
+
+std::int32_t CDocComm::SpaceUsedInRXBuffer()
+{
+    plat::ServerLockGuard guard;
+    if (port_ == nullptr) return 0;
+    port_->PollReceive();
+    if (!rxBuffer_) return 0;
+    return static_cast<std::int32_t>(rxBuffer_->Count());
+}
+
+std::int32_t CDocComm::SpaceFreeInTXBuffer()
+{
+    plat::ServerLockGuard guard;
+    if (port_ == nullptr) return 0;
+    port_->PushTransmit(txBuffer_->Count());
+    if (!txBuffer_) return 0;
+    return static_cast<std::int32_t>(txBuffer_->Size() - txBuffer_->Count());
+}
+
+std::int32_t CDocComm::SpaceUsedInTXBuffer()
+{
+    plat::ServerLockGuard guard;
+    if (port_ == nullptr) return 0;
+    port_->PushTransmit(txBuffer_->Count());
+    if (!txBuffer_) return 0;
+    return static_cast<std::int32_t>(txBuffer_->Count());
+}
+
+bool CDocComm::IsOverflow()
+{
+    plat::ServerLockGuard guard;
+    return rxBuffer_ != nullptr && (rxBuffer_->Flags() & CChannelBuffer::Overflow) != 0;
+}
+
+}  // namespace tolvan
