@@ -167,9 +167,18 @@ Variant MakeArg(FuzzedDataProvider& in)
     switch (in.ConsumeIntegralInRange<int>(0, 8)) {
     case 0: return Variant();
     case 1: return Variant::I2(in.ConsumeIntegral<std::int16_t>());
-    case 2:
-        return Variant::I4(in.ConsumeBool() ? in.ConsumeIntegralInRange<std::int32_t>(-40000, 40000)
-                                            : in.ConsumeIntegral<std::int32_t>());
+    case 2: {
+        // The edges of the 16-bit range are where a narrowing check goes wrong.
+        static constexpr std::int32_t kEdges[] = {0,      1,      -1,     32767, 32768, 32769,
+                                                  -32767, -32768, -32769, 65535, 65536,
+                                                  std::numeric_limits<std::int32_t>::min(),
+                                                  std::numeric_limits<std::int32_t>::max()};
+        switch (in.ConsumeIntegralInRange<int>(0, 2)) {
+        case 0: return Variant::I4(in.PickValueInArray(kEdges));
+        case 1: return Variant::I4(in.ConsumeIntegralInRange<std::int32_t>(-40000, 40000));
+        default: return Variant::I4(in.ConsumeIntegral<std::int32_t>());
+        }
+    }
     case 3: return Variant::Bool(in.ConsumeBool());
     case 4: return Variant::String(in.ConsumeRandomLengthString(16));
     case 5:
