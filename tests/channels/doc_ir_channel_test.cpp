@@ -1,0 +1,128 @@
+// The infra-red channel on a real pty with the transceiver simulator behind it: connecting
+// through the link whatever baud rate was asked, data across the link and back, its
+// empty own table over the plain channel's members, and its .icf file.
+#include <gtest/gtest.h>
+
+#include "channels/doc_ir.h"
+#include "framework/byte_stream.h"
+#include "platform/device_map.h"
+#include "platform/message_box.h"
+#include "platform/serial_api.h"
+#include "platform/ticks.h"
+#include "ports/port_registry.h"
+#include "tests/support/ir_transceiver_sim.h"
+#include "tests/support/pty_pair.h"
+
+namespace tolvan {
+namespace {
+
+constexpr std::int16_t kCom = 3;
+
+class IRChannelTest : public ::testing::Test {
+ protected:
+  void SetUp() override
+  {
+    plat::SetLockDirectory(locks.path());
+    plat::DeviceMap::Clear();
+    plat::DeviceMap::SetAutoAssign(false);
+    plat::DeviceMap::Set(kCom, pty.slavePath());
+    ASSERT_EQ(registry.ProbePorts(), 1);
+    CDocComm::SetPortRegistry(&registry);
+  }
+  void TearDown() override
+  {
+    doc.CloseConnection();
+    EXPECT_TRUE(runner.Healthy());
+    runner.Stop();
+    CDocComm::SetPortRegistry(nullptr);
+    plat::DeviceMap::Clear();
+  }
+
+  // The link waits on the device with a short real pause, so the simulator gets to answer.
+  plat::FakeTickSource ticks{1000, std::chrono::microseconds(2000)};
+  plat::ScopedTickSource useTicks{ticks};
+  test::ScratchDir locks;
+  test::PtyPair pty;
+  test::IrTransceiverSim sim{test::IrSimOptions{.echo = true}};
+  test::IrSimPtyRunner runner{pty.master(), sim};
+  PortRegistry registry;
+  CDocIR doc;
+};
+
+TEST_F(IRChannelTest, ConnectsThroughTheLinkAndCarriesData)
+{
+    EXPECT_EQ(doc.IRParity(), 1);
+    ASSERT_EQ(doc.ConnectIR(kCom, 9600, doc.IRParity()), 0);
+    std::int32_t baud = 0;
+    std::int16_t parity = 0, word = 0, stop = 0;
+    ASSERT_TRUE(doc.GetPortSettings(baud, parity, word, stop));
+    EXPECT_EQ(baud, 115200);
+    EXPECT_EQ(parity, 'N');
+    EXPECT_EQ(word, 8);
+    EXPECT_EQ(stop, 1);
+    bool dtr = true, rts = true, xon = true;
+    ASSERT_TRUE(doc.GetFlowControl(dtr, rts, xon));
+    EXPECT_FALSE(dtr || rts || xon);
+    EXPECT_EQ(sim.CurrentPhase(), test::IrTransceiverSim::Phase::Link);
+
+    std::vector<std::uint8_t> out{'p', 'i', 'n', 'g'};
+    ASSERT_EQ(doc.WriteToPort(out, 4), 4);
+    std::vector<std::uint8_t> in(16);
+    std::string got;
+    ASSERT_TRUE(plat::WaitFor(
+        [&] {
+            registry.IdleService();
+            const std::int16_t n = doc.ReadFromPort(in, 16);
+            if (n > 0) got.append(in.begin(), in.begin() + n);
+            return got.size() >= 4;
+        },
+        60000));
+    EXPECT_EQ(got, "ping") << "the transceiver echoed the data back across the link";
+    const std::vector<std::uint8_t> ping{'p', 'i', 'n', 'g'};
+    EXPECT_EQ(sim.Received(), ping);
+}
+
+TEST_F(IRChannelTest, FileStoresTheLinksLineSettingsThenTheParity)
+{
+    ASSERT_EQ(doc.ConnectIR(kCom, 9600, 0), 0);
+    doc.SetIRParity(0);
+    tfw::MemorySink sink;
+    {
+        tfw::CArchive ar(sink);
+        doc.Serialize(ar);
+        ASSERT_TRUE(ar.Flush());
+    }
+    const std::vector<std::uint8_t> want{kCom, 0,  0x00, 0xC2, 0x01, 0x00, 'N', 8, 0,
+                                         1,    0,  0,    0,    0,    0};
+    EXPECT_EQ(sink.Bytes(), want) << "port, 115200, N, 8, 1, then nIRParity 0 as 32 bits";
+
+    doc.CloseConnection();
+    CDocIR loaded;
+    tfw::MemorySource source(sink.Bytes());
+    tfw::CArchive ar(source);
+    loaded.Serialize(ar);
+    EXPECT_TRUE(ar.Ok());
+    EXPECT_EQ(loaded.IRParity(), 0);
+    loaded.CloseConnection();
+}
+
+TEST_F(IRChannelTest, SettingsChangeKeepsParityOnlyWhenAccepted)
+{
+    EXPECT_EQ(doc.SetIRParam(9600, 0), -6) << "not connected";
+    EXPECT_EQ(doc.IRParity(), 1);
+}
+
+TEST(IRChannelTable, InheritsThePlainChannelsMembersOnly)
+{
+    const tfw::DispatchClass& cls = CDocIR::IRDispatchClass();
+    EXPECT_EQ(cls.CheckBindings(), "");
+    EXPECT_EQ(cls.InterfaceName(), "ViDA.Document");
+    EXPECT_TRUE(cls.Table().empty());
+    EXPECT_EQ(cls.GetIDOfName("ConnectToPort"), 0x10003);
+    EXPECT_EQ(cls.GetIDOfName("AbortXfert"), 0x10024);
+    EXPECT_FALSE(cls.GetIDOfName("DoCommand").has_value());
+    EXPECT_EQ(cls.AllMembers().size(), 36u);
+}
+
+}  // namespace
+}  // namespace tolvan
