@@ -1,0 +1,84 @@
+// Channel documents on a real pty mapped to COM2 through the device map and the port
+// registry. The test plays the far end on the pty's master.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "channels/doc_comm.h"
+#include "framework/view.h"
+#include "platform/device_map.h"
+#include "platform/serial_api.h"
+#include "platform/ticks.h"
+#include "ports/port_registry.h"
+#include "tests/support/pty_pair.h"
+
+namespace tolvan::commtest {
+
+using Bytes = std::vector<uint8_t>;
+
+inline Bytes B(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+// Remembers the hints a channel sends to its views.
+class HintLog final : public tfw::CView {
+ public:
+  void OnUpdate(tfw::CView*, long hint) override { hints.push_back(hint); }
+  std::vector<long> hints;
+};
+
+class DocCommTest : public ::testing::Test {
+ protected:
+  static constexpr int16_t kCom = 2;
+
+  void SetUp() override
+  {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "tolvan-doc-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+    dir_ = tmpl;
+    plat::SetLockDirectory(dir_);
+    plat::DeviceMap::Clear();
+    plat::DeviceMap::SetAutoAssign(false);
+    plat::DeviceMap::Set(kCom, pty.slavePath());
+    ASSERT_EQ(registry.ProbePorts(), 1);
+    CDocComm::SetPortRegistry(&registry);
+  }
+  void TearDown() override
+  {
+    a.reset();
+    b.reset();
+    CDocComm::SetPortRegistry(nullptr);
+    plat::DeviceMap::Clear();
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+  }
+
+  CSharedPort& Port() { return *registry.FindPort(kCom); }
+  std::string File(const std::string& name) const { return dir_ + "/" + name; }
+
+  // Waits (on the tick source, yielding real time to the pty) until `doc` holds n bytes.
+  static bool Holds(CDocComm& doc, int32_t n)
+  {
+    return plat::WaitFor([&] { return doc.SpaceUsedInRXBuffer() >= n; }, 5000);
+  }
+  // What the far end got so far (waits until the line is quiet for 50 ms).
+  std::string FarEndGot()
+  {
+    auto bytes = pty.ReadAvailable(50);
+    return {bytes.begin(), bytes.end()};
+  }
+
+  plat::FakeTickSource ticks{1000, std::chrono::microseconds(300)};
+  plat::ScopedTickSource useTicks{ticks};
+  std::string dir_;
+  test::PtyPair pty;
+  PortRegistry registry;
+  std::unique_ptr<CDocComm> a = std::make_unique<CDocComm>();
+  std::unique_ptr<CDocComm> b = std::make_unique<CDocComm>();
+};
+
+}  // namespace tolvan::commtest

@@ -1,0 +1,152 @@
+// File reception with the lrzsz sender `sx` through a real channel document on a pty
+// port, while a second channel on the same port is polled from the test's thread.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <atomic>
+#include <filesystem>
+#include <thread>
+#include <tuple>
+
+#include "channels/doc_comm.h"
+#include "channels/file_transfer.h"
+#include "platform/device_map.h"
+#include "platform/serial_api.h"
+#include "platform/server_lock.h"
+#include "ports/port_registry.h"
+#include "tests/support/xmodem_progress_recorder.h"
+#include "tests/support/xmodem_sender.h"
+
+namespace tolvan {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+constexpr int16_t kCom = 3;
+constexpr int16_t kWindow = 41;
+
+class DocCommXModem : public ::testing::TestWithParam<std::tuple<size_t, bool>> {
+ protected:
+  void SetUp() override
+  {
+    plat::SetLockDirectory(dir_.Path());
+    plat::DeviceMap::Clear();
+    plat::DeviceMap::SetAutoAssign(false);
+    plat::DeviceMap::Set(kCom, ::ptsname(pty_.Master()));
+    ASSERT_EQ(registry_.ProbePorts(), 1);
+    CDocComm::SetPortRegistry(&registry_);
+    SetXferProgressSink(recorder_);
+    ASSERT_EQ(channel_->ConnectToPort(kCom, 115200, 'N', 8, 1), 0);
+    ASSERT_EQ(watcher_->ConnectToPort(kCom, 115200, 'N', 8, 1), 0);
+  }
+  void TearDown() override
+  {
+    EXPECT_TRUE(WaitForXModemThreads(std::chrono::seconds(60)));
+    SetXferProgressSink(nullptr);
+    channel_.reset();
+    watcher_.reset();
+    CDocComm::SetPortRegistry(nullptr);
+    plat::DeviceMap::Clear();
+  }
+
+  test::TempDir dir_;
+  test::XModemPty pty_;
+  PortRegistry registry_;
+  std::shared_ptr<test::XferRecorder> recorder_ = std::make_shared<test::XferRecorder>();
+  std::unique_ptr<CDocComm> channel_ = std::make_unique<CDocComm>();
+  std::unique_ptr<CDocComm> watcher_ = std::make_unique<CDocComm>();
+};
+
+TEST_P(DocCommXModem, ReceivesWhatSxSends)
+{
+  const auto [size, oneK] = GetParam();
+  const Bytes data = test::PatternBytes(size, static_cast<uint32_t>(size) * 3 + 1);
+  const std::string source = dir_.File("sent.bin");
+  const std::string target = dir_.File("got.bin");
+  test::WriteFileBytes(source, data);
+
+  int16_t started = 0;
+  {
+    plat::ServerLockGuard lock;  // as an automation call holds it
+    started = channel_->ReceiveXModemFile(target, static_cast<int32_t>(size), kWindow);
+  }
+  ASSERT_EQ(started, 0);
+  EXPECT_GT(channel_->GetRefCount(), 1u) << "the transfer holds the channel";
+  {
+    plat::ServerLockGuard lock;  // one reception at a time
+    EXPECT_EQ(watcher_->ReceiveXModemFile(dir_.File("other.bin"), 10, kWindow), kStatusInUse);
+  }
+
+  test::SxSender sx(pty_, source, oneK);
+  // The other channel on the port keeps fetching while the reception runs.
+  std::atomic<bool> done{false};
+  std::atomic<int32_t> seen{0};
+  std::thread ui([&] {
+    while (!done.load()) {
+      seen = std::max(seen.load(), watcher_->SpaceUsedInRXBuffer());
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  const auto end = recorder_->WaitForEnd();
+  done = true;
+  ui.join();
+  EXPECT_EQ(sx.Wait(), 0);
+  ASSERT_TRUE(end.has_value());
+  EXPECT_EQ(*end, 0);
+  EXPECT_EQ(test::ReadFileBytes(target), data);
+  const auto progress = recorder_->Progress();
+  ASSERT_FALSE(progress.empty());
+  EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+  EXPECT_GE(progress.back(), static_cast<int32_t>(size));
+  ASSERT_TRUE(WaitForXModemThreads(std::chrono::seconds(60)));
+  EXPECT_EQ(channel_->GetRefCount(), 1u) << "the transfer let the channel go";
+  if (size > 0) {
+    EXPECT_GT(seen.load(), 0) << "the other channel saw the blocks too";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, DocCommXModem,
+                         ::testing::Values(std::make_tuple(size_t{1000}, false),
+                                           std::make_tuple(size_t{1025}, true),
+                                           std::make_tuple(size_t{100000}, true)),
+                         [](const auto& info) {
+                           return std::to_string(std::get<0>(info.param)) +
+                                  (std::get<1>(info.param) ? "_1k" : "_128");
+                         });
+
+TEST(DocCommXModemAbort, AbortXfertEndsTheReceptionWithUserAbort)
+{
+  test::TempDir dir;
+  test::XModemPty pty;
+  PortRegistry registry;
+  plat::SetLockDirectory(dir.Path());
+  plat::DeviceMap::Clear();
+  plat::DeviceMap::SetAutoAssign(false);
+  plat::DeviceMap::Set(kCom, ::ptsname(pty.Master()));
+  ASSERT_EQ(registry.ProbePorts(), 1);
+  CDocComm::SetPortRegistry(&registry);
+  auto recorder = std::make_shared<test::XferRecorder>();
+  SetXferProgressSink(recorder);
+  {
+    CDocComm channel;
+    ASSERT_EQ(channel.ConnectToPort(kCom, 115200, 'N', 8, 1), 0);
+    const Bytes first(128, 0x55);
+    recorder->onProgress = [&](int32_t) { channel.AbortXfert(); };
+    {
+      plat::ServerLockGuard lock;
+      ASSERT_EQ(channel.ReceiveXModemFile(dir.File("part.bin"), -1, kWindow), 0);
+    }
+    pty.SendFromMaster(test::XmBlock(1, first));
+    const auto end = recorder->WaitForEnd();
+    ASSERT_TRUE(end.has_value());
+    EXPECT_EQ(*end, kXferUserAbort);
+    EXPECT_TRUE(WaitForXModemThreads(std::chrono::seconds(60)));
+    EXPECT_EQ(test::ReadFileBytes(dir.File("part.bin")), first) << "the partial file is kept";
+    EXPECT_EQ(channel.GetAbortRequest(), 1);
+  }
+  SetXferProgressSink(nullptr);
+  CDocComm::SetPortRegistry(nullptr);
+  plat::DeviceMap::Clear();
+}
+
+}  // namespace
+}  // namespace tolvan
