@@ -1,0 +1,422 @@
+#include "app/tolvan_app.h"
+
+#include "app/app_strings.h"
+#include "app/command_ids.h"
+#include "app/comm_doc_source.h"
+#include "app/comm_doc_template.h"
+#include "app/desktop_registration.h"
+#include "app/dlg_list_channels.h"
+#include "app/frame_main.h"
+#include "app/mdi_frame_splitter.h"
+#include "app/printer_setup.h"
+#include "app/view_buffer_info.h"
+#include "app/view_comm.h"
+#include "channels/doc_comm.h"
+#include "channels/file_transfer.h"
+#include "framework/doc_manager.h"
+#include "framework/document.h"
+#include "framework/framework_ui.h"
+#include "framework/string_table.h"
+#include "framework/view.h"
+#include "platform/device_map.h"
+#include "platform/message_box.h"
+#include "platform/sim_modem.h"
+#include "setup/comm_param.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMessageBox>
+#include <QPointer>
+#include <QThread>
+
+#include <cstdio>
+
+namespace tolvan::app {
+
+namespace {
+constexpr unsigned kChannelTemplateId = 3;
+constexpr int kIdleWatchMs = 250;
+constexpr int kIdleServiceMs = 5;
+
+// The channel's commands of its window that the application answers: Window > Hide while a
+// client holds the channel.
+class ChannelFrameTarget : public QObject, public CommandTarget {
+public:
+    ChannelFrameTarget(CAppComm& app, tfw::CDocument& channel, QObject* parent)
+        : QObject(parent), app_(app), channel_(channel) {}
+    bool UpdateCommand(int id, CommandState& state) override {
+        if (id != cmd::HideWindow) return false;
+        state.enabled = channel_.HasClients();
+        return true;
+    }
+    bool ExecuteCommand(int id) override {
+        if (id != cmd::HideWindow) return false;
+        if (!channel_.HasClients()) return true;
+        // The window running this command goes away: hide once the command has returned.
+        CAppComm* app = &app_;
+        tfw::CDocument* channel = &channel_;
+        QMetaObject::invokeMethod(
+            &app_,
+            [app, channel] {
+                for (tfw::CDocument* doc : app->Channels())
+                    if (doc == channel) app->HideChannel(*doc);
+            },
+            Qt::QueuedConnection);
+        return true;
+    }
+
+private:
+    CAppComm& app_;
+    tfw::CDocument& channel_;
+};
+
+// A real message box for the user; drivers on other threads wait for the window thread.
+int ShowQtBox(const std::string& text, const std::string& caption, std::uint32_t flags) {
+    auto show = [&]() -> int {
+        QMessageBox box;
+        box.setWindowTitle(QString::fromStdString(
+            caption.empty() ? std::string(AppString(57344)) : caption));
+        box.setText(QString::fromStdString(text));
+        const std::uint32_t icon = flags & 0xF0;
+        box.setIcon(icon == plat::MB_ICONSTOP          ? QMessageBox::Critical
+                    : icon == plat::MB_ICONEXCLAMATION ? QMessageBox::Warning
+                                                       : QMessageBox::Information);
+        switch (flags & 0x0F) {
+            case plat::MB_OKCANCEL:
+                box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+                break;
+            case plat::MB_YESNO:
+                box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+                break;
+            default:
+                box.setStandardButtons(QMessageBox::Ok);
+        }
+        switch (box.exec()) {
+            case QMessageBox::Cancel: return plat::IDCANCEL;
+            case QMessageBox::Yes: return plat::IDYES;
+            case QMessageBox::No: return plat::IDNO;
+            default: return plat::IDOK;
+        }
+    };
+    if (QThread::currentThread() == qApp->thread()) return show();
+    int answer = plat::IDOK;
+    QMetaObject::invokeMethod(qApp, [&] { answer = show(); }, Qt::BlockingQueuedConnection);
+    return answer;
+}
+}  // namespace
+
+// A channel lent to clients. Mirrors the client references onto the document; when the
+// last goes, the document closes unless the user gave it a window.
+class CAppComm::Hosted : public tdbus::HostedChannel {
+public:
+    Hosted(CAppComm& app, CDocComm& doc) : app_(app), doc_(doc) {}
+    tfw::DispatchTarget& Target() override { return doc_; }
+    void AddRef() override {
+        ++refs_;
+        doc_.AddRef();
+    }
+    void Release() override {
+        const bool last = --refs_ == 0;
+        doc_.Release();  // may destroy the document
+        if (last) app_.ForgetHosted(this);  // destroys this
+    }
+    CDocComm& Document() const { return doc_; }
+
+private:
+    CAppComm& app_;
+    CDocComm& doc_;
+    int refs_ = 1;
+};
+
+CAppComm::CAppComm() {
+    idleWatch_.setInterval(kIdleWatchMs);
+    idleService_.setInterval(kIdleServiceMs);
+    connect(&idleWatch_, &QTimer::timeout, this, [this] { UpdateIdleTimer(); });
+    connect(&idleService_, &QTimer::timeout, this, [this] {
+        registry_.IdleService();
+        UpdateIdleTimer();
+    });
+}
+
+CAppComm::~CAppComm() { ExitInstance(); }
+
+bool CAppComm::InitInstance(const CommandLine& line, const InitOptions& options) {
+    line_ = line;
+    automation_ = line.automation;
+    initialised_ = true;
+    strings_ = RegisterAppStrings();
+    InstallUi();
+
+    // The profile first: its [Ports] section says which COM numbers stand for which device.
+    profile_.Load(line.profilePath);
+    plat::RegisterSimulatedModem("modem");
+    plat::DeviceMap::Configure(profile_.GetSection("Ports"));
+    plat::DeviceMap::AutoAssign();
+    registry_.ProbePorts();
+    CDocComm::SetPortRegistry(&registry_);
+
+    recent_.ReadList(profile_);
+    LoadCommSettings(profile_, *DLLGetCommParam(), log_);
+
+    auto tmpl = std::make_unique<CCommDocTemplate>(kChannelTemplateId, CDocComm::Class(),
+                                                   std::string(AppString(kChannelTemplateId)));
+    tmpl->SetFrameFactory(
+        [this](tfw::CDocTemplate&, tfw::CDocument& doc) { return CreateChannelWindow(doc); });
+    channelTemplate_ = tmpl.get();
+    tfw::TheDocManager().AddDocTemplate(std::move(tmpl));
+
+    server_ = std::make_unique<tdbus::AutomationServer>(*this);
+    QString busError;
+    const bool onBus = server_->Start(options.busAddress, &busError);
+    if (onBus) {
+        SetXferProgressSink(server_->MakeTransferSink());
+        connect(server_.get(), &tdbus::AutomationServer::LastObjectReleased, this, [this] {
+            if (automation_) Q_EMIT QuitRequested();
+        });
+    } else {
+        std::fprintf(stderr, "tolvan32: automation not available: %s\n", qPrintable(busError));
+        if (automation_) return false;  // a hidden server without clients has no use
+    }
+
+    frame_ = std::make_unique<CFrameMain>();
+    frame_->SetApplicationTarget(this);
+    frame_->SetNewWindowFactory([this](CMDIChildFrame& active) -> CMDIChildFrame* {
+        for (tfw::CDocument* doc : Channels())
+            for (tfw::CView* view : doc->GetViews())
+                if (auto* w = dynamic_cast<QWidget*>(view); w && ParentChildFrame(w) == &active) {
+                    const auto before = frame_->MdiArea()->subWindowList().size();
+                    CreateChannelWindow(*doc);
+                    const auto list = frame_->MdiArea()->subWindowList();
+                    return list.size() > before ? dynamic_cast<CMDIChildFrame*>(list.back())
+                                                : nullptr;
+                }
+        return nullptr;
+    });
+    QStringList recent;
+    for (const std::string& path : recent_.Items()) recent << QString::fromStdString(path);
+    frame_->SetRecentFiles(recent);
+
+    if (automation_) {
+        QApplication::setQuitOnLastWindowClosed(false);
+        idleWatch_.start();
+        return true;
+    }
+
+    if (options.registerDesktop) {
+        std::string error;
+        const std::string program = QCoreApplication::applicationFilePath().toStdString();
+        if (!RegisterWithDesktop(program, line.profilePath, {}, &error))
+            std::fprintf(stderr, "tolvan32: %s\n", error.c_str());
+    }
+
+    if (line.document.empty())
+        FileNew();
+    else
+        OpenStartDocument(line.document);
+
+    frame_->DragAcceptFiles(true);
+    connect(frame_.get(), &CFrameMain::filesDropped, this, [this](const QStringList& paths) {
+        for (const QString& path : paths) OpenStartDocument(path.toStdString());
+    });
+    if (options.showWindow) frame_->show();
+    idleWatch_.start();
+    return true;
+}
+
+void CAppComm::InstallUi() {
+    tfw::FrameworkUi& ui = tfw::TheFrameworkUi();
+    ui.addToRecentFiles = [this](const std::string& path) { AddRecent(path); };
+    if (automation_) {
+        plat::SetMessageBoxHook({});  // never blocks: nobody would see the box
+        ui.showError = [](const std::string& message) {
+            std::fprintf(stderr, "tolvan32: %s\n", message.c_str());
+        };
+    } else {
+        plat::SetMessageBoxHook(&ShowQtBox);
+        ui.showError = [](const std::string& message) {
+            ShowQtBox(message, {}, plat::MB_OK | plat::MB_ICONEXCLAMATION);
+        };
+    }
+}
+
+void CAppComm::ExitInstance() {
+    if (!initialised_ || exited_) return;
+    exited_ = true;
+    idleWatch_.stop();
+    idleService_.stop();
+
+    SaveCommSettings(profile_, *DLLGetCommParam(), log_);
+    recent_.WriteList(profile_);
+    if (!profile_.Save())
+        std::fprintf(stderr, "tolvan32: cannot save the profile %s\n", profile_.GetPath().c_str());
+
+    // Clients may still hold channels: the server forgets them before they go.
+    if (server_) {
+        for (auto& [key, hosted] : hosted_) server_->ChannelDestroyed(hosted.get());
+        server_->Stop();
+    }
+    SetXferProgressSink(nullptr);
+    hosted_.clear();
+    frame_.reset();  // the windows go first; their channels close with them
+    tfw::TheDocManager().RemoveAllTemplates();
+    channelTemplate_ = nullptr;
+    server_.reset();
+    CDocComm::SetPortRegistry(nullptr);
+    plat::SetMessageBoxHook({});
+    tfw::TheFrameworkUi() = {};
+}
+
+std::vector<tfw::CDocument*> CAppComm::Channels() const {
+    std::vector<tfw::CDocument*> out;
+    for (tfw::CDocTemplate* tmpl : tfw::TheDocManager().GetTemplates()) {
+        if (!dynamic_cast<CCommDocTemplate*>(tmpl)) continue;
+        for (tfw::CDocument* doc : tmpl->GetDocuments()) out.push_back(doc);
+    }
+    return out;
+}
+
+void CAppComm::ShowChannelList() {
+    const std::vector<tfw::CDocument*> channels = Channels();
+    QStringList titles;
+    for (tfw::CDocument* doc : channels) titles << QString::fromStdString(doc->GetTitle());
+    CDlgListChannels dialog(titles, frame_.get());
+    if (dialog.exec() != QDialog::Accepted) return;
+    const int chosen = dialog.Chosen();
+    if (chosen < 0 || chosen >= static_cast<int>(channels.size())) return;
+    // The dialog ran an event loop: the channel may have gone meanwhile.
+    for (tfw::CDocument* doc : Channels())
+        if (doc == channels[chosen]) ShowChannel(*doc);
+}
+
+bool CAppComm::ShowChannel(tfw::CDocument& channel) {
+    for (tfw::CView* view : channel.GetViews()) {
+        auto* widget = dynamic_cast<QWidget*>(view);
+        if (CMDIChildFrame* frame = widget ? ParentChildFrame(widget) : nullptr) {
+            if (!frame->isVisible()) frame->show();
+            frame_->ActivateFrame(frame);
+            return true;
+        }
+    }
+    auto* tmpl = dynamic_cast<CCommDocTemplate*>(channel.GetDocTemplate());
+    return tmpl && tmpl->CreateChannelFrame(channel);
+}
+
+int CAppComm::HideChannel(tfw::CDocument& channel) {
+    auto* tmpl = dynamic_cast<CCommDocTemplate*>(channel.GetDocTemplate());
+    if (!tmpl || !channel.HasClients()) return 0;
+    const int hidden = tmpl->HideChannelFrames(channel);
+    if (frame_) frame_->RequestCommandUIUpdate();
+    return hidden;
+}
+
+bool CAppComm::CreateChannelWindow(tfw::CDocument& document) {
+    auto* channel = dynamic_cast<CDocComm*>(&document);
+    if (!channel || !frame_) return false;
+    auto* source = new CommDocSource(*channel);
+    auto* frame = new CMDIFrameSplitter(source, menu::Channel);
+    // Made a child last, the source outlives the views that read it.
+    source->setParent(frame);
+    frame->SetDocumentTarget(new ChannelFrameTarget(*this, document, frame));
+    frame->SetCloseGuard([channel] { return channel->CanCloseFrame(true); });
+    document.AddView(frame->CommView());
+    document.AddView(frame->InfoView());
+    frame_->AddChildFrame(frame);
+    frame->InitialUpdateFrame();
+    return true;
+}
+
+tdbus::HostedChannel* CAppComm::CreateChannel(tdbus::ChannelClass cls) {
+    if (cls != tdbus::ChannelClass::Plain || !channelTemplate_) return nullptr;
+    auto* doc = dynamic_cast<CDocComm*>(channelTemplate_->OpenDocumentFile(nullptr, false));
+    if (!doc) return nullptr;
+    doc->AddRef();  // the client's first reference
+    auto hosted = std::make_unique<Hosted>(*this, *doc);
+    Hosted* raw = hosted.get();
+    hosted_.emplace(raw, std::move(hosted));
+    return raw;
+}
+
+void CAppComm::ForgetHosted(Hosted* hosted) { hosted_.erase(hosted); }
+
+void CAppComm::OpenStartDocument(const std::string& path) {
+    tfw::TheDocManager().OpenDocumentFile(path);  // a failure is reported; start-up goes on
+}
+
+void CAppComm::FileNew() {
+    if (channelTemplate_) channelTemplate_->OpenDocumentFile(nullptr, true);
+}
+
+void CAppComm::FileOpen() {
+    QStringList filters;
+    for (tfw::CDocTemplate* tmpl : tfw::TheDocManager().GetTemplates()) {
+        const std::string name = tmpl->GetDocString(tfw::CDocTemplate::filterName);
+        if (!name.empty()) filters << QString::fromStdString(name);
+    }
+    filters << QStringLiteral("All Files (*)");
+    const QString path =
+        QFileDialog::getOpenFileName(frame_.get(), QStringLiteral("Open"), {}, filters.join(";;"));
+    if (!path.isEmpty()) OpenStartDocument(path.toStdString());
+}
+
+void CAppComm::OpenRecent(int index) {
+    if (index < 0 || index >= static_cast<int>(recent_.Items().size())) return;
+    const std::string path = recent_.Items()[index];
+    if (!tfw::TheDocManager().OpenDocumentFile(path)) {
+        recent_.Remove(index);  // a file that cannot be opened leaves the list
+        QStringList recent;
+        for (const std::string& p : recent_.Items()) recent << QString::fromStdString(p);
+        if (frame_) frame_->SetRecentFiles(recent);
+    }
+}
+
+void CAppComm::AddRecent(const std::string& path) {
+    recent_.Add(path);
+    QStringList recent;
+    for (const std::string& p : recent_.Items()) recent << QString::fromStdString(p);
+    if (frame_) frame_->SetRecentFiles(recent);
+}
+
+void CAppComm::UpdateIdleTimer() {
+    if (registry_.NeedsIdleService()) {
+        if (!idleService_.isActive()) idleService_.start();
+    } else {
+        idleService_.stop();
+    }
+}
+
+bool CAppComm::UpdateCommand(int id, CommandState& state) {
+    switch (id) {
+        case cmd::FileNew:
+        case cmd::FileOpen:
+        case cmd::FilePrintSetup:
+        case cmd::ShowChannels:
+            state.enabled = true;
+            return true;
+        default:
+            if (id >= cmd::FileMru1 && id < cmd::FileMru1 + 4) {
+                state.enabled = id - cmd::FileMru1 < static_cast<int>(recent_.Items().size());
+                return true;
+            }
+            return false;
+    }
+}
+
+bool CAppComm::ExecuteCommand(int id) {
+    switch (id) {
+        case cmd::FileNew: FileNew(); return true;
+        case cmd::FileOpen: FileOpen(); return true;
+        case cmd::FilePrintSetup: RunPrintSetup(frame_.get()); return true;
+        case cmd::ShowChannels: ShowChannelList(); return true;
+        default:
+            if (id >= cmd::FileMru1 && id < cmd::FileMru1 + 4) {
+                OpenRecent(id - cmd::FileMru1);
+                return true;
+            }
+            return false;
+    }
+}
+
+}  // namespace tolvan::app

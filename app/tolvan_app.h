@@ -1,0 +1,127 @@
+// CAppComm: the server application. Start-up in the order the program needs it (profile,
+// device map and port registry, line parameters, templates, automation server, main window,
+// desktop registration, first document), the application's commands (File New / Open,
+// Print Setup, recent files, the list of channels), the client channels that live without a
+// window, and the orderly exit.
+//
+//   QApplication qt(argc, argv);
+//   CAppComm app;
+//   if (!app.InitInstance(ParseCommandLine(args))) return 1;
+//   int rc = qt.exec();
+//   app.ExitInstance();
+//
+// In the automation mode the main window stays hidden and the program quits when the last
+// client object is released.
+#pragma once
+
+#include "app/command_line.h"
+#include "app/command_target.h"
+#include "app/comm_settings.h"
+#include "automation/automation_server.h"
+#include "automation/channel_host.h"
+#include "framework/profile.h"
+#include "framework/recent_files.h"
+#include "ports/port_registry.h"
+
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace tfw {
+class CDocument;
+class StringRegistration;
+}
+
+namespace tolvan {
+class CDocComm;
+}
+
+namespace tolvan::app {
+
+class CCommDocTemplate;
+class CFrameMain;
+
+struct InitOptions {
+    QString busAddress;           // empty: the session bus
+    bool registerDesktop = true;  // desktop entry, MIME types, activation files (user mode)
+    bool showWindow = true;       // user mode shows the main window (tests may not)
+};
+
+class CAppComm : public QObject, public CommandTarget, public tdbus::ChannelHost {
+    Q_OBJECT
+public:
+    CAppComm();
+    ~CAppComm() override;  // ExitInstance when it has not run
+
+    // False when the program cannot run (automation mode without a bus, no main window).
+    bool InitInstance(const CommandLine& line, const InitOptions& options = {});
+    // Saves the line parameters and the recent files, closes every channel, leaves the bus.
+    void ExitInstance();
+
+    bool IsAutomationMode() const { return automation_; }
+    CFrameMain* MainFrame() const { return frame_.get(); }
+    tdbus::AutomationServer* Server() const { return server_.get(); }
+    PortRegistry& Registry() { return registry_; }
+    tfw::CProfile& Profile() { return profile_; }
+    CCommDocTemplate* ChannelTemplate() const { return channelTemplate_; }
+    const CommLogFile& LogFile() const { return log_; }
+
+    // Every channel of every channel template, template order (the list of channels).
+    std::vector<tfw::CDocument*> Channels() const;
+    // "&Channels...": the dialog, then ShowChannel of the chosen one.
+    void ShowChannelList();
+    // Activates the channel's window, or makes one when it has none. False when no window
+    // could be made.
+    bool ShowChannel(tfw::CDocument& channel);
+    // Window > Hide: the channel's windows go, the channel stays (only while a client holds it).
+    int HideChannel(tfw::CDocument& channel);
+
+    // Application commands: File New / Open, Print Setup, Channels, recent files.
+    bool UpdateCommand(int id, CommandState& state) override;
+    bool ExecuteCommand(int id) override;
+
+    // The automation server's channels: invisible, titled "RiVo32" + counter.
+    tdbus::HostedChannel* CreateChannel(tdbus::ChannelClass cls) override;
+
+Q_SIGNALS:
+    // The automation mode's end: the last client object went.
+    void QuitRequested();
+
+private:
+    class Hosted;
+    friend class Hosted;
+
+    bool CreateChannelWindow(tfw::CDocument& document);
+    void ForgetHosted(Hosted* hosted);
+    void OpenStartDocument(const std::string& path);
+    void FileNew();
+    void FileOpen();
+    void OpenRecent(int index);
+    void AddRecent(const std::string& path);
+    void UpdateIdleTimer();
+    void InstallUi();
+
+    bool initialised_ = false;
+    bool exited_ = false;
+    bool automation_ = false;
+    CommandLine line_;
+    tfw::CProfile profile_;
+    tfw::CRecentFileList recent_{4};
+    CommLogFile log_;
+    PortRegistry registry_;
+    std::unique_ptr<tfw::StringRegistration> strings_;
+    CCommDocTemplate* channelTemplate_ = nullptr;
+    std::unique_ptr<CFrameMain> frame_;
+    std::unique_ptr<tdbus::AutomationServer> server_;
+    std::map<Hosted*, std::unique_ptr<Hosted>> hosted_;
+    // Infra-red links need servicing while open: the watch notices an open one cheaply,
+    // the service timer runs only then.
+    QTimer idleWatch_;
+    QTimer idleService_;
+};
+
+}  // namespace tolvan::app
