@@ -19,6 +19,7 @@ namespace tolvan {
 namespace {
 
 PortRegistry* g_registry = nullptr;
+CDocComm::ReleasePoster g_releasePoster;
 
 std::unique_ptr<tfw::CDocument> CreateComm()
 {
@@ -382,8 +383,26 @@ void CDocComm::AddRef()
 
 void CDocComm::Release()
 {
+    CDocComm::ReleasePoster poster;
+    {
+        plat::ServerLockGuard guard;
+        poster = g_releasePoster;
+    }
+    if (poster) {
+        poster([this] {
+            plat::ServerLockGuard guard;
+            ExternalRelease();
+        });
+        return;
+    }
     plat::ServerLockGuard guard;
     ExternalRelease();
+}
+
+void CDocComm::SetReleasePoster(ReleasePoster poster)
+{
+    plat::ServerLockGuard guard;
+    g_releasePoster = std::move(poster);
 }
 
 // --- Dispatch ------------------------------------------------------------------------

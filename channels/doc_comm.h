@@ -25,6 +25,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -166,9 +167,13 @@ public:
     std::int32_t GetAbortRequest() override { return abortRequest_.load(); }
     void SetAbortRequest(std::int32_t value) override { abortRequest_.store(value); }
     // Client references of the transfer thread (ExternalAddRef / ExternalRelease under
-    // the server lock).
+    // the server lock). The last release may close the document: with a release poster
+    // installed, Release hands the release to it (the application posts it to the
+    // window thread, where documents are destroyed); without one it releases at once.
     void AddRef() override;
     void Release() override;
+    using ReleasePoster = std::function<void(std::function<void()> release)>;
+    static void SetReleasePoster(ReleasePoster poster);
 
 protected:
     // Detaches from the port and drops both buffers, without title or view updates.

@@ -6,6 +6,7 @@
 
 #include "channels/comm_members.h"
 #include "framework/dispatch_variant.h"
+#include "framework/doc_template.h"
 #include "ports/shared_port.h"
 
 namespace tolvan::commtest {
@@ -199,6 +200,35 @@ TEST_F(DocCommTest, ClientReferencesKeepTheFrameAndSaveNeverAsks)
   a->Release();
   EXPECT_TRUE(a->CanCloseFrame(true));
   EXPECT_EQ(a->GetRefCount(), 1u);
+}
+
+TEST_F(DocCommTest, ClientHeldChannelOutlivesItsClose)
+{
+  tfw::CDocTemplate tmpl(0, CDocComm::Class());
+  auto* doc = static_cast<CDocComm*>(tmpl.CreateNewDocument());
+  ASSERT_NE(doc, nullptr);
+  ASSERT_EQ(doc->ConnectToPort(kCom, 9600, 'N', 8, 1), 0);
+  doc->ExternalAddRef();
+  doc->OnCloseDocument();  // e.g. the window went while a client holds the channel
+  ASSERT_EQ(tmpl.GetDocuments().size(), 1u);
+  EXPECT_TRUE(doc->GetAutoDelete());
+  EXPECT_TRUE(doc->IsConnected());
+
+  // A release posted elsewhere happens only when the poster runs it.
+  std::vector<std::function<void()>> posted;
+  CDocComm::SetReleasePoster([&](std::function<void()> release) { posted.push_back(std::move(release)); });
+  doc->AddRef();
+  doc->Release();
+  EXPECT_EQ(doc->GetRefCount(), 3u);
+  ASSERT_EQ(posted.size(), 1u);
+  posted[0]();
+  EXPECT_EQ(doc->GetRefCount(), 2u);
+  CDocComm::SetReleasePoster(nullptr);
+
+  // The last client going closes it, and the port with it.
+  doc->ExternalRelease();
+  EXPECT_TRUE(tmpl.GetDocuments().empty());
+  EXPECT_FALSE(Port().IsOpen());
 }
 
 TEST_F(DocCommTest, TextsFitTheCallersBuffer)
