@@ -86,9 +86,9 @@ void CDlgSelectFiles::FillLists()
 {
     const QDir dir(m_strDirectory);
     m_pFiles->clear();
-    m_pFiles->addItems(dir.entryList(QDir::Files | QDir::Hidden, QDir::Name));
+    m_pFiles->addItems(dir.entryList(QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase));
     m_pDirs->clear();
-    QStringList dirs = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    QStringList dirs = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
     if (!dir.isRoot())
         dirs.prepend(QStringLiteral(".."));
     m_pDirs->addItems(dirs);
