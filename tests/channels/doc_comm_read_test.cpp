@@ -150,14 +150,7 @@ TEST_F(DocCommReadTest, SingleCharacters)
 
   a->CloseConnection();
   EXPECT_EQ(a->ReadCharFromPort(), kStatusNotSetUp);
-  EXPECT_EQ(a->ReadCharFromPortTimed(10), kStatusNotSetUp);
   EXPECT_EQ(a->WriteCharToPort('x'), kStatusNotSetUp);
-  Bytes buf(4);
-  EXPECT_EQ(a->ReadFromPort(buf, 4), 0);
-  EXPECT_EQ(a->WriteToPort(buf, 4), 0);
-  EXPECT_EQ(a->SpaceFreeInRXBuffer(), 0);
-  EXPECT_EQ(a->SpaceUsedInTXBuffer(), 0);
-  EXPECT_FALSE(a->IsOverflow());
 }
 
 TEST_F(DocCommReadTest, OverflowUntilCleared)
@@ -175,18 +168,6 @@ TEST_F(DocCommReadTest, OverflowUntilCleared)
   a->ClearRBuff();
   EXPECT_FALSE(a->IsOverflow());
   EXPECT_EQ(a->SpaceUsedInRXBuffer(), 0);
-}
-
-TEST_F(DocCommReadTest, TransmitSpace)
-{
-  const int32_t size = a->GetTBuffSize();
-  EXPECT_EQ(a->SpaceFreeInTXBuffer(), size);
-  Bytes out = B("hello");
-  EXPECT_EQ(a->WriteToPort(out, 5), 5);
-  EXPECT_EQ(FarEndGot(), "hello");
-  // Sent bytes no longer count as used.
-  EXPECT_EQ(a->SpaceUsedInTXBuffer(), 0);
-  EXPECT_EQ(a->GetPortError(), 0);
 }
 
 }  // namespace
