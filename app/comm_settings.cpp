@@ -49,6 +49,12 @@ void LoadCommSettings(const tfw::CProfile& profile, AndCommParam& params, CommLo
     long wordLength = params.GetWrdLen(params.GetDefWrdLen());
     long stopBits = params.GetStopBit(params.GetDefStopBit());
 
+    // A value outside the tables leaves the current choice alone: start it at the default.
+    params.SetCurBaudRate(baud);
+    params.SetCurParity(parity);
+    params.SetCurWrdLen(static_cast<int>(wordLength));
+    params.SetCurStopBit(static_cast<int>(stopBits));
+
     ReadNumber(profile, "BaudRate", baud);
     const std::string parityText = profile.GetString(kSection, "Parity");
     if (!parityText.empty()) parity = parityText.front();

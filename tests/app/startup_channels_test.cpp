@@ -1,0 +1,200 @@
+// The server started in the automation mode on the session bus: no window, a client's channel
+// without a window, the list of channels, showing and hiding a client's channel, the end
+// after the last release, the profile written at exit.
+#include "app/comm_doc_template.h"
+#include "app/dlg_list_channels.h"
+#include "app/frame_main.h"
+#include "app/mdi_frame_splitter.h"
+#include "app/tolvan_app.h"
+#include "app/view_buffer_info.h"
+#include "app/view_comm.h"
+#include "framework/document.h"
+#include "platform/device_map.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCall>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QSignalSpy>
+#include <QTimer>
+
+#include <filesystem>
+#include <fstream>
+
+#include <QPushButton>
+#include <unistd.h>
+
+namespace tolvan::app {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Waits for a reply while the server (same thread) answers it.
+QDBusMessage Call(QDBusConnection& bus, const QString& service, const QString& path,
+                  const QString& iface, const QString& method, const QVariantList& args = {}) {
+    QDBusMessage msg = QDBusMessage::createMethodCall(service, path, iface, method);
+    msg.setArguments(args);
+    QDBusPendingCall pending = bus.asyncCall(msg, 5000);
+    while (!pending.isFinished()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return pending.reply();
+}
+
+class AutomationStartTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("tolvan-start-" + std::to_string(::getpid()));
+        fs::create_directories(dir_);
+        profile_ = (dir_ / "t.ini").string();
+        std::ofstream(profile_) << "[Ports]\nAuto=0\nCOM1=loop://\n\n[COMM]\nBaudRate=4800\n";
+        plat::DeviceMap::Clear();
+        CommandLine line;
+        line.automation = true;
+        line.profilePath = profile_;
+        ASSERT_TRUE(app_.InitInstance(line, {{}, false, false}));
+        client_ = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "startup-client");
+        ASSERT_TRUE(client_.isConnected());
+    }
+    void TearDown() override {
+        app_.ExitInstance();
+        QDBusConnection::disconnectFromBus("startup-client");
+        plat::DeviceMap::Clear();
+        fs::remove_all(dir_);
+    }
+    QString CreateChannel() {
+        QDBusMessage reply = Call(client_, "RiVo32.Document", "/", "Tolvan32.ClassFactory",
+                                  "CreateInstance");
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+        const QVariant value = reply.arguments().value(0);
+        if (value.canConvert<QDBusObjectPath>()) return value.value<QDBusObjectPath>().path();
+        return value.toString();
+    }
+    QList<CMDIFrameSplitter*> ChannelFrames() {
+        QList<CMDIFrameSplitter*> out;
+        for (QMdiSubWindow* w : app_.MainFrame()->MdiArea()->subWindowList())
+            if (auto* f = qobject_cast<CMDIFrameSplitter*>(w)) out << f;
+        return out;
+    }
+
+    fs::path dir_;
+    std::string profile_;
+    CAppComm app_;
+    QDBusConnection client_{QString()};
+};
+
+TEST_F(AutomationStartTest, ClientChannelIsListedShownAndHidden) {
+    EXPECT_FALSE(app_.MainFrame()->isVisible());
+    EXPECT_TRUE(app_.Channels().empty());
+
+    const QString path = CreateChannel();
+    ASSERT_FALSE(path.isEmpty());
+    ASSERT_EQ(app_.Channels().size(), 1u);
+    tfw::CDocument* channel = app_.Channels().front();
+    EXPECT_EQ(channel->GetTitle(), "Not Connected. Name: RiVo321");
+    EXPECT_FALSE(channel->HasViews());
+    EXPECT_TRUE(ChannelFrames().isEmpty());
+
+    // The client drives its channel while it has no window.
+    QDBusMessage reply = Call(client_, "RiVo32.Document", path, "RiVo32.Document",
+                              "ConnectToPort",
+                              {QVariant::fromValue<short>(1), 9600, QVariant::fromValue<short>('N'),
+                               QVariant::fromValue<short>(8), QVariant::fromValue<short>(1)});
+    ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    EXPECT_EQ(reply.arguments().value(0).toInt(), 0);
+
+    // Chosen from the list: a split window with both views.
+    ASSERT_TRUE(app_.ShowChannel(*channel));
+    ASSERT_EQ(ChannelFrames().size(), 1);
+    CMDIFrameSplitter* frame = ChannelFrames().front();
+    EXPECT_EQ(channel->GetViews().size(), 2u);
+    EXPECT_NE(frame->CommView(), nullptr);
+    EXPECT_NE(frame->InfoView(), nullptr);
+
+    // Chosen again: the same window comes forward, no second one.
+    ASSERT_TRUE(app_.ShowChannel(*channel));
+    EXPECT_EQ(ChannelFrames().size(), 1);
+
+    // The user may not close a window of a channel the client holds.
+    frame->close();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ChannelFrames().size(), 1);
+
+    // Hide: the windows go, the channel stays listed and can be shown again.
+    EXPECT_EQ(app_.HideChannel(*channel), 1);
+    EXPECT_TRUE(ChannelFrames().isEmpty());
+    ASSERT_EQ(app_.Channels().size(), 1u);
+    EXPECT_FALSE(channel->HasViews());
+    ASSERT_TRUE(app_.ShowChannel(*channel));
+    EXPECT_EQ(ChannelFrames().size(), 1);
+    EXPECT_EQ(app_.HideChannel(*channel), 1);
+
+    // The last release closes the window-less channel and ends the automation mode.
+    QSignalSpy quit(&app_, &CAppComm::QuitRequested);
+    reply = Call(client_, "RiVo32.Document", path, "Tolvan32.Unknown", "Release");
+    EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(app_.Channels().empty());
+    EXPECT_EQ(quit.count(), 1);
+}
+
+TEST_F(AutomationStartTest, ListOfChannelsDialogChoosesTheShownChannel) {
+    CreateChannel();
+    CreateChannel();
+    ASSERT_EQ(app_.Channels().size(), 2u);
+    tfw::CDocument* second = app_.Channels()[1];
+
+    // The real command: the dialog lists the titles sorted; the second entry is chosen
+    // with the keyboard.
+    QStringList seen;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<CDlgListChannels*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->windowTitle(), "List of channels");
+        for (int i = 0; i < dialog->List()->count(); ++i) seen << dialog->List()->item(i)->text();
+        dialog->List()->setCurrentRow(1);
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(dialog->List(), &enter);
+    });
+    EXPECT_TRUE(app_.ExecuteCommand(32776));
+    EXPECT_EQ(seen, QStringList({"Not Connected. Name: RiVo321", "Not Connected. Name: RiVo322"}));
+    ASSERT_EQ(ChannelFrames().size(), 1);
+    EXPECT_TRUE(second->HasViews());
+    EXPECT_FALSE(app_.Channels()[0]->HasViews());
+}
+
+TEST_F(AutomationStartTest, ExitWritesTheLineParameters) {
+    app_.ExitInstance();
+    tfw::CProfile saved;
+    ASSERT_TRUE(saved.Load(profile_));
+    EXPECT_EQ(saved.GetString("COMM", "BaudRate"), "4800");
+    EXPECT_EQ(saved.GetString("COMM", "Parity"), "None");
+    EXPECT_EQ(saved.GetString("Ports", "COM1"), "loop://");
+}
+
+TEST(ListOfChannelsDialog, SortsAndAnswersInTheCallersOrder) {
+    CDlgListChannels dialog({"b channel", "a channel", "c channel"});
+    ASSERT_EQ(dialog.List()->count(), 3);
+    EXPECT_EQ(dialog.List()->item(0)->text(), "a channel");
+    EXPECT_EQ(dialog.List()->item(2)->text(), "c channel");
+
+    dialog.List()->setCurrentRow(2);
+    QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier);
+    QApplication::sendEvent(dialog.List(), &space);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.Chosen(), 2);
+
+    CDlgListChannels empty({});
+    EXPECT_FALSE(empty.ShowButton()->isEnabled());
+    empty.accept();  // nothing chosen: the dialog does not end with a choice
+    EXPECT_EQ(empty.Chosen(), -1);
+    EXPECT_NE(empty.result(), QDialog::Accepted);
+}
+
+}  // namespace
+}  // namespace tolvan::app
