@@ -1,8 +1,10 @@
 // tolvan32: the serial communication server.
 #include "app/command_line.h"
+#include "app/frame_main.h"
 #include "app/tolvan_app.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <string>
 #include <vector>
@@ -10,12 +12,25 @@
 int main(int argc, char** argv) {
     QApplication qt(argc, argv);
     std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    // --grab FILE: save a picture of the main window once it is up, then quit (for docs).
+    QString grab;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--grab" && i + 1 < argc)
+            grab = QString::fromLocal8Bit(argv[++i]);
+        else
+            args.emplace_back(argv[i]);
+    }
 
     tolvan::app::CAppComm app;
     QObject::connect(&app, &tolvan::app::CAppComm::QuitRequested, &qt, &QApplication::quit,
                      Qt::QueuedConnection);
     if (!app.InitInstance(tolvan::app::ParseCommandLine(args))) return 1;
+    if (!grab.isEmpty() && app.MainFrame()) {
+        QTimer::singleShot(500, &qt, [&] {
+            app.MainFrame()->grab().save(grab);
+            qt.quit();
+        });
+    }
     const int rc = qt.exec();
     app.ExitInstance();
     return rc;

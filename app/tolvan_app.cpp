@@ -221,6 +221,7 @@ bool CAppComm::InitInstance(const CommandLine& line, const InitOptions& options)
     connect(frame_.get(), &CFrameMain::filesDropped, this, [this](const QStringList& paths) {
         for (const QString& path : paths) OpenStartDocument(path.toStdString());
     });
+    frame_->resize(800, 560);
     if (options.showWindow) frame_->show();
     idleWatch_.start();
     return true;
@@ -323,6 +324,7 @@ bool CAppComm::CreateChannelWindow(tfw::CDocument& document) {
     frame->SetCloseGuard([channel] { return channel->CanCloseFrame(true); });
     document.AddView(frame->CommView());
     document.AddView(frame->InfoView());
+    frame->setWindowTitle(QString::fromStdString(document.GetTitle()));
     frame_->AddChildFrame(frame);
     frame->InitialUpdateFrame();
     return true;
