@@ -78,7 +78,8 @@ int32_t RegisterLineValue(std::string_view line, bool& hadLineFeed)
         if (c < '0' || c > '9') return -1;
         value = value * 10 + (c - '0');
     }
-    return value;
+    // A status code must not be mistaken for a value, so no value beyond 16 bits.
+    return value <= 32767 ? value : -1;
 }
 
 int16_t ModemCommands::Send(std::string_view text, bool wait)

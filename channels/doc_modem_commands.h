@@ -39,7 +39,7 @@ std::string DialText(std::string_view prefix, int32_t dialMode, std::string_view
                      std::string_view suffix);
 
 // The value of one line of a register answer: a leading LF is skipped (hadLineFeed set),
-// the rest must be one or more decimal digits. -1 when the line is no value.
+// the rest must be one to five decimal digits up to 32767. -1 when the line is no value.
 int32_t RegisterLineValue(std::string_view line, bool& hadLineFeed);
 
 class ModemCommands {

@@ -1,6 +1,5 @@
 // The modem commands against the simulated Hayes modem on the far side of a real pty:
-// answers in words and in digits, echo on and off, register writes and reads, dialing
-// with the modem's answer left for the client, and the paced set-up sequence.
+// answers in words and in digits, echo on and off, register writes and reads.
 #include <gtest/gtest.h>
 
 #include "platform/sim_modem.h"
@@ -70,41 +69,6 @@ TEST_F(ModemSimTest, RegistersRoundTripWithEchoAndWithout)
     std::string rest;
     ASSERT_TRUE(plat::WaitFor([&] { return (rest += Unread()).size() >= 3; }, 5000));
     EXPECT_EQ(rest, "\n0\r") << "without a leading line feed no byte is dropped";
-}
-
-TEST_F(ModemSimTest, DialLeavesTheModemsAnswerForTheClient)
-{
-    sim.SetDialAnswer(plat::SimDialAnswer::Busy);
-    ASSERT_EQ(modem.SetEcho(0), 0);
-    Unread();
-    modem.SetPulseDial(1);
-    EXPECT_EQ(modem.Dial("ATD", "1234", ""), 0);
-    ASSERT_TRUE(plat::WaitFor([&] { return !sim.LastDialed().empty(); }, 5000));
-    EXPECT_EQ(sim.LastDialed(), "P1234");
-    std::array<uint8_t, 32> line{};
-    int32_t n = 0;
-    ASSERT_TRUE(plat::WaitFor([&] { return (n = link.LinkReadString(line, -2)) > 0; }, 5000));
-    EXPECT_EQ(std::string(line.begin(), line.begin() + n), "BUSY");
-}
-
-TEST_F(ModemSimTest, SetUpSequenceConfiguresTheModem)
-{
-    mode.nSpeaker = 3;
-    mode.nLoud = 2;
-    mode.bReply = 1;
-    mode.nReplyMode = 1;
-    mode.bEcho = 0;
-    const uint32_t t0 = Now();
-    modem.SetUpModem();
-    EXPECT_LT(Now() - t0, 5u * static_cast<uint32_t>(mode.nTimeout))
-        << "each command ends with its OK";
-    EXPECT_EQ(sim.Speaker(), 3);
-    EXPECT_EQ(sim.Loudness(), 2);
-    EXPECT_FALSE(sim.Quiet());
-    EXPECT_TRUE(sim.Verbose());
-    EXPECT_FALSE(sim.Echo());
-    const std::vector<std::string> want{"M3", "L2", "Q0", "V1", "E0"};
-    EXPECT_EQ(sim.CommandLines(), want);
 }
 
 }  // namespace
