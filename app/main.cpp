@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
     tolvan::app::CAppComm app;
     QObject::connect(&app, &tolvan::app::CAppComm::QuitRequested, &qt, &QApplication::quit,
                      Qt::QueuedConnection);
-    if (!app.InitInstance(tolvan::app::ParseCommandLine(args))) return 1;
+    if (!app.InitInstance(tolvan::app::ParseCommandLine(args))) return app.HandedOver() ? 0 : 1;
     if (!grab.isEmpty() && app.MainFrame()) {
         QTimer::singleShot(500, &qt, [&] {
             app.MainFrame()->grab().save(grab);

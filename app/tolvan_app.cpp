@@ -9,6 +9,7 @@
 #include "app/frame_main.h"
 #include "app/mdi_frame_splitter.h"
 #include "app/printer_setup.h"
+#include "app/single_instance.h"
 #include "app/view_buffer_info.h"
 #include "app/view_comm.h"
 #include "channels/doc_comm.h"
@@ -168,6 +169,29 @@ bool CAppComm::InitInstance(const CommandLine& line, const InitOptions& options)
     channelTemplate_ = tmpl.get();
     tfw::TheDocManager().AddDocTemplate(std::move(tmpl));
 
+    if (!automation_) {
+        // A second start: the running server opens the document and comes forward.
+        instance_ = std::make_unique<SingleInstance>([this](const QString& path) {
+            if (path.isEmpty())
+                FileNew();
+            else
+                OpenStartDocument(path.toStdString());
+            if (frame_) {
+                frame_->show();
+                frame_->raise();
+                frame_->activateWindow();
+            }
+        });
+        if (!instance_->Claim(options.busAddress)) {
+            instance_.reset();
+            if (SingleInstance::HandOver(QString::fromStdString(line.document),
+                                         options.busAddress)) {
+                handedOver_ = true;  // the running server owns the profile: not saved
+                return false;
+            }
+        }
+    }
+
     server_ = std::make_unique<tdbus::AutomationServer>(*this);
     QString busError;
     const bool onBus = server_->Start(options.busAddress, &busError);
@@ -251,7 +275,7 @@ void CAppComm::ExitInstance() {
 
     SaveCommSettings(profile_, *DLLGetCommParam(), log_);
     recent_.WriteList(profile_);
-    if (!profile_.Save())
+    if (!handedOver_ && !profile_.Save())
         std::fprintf(stderr, "tolvan32: cannot save the profile %s\n", profile_.GetPath().c_str());
 
     // Clients may still hold channels: the server forgets them before they go.
@@ -261,6 +285,7 @@ void CAppComm::ExitInstance() {
     }
     SetXferProgressSink(nullptr);
     hosted_.clear();
+    instance_.reset();
     frame_.reset();  // the windows go first; their channels close with them
     tfw::TheDocManager().RemoveAllTemplates();
     channelTemplate_ = nullptr;

@@ -44,6 +44,7 @@ namespace tolvan::app {
 
 class CCommDocTemplate;
 class CFrameMain;
+class SingleInstance;
 
 struct InitOptions {
     QString busAddress;           // empty: the session bus
@@ -63,6 +64,8 @@ public:
     void ExitInstance();
 
     bool IsAutomationMode() const { return automation_; }
+    // A server was running already and took this start's document: nothing more to do.
+    bool HandedOver() const { return handedOver_; }
     CFrameMain* MainFrame() const { return frame_.get(); }
     tdbus::AutomationServer* Server() const { return server_.get(); }
     PortRegistry& Registry() { return registry_; }
@@ -108,6 +111,7 @@ private:
     bool initialised_ = false;
     bool exited_ = false;
     bool automation_ = false;
+    bool handedOver_ = false;
     CommandLine line_;
     tfw::CProfile profile_;
     tfw::CRecentFileList recent_{4};
@@ -118,6 +122,7 @@ private:
     std::unique_ptr<CFrameMain> frame_;
     std::unique_ptr<tdbus::AutomationServer> server_;
     std::map<Hosted*, std::unique_ptr<Hosted>> hosted_;
+    std::unique_ptr<SingleInstance> instance_;
     // Infra-red links need servicing while open: the watch notices an open one cheaply,
     // the service timer runs only then.
     QTimer idleWatch_;

@@ -2,6 +2,7 @@
 // without a window, the list of channels, showing and hiding a client's channel, the end
 // after the last release, the profile written at exit.
 #include "app/comm_doc_template.h"
+#include "app/desktop_registration.h"
 #include "app/dlg_list_channels.h"
 #include "app/frame_main.h"
 #include "app/mdi_frame_splitter.h"
@@ -27,7 +28,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
+#include <QProcess>
 #include <QPushButton>
 #include <unistd.h>
 
@@ -194,6 +197,86 @@ TEST(ListOfChannelsDialog, SortsAndAnswersInTheCallersOrder) {
     empty.accept();  // nothing chosen: the dialog does not end with a choice
     EXPECT_EQ(empty.Chosen(), -1);
     EXPECT_NE(empty.result(), QDialog::Accepted);
+}
+
+}  // namespace
+}  // namespace tolvan::app
+
+namespace tolvan::app {
+namespace {
+
+class UserStartTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("tolvan-user-" + std::to_string(::getpid()));
+        fs::create_directories(dir_);
+        profile_ = (dir_ / "t.ini").string();
+        std::ofstream(profile_) << "[Ports]\nAuto=0\nCOM1=loop://\n";
+        plat::DeviceMap::Clear();
+    }
+    void TearDown() override {
+        app_.ExitInstance();
+        plat::DeviceMap::Clear();
+        fs::remove_all(dir_);
+    }
+    fs::path dir_;
+    std::string profile_;
+    CAppComm app_;
+};
+
+TEST_F(UserStartTest, NewChannelWindowAndSecondStartHandsOver) {
+    CommandLine line;
+    line.profilePath = profile_;
+    ASSERT_TRUE(app_.InitInstance(line, {{}, false, false}));
+    ASSERT_EQ(app_.Channels().size(), 1u);
+    EXPECT_EQ(app_.Channels().front()->GetTitle(), "Not Connected. Name: RiVo321");
+    EXPECT_EQ(app_.Channels().front()->GetViews().size(), 2u);
+
+    // A second program started by the user: the running server makes its new channel.
+    QProcess second;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_DATA_HOME", QString::fromStdString((dir_ / "data").string()));
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    second.setProcessEnvironment(env);
+    second.start(TOLVAN_BINARY_DIR "/app/tolvan32",
+                 {"--profile", QString::fromStdString(profile_)});
+    ASSERT_TRUE(second.waitForStarted(10000));
+    while (second.state() != QProcess::NotRunning)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    ASSERT_EQ(app_.Channels().size(), 2u);
+    EXPECT_EQ(app_.Channels()[1]->GetTitle(), "Not Connected. Name: RiVo322");
+    // The second start did not register anything: the running server did that.
+    EXPECT_FALSE(fs::exists(dir_ / "data"));
+}
+
+TEST(DesktopRegistration, WritesEntryTypesAndActivationFiles) {
+    const fs::path home = fs::temp_directory_path() / ("tolvan-xdg-" + std::to_string(::getpid()));
+    std::string error;
+    ASSERT_TRUE(RegisterWithDesktop("/opt/my tools/tolvan32", "/home/u/t.ini", home.string(),
+                                    &error))
+        << error;
+    std::ifstream desktop(home / "applications/tolvan32.desktop");
+    std::stringstream text;
+    text << desktop.rdbuf();
+    EXPECT_NE(text.str().find("Exec=\"/opt/my tools/tolvan32\" --profile \"/home/u/t.ini\" %f"),
+              std::string::npos)
+        << text.str();
+    EXPECT_NE(text.str().find("application/x-tolvan32-phonelist;"), std::string::npos);
+    std::ifstream mime(home / "mime/packages/tolvan32.xml");
+    std::stringstream types;
+    types << mime.rdbuf();
+    for (const char* glob : {"*.ccf", "*.mcf", "*.icf", "*.lst"})
+        EXPECT_NE(types.str().find(glob), std::string::npos) << glob;
+    for (const char* name : {"RiVo32", "DaRi32", "ViDA"}) {
+        std::ifstream service(home / "dbus-1/services" / (std::string(name) + ".Document.service"));
+        std::stringstream s;
+        s << service.rdbuf();
+        EXPECT_NE(s.str().find("-Automation"), std::string::npos) << name;
+        EXPECT_NE(s.str().find("/home/u/t.ini"), std::string::npos) << name;
+    }
+    fs::remove_all(home);
 }
 
 }  // namespace
