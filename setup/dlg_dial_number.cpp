@@ -82,12 +82,14 @@ void CDlgDialNumber::OpenDocument()
     SaveAndCloseDocument();  // a list left over from an earlier run
     tfw::CDocTemplate* templ = tfw::TheDocManager().FindTemplateByDocName(PhoneListDocName());
     tfw::CDocument* doc = templ ? templ->CreateNewDocument() : nullptr;
-    if (!doc) {
+    m_pDoc = dynamic_cast<CDocDialList*>(doc);
+    if (doc && !m_pDoc)
+        templ->DestroyDocument(doc);  // a template of that name for some other class
+    if (!m_pDoc) {
         // No host template for phone lists: the page keeps a document of its own.
         m_ownDoc = classCDocDialList.createObject();
-        doc = m_ownDoc.get();
+        m_pDoc = dynamic_cast<CDocDialList*>(m_ownDoc.get());
     }
-    m_pDoc = static_cast<CDocDialList*>(doc);
 
     if (m_strPhoneList.isEmpty()) {
         m_pDoc->OnNewDocument();
