@@ -1,6 +1,7 @@
 // tolvan32: the serial communication server.
 #include "app/command_line.h"
 #include "app/frame_main.h"
+#include "app/quit_on_signal.h"
 #include "app/tolvan_app.h"
 
 #include <QApplication>
@@ -11,6 +12,7 @@
 
 int main(int argc, char** argv) {
     QApplication qt(argc, argv);
+    tolvan::app::QuitOnSignals(qt);
     std::vector<std::string> args;
     // --grab FILE: save a picture of the main window once it is up, then quit (for docs).
     QString grab;

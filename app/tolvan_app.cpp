@@ -13,6 +13,8 @@
 #include "app/view_buffer_info.h"
 #include "app/view_comm.h"
 #include "channels/doc_comm.h"
+#include "channels/doc_ir.h"
+#include "channels/doc_modem.h"
 #include "channels/file_transfer.h"
 #include "framework/doc_manager.h"
 #include "framework/document.h"
@@ -27,6 +29,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMessageBox>
@@ -38,7 +41,17 @@
 namespace tolvan::app {
 
 namespace {
-constexpr unsigned kChannelTemplateId = 3;
+// Channel templates in the order File New offers them: resource id (= menu bar id) and
+// document class; the automation class has the same position.
+struct ChannelType {
+    unsigned resourceId;
+    const tfw::DocumentClass& (*documentClass)();
+};
+constexpr ChannelType kChannelTypes[tdbus::kChannelClassCount] = {
+    {3, &CDocComm::Class},
+    {4, &CDocModem::Class},
+    {6, &CDocIR::Class},
+};
 constexpr int kIdleWatchMs = 250;
 constexpr int kIdleServiceMs = 5;
 
@@ -162,12 +175,16 @@ bool CAppComm::InitInstance(const CommandLine& line, const InitOptions& options)
     recent_.ReadList(profile_);
     LoadCommSettings(profile_, *DLLGetCommParam(), log_);
 
-    auto tmpl = std::make_unique<CCommDocTemplate>(kChannelTemplateId, CDocComm::Class(),
-                                                   std::string(AppString(kChannelTemplateId)));
-    tmpl->SetFrameFactory(
-        [this](tfw::CDocTemplate&, tfw::CDocument& doc) { return CreateChannelWindow(doc); });
-    channelTemplate_ = tmpl.get();
-    tfw::TheDocManager().AddDocTemplate(std::move(tmpl));
+    for (int i = 0; i < tdbus::kChannelClassCount; ++i) {
+        const ChannelType& type = kChannelTypes[i];
+        auto tmpl = std::make_unique<CCommDocTemplate>(
+            type.resourceId, type.documentClass(), std::string(AppString(type.resourceId)));
+        tmpl->SetFrameFactory(
+            [this](tfw::CDocTemplate&, tfw::CDocument& doc) { return CreateChannelWindow(doc); });
+        classTemplates_[i] = tmpl.get();
+        tfw::TheDocManager().AddDocTemplate(std::move(tmpl));
+    }
+    channelTemplate_ = classTemplates_[0];
 
     if (!automation_) {
         // A second start: the running server opens the document and comes forward.
@@ -289,6 +306,7 @@ void CAppComm::ExitInstance() {
     frame_.reset();  // the windows go first; their channels close with them
     tfw::TheDocManager().RemoveAllTemplates();
     channelTemplate_ = nullptr;
+    for (CCommDocTemplate*& tmpl : classTemplates_) tmpl = nullptr;
     server_.reset();
     CDocComm::SetPortRegistry(nullptr);
     plat::SetMessageBoxHook({});
@@ -342,7 +360,9 @@ bool CAppComm::CreateChannelWindow(tfw::CDocument& document) {
     auto* channel = dynamic_cast<CDocComm*>(&document);
     if (!channel || !frame_) return false;
     auto* source = new CommDocSource(*channel);
-    auto* frame = new CMDIFrameSplitter(source, menu::Channel);
+    const tfw::CDocTemplate* tmpl = document.GetDocTemplate();
+    const int menuId = tmpl ? static_cast<int>(tmpl->GetResourceId()) : menu::Channel;
+    auto* frame = new CMDIFrameSplitter(source, menuId);
     // Made a child last, the source outlives the views that read it.
     source->setParent(frame);
     frame->SetDocumentTarget(new ChannelFrameTarget(*this, document, frame));
@@ -356,14 +376,20 @@ bool CAppComm::CreateChannelWindow(tfw::CDocument& document) {
 }
 
 tdbus::HostedChannel* CAppComm::CreateChannel(tdbus::ChannelClass cls) {
-    if (cls != tdbus::ChannelClass::Plain || !channelTemplate_) return nullptr;
-    auto* doc = dynamic_cast<CDocComm*>(channelTemplate_->OpenDocumentFile(nullptr, false));
+    CCommDocTemplate* tmpl = TemplateOf(cls);
+    if (!tmpl) return nullptr;
+    auto* doc = dynamic_cast<CDocComm*>(tmpl->OpenDocumentFile(nullptr, false));
     if (!doc) return nullptr;
     doc->AddRef();  // the client's first reference
     auto hosted = std::make_unique<Hosted>(*this, *doc);
     Hosted* raw = hosted.get();
     hosted_.emplace(raw, std::move(hosted));
     return raw;
+}
+
+CCommDocTemplate* CAppComm::TemplateOf(tdbus::ChannelClass cls) const {
+    const int index = static_cast<int>(cls);
+    return index >= 0 && index < tdbus::kChannelClassCount ? classTemplates_[index] : nullptr;
 }
 
 void CAppComm::ForgetHosted(Hosted* hosted) { hosted_.erase(hosted); }
@@ -373,7 +399,21 @@ void CAppComm::OpenStartDocument(const std::string& path) {
 }
 
 void CAppComm::FileNew() {
-    if (channelTemplate_) channelTemplate_->OpenDocumentFile(nullptr, true);
+    std::vector<tfw::CDocTemplate*> templates = tfw::TheDocManager().GetTemplates();
+    if (templates.empty()) return;
+    tfw::CDocTemplate* chosen = templates.front();
+    // At start-up (no window yet) and with one type the first type is made without asking.
+    if (templates.size() > 1 && frame_ && frame_->isVisible()) {
+        QStringList names;
+        for (tfw::CDocTemplate* tmpl : templates)
+            names << QString::fromStdString(tmpl->GetDocString(tfw::CDocTemplate::fileNewName));
+        bool ok = false;
+        const QString name = QInputDialog::getItem(frame_.get(), QStringLiteral("New"),
+                                                   QStringLiteral("New"), names, 0, false, &ok);
+        if (!ok) return;
+        chosen = templates[names.indexOf(name)];
+    }
+    chosen->OpenDocumentFile(nullptr, true);
 }
 
 void CAppComm::FileOpen() {

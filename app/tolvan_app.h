@@ -71,6 +71,8 @@ public:
     PortRegistry& Registry() { return registry_; }
     tfw::CProfile& Profile() { return profile_; }
     CCommDocTemplate* ChannelTemplate() const { return channelTemplate_; }
+    // The template of an automation class (plain, modem, infra-red channels).
+    CCommDocTemplate* TemplateOf(tdbus::ChannelClass cls) const;
     const CommLogFile& LogFile() const { return log_; }
 
     // Every channel of every channel template, template order (the list of channels).
@@ -119,6 +121,7 @@ private:
     PortRegistry registry_;
     std::unique_ptr<tfw::StringRegistration> strings_;
     CCommDocTemplate* channelTemplate_ = nullptr;
+    CCommDocTemplate* classTemplates_[tdbus::kChannelClassCount] = {};
     std::unique_ptr<CFrameMain> frame_;
     std::unique_ptr<tdbus::AutomationServer> server_;
     std::map<Hosted*, std::unique_ptr<Hosted>> hosted_;

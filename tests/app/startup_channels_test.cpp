@@ -26,6 +26,7 @@
 #include <QSignalSpy>
 #include <QTimer>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -169,6 +170,24 @@ TEST_F(AutomationStartTest, ListOfChannelsDialogChoosesTheShownChannel) {
     ASSERT_EQ(ChannelFrames().size(), 1);
     EXPECT_TRUE(second->HasViews());
     EXPECT_FALSE(app_.Channels()[0]->HasViews());
+}
+
+TEST_F(AutomationStartTest, ModemAndInfraRedClientsGetTheirChannelTypes) {
+    for (const char* bus : {"DaRi32.Document", "ViDA.Document"}) {
+        QDBusMessage reply = Call(client_, bus, "/", "Tolvan32.ClassFactory", "CreateInstance");
+        ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    }
+    const std::vector<tfw::CDocument*> channels = app_.Channels();
+    ASSERT_EQ(channels.size(), 2u);
+    EXPECT_EQ(channels[0]->GetTitle(), "Not Connected. Name: DaRi321");
+    EXPECT_EQ(channels[1]->GetTitle(), "Not Connected. Name: ViDA1");
+    // Each type's window carries its own menu bar.
+    ASSERT_TRUE(app_.ShowChannel(*channels[0]));
+    ASSERT_TRUE(app_.ShowChannel(*channels[1]));
+    QList<int> menus;
+    for (CMDIFrameSplitter* frame : ChannelFrames()) menus << frame->MenuId();
+    std::sort(menus.begin(), menus.end());
+    EXPECT_EQ(menus, QList<int>({4, 6}));
 }
 
 TEST_F(AutomationStartTest, ExitWritesTheLineParameters) {
