@@ -40,7 +40,7 @@ for t in "${targets[@]}"; do
   if "$dir/fuzz/fuzz_$t" "$work" ${seeds:+"$seeds"} -max_total_time="$seconds" \
        -timeout=25 -rss_limit_mb=2048 -artifact_prefix="$artifacts/" -print_final_stats=1 \
        >"$scratch/$t.log" 2>&1; then
-    grep -E '^stat::number_of_executed_units|^#[0-9]+ +DONE' "$scratch/$t.log" || true
+    grep -E '^stat::number_of_executed_units|^#[0-9]+[[:space:]]+DONE' "$scratch/$t.log" || true
   else
     tail -n 40 "$scratch/$t.log"
     failed+=("$t")
