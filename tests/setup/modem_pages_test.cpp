@@ -4,7 +4,7 @@
 
 #include "setup/dlg_ps_modem_mode.h"
 #include "setup/property_sheet.h"
-#include "setup/ps_mdm_spec_set.h"
+#include "setup/ps_mdm_work_mode.h"
 #include "setup/ps_modem_setting.h"
 
 #include <QCheckBox>

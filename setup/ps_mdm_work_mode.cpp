@@ -1,4 +1,4 @@
-#include "setup/ps_mdm_spec_set.h"
+#include "setup/ps_mdm_work_mode.h"
 
 #include "setup/page_controls.h"
 #include "setup/page_message_box.h"
