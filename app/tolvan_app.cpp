@@ -1,6 +1,7 @@
 #include "app/tolvan_app.h"
 
 #include "app/app_strings.h"
+#include "app/channel_commands.h"
 #include "app/command_ids.h"
 #include "app/comm_doc_source.h"
 #include "app/comm_doc_template.h"
@@ -54,38 +55,7 @@ constexpr ChannelType kChannelTypes[tdbus::kChannelClassCount] = {
 };
 constexpr int kIdleWatchMs = 250;
 constexpr int kIdleServiceMs = 5;
-
-// The channel's commands of its window that the application answers: Window > Hide while a
-// client holds the channel.
-class ChannelFrameTarget : public QObject, public CommandTarget {
-public:
-    ChannelFrameTarget(CAppComm& app, tfw::CDocument& channel, QObject* parent)
-        : QObject(parent), app_(app), channel_(channel) {}
-    bool UpdateCommand(int id, CommandState& state) override {
-        if (id != cmd::HideWindow) return false;
-        state.enabled = channel_.HasClients();
-        return true;
-    }
-    bool ExecuteCommand(int id) override {
-        if (id != cmd::HideWindow) return false;
-        if (!channel_.HasClients()) return true;
-        // The window running this command goes away: hide once the command has returned.
-        CAppComm* app = &app_;
-        tfw::CDocument* channel = &channel_;
-        QMetaObject::invokeMethod(
-            &app_,
-            [app, channel] {
-                for (tfw::CDocument* doc : app->Channels())
-                    if (doc == channel) app->HideChannel(*doc);
-            },
-            Qt::QueuedConnection);
-        return true;
-    }
-
-private:
-    CAppComm& app_;
-    tfw::CDocument& channel_;
-};
+constexpr std::uint32_t kIconQuestion = 0x0020;  // message-box flag of a question
 
 // A real message box for the user; drivers on other threads wait for the window thread.
 int ShowQtBox(const std::string& text, const std::string& caption, std::uint32_t flags) {
@@ -97,6 +67,7 @@ int ShowQtBox(const std::string& text, const std::string& caption, std::uint32_t
         const std::uint32_t icon = flags & 0xF0;
         box.setIcon(icon == plat::MB_ICONSTOP          ? QMessageBox::Critical
                     : icon == plat::MB_ICONEXCLAMATION ? QMessageBox::Warning
+                    : icon == kIconQuestion            ? QMessageBox::Question
                                                        : QMessageBox::Information);
         switch (flags & 0x0F) {
             case plat::MB_OKCANCEL:
@@ -365,7 +336,23 @@ bool CAppComm::CreateChannelWindow(tfw::CDocument& document) {
     auto* frame = new CMDIFrameSplitter(source, menuId);
     // Made a child last, the source outlives the views that read it.
     source->setParent(frame);
-    frame->SetDocumentTarget(new ChannelFrameTarget(*this, document, frame));
+    ChannelCommandContext context;
+    context.mainWindow = frame_.get();
+    context.hideChannel = [this](CDocComm& doc) {
+        // The window running this command goes away: hide once the command has returned.
+        tfw::CDocument* target = &doc;
+        QMetaObject::invokeMethod(
+            this,
+            [this, target] {
+                for (tfw::CDocument* open : Channels())
+                    if (open == target) HideChannel(*open);
+            },
+            Qt::QueuedConnection);
+    };
+    context.stateChanged = [this] {
+        if (frame_) frame_->RequestCommandUIUpdate();
+    };
+    frame->SetDocumentTarget(CreateChannelCommands(*channel, std::move(context), frame));
     frame->SetCloseGuard([channel] { return channel->CanCloseFrame(true); });
     document.AddView(frame->CommView());
     document.AddView(frame->InfoView());

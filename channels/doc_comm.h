@@ -118,6 +118,9 @@ public:
                                             std::int16_t terminator);
     // Bytes stored for transmission; 0 while another channel holds the write lock.
     virtual std::int16_t WriteToPort(std::span<std::uint8_t> buffer, std::int16_t n);
+    // The menu's "Send string": stores bytes for transmission whatever the write lock says
+    // (the user at the window may always talk to the port). Bytes stored; 0 not connected.
+    std::int32_t TransmitBytes(std::span<const std::uint8_t> bytes);
     virtual std::int16_t SetParam(std::int32_t baud, std::int16_t parity, std::int16_t wordLength,
                                   std::int16_t stopBits);
     virtual std::int16_t SetFlowControl(bool dtrDsr, bool rtsCts, bool xonXoff);

@@ -61,6 +61,16 @@ std::int16_t CDocComm::WriteToPort(std::span<std::uint8_t> buffer, std::int16_t 
     return static_cast<std::int16_t>(stored);
 }
 
+std::int32_t CDocComm::TransmitBytes(std::span<const std::uint8_t> bytes)
+{
+    plat::ServerLockGuard guard;
+    if (port_ == nullptr) return 0;
+    const std::uint32_t stored = txBuffer_->Write(bytes);
+    port_->PushTransmit(txBuffer_->Count());
+    if (stored > 0) UpdateAllViews(kHintTransmit);
+    return static_cast<std::int32_t>(stored);
+}
+
 std::int16_t CDocComm::ReadFromPortTimed(std::span<std::uint8_t> buffer, std::int16_t n,
                                          std::int32_t ms)
 {

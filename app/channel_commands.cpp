@@ -1,0 +1,320 @@
+#include "app/channel_commands.h"
+
+#include "app/app_strings.h"
+#include "app/command_ids.h"
+#include "app/dlg_read_bytes.h"
+#include "app/dlg_send_string.h"
+#include "app/pp_buffer_size.h"
+#include "channels/doc_comm.h"
+#include "channels/doc_ir.h"
+#include "channels/doc_modem.h"
+#include "platform/message_box.h"
+#include "platform/server_lock.h"
+#include "ports/port_registry.h"
+#include "ports/shared_port.h"
+#include "setup/comm_param.h"
+#include "setup/property_sheet.h"
+#include "setup/ps_select_port.h"
+#include "setup/ps_settings_port.h"
+
+#include <QFile>
+#include <QFileDialog>
+
+#include <array>
+#include <vector>
+
+namespace tolvan::app {
+
+namespace {
+// The question icon of a message box (the hook maps it to its own).
+constexpr std::uint32_t kIconQuestion = 0x0020;
+// Size of the scratch buffer the port list is built in.
+constexpr std::size_t kPortListSize = 1024;
+// Read string: limit and terminator (-2: carriage return and line feed).
+constexpr std::int16_t kReadStringLimit = 255;
+constexpr std::int16_t kCrLf = -2;
+
+std::string AvailablePorts(CDocComm& channel) {
+    std::array<std::uint8_t, kPortListSize> scratch{};
+    channel.GetAvailableCOMM(scratch);
+    return std::string(reinterpret_cast<const char*>(scratch.data()));
+}
+
+BufferSizes FiguresOf(const CChannelBuffer* buffer) {
+    if (!buffer) return {};
+    return {buffer->Size(), buffer->WriteIndex()};
+}
+}  // namespace
+
+ChannelCommands::ChannelCommands(CDocComm& channel, ChannelCommandContext context,
+                                 QObject* parent)
+    : QObject(parent), channel_(channel), context_(std::move(context)) {}
+
+ChannelCommands::~ChannelCommands() = default;
+
+bool ChannelCommands::Connected() const { return channel_.IsConnected(); }
+
+bool ChannelCommands::Held() const { return channel_.HasClients(); }
+
+bool ChannelCommands::LockedByOther() const {
+    plat::ServerLockGuard guard;
+    CSharedPort* port = channel_.Port();
+    return port && port->IsLockedByOther(&channel_);
+}
+
+bool ChannelCommands::OwnsLock() const {
+    plat::ServerLockGuard guard;
+    CSharedPort* port = channel_.Port();
+    return port && port->LockOwner() == static_cast<const PortClient*>(&channel_) &&
+           port->LockCount() > 0;
+}
+
+bool ChannelCommands::UpdateCommand(int id, CommandState& state) {
+    switch (id) {
+        case cmd::Connect: state.enabled = !Connected(); return true;
+        case cmd::ChannelSettings:
+        case cmd::TransmitString:
+        case cmd::BufferSettings:
+        case cmd::CloseConnection: state.enabled = Connected(); return true;
+        case cmd::DefaultBufferSize: state.enabled = true; return true;
+        case cmd::ClearReceive:
+        case cmd::ClearTransmit:
+        case cmd::ReceiveBytes:
+        case cmd::ReceiveString:
+        case cmd::ReceiveXModem: state.enabled = Connected() && !Held(); return true;
+        case cmd::LockPort: state.enabled = Connected() && !LockedByOther(); return true;
+        case cmd::UnlockPort: state.enabled = Connected() && OwnsLock(); return true;
+        case cmd::HideWindow: state.enabled = Held(); return true;
+        default: return false;
+    }
+}
+
+bool ChannelCommands::ExecuteCommand(int id) {
+    // A command run directly (a script, a stale menu) obeys the same rules as the menu.
+    CommandState state;
+    if (!ChannelCommands::UpdateCommand(id, state)) return false;
+    if (!state.enabled) return true;
+    switch (id) {
+        case cmd::Connect: RunSetupSheet(kSetupConnect); break;
+        case cmd::ChannelSettings: RunSetupSheet(kSetupSettings); break;
+        case cmd::TransmitString: SendString(); break;
+        case cmd::BufferSettings: EditBufferSizes(); break;
+        case cmd::DefaultBufferSize: EditDefaultSizes(); break;
+        case cmd::ClearReceive: ClearBuffer(true); break;
+        case cmd::ClearTransmit: ClearBuffer(false); break;
+        case cmd::CloseConnection: CloseConnection(); break;
+        case cmd::ReceiveBytes: ReadBytes(); break;
+        case cmd::ReceiveString: ReadString(); break;
+        case cmd::LockPort: Lock(true); break;
+        case cmd::UnlockPort: Lock(false); break;
+        case cmd::ReceiveXModem: ReceiveXModem(); break;
+        case cmd::HideWindow:
+            if (context_.hideChannel) context_.hideChannel(channel_);
+            break;
+        default: return false;
+    }
+    return true;
+}
+
+std::unique_ptr<kerdal::PropertySheet> ChannelCommands::CreateSetupSheet(unsigned captionId,
+                                                                         QWidget* parent,
+                                                                         int mode) {
+    auto sheet = std::make_unique<kerdal::PropertySheet>(AppText(captionId), parent);
+    sheet->setObjectName(kSetupSheetObjectName);
+    if (mode == kSetupConnect)
+        sheet->AddPage(std::make_unique<CPSSelectPort>(QString::fromStdString(
+            AvailablePorts(channel_))));
+    auto settings = std::make_unique<CPSSettingsPort>(DLLGetCommParam());
+    bool dtrDsr = false, rtsCts = false, xonXoff = false;
+    if (mode == kSetupSettings && channel_.GetFlowControl(dtrDsr, rtsCts, xonXoff)) {
+        settings->m_bDtrDsr = dtrDsr;
+        settings->m_bRtsCts = rtsCts;
+        settings->m_bXonXoff = xonXoff;
+    }
+    sheet->AddPage(std::move(settings));
+    return sheet;
+}
+
+std::int16_t ChannelCommands::ApplySetupSheet(kerdal::PropertySheet& sheet, int mode) {
+    auto* settings =
+        dynamic_cast<CPSSettingsPort*>(sheet.GetPage(mode == kSetupConnect ? 1 : 0));
+    if (!settings) return -1;
+    const AndCommParam& params = *settings->m_pCommParam;
+    const std::int32_t baud = static_cast<std::int32_t>(params.GetBaudRate(settings->m_nBaudRateIdx));
+    const std::int16_t parity = static_cast<std::uint8_t>(params.GetParity(settings->m_nParityIdx));
+    const auto wordLength = static_cast<std::int16_t>(params.GetWrdLen(settings->m_nWrdLenIdx));
+    const auto stopBits = static_cast<std::int16_t>(params.GetStopBit(settings->m_nStopBitIdx));
+
+    std::int16_t status = 0;
+    if (mode == kSetupConnect) {
+        auto* select = dynamic_cast<CPSSelectPort*>(sheet.GetPage(0));
+        // The chosen item names the port: its number is what the registry knows it by.
+        const int port = select ? CPSSelectPort::PortNumberFromName(select->m_strPort) : 0;
+        status = port > 0 ? channel_.ConnectToPort(static_cast<std::int16_t>(port), baud, parity,
+                                                   wordLength, stopBits)
+                          : std::int16_t{-2};
+        if (status != 0) {
+            StateChanged();
+            Message(str::ConnectionFailed, plat::MB_OK | plat::MB_ICONEXCLAMATION);
+            return status;
+        }
+    } else {
+        status = channel_.SetParam(baud, parity, wordLength, stopBits);
+        if (status != 0) {
+            StateChanged();
+            Message(str::PortSettingFailed, plat::MB_OK | plat::MB_ICONEXCLAMATION);
+            return status;
+        }
+    }
+    StoreCurrentParameters();
+    status = channel_.SetFlowControl(settings->m_bDtrDsr != 0, settings->m_bRtsCts != 0,
+                                     settings->m_bXonXoff != 0);
+    StateChanged();
+    if (status != 0) Message(str::PortSettingFailed, plat::MB_OK | plat::MB_ICONEXCLAMATION);
+    return status;
+}
+
+bool ChannelCommands::RunSetupSheet(int mode) {
+    QPointer<ChannelCommands> self(this);
+    std::unique_ptr<kerdal::PropertySheet> sheet =
+        CreateSetupSheet(str::SetupConnection, MainWindow(), mode);
+    const int result = sheet->DoModal();
+    if (!Alive(self)) return false;
+    if (result == kerdal::kIdOk) ApplySetupSheet(*sheet, mode);
+    return true;
+}
+
+void ChannelCommands::StoreCurrentParameters() {
+    std::int32_t baud = 0;
+    std::int16_t parity = 0, wordLength = 0, stopBits = 0;
+    if (!channel_.GetPortSettings(baud, parity, wordLength, stopBits)) return;
+    AndCommParam* params = DLLGetCommParam();
+    params->SetCurBaudRate(baud);
+    params->SetCurParity(static_cast<char>(parity));
+    params->SetCurWrdLen(wordLength);
+    params->SetCurStopBit(stopBits);
+}
+
+int ChannelCommands::Message(unsigned stringId, std::uint32_t flags) {
+    return plat::ShowMessageBox(AppText(stringId).toLatin1().toStdString(), {}, flags);
+}
+
+void ChannelCommands::StateChanged() const {
+    if (context_.stateChanged) context_.stateChanged();
+}
+
+void ChannelCommands::SendString() {
+    QPointer<ChannelCommands> self(this);
+    CDlgSendString dialog(MainWindow());
+    const int result = dialog.exec();
+    if (!Alive(self) || result != QDialog::Accepted || !Connected()) return;
+    const std::string bytes = dialog.SendBytes();
+    channel_.TransmitBytes(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                     bytes.size()));
+}
+
+void ChannelCommands::EditBufferSizes() {
+    QPointer<ChannelCommands> self(this);
+    BufferSizes output, input;
+    {
+        plat::ServerLockGuard guard;
+        output = FiguresOf(channel_.TransmitBuffer());
+        input = FiguresOf(channel_.ReceiveBuffer());
+    }
+    BufferSettingsSheet sheet(output, input, MainWindow());
+    const bool accepted = sheet.DoModal();
+    if (!Alive(self) || !accepted) return;
+    // The sizes go to the port whole: the 16-bit client properties would cut sizes above
+    // 32767 that the pages allow.
+    plat::ServerLockGuard guard;
+    CSharedPort* port = channel_.Port();
+    if (!port) return;
+    port->ResizeTransmit(sheet.NewOutputSize());
+    port->ResizeReceive(sheet.NewInputSize());
+    channel_.UpdateAllViews(kHintSizes);
+}
+
+void ChannelCommands::EditDefaultSizes() {
+    PortRegistry* registry = CDocComm::GetPortRegistry();
+    if (!registry) return;
+    QPointer<ChannelCommands> self(this);
+    const RingSizes defaults = registry->DefaultSizes();
+    BufferSettingsSheet sheet({defaults.tx, 0}, {defaults.rx, 0}, MainWindow());
+    const bool accepted = sheet.DoModal();
+    if (!Alive(self) || !accepted) return;
+    plat::ServerLockGuard guard;
+    // A size the registry cannot take (0) keeps the old default.
+    registry->SetDefaultSizes(sheet.NewInputSize(), sheet.NewOutputSize());
+}
+
+void ChannelCommands::ClearBuffer(bool receive) {
+    QPointer<ChannelCommands> self(this);
+    const int answer = Message(str::ClearBufferQuestion, plat::MB_YESNO | kIconQuestion);
+    if (!Alive(self) || answer != plat::IDYES) return;
+    if (receive)
+        channel_.ClearRBuff();
+    else
+        channel_.ClearTBuff();
+}
+
+void ChannelCommands::CloseConnection() {
+    QPointer<ChannelCommands> self(this);
+    const int answer = Message(str::CloseConnectionQuestion, plat::MB_YESNO | kIconQuestion);
+    if (!Alive(self) || answer != plat::IDYES) return;
+    channel_.CloseConnection();
+    StateChanged();
+}
+
+void ChannelCommands::ReadBytes() {
+    QPointer<ChannelCommands> self(this);
+    CDlgReadBytes dialog(MainWindow());
+    const int result = dialog.exec();
+    if (!Alive(self) || result != QDialog::Accepted) return;
+    // One read takes at most 32767 bytes: a larger count reads in several goes.
+    unsigned left = dialog.m_nBytes;
+    std::vector<std::uint8_t> scratch(std::min<unsigned>(left, 32767));
+    while (left > 0) {
+        const auto n = static_cast<std::int16_t>(std::min<unsigned>(left, 32767));
+        const std::int16_t got = channel_.ReadFromPort(scratch, n);
+        if (got <= 0) break;
+        left -= static_cast<unsigned>(got);
+    }
+}
+
+void ChannelCommands::ReadString() {
+    std::vector<std::uint8_t> scratch(kReadStringLimit);
+    channel_.ReadStringFromPort(scratch, kReadStringLimit, kCrLf);
+}
+
+void ChannelCommands::Lock(bool lock) {
+    if (lock)
+        channel_.LockPort();
+    else
+        channel_.UnlockPort();
+    StateChanged();
+}
+
+void ChannelCommands::ReceiveXModem() {
+    QPointer<ChannelCommands> self(this);
+    QFileDialog dialog(MainWindow());
+    dialog.setObjectName(kXModemFileDialogObjectName);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setOption(QFileDialog::ReadOnly, false);
+    // The reception writes the file: a file that exists is replaced only when the user
+    // says so.
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    const int result = dialog.exec();
+    if (!Alive(self) || result != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    if (!Connected()) return;
+    channel_.ReceiveXModemFile(QFile::encodeName(dialog.selectedFiles().front()).toStdString(),
+                               -1, 0);
+    StateChanged();
+}
+
+ChannelCommands* CreateChannelCommands(CDocComm& channel, ChannelCommandContext context,
+                                       QObject* parent) {
+    return new ChannelCommands(channel, std::move(context), parent);
+}
+
+}  // namespace tolvan::app

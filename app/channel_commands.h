@@ -1,0 +1,122 @@
+// The commands of a channel's menu and the channel's setup sheet. One ChannelCommands is the
+// document target of every window of a channel (app/command_target.h); the modem and
+// infra-red channels use the subclasses of app/modem_commands.h and app/ir_commands.h,
+// which replace the setup sheet pair and add commands. CreateChannelCommands picks the
+// right one.
+//
+// Enable rules (connected = the channel is on a port; held = a client holds a reference,
+// the reference count is above 1):
+//   32775 Connect ............. not connected       32774 Settings ....... connected
+//   32773 Send string ......... connected           32777 Buffer sizes ... connected
+//   32784 Default sizes ....... always              32781 Close .......... connected
+//   32779/32780 Clear rx/tx ... connected, not held 32782/32783 Read ..... connected, not held
+//   32800 Receive XMODEM ...... connected, not held 32778 Hide ........... held
+//   32787 Lock ................ connected, no other channel owns the lock
+//   32788 Unlock .............. connected, this channel owns the lock
+//
+// Questions and failures are shown through the platform's message box hook
+// (platform/message_box.h), so a test or a hidden server answers them.
+//
+// Every dialog runs a modal loop in which a client may release the channel and its window
+// may go: a command checks that it is still alive before it touches the channel again.
+#pragma once
+
+#include "app/command_target.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace kerdal {
+class PropertySheet;
+}
+
+namespace tolvan {
+class CDocComm;
+}
+
+namespace tolvan::app {
+
+// What the commands need from the application.
+struct ChannelCommandContext {
+    QWidget* mainWindow = nullptr;                    // owner of the sheets and dialogs
+    std::function<void(CDocComm&)> hideChannel;       // 32778: the channel's windows go
+    std::function<void()> stateChanged;               // menu enabling may have changed
+};
+
+// Modes of the setup sheet.
+enum SetupMode : int {
+    kSetupConnect = 0,   // port selection page first, then the channel's settings pages
+    kSetupSettings = 1,  // the settings pages of a connected channel
+};
+
+// Where the parts of a sheet window are found (a sheet's page object names are their
+// template ids; these are the sheet's own).
+inline constexpr const char* kSetupSheetObjectName = "SetupSheet";
+inline constexpr const char* kXModemFileDialogObjectName = "XModemFileDialog";
+
+class ChannelCommands : public QObject, public CommandTarget {
+    Q_OBJECT
+public:
+    ChannelCommands(CDocComm& channel, ChannelCommandContext context, QObject* parent = nullptr);
+    ~ChannelCommands() override;
+
+    bool UpdateCommand(int id, CommandState& state) override;
+    bool ExecuteCommand(int id) override;
+
+    // The setup sheet, built for `mode` with the caption of string `captionId`; its pages
+    // belong to it. The caller shows it and calls ApplySetupSheet after OK.
+    virtual std::unique_ptr<kerdal::PropertySheet> CreateSetupSheet(unsigned captionId,
+                                                                    QWidget* parent, int mode);
+    // Carries out an accepted sheet: connects (mode 0) or sets the line (mode 1), makes the
+    // port's actual settings the library's current parameters, applies the handshakes.
+    // Failures are shown ("Connection failed", "Port setting failed"). 0 on success, else
+    // the failing status.
+    virtual std::int16_t ApplySetupSheet(kerdal::PropertySheet& sheet, int mode);
+    // Create, show modally, apply when accepted. False when the channel went meanwhile.
+    bool RunSetupSheet(int mode);
+
+    CDocComm& Channel() const { return channel_; }
+
+protected:
+    QWidget* MainWindow() const { return context_.mainWindow; }
+    // After a modal loop: false when this target (and so the channel's window) went.
+    static bool Alive(const QPointer<ChannelCommands>& self) { return !self.isNull(); }
+    // The library's current parameters become the port's actual settings (nothing happens
+    // when they cannot be read).
+    void StoreCurrentParameters();
+    // A message box of a string of the program's table; returns the answer (plat::ID*).
+    static int Message(unsigned stringId, std::uint32_t flags);
+    void StateChanged() const;
+
+    bool Connected() const;
+    bool Held() const;
+
+private:
+    void SendString();
+    void EditBufferSizes();
+    void EditDefaultSizes();
+    void ClearBuffer(bool receive);
+    void CloseConnection();
+    void ReadBytes();
+    void ReadString();
+    void Lock(bool lock);
+    void ReceiveXModem();
+    bool LockedByOther() const;
+    bool OwnsLock() const;
+
+    CDocComm& channel_;
+    ChannelCommandContext context_;
+};
+
+// The command target for a channel's windows: the modem or infra-red set for those
+// channels, the plain set otherwise. The target belongs to `parent`.
+ChannelCommands* CreateChannelCommands(CDocComm& channel, ChannelCommandContext context,
+                                       QObject* parent);
+
+}  // namespace tolvan::app
