@@ -4,6 +4,7 @@
 #include "app/command_ids.h"
 #include "app/dlg_read_bytes.h"
 #include "app/dlg_send_string.h"
+#include "app/modem_commands.h"
 #include "app/pp_buffer_size.h"
 #include "channels/doc_comm.h"
 #include "channels/doc_ir.h"
@@ -136,40 +137,44 @@ std::unique_ptr<kerdal::PropertySheet> ChannelCommands::CreateSetupSheet(unsigne
 }
 
 std::int16_t ChannelCommands::ApplySetupSheet(kerdal::PropertySheet& sheet, int mode) {
-    auto* settings =
-        dynamic_cast<CPSSettingsPort*>(sheet.GetPage(mode == kSetupConnect ? 1 : 0));
+    auto* settings = FindPage<CPSSettingsPort>(sheet);
     if (!settings) return -1;
-    const AndCommParam& params = *settings->m_pCommParam;
-    const std::int32_t baud = static_cast<std::int32_t>(params.GetBaudRate(settings->m_nBaudRateIdx));
-    const std::int16_t parity = static_cast<std::uint8_t>(params.GetParity(settings->m_nParityIdx));
-    const auto wordLength = static_cast<std::int16_t>(params.GetWrdLen(settings->m_nWrdLenIdx));
-    const auto stopBits = static_cast<std::int16_t>(params.GetStopBit(settings->m_nStopBitIdx));
+    const std::int16_t status = ApplyLine(sheet, *settings, mode);
+    return status != 0 ? status : ApplyHandshakes(*settings);
+}
+
+std::int16_t ChannelCommands::ApplyLine(kerdal::PropertySheet& sheet,
+                                        const CPSSettingsPort& settings, int mode) {
+    const AndCommParam& params = *settings.m_pCommParam;
+    const auto baud = static_cast<std::int32_t>(params.GetBaudRate(settings.m_nBaudRateIdx));
+    const std::int16_t parity = static_cast<std::uint8_t>(params.GetParity(settings.m_nParityIdx));
+    const auto wordLength = static_cast<std::int16_t>(params.GetWrdLen(settings.m_nWrdLenIdx));
+    const auto stopBits = static_cast<std::int16_t>(params.GetStopBit(settings.m_nStopBitIdx));
 
     std::int16_t status = 0;
     if (mode == kSetupConnect) {
-        auto* select = dynamic_cast<CPSSelectPort*>(sheet.GetPage(0));
+        auto* select = FindPage<CPSSelectPort>(sheet);
         // The chosen item names the port: its number is what the registry knows it by.
         const int port = select ? CPSSelectPort::PortNumberFromName(select->m_strPort) : 0;
         status = port > 0 ? channel_.ConnectToPort(static_cast<std::int16_t>(port), baud, parity,
                                                    wordLength, stopBits)
                           : std::int16_t{-2};
-        if (status != 0) {
-            StateChanged();
-            Message(str::ConnectionFailed, plat::MB_OK | plat::MB_ICONEXCLAMATION);
-            return status;
-        }
     } else {
         status = channel_.SetParam(baud, parity, wordLength, stopBits);
-        if (status != 0) {
-            StateChanged();
-            Message(str::PortSettingFailed, plat::MB_OK | plat::MB_ICONEXCLAMATION);
-            return status;
-        }
+    }
+    StateChanged();
+    if (status != 0) {
+        Message(mode == kSetupConnect ? str::ConnectionFailed : str::PortSettingFailed,
+                plat::MB_OK | plat::MB_ICONEXCLAMATION);
+        return status;
     }
     StoreCurrentParameters();
-    status = channel_.SetFlowControl(settings->m_bDtrDsr != 0, settings->m_bRtsCts != 0,
-                                     settings->m_bXonXoff != 0);
-    StateChanged();
+    return 0;
+}
+
+std::int16_t ChannelCommands::ApplyHandshakes(const CPSSettingsPort& settings) {
+    const std::int16_t status = channel_.SetFlowControl(
+        settings.m_bDtrDsr != 0, settings.m_bRtsCts != 0, settings.m_bXonXoff != 0);
     if (status != 0) Message(str::PortSettingFailed, plat::MB_OK | plat::MB_ICONEXCLAMATION);
     return status;
 }
@@ -314,6 +319,8 @@ void ChannelCommands::ReceiveXModem() {
 
 ChannelCommands* CreateChannelCommands(CDocComm& channel, ChannelCommandContext context,
                                        QObject* parent) {
+    if (auto* modem = dynamic_cast<CDocModem*>(&channel))
+        return new ModemChannelCommands(*modem, std::move(context), parent);
     return new ChannelCommands(channel, std::move(context), parent);
 }
 

@@ -22,6 +22,7 @@
 #pragma once
 
 #include "app/command_target.h"
+#include "setup/property_sheet.h"
 
 #include <QObject>
 #include <QPointer>
@@ -32,9 +33,7 @@
 #include <memory>
 #include <string>
 
-namespace kerdal {
-class PropertySheet;
-}
+class CPSSettingsPort;
 
 namespace tolvan {
 class CDocComm;
@@ -87,6 +86,20 @@ protected:
     QWidget* MainWindow() const { return context_.mainWindow; }
     // After a modal loop: false when this target (and so the channel's window) went.
     static bool Alive(const QPointer<ChannelCommands>& self) { return !self.isNull(); }
+    // Steps of ApplySetupSheet that subclasses reuse. ApplyLine connects (mode 0, port of
+    // the selection page) or sets the line with the settings page's values, then stores the
+    // current parameters; a failure is shown and returned. ApplyHandshakes sets the page's
+    // three handshakes; a failure is shown and returned.
+    std::int16_t ApplyLine(kerdal::PropertySheet& sheet, const CPSSettingsPort& settings,
+                           int mode);
+    std::int16_t ApplyHandshakes(const CPSSettingsPort& settings);
+    // The sheet's first page of type P, or null.
+    template <class P>
+    static P* FindPage(kerdal::PropertySheet& sheet) {
+        for (int i = 0; i < sheet.GetPageCount(); ++i)
+            if (auto* page = dynamic_cast<P*>(sheet.GetPage(i))) return page;
+        return nullptr;
+    }
     // The library's current parameters become the port's actual settings (nothing happens
     // when they cannot be read).
     void StoreCurrentParameters();
