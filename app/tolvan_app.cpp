@@ -9,6 +9,7 @@
 #include "app/dlg_list_channels.h"
 #include "app/frame_main.h"
 #include "app/mdi_frame_splitter.h"
+#include "app/phone_list_template.h"
 #include "app/printer_setup.h"
 #include "app/single_instance.h"
 #include "app/view_buffer_info.h"
@@ -156,6 +157,8 @@ bool CAppComm::InitInstance(const CommandLine& line, const InitOptions& options)
         tfw::TheDocManager().AddDocTemplate(std::move(tmpl));
     }
     channelTemplate_ = classTemplates_[0];
+    // Phone lists: no class factory; their windows go into the main frame made below.
+    tfw::TheDocManager().AddDocTemplate(MakePhoneListTemplate([this] { return frame_.get(); }));
 
     if (!automation_) {
         // A second start: the running server opens the document and comes forward.
