@@ -4,8 +4,11 @@
 #include "app/frame_main.h"
 #include "app/mdi_frame_bar.h"
 #include "app/view_phone_list.h"
+#include "framework/framework_ui.h"
 #include "setup/dial_list.h"
+#include "setup/dial_page_strings.h"
 #include "setup/library_strings.h"
+#include "setup/page_message_box.h"
 
 #include <QFileDialog>
 
@@ -29,28 +32,39 @@ public:
 
     bool ExecuteCommand(int id) override {
         switch (id) {
-            case cmd::FileSave:
-                if (document_.GetPathName().empty())
-                    SaveAs();
-                else
-                    document_.DoSave();
-                return true;
+            case cmd::FileSave: Save(); return true;
             case cmd::FileSaveAs: SaveAs(); return true;
             case cmd::FileClose: frame_.close(); return true;
             default: return false;
         }
     }
 
+    // Asked before the window closes: a modified list is offered for saving (Yes, No,
+    // Cancel); Cancel, or a save that did not happen, keeps the window.
+    bool CanClose() {
+        if (!document_.IsModified()) return true;
+        if (tfw::TheFrameworkUi().askSaveChanges) return document_.CanCloseFrame(true);
+        QString name = QString::fromLocal8Bit(document_.GetPathName().c_str());
+        if (name.isEmpty()) name = QString::fromLocal8Bit(document_.GetTitle().c_str());
+        const int answer =
+            kerdal::ShowPageMessage(&frame_, QString::fromLatin1(kerdal::dial_strings::kAskToSave).arg(name),
+                                    kerdal::MessageIcon::Question, kerdal::MessageButtons::YesNoCancel);
+        if (answer == kerdal::kIdNo) return true;
+        return answer == kerdal::kIdYes && Save();
+    }
+
 private:
-    void SaveAs() {
+    bool Save() { return document_.GetPathName().empty() ? SaveAs() : document_.DoSave(); }
+
+    bool SaveAs() {
         const QString path = QFileDialog::getSaveFileName(
             &frame_, QStringLiteral("Save As"), QString::fromLocal8Bit(document_.GetPathName().c_str()),
             QString::fromLocal8Bit(document_.GetDocTemplate()
                                        ? document_.GetDocTemplate()->GetDocString(tfw::CDocTemplate::filterName).c_str()
                                        : ""));
-        if (path.isEmpty()) return;
-        if (document_.DoSave(path.toLocal8Bit().toStdString()))
-            frame_.setWindowTitle(QString::fromLocal8Bit(document_.GetTitle().c_str()));
+        if (path.isEmpty() || !document_.DoSave(path.toLocal8Bit().toStdString())) return false;
+        frame_.setWindowTitle(QString::fromLocal8Bit(document_.GetTitle().c_str()));
+        return true;
     }
 
     CMDIFrameBar& frame_;
@@ -72,9 +86,9 @@ CMDIFrameBar* CreatePhoneListWindow(CFrameMain& main, tfw::CDocument& document) 
     if (!dynamic_cast<CDocDialList*>(&document)) return nullptr;
     auto* view = new CViewPhoneList;
     auto* frame = new CMDIFrameBar(view, menu::PhoneList);
-    frame->SetDocumentTarget(new PhoneListTarget(*frame, document));
-    tfw::CDocument* doc = &document;
-    frame->SetCloseGuard([doc] { return doc->CanCloseFrame(true); });
+    auto* target = new PhoneListTarget(*frame, document);
+    frame->SetDocumentTarget(target);
+    frame->SetCloseGuard([target] { return target->CanClose(); });
     document.AddView(view);
     frame->setWindowTitle(QString::fromLocal8Bit(document.GetTitle().c_str()));
     main.AddChildFrame(frame);

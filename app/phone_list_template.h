@@ -1,7 +1,8 @@
 // The phone-list document type: its template (the library's template string 5: document
 // name "RuVido", "Phone List Document", "Phone List Files (*.lst)", ".lst") and its window,
 // a CMDIFrameBar with the column bar above a CViewPhoneList. The window's document commands
-// are File Save, Save As and Close.
+// are File Save, Save As and Close; closing the window of a modified list asks whether to save
+// it ("Save changes to <name>?", Yes, No, Cancel).
 #pragma once
 
 #include "framework/doc_template.h"

@@ -30,6 +30,7 @@
 
 #include <fstream>
 #include <functional>
+#include <iterator>
 
 namespace tolvan::app::test {
 namespace {
@@ -333,6 +334,29 @@ TEST(PhoneListServer, OpeningALstFileShowsAPhoneListWindowWithItsRows) {
         app.MainFrame()->show();
         QApplication::processEvents();
         app.MainFrame()->grab().save("/tmp/c3-phonelist.png");
+
+        // A changed list is not lost when its window closes: Cancel keeps the window, File
+        // Save writes the file, and then the window closes without asking.
+        QStringList asked;
+        std::vector<int> answers{kerdal::kIdYes, kerdal::kIdCancel};
+        const kerdal::MessageHook previous = kerdal::SetPageMessageHook([&](const kerdal::MessageRequest& r) {
+            asked << r.text;
+            const int answer = answers.empty() ? kerdal::kIdCancel : answers.front();
+            if (!answers.empty()) answers.erase(answers.begin());
+            return answer;
+        });
+        view->item(0)->setSelected(true);
+        view->ExecuteCommand(cmd::ListDelete);
+        EXPECT_FALSE(window->close());
+        EXPECT_EQ(asked.size(), 2);
+        EXPECT_EQ(asked.value(1), "Save changes to " + QString::fromStdString(list) + "?");
+        EXPECT_TRUE(app.MainFrame()->RouteCommand(cmd::FileSave));
+        EXPECT_TRUE(window->close());
+        EXPECT_EQ(asked.size(), 2);
+        kerdal::SetPageMessageHook(previous);
+        std::ifstream saved(list, std::ios::binary);
+        const std::string stored((std::istreambuf_iterator<char>(saved)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(stored, "1 Home\r\n     101\r\n     2400,E,7,2,H\r\n2 Lab\r\n     102\r\n     2400,E,7,2,H\r\n");
         app.ExitInstance();
     }
     plat::DeviceMap::Clear();
