@@ -4,6 +4,7 @@
 #include "app/command_ids.h"
 #include "app/dlg_read_bytes.h"
 #include "app/dlg_send_string.h"
+#include "app/ir_commands.h"
 #include "app/modem_commands.h"
 #include "app/pp_buffer_size.h"
 #include "channels/doc_comm.h"
@@ -35,12 +36,6 @@ constexpr std::size_t kPortListSize = 1024;
 constexpr std::int16_t kReadStringLimit = 255;
 constexpr std::int16_t kCrLf = -2;
 
-std::string AvailablePorts(CDocComm& channel) {
-    std::array<std::uint8_t, kPortListSize> scratch{};
-    channel.GetAvailableCOMM(scratch);
-    return std::string(reinterpret_cast<const char*>(scratch.data()));
-}
-
 BufferSizes FiguresOf(const CChannelBuffer* buffer) {
     if (!buffer) return {};
     return {buffer->Size(), buffer->WriteIndex()};
@@ -52,6 +47,12 @@ ChannelCommands::ChannelCommands(CDocComm& channel, ChannelCommandContext contex
     : QObject(parent), channel_(channel), context_(std::move(context)) {}
 
 ChannelCommands::~ChannelCommands() = default;
+
+QString ChannelCommands::AvailablePortList() const {
+    std::array<std::uint8_t, kPortListSize> scratch{};
+    channel_.GetAvailableCOMM(scratch);
+    return QString::fromLatin1(reinterpret_cast<const char*>(scratch.data()));
+}
 
 bool ChannelCommands::Connected() const { return channel_.IsConnected(); }
 
@@ -123,8 +124,7 @@ std::unique_ptr<kerdal::PropertySheet> ChannelCommands::CreateSetupSheet(unsigne
     auto sheet = std::make_unique<kerdal::PropertySheet>(AppText(captionId), parent);
     sheet->setObjectName(kSetupSheetObjectName);
     if (mode == kSetupConnect)
-        sheet->AddPage(std::make_unique<CPSSelectPort>(QString::fromStdString(
-            AvailablePorts(channel_))));
+        sheet->AddPage(std::make_unique<CPSSelectPort>(AvailablePortList()));
     auto settings = std::make_unique<CPSSettingsPort>(DLLGetCommParam());
     bool dtrDsr = false, rtsCts = false, xonXoff = false;
     if (mode == kSetupSettings && channel_.GetFlowControl(dtrDsr, rtsCts, xonXoff)) {
@@ -321,6 +321,8 @@ ChannelCommands* CreateChannelCommands(CDocComm& channel, ChannelCommandContext 
                                        QObject* parent) {
     if (auto* modem = dynamic_cast<CDocModem*>(&channel))
         return new ModemChannelCommands(*modem, std::move(context), parent);
+    if (auto* ir = dynamic_cast<CDocIR*>(&channel))
+        return new IRChannelCommands(*ir, std::move(context), parent);
     return new ChannelCommands(channel, std::move(context), parent);
 }
 

@@ -100,6 +100,8 @@ protected:
             if (auto* page = dynamic_cast<P*>(sheet.GetPage(i))) return page;
         return nullptr;
     }
+    // "COM1,COM3": the ports the registry holds, for the port selection page.
+    QString AvailablePortList() const;
     // The library's current parameters become the port's actual settings (nothing happens
     // when they cannot be read).
     void StoreCurrentParameters();

@@ -1,19 +1,22 @@
 // The channel menu on real channels and ptys, driven through the real dialogs and sheets:
 // enable rules for a held, locked or unconnected channel, the questions, Send string past
 // another channel's lock, the setup sheet on a busy port and after a connect, buffer sizes
-// beyond 16 bits, XMODEM reception from sx started from the menu, and the commands as the
-// server's window routes them.
+// beyond 16 bits, XMODEM reception from sx started from the menu, the infra-red channel's
+// sheet through the transceiver simulator, and the commands as the server's window routes
+// them.
 #include "app/channel_commands.h"
 #include "app/command_line.h"
 #include "app/command_ids.h"
 #include "app/dlg_read_bytes.h"
 #include "app/dlg_send_string.h"
 #include "app/frame_main.h"
+#include "app/ir_commands.h"
 #include "app/mdi_frame_splitter.h"
 #include "app/pp_buffer_size.h"
 #include "app/tolvan_app.h"
 #include "automation/channel_host.h"
 #include "channels/doc_comm.h"
+#include "channels/doc_ir.h"
 #include "channels/file_transfer.h"
 #include "framework/doc_manager.h"
 #include "platform/device_map.h"
@@ -24,8 +27,10 @@
 #include "ports/shared_port.h"
 #include "setup/comm_param.h"
 #include "setup/property_sheet.h"
+#include "setup/ps_ir_settings.h"
 #include "setup/ps_select_port.h"
 #include "setup/ps_settings_port.h"
+#include "tests/support/ir_transceiver_sim.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/xmodem_progress_recorder.h"
 #include "tests/support/xmodem_sender.h"
@@ -429,6 +434,84 @@ TEST(ChannelCommandsXModem, ReceivesWhatSxSendsIntoTheChosenFile) {
     SetXferProgressSink(nullptr);
     CDocComm::SetPortRegistry(nullptr);
     plat::DeviceMap::Clear();
+}
+
+// The infra-red channel's sheet: port and link rate only; the link runs at 115200, N, 8, 1
+// whatever rate was chosen, and that is what the library keeps as current.
+TEST(IRChannelCommands, SheetConnectsThroughTheLinkAndKeepsItsLineAsCurrent) {
+    const AndCommParam saved = *DLLGetCommParam();
+    plat::FakeTickSource ticks{1000, std::chrono::microseconds(2000)};
+    plat::ScopedTickSource useTicks{ticks};
+    test::ScratchDir locks;
+    test::PtyPair pty;
+    test::IrTransceiverSim sim{test::IrSimOptions{.echo = true}};
+    test::IrSimPtyRunner runner{pty.master(), sim};
+    PortRegistry registry;
+    plat::SetLockDirectory(locks.path());
+    plat::DeviceMap::Clear();
+    plat::DeviceMap::SetAutoAssign(false);
+    plat::DeviceMap::Set(3, pty.slavePath());
+    ASSERT_EQ(registry.ProbePorts(), 1);
+    CDocComm::SetPortRegistry(&registry);
+    {
+        CDocIR channel;
+        std::unique_ptr<ChannelCommands> menu(CreateChannelCommands(channel, {}, nullptr));
+        ASSERT_NE(dynamic_cast<IRChannelCommands*>(menu.get()), nullptr);
+        // A settings sheet that fails says so and keeps the channel's link variant.
+        std::vector<std::string> messages;
+        const plat::MessageBoxHook previous = plat::SetMessageBoxHook(
+            [&](const std::string& text, const std::string&, std::uint32_t) {
+                messages.push_back(text);
+                return plat::IDOK;
+            });
+        std::unique_ptr<kerdal::PropertySheet> settings =
+            menu->CreateSetupSheet(61249, nullptr, kSetupSettings);
+        ASSERT_EQ(settings->GetPageCount(), 1);
+        auto* rate = dynamic_cast<CPSIRSettings*>(settings->GetPage(0));
+        ASSERT_NE(rate, nullptr);
+        rate->m_nIRParity = 0;
+        EXPECT_EQ(menu->ApplySetupSheet(*settings, kSetupSettings), -6) << "not connected";
+        plat::SetMessageBoxHook(previous);
+        EXPECT_EQ(messages, std::vector<std::string>{"Port setting failed"});
+        EXPECT_EQ(channel.IRParity(), 1);
+
+        WhenModal<kerdal::PropertySheet> accept([](kerdal::PropertySheet& sheet) {
+            ASSERT_EQ(sheet.GetPageCount(), 2);
+            auto* page = dynamic_cast<CPSIRSettings*>(sheet.GetPage(1));
+            ASSERT_NE(page, nullptr);
+            ASSERT_TRUE(sheet.SetActivePage(page));
+            EXPECT_EQ(Control<QComboBox>(*page, CPSIRSettings::IDC_BAUD_RATE)->currentText(),
+                      QStringLiteral("9600"));
+            EXPECT_EQ(page->m_nIRParity, 1);
+            sheet.PressOk();
+        });
+        EXPECT_TRUE(menu->ExecuteCommand(cmd::Connect));
+        ASSERT_TRUE(accept.ran);
+        ASSERT_TRUE(channel.IsConnected());
+        EXPECT_EQ(sim.CurrentPhase(), test::IrTransceiverSim::Phase::Link);
+        std::int32_t baud = 0;
+        std::int16_t parity = 0, word = 0, stop = 0;
+        ASSERT_TRUE(channel.GetPortSettings(baud, parity, word, stop));
+        EXPECT_EQ(baud, 115200);
+        EXPECT_EQ(parity, 'N');
+        EXPECT_EQ(word, 8);
+        EXPECT_EQ(stop, 1);
+        bool dtr = true, rts = true, xon = true;
+        ASSERT_TRUE(channel.GetFlowControl(dtr, rts, xon));
+        EXPECT_FALSE(dtr || rts || xon);
+        const AndCommParam& current = *DLLGetCommParam();
+        EXPECT_EQ(current.GetBaudRate(current.GetCurBaudRate()), 115200);
+        EXPECT_EQ(current.GetParity(current.GetCurParity()), 'N');
+
+        CommandState state;
+        EXPECT_FALSE(menu->UpdateCommand(cmd::ModemInit, state)) << "no modem commands";
+        channel.CloseConnection();
+    }
+    EXPECT_TRUE(runner.Healthy());
+    runner.Stop();
+    CDocComm::SetPortRegistry(nullptr);
+    plat::DeviceMap::Clear();
+    *DLLGetCommParam() = saved;
 }
 
 // The server's window: a channel window's menu reaches the channel's commands.
