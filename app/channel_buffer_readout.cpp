@@ -18,17 +18,18 @@ BufferFigures FiguresOf(const CChannelBuffer& b) {
 }  // namespace
 
 BufferFigures ChannelBufferReadout::Figures() const {
-    if (!buffer_) return {};
     plat::ServerLockGuard lock;
-    return FiguresOf(*buffer_);
+    const CChannelBuffer* buffer = Current();
+    return buffer ? FiguresOf(*buffer) : BufferFigures{};
 }
 
 bool ChannelBufferReadout::VisitRing(
     const std::function<void(const BufferFigures&, std::span<const std::uint8_t>)>& fn) const {
-    if (!buffer_) return false;
     plat::ServerLockGuard lock;
-    const BufferFigures f = FiguresOf(*buffer_);
-    return buffer_->Visit([&](std::span<const std::uint8_t> ring) { fn(f, ring); });
+    const CChannelBuffer* buffer = Current();
+    if (!buffer) return false;
+    const BufferFigures f = FiguresOf(*buffer);
+    return buffer->Visit([&](std::span<const std::uint8_t> ring) { fn(f, ring); });
 }
 
 }  // namespace tolvan::app

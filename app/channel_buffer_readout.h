@@ -5,6 +5,8 @@
 
 #include "app/channel_buffer_source.h"
 
+#include <functional>
+
 namespace tolvan {
 class CChannelBuffer;
 }
@@ -15,6 +17,10 @@ class ChannelBufferReadout : public BufferReadout {
 public:
     // buffer: not owned; it must outlive this readout or be replaced with Reset first.
     explicit ChannelBufferReadout(const CChannelBuffer* buffer = nullptr) : buffer_(buffer) {}
+    // Looks the buffer up on every read, under the server lock: a channel re-creates or
+    // drops its buffers when it connects or disconnects, perhaps on another thread.
+    using Resolver = std::function<const CChannelBuffer*()>;
+    explicit ChannelBufferReadout(Resolver resolve) : buffer_(nullptr), resolve_(std::move(resolve)) {}
 
     void Reset(const CChannelBuffer* buffer) { buffer_ = buffer; }
     const CChannelBuffer* Get() const { return buffer_; }
@@ -26,7 +32,10 @@ public:
         const std::function<void(const BufferFigures&, std::span<const std::uint8_t>)>& fn) const override;
 
 private:
+    const CChannelBuffer* Current() const { return resolve_ ? resolve_() : buffer_; }
+
     const CChannelBuffer* buffer_;
+    Resolver resolve_;
 };
 
 }  // namespace tolvan::app

@@ -1,21 +1,22 @@
 #include "app/comm_doc_source.h"
 
 #include "channels/doc_comm.h"
+#include "platform/server_lock.h"
 
 namespace tolvan::app {
 
 CommDocSource::CommDocSource(CDocComm& channel, QObject* parent)
-    : QObject(parent), channel_(channel) {}
+    : QObject(parent),
+      channel_(channel),
+      receive_([&channel] { return channel.ReceiveBuffer(); }),
+      transmit_([&channel] { return channel.TransmitBuffer(); }) {}
 
 const BufferReadout* CommDocSource::Buffer(BufferSide side) const {
-    if (side == BufferSide::Receive) {
-        if (!channel_.ReceiveBuffer()) return nullptr;
-        receive_.Reset(channel_.ReceiveBuffer());
-        return &receive_;
-    }
-    if (!channel_.TransmitBuffer()) return nullptr;
-    transmit_.Reset(channel_.TransmitBuffer());
-    return &transmit_;
+    // A client call on another thread may connect or disconnect the channel at any time:
+    // the readouts look the buffer up again on every read.
+    plat::ServerLockGuard lock;
+    if (side == BufferSide::Receive) return channel_.ReceiveBuffer() ? &receive_ : nullptr;
+    return channel_.TransmitBuffer() ? &transmit_ : nullptr;
 }
 
 void CommDocSource::UpdateOtherViews(tfw::CView* sender, long hint) {

@@ -14,6 +14,7 @@
 #include "app/single_instance.h"
 #include "app/view_buffer_info.h"
 #include "app/view_comm.h"
+#include "app/window_thread_posters.h"
 #include "channels/doc_comm.h"
 #include "channels/doc_ir.h"
 #include "channels/doc_modem.h"
@@ -25,6 +26,7 @@
 #include "framework/view.h"
 #include "platform/device_map.h"
 #include "platform/message_box.h"
+#include "platform/server_lock.h"
 #include "platform/sim_modem.h"
 #include "setup/comm_param.h"
 
@@ -58,7 +60,10 @@ constexpr int kIdleWatchMs = 250;
 constexpr int kIdleServiceMs = 5;
 constexpr std::uint32_t kIconQuestion = 0x0020;  // message-box flag of a question
 
-// A real message box for the user; drivers on other threads wait for the window thread.
+// A real message box for the user. A driver on another thread (a client's call, a file
+// transfer) may hold the server lock, which the window thread needs to paint: a notice is
+// shown later and answered with OK at once, a question waits for the user with the lock let
+// go.
 int ShowQtBox(const std::string& text, const std::string& caption, std::uint32_t flags) {
     auto show = [&]() -> int {
         QMessageBox box;
@@ -88,6 +93,13 @@ int ShowQtBox(const std::string& text, const std::string& caption, std::uint32_t
         }
     };
     if (QThread::currentThread() == qApp->thread()) return show();
+    if ((flags & 0x0F) == plat::MB_OK) {
+        QMetaObject::invokeMethod(
+            qApp, [text, caption, flags] { ShowQtBox(text, caption, flags); },
+            Qt::QueuedConnection);
+        return plat::IDOK;
+    }
+    plat::ServerUnlockScope unlocked;
     int answer = plat::IDOK;
     QMetaObject::invokeMethod(qApp, [&] { answer = show(); }, Qt::BlockingQueuedConnection);
     return answer;
@@ -135,6 +147,9 @@ bool CAppComm::InitInstance(const CommandLine& line, const InitOptions& options)
     initialised_ = true;
     strings_ = RegisterAppStrings();
     InstallUi();
+    // Client calls run on the automation server's workers: their view updates and the last
+    // releases of their channels come to this thread.
+    InstallWindowThreadPosters();
 
     // The profile first: its [Ports] section says which COM numbers stand for which device.
     profile_.Load(line.profilePath);
@@ -285,6 +300,7 @@ void CAppComm::ExitInstance() {
     CDocComm::SetPortRegistry(nullptr);
     plat::SetMessageBoxHook({});
     tfw::TheFrameworkUi() = {};
+    RemoveWindowThreadPosters();
 }
 
 std::vector<tfw::CDocument*> CAppComm::Channels() const {

@@ -114,6 +114,7 @@ bool AutomationServer::Start(const QString& busAddress, QString* error)
     };
 
     const int instance = ++g_serverInstances;
+    calls_ = std::make_unique<CallQueue>(kCallWorkers);
     channelObjects_ = std::make_unique<ChannelObjects>(*this);
     serverObject_ = std::make_unique<ServerObject>();
     new ServerAdaptor(serverObject_.get());
@@ -163,6 +164,8 @@ void AutomationServer::Stop()
 {
     if (!running_) return;
     running_ = false;
+    // The calls under way answer while the connections are still there.
+    if (calls_) calls_->Shutdown();
     for (int i = 0; i < kChannelClassCount; ++i) {
         if (connectionNames_[i].isEmpty()) continue;
         QDBusConnection connection(connectionNames_[i]);
@@ -176,25 +179,42 @@ void AutomationServer::Stop()
         connectionNames_[i].clear();
     }
     transferRoute_->Clear();
+    calls_.reset();
     for (auto& f : factories_) f.reset();
     serverObject_.reset();
     channelObjects_.reset();
 }
 
+int AutomationServer::ObjectCount() const
+{
+    int count = 0;
+    for (const auto& entry : channels_) count += entry.second.published ? 1 : 0;
+    return count;
+}
+
+int AutomationServer::CallsUnderWay() const
+{
+    int count = 0;
+    for (const auto& entry : channels_) count += entry.second.calls;
+    return count;
+}
+
 QString AutomationServer::PathOf(const HostedChannel* channel) const
 {
     for (const auto& [id, record] : channels_)
-        if (record.channel == channel) return kChannelsPath + QLatin1Char('/') + QString::number(id);
+        if (record.channel == channel && record.published)
+            return kChannelsPath + QLatin1Char('/') + QString::number(id);
     return {};
 }
 
 void AutomationServer::ChannelDestroyed(HostedChannel* channel)
 {
+    // No worker may still be inside the channel when it goes.
+    if (calls_) calls_->WaitIdle();
     for (auto it = channels_.begin(); it != channels_.end(); ++it) {
         if (it->second.channel != channel) continue;
         references_.Forget(it->first);
-        channels_.erase(it);
-        AfterRelease();
+        Erase(it);
         return;
     }
 }
@@ -228,7 +248,7 @@ QString AutomationServer::CreateInstance(ChannelClass cls, const QString& client
 AutomationServer::ChannelRecord* AutomationServer::Find(std::uint32_t id)
 {
     auto it = channels_.find(id);
-    return it == channels_.end() ? nullptr : &it->second;
+    return it == channels_.end() || !it->second.published ? nullptr : &it->second;
 }
 
 std::uint32_t AutomationServer::IdOfPath(const QString& path) const
@@ -243,14 +263,30 @@ void AutomationServer::ReleaseReferences(std::uint32_t id, std::uint32_t count)
 {
     auto it = channels_.find(id);
     if (it == channels_.end()) return;
-    HostedChannel* channel = it->second.channel;
-    // The path goes before the last Release, which may destroy the channel.
-    if (references_.Total(id) == 0) channels_.erase(it);
+    it->second.heldReleases += count;
+    // The path goes at once: no new call reaches a channel nobody holds.
+    if (references_.Total(id) == 0) it->second.published = false;
+    FlushReleases(id);
+}
+
+void AutomationServer::FlushReleases(std::uint32_t id)
+{
+    auto it = channels_.find(id);
+    if (it == channels_.end()) return;
+    ChannelRecord& record = it->second;
+    // A worker is inside the channel: the last Release could destroy it under the worker.
+    if (record.calls > 0 || record.heldReleases == 0) return;
+    HostedChannel* channel = record.channel;
+    const std::uint32_t count = record.heldReleases;
+    record.heldReleases = 0;
+    // The record goes before the last Release, which may destroy the channel.
+    if (!record.published) Erase(it);
     for (std::uint32_t i = 0; i < count; ++i) channel->Release();
 }
 
-void AutomationServer::AfterRelease()
+void AutomationServer::Erase(std::map<std::uint32_t, ChannelRecord>::iterator it)
 {
+    channels_.erase(it);
     if (!channels_.empty()) return;
     // Queued: the reply to the releasing call goes out before the application reacts.
     QMetaObject::invokeMethod(this, &AutomationServer::LastObjectReleased, Qt::QueuedConnection);
@@ -261,9 +297,7 @@ void AutomationServer::OnNameOwnerChanged(const QString& name, const QString& /*
 {
     if (!name.startsWith(QLatin1Char(':')) || !newOwner.isEmpty()) return;
     const auto held = references_.DropClient(name.toStdString());
-    if (held.empty()) return;
     for (const auto& [id, count] : held) ReleaseReferences(id, count);
-    AfterRelease();
 }
 
 bool AutomationServer::HandleChannelMessage(const QDBusMessage& message,
@@ -274,7 +308,11 @@ bool AutomationServer::HandleChannelMessage(const QDBusMessage& message,
     QDBusMessage reply;
     const std::uint32_t id = IdOfPath(message.path());
     ChannelRecord* record = id ? Find(id) : nullptr;
-    const bool lastBefore = !channels_.empty();
+    const QString member = message.member();
+    const bool unknownMember =
+        message.interface() == kUnknownInterface ||
+        (message.interface().isEmpty() &&
+         (member == QLatin1String("AddRef") || member == QLatin1String("Release")));
 
     if (message.interface() == kIntrospectableInterface) {
         QString xml = QStringLiteral(
@@ -288,18 +326,49 @@ bool AutomationServer::HandleChannelMessage(const QDBusMessage& message,
     } else if (!record) {
         reply = Error(message, QStringLiteral("org.freedesktop.DBus.Error.UnknownObject"),
                       QStringLiteral("no channel at ") + message.path());
-    } else if (message.interface() == kDispatchInterface) {
-        reply = Dispatch(message, id, *record);
-    } else if (message.interface() == kUnknownInterface) {
+    } else if (unknownMember) {
+        // References create and destroy documents: on the window thread.
         reply = DispatchUnknown(message, id, *record);
-    } else if (message.interface() == kPropertiesInterface) {
-        reply = DispatchProperties(message, *record);
     } else {
-        reply = DispatchTyped(message, id, *record);
+        QueueCall(message, connection, id, *record);
+        return true;
     }
     connection.send(reply);
-    if (lastBefore) AfterRelease();
     return true;
+}
+
+void AutomationServer::QueueCall(const QDBusMessage& message, const QDBusConnection& connection,
+                                 std::uint32_t id, ChannelRecord& record)
+{
+    const CallTarget target{id, record.cls, record.channel};
+    const std::string lane = message.service().toStdString() + ' ' + std::to_string(id);
+    message.setDelayedReply(true);
+    ++record.calls;
+    const bool queued = calls_ && calls_->Post(lane, [this, message, connection, target] {
+        connection.send(RunCall(message, target));
+        // The record is the window thread's: it learns there that the call has ended.
+        QMetaObject::invokeMethod(
+            this, [this, id = target.id] { CallDone(id); }, Qt::QueuedConnection);
+    });
+    if (queued) return;
+    --record.calls;
+    connection.send(Error(message, QStringLiteral("Tolvan32.Error.Stopping"),
+                          QStringLiteral("the server is stopping")));
+}
+
+void AutomationServer::CallDone(std::uint32_t id)
+{
+    auto it = channels_.find(id);
+    if (it == channels_.end()) return;  // forgotten meanwhile (exit)
+    --it->second.calls;
+    FlushReleases(id);
+}
+
+QDBusMessage AutomationServer::RunCall(const QDBusMessage& message, const CallTarget& target)
+{
+    if (message.interface() == kDispatchInterface) return Dispatch(message, target);
+    if (message.interface() == kPropertiesInterface) return DispatchProperties(message, target);
+    return DispatchTyped(message, target);
 }
 
 QString AutomationServer::IntrospectChannels(const QString& path) const
@@ -309,11 +378,12 @@ QString AutomationServer::IntrospectChannels(const QString& path) const
     if (id == 0) {
         if (path == kChannelsPath)
             for (const auto& entry : channels_)
-                xml += QStringLiteral("  <node name=\"%1\"/>\n").arg(entry.first);
+                if (entry.second.published)
+                    xml += QStringLiteral("  <node name=\"%1\"/>\n").arg(entry.first);
         return xml;
     }
     auto it = channels_.find(id);
-    if (it == channels_.end()) return xml;
+    if (it == channels_.end() || !it->second.published) return xml;
     xml += QLatin1String(kStandardInterfaces);
     xml += InterfaceElement(kDispatchInterface);
     xml += InterfaceElement(kUnknownInterface);
@@ -327,28 +397,32 @@ QString AutomationServer::IntrospectChannels(const QString& path) const
     return xml;
 }
 
-QDBusMessage AutomationServer::RunInvoke(const QDBusMessage& message, std::uint32_t id,
-                                         ChannelRecord& record, std::int32_t dispid,
-                                         std::uint16_t flags, std::vector<tfw::Variant>& args,
-                                         tfw::Variant& result)
+QDBusMessage AutomationServer::RunInvoke(const QDBusMessage& message, const CallTarget& target,
+                                         std::int32_t dispid, std::uint16_t flags,
+                                         std::vector<tfw::Variant>& args, tfw::Variant& result)
 {
-    const tfw::MemberInfo* info = record.channel->Target().GetDispatchClass().FindMember(dispid);
+    const tfw::MemberInfo* info = target.channel->Target().GetDispatchClass().FindMember(dispid);
 
     // A reception started here reports on this channel. Set before the call: the transfer
     // thread may report before the call returns.
     const bool startsTransfer = info && info->name == "ReceiveXModemFile" &&
                                 (flags & tfw::kDispatchMethod);
+    std::unique_lock<std::mutex> starting(transferStart_, std::defer_lock);
     TransferRoute::Target previous;
-    if (startsTransfer)
-        previous = transferRoute_->Set({kChannelsPath + QLatin1Char('/') + QString::number(id),
-                                        connectionNames_[static_cast<int>(record.cls)]});
+    if (startsTransfer) {
+        starting.lock();
+        previous =
+            transferRoute_->Set({kChannelsPath + QLatin1Char('/') + QString::number(target.id),
+                                 connectionNames_[static_cast<int>(target.cls)]});
+    }
 
     std::size_t badArg = 0;
-    const tfw::DispatchStatus status = record.channel->Invoke(dispid, flags, args, result, &badArg);
+    const tfw::DispatchStatus status = target.channel->Invoke(dispid, flags, args, result, &badArg);
 
     if (startsTransfer && (status != tfw::DispatchStatus::Ok ||
                            result.Type() != tfw::VarType::I2 || result.AsI2() != 0))
         transferRoute_->Restore(std::move(previous));
+    if (starting.owns_lock()) starting.unlock();
 
     if (status == tfw::DispatchStatus::Ok) return {};
     QString detail = MemberText(info, dispid);
@@ -365,8 +439,7 @@ QDBusMessage AutomationServer::RunInvoke(const QDBusMessage& message, std::uint3
     return DispatchError(message, status, detail);
 }
 
-QDBusMessage AutomationServer::Dispatch(const QDBusMessage& message, std::uint32_t id,
-                                        ChannelRecord& record)
+QDBusMessage AutomationServer::Dispatch(const QDBusMessage& message, const CallTarget& target)
 {
     const QList<QVariant> in = message.arguments();
     const QString member = message.member();
@@ -375,7 +448,7 @@ QDBusMessage AutomationServer::Dispatch(const QDBusMessage& message, std::uint32
             return DispatchError(message, tfw::DispatchStatus::TypeMismatch,
                                  QStringLiteral("GetIDsOfNames takes one string"));
         const QByteArray name = in[0].toString().toUtf8();
-        const auto dispid = record.channel->Target().GetDispatchClass().GetIDOfName(
+        const auto dispid = target.channel->Target().GetDispatchClass().GetIDOfName(
             std::string_view(name.constData(), static_cast<std::size_t>(name.size())));
         if (!dispid)
             return DispatchError(message, tfw::DispatchStatus::UnknownName,
@@ -393,7 +466,7 @@ QDBusMessage AutomationServer::Dispatch(const QDBusMessage& message, std::uint32
             return DispatchError(message, tfw::DispatchStatus::BadFlags,
                                  QStringLiteral("flags must combine 1, 2 and 4"));
         const tfw::MemberInfo* info =
-            record.channel->Target().GetDispatchClass().FindMember(dispid);
+            target.channel->Target().GetDispatchClass().FindMember(dispid);
         std::vector<tfw::Variant> args;
         std::size_t badArg = 0;
         if (tfw::DispatchStatus s = ArgsFromVariants(info, values, args, &badArg);
@@ -403,8 +476,8 @@ QDBusMessage AutomationServer::Dispatch(const QDBusMessage& message, std::uint32
                                      QStringLiteral(": argument %1 has a type no member takes")
                                          .arg(badArg + 1));
         tfw::Variant result;
-        QDBusMessage error = RunInvoke(message, id, record, dispid,
-                                       static_cast<std::uint16_t>(flags), args, result);
+        QDBusMessage error =
+            RunInvoke(message, target, dispid, static_cast<std::uint16_t>(flags), args, result);
         if (error.type() == QDBusMessage::ErrorMessage) return error;
         return message.createReply(InvokeReply(result, args));
     }
@@ -412,22 +485,21 @@ QDBusMessage AutomationServer::Dispatch(const QDBusMessage& message, std::uint32
                  QStringLiteral("Tolvan32.Dispatch has no member ") + member);
 }
 
-QDBusMessage AutomationServer::DispatchTyped(const QDBusMessage& message, std::uint32_t id,
-                                             ChannelRecord& record)
+QDBusMessage AutomationServer::DispatchTyped(const QDBusMessage& message,
+                                             const CallTarget& target)
 {
     const QString iface = message.interface();
     const QByteArray member = message.member().toLatin1();
     const std::string_view name(member.constData(), static_cast<std::size_t>(member.size()));
 
-    // Calls without an interface may name the generic members too.
-    if (iface.isEmpty()) {
-        if (name == "GetIDsOfNames" || name == "Invoke") return Dispatch(message, id, record);
-        if (name == "AddRef" || name == "Release") return DispatchUnknown(message, id, record);
-    }
+    // Calls without an interface may name the generic members too (AddRef and Release
+    // are answered on the window thread).
+    if (iface.isEmpty() && (name == "GetIDsOfNames" || name == "Invoke"))
+        return Dispatch(message, target);
 
     std::int32_t steps = 0;
     bool interfaceFound = false;
-    for (const tfw::DispatchClass* cls = &record.channel->Target().GetDispatchClass(); cls;
+    for (const tfw::DispatchClass* cls = &target.channel->Target().GetDispatchClass(); cls;
          cls = cls->Base(), ++steps) {
         if (cls->InterfaceName().empty()) continue;
         if (!iface.isEmpty() && iface != QLatin1String(cls->InterfaceName().data(),
@@ -449,7 +521,7 @@ QDBusMessage AutomationServer::DispatchTyped(const QDBusMessage& message, std::u
                                          message.signature() + QLatin1Char(')'));
             tfw::Variant result;
             QDBusMessage error =
-                RunInvoke(message, id, record, dispid, tfw::kDispatchMethod, args, result);
+                RunInvoke(message, target, dispid, tfw::kDispatchMethod, args, result);
             if (error.type() == QDBusMessage::ErrorMessage) return error;
             return message.createReply(TypedReply(info, result, args));
         }
@@ -462,7 +534,7 @@ QDBusMessage AutomationServer::DispatchTyped(const QDBusMessage& message, std::u
 }
 
 QDBusMessage AutomationServer::DispatchProperties(const QDBusMessage& message,
-                                                  ChannelRecord& record)
+                                                  const CallTarget& target)
 {
     const QList<QVariant> in = message.arguments();
     const QString member = message.member();
@@ -478,7 +550,7 @@ QDBusMessage AutomationServer::DispatchProperties(const QDBusMessage& message,
 
     QVariantMap all;
     std::int32_t steps = 0;
-    for (const tfw::DispatchClass* cls = &record.channel->Target().GetDispatchClass(); cls;
+    for (const tfw::DispatchClass* cls = &target.channel->Target().GetDispatchClass(); cls;
          cls = cls->Base(), ++steps) {
         const QString clsIface = QString::fromLatin1(
             cls->InterfaceName().data(), static_cast<qsizetype>(cls->InterfaceName().size()));
@@ -491,7 +563,6 @@ QDBusMessage AutomationServer::DispatchProperties(const QDBusMessage& message,
                 info.name.data(), static_cast<qsizetype>(info.name.size()));
             if (!getAll && propName != wanted) continue;
             const std::int32_t dispid = (steps << 16) | static_cast<std::int32_t>(i + 1);
-            const std::uint32_t id = IdOfPath(message.path());
             std::vector<tfw::Variant> args;
             tfw::Variant result;
             if (set) {
@@ -503,7 +574,7 @@ QDBusMessage AutomationServer::DispatchProperties(const QDBusMessage& message,
                                              QLatin1String(DBusSignatureOf(info.result)));
                 args.push_back(std::move(*value));
             }
-            QDBusMessage error = RunInvoke(message, id, record, dispid,
+            QDBusMessage error = RunInvoke(message, target, dispid,
                                            set ? tfw::kDispatchPropertyPut
                                                : tfw::kDispatchPropertyGet,
                                            args, result);

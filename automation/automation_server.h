@@ -9,6 +9,15 @@
 // References belong to the client connection that took them and are released when it
 // disconnects or dies. The interfaces are documented in automation/interfaces/*.xml.
 //
+// Threads: bus messages arrive on the window thread. Introspection, Ping, AddRef and
+// Release are answered there (they create and destroy documents); every other channel call
+// is answered later (a delayed reply) by a worker of the call queue: one lane per client
+// and channel, so a client's calls on a channel keep their order while a call that waits
+// holds up no other client and not the window. The channel operations take the server
+// lock themselves and the one wait function lets it go while waiting. A channel a worker
+// is calling stays alive: Releases that arrive meanwhile take effect when its calls end.
+// Stop() lets the queued calls finish and answer before the server leaves the bus.
+//
 // The application:
 //   AutomationServer server(host);              // host: its ChannelHost
 //   if (!server.Start()) ...                    // session bus; a test passes an address
@@ -16,6 +25,7 @@
 //   server.EmitXferProgress(...)                // from the transfer progress sink
 #pragma once
 
+#include "automation/call_queue.h"
 #include "automation/channel_host.h"
 #include "automation/reference_book.h"
 #include "automation/transfer_signal.h"
@@ -37,6 +47,9 @@ class ChannelObjects;
 class ClassFactoryObject;
 class ServerObject;
 
+// Channel calls run side by side on at most this many workers; more wait in their lanes.
+constexpr std::size_t kCallWorkers = 16;
+
 class AutomationServer : public QObject {
     Q_OBJECT
 public:
@@ -47,18 +60,22 @@ public:
     // objects and claims the three names. False when the bus cannot be reached or a name
     // is taken (another server runs); nothing stays published then. `error` says why.
     bool Start(const QString& busAddress = {}, QString* error = nullptr);
-    // Gives the names up and leaves the bus. Channels are not released: they belong to
-    // the application, which destroys them at exit.
+    // Lets the calls under way finish and answer, gives the names up and leaves the bus.
+    // Channels are not released: they belong to the application, which destroys them at
+    // exit.
     void Stop();
     bool IsRunning() const { return running_; }
 
     // Channels that clients hold.
-    int ObjectCount() const { return static_cast<int>(channels_.size()); }
+    int ObjectCount() const;
+    // Channel calls taken from the bus and not yet answered (queued or running).
+    int CallsUnderWay() const;
     // The path of a hosted channel ("" when clients do not hold it).
     QString PathOf(const HostedChannel* channel) const;
 
-    // The application destroys a channel that clients may still hold (at exit): its path
-    // goes away and its references are forgotten without Release.
+    // The application destroys a channel that clients may still hold (at exit): the calls
+    // under way end first, then its path goes away and its references are forgotten
+    // without Release.
     void ChannelDestroyed(HostedChannel* channel);
 
     // Any thread: publishes an XMODEM report (Tolvan32.Transfer.XferProgress) on the
@@ -86,24 +103,42 @@ private Q_SLOTS:
                             const QString& newOwner);
 
 private:
+    // Window thread only.
     struct ChannelRecord {
+        ChannelClass cls;
+        HostedChannel* channel;
+        int calls = 0;                   // queued or running on workers
+        std::uint32_t heldReleases = 0;  // Releases waiting for those calls to end
+        bool published = true;           // false: no client holds it, calls still run
+    };
+    // What a worker needs of a channel (copied: the record stays on the window thread).
+    struct CallTarget {
+        std::uint32_t id;
         ChannelClass cls;
         HostedChannel* channel;
     };
 
-    ChannelRecord* Find(std::uint32_t id);
+    ChannelRecord* Find(std::uint32_t id);  // published channels only
     std::uint32_t IdOfPath(const QString& path) const;  // 0 when not a channel path
     void ReleaseReferences(std::uint32_t id, std::uint32_t count);
-    void AfterRelease();
-    QDBusMessage Dispatch(const QDBusMessage& message, std::uint32_t id, ChannelRecord& record);
-    QDBusMessage DispatchTyped(const QDBusMessage& message, std::uint32_t id,
-                               ChannelRecord& record);
-    QDBusMessage DispatchProperties(const QDBusMessage& message, ChannelRecord& record);
-    QDBusMessage DispatchUnknown(const QDBusMessage& message, std::uint32_t id,
-                                 ChannelRecord& record);
-    QDBusMessage RunInvoke(const QDBusMessage& message, std::uint32_t id, ChannelRecord& record,
+    void FlushReleases(std::uint32_t id);
+    void Erase(std::map<std::uint32_t, ChannelRecord>::iterator it);
+    void QueueCall(const QDBusMessage& message, const QDBusConnection& connection,
+                   std::uint32_t id, ChannelRecord& record);
+    void CallDone(std::uint32_t id);
+
+    // Workers: the reply to one channel call.
+    QDBusMessage RunCall(const QDBusMessage& message, const CallTarget& target);
+    QDBusMessage Dispatch(const QDBusMessage& message, const CallTarget& target);
+    QDBusMessage DispatchTyped(const QDBusMessage& message, const CallTarget& target);
+    QDBusMessage DispatchProperties(const QDBusMessage& message, const CallTarget& target);
+    QDBusMessage RunInvoke(const QDBusMessage& message, const CallTarget& target,
                            std::int32_t dispid, std::uint16_t flags,
                            std::vector<tfw::Variant>& args, tfw::Variant& result);
+
+    // Window thread.
+    QDBusMessage DispatchUnknown(const QDBusMessage& message, std::uint32_t id,
+                                 ChannelRecord& record);
 
     ChannelHost& host_;
     bool running_ = false;
@@ -116,8 +151,12 @@ private:
     ReferenceBook references_;
     std::uint32_t nextId_ = 1;
 
+    std::unique_ptr<CallQueue> calls_;
+
     // The channel whose reception is running (used on the transfer thread).
     std::shared_ptr<TransferRoute> transferRoute_ = std::make_shared<TransferRoute>();
+    // Workers starting receptions set and restore the route one at a time.
+    std::mutex transferStart_;
 };
 
 }  // namespace tdbus

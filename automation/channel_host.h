@@ -31,8 +31,11 @@ public:
     virtual void AddRef() = 0;
     virtual void Release() = 0;
 
-    // Runs one member call on the UI thread. The default takes the server lock
-    // (platform/server_lock.h) around the dispatch core's Invoke.
+    // Runs one member call on a worker thread of the automation server (several calls,
+    // on this and other channels, may run at once). The default takes the server lock
+    // (platform/server_lock.h) around the dispatch core's Invoke; the one wait function
+    // lets it go while a member waits. AddRef and Release come on the window thread, and
+    // never the last Release while a call runs.
     virtual tfw::DispatchStatus Invoke(std::int32_t dispid, std::uint16_t flags,
                                        std::span<tfw::Variant> args, tfw::Variant& result,
                                        std::size_t* badArg);

@@ -103,6 +103,8 @@ std::string CDocComm::TitleState() const
 
 void CDocComm::SetTitle(std::string_view name)
 {
+    // The window thread names documents while client calls may connect them.
+    plat::ServerLockGuard guard;
     std::string title = TitleState();
     title += ' ';
     title += TextOr(kNameLabelStringId, "Name:");

@@ -28,9 +28,22 @@ std::string DirectoryOf(const std::string& path) {
 
 }  // namespace
 
+namespace {
+std::mutex g_posterMutex;
+ViewThreadPoster g_viewPoster;
+}  // namespace
+
+void SetViewThreadPoster(ViewThreadPoster poster) {
+    std::lock_guard lock(g_posterMutex);
+    g_viewPoster = std::move(poster);
+}
+
 CDocument::CDocument() = default;
 
-CDocument::~CDocument() { DetachAllViews(); }
+CDocument::~CDocument() {
+    alive_.reset();
+    DetachAllViews();
+}
 
 void CDocument::DetachAllViews() {
     // Copy first: a view may react by closing its window, which must not change our walk.
@@ -40,7 +53,15 @@ void CDocument::DetachAllViews() {
     for (CView* v : views) v->OnDocumentClosing();
 }
 
-void CDocument::SetTitle(std::string_view title) { title_ = std::string(title); }
+std::string CDocument::GetTitle() const {
+    std::lock_guard lock(titleMutex_);
+    return title_;
+}
+
+void CDocument::SetTitle(std::string_view title) {
+    std::lock_guard lock(titleMutex_);
+    title_ = std::string(title);
+}
 
 void CDocument::SetPathName(std::string_view path, bool addToRecentFiles) {
     pathName_ = std::string(path);
@@ -66,6 +87,22 @@ void CDocument::RemoveView(CView* view) {
 }
 
 void CDocument::UpdateAllViews(CView* sender, long hint) {
+    ViewThreadPoster poster;
+    {
+        std::lock_guard lock(g_posterMutex);
+        poster = g_viewPoster;
+    }
+    if (!poster) {
+        UpdateViewsNow(sender, hint);
+        return;
+    }
+    std::weak_ptr<const bool> alive = alive_;
+    poster([this, alive, sender, hint] {
+        if (alive.lock()) UpdateViewsNow(sender, hint);
+    });
+}
+
+void CDocument::UpdateViewsNow(CView* sender, long hint) {
     // A view may attach or detach views while updating; walk a copy and skip views gone.
     std::vector<CView*> views = views_;
     for (CView* v : views) {

@@ -12,11 +12,18 @@
 // deletion is on); a document that must outlive its views while clients hold it overrides
 // OnCloseDocument and switches automatic deletion off around the base call.
 //
-// Not thread-safe: callers serialise access (the UI thread, or the server lock).
+// Not thread-safe: callers serialise access (the UI thread, or the server lock). Three
+// things may be used from any thread: the title (read and set under a lock of its own), the
+// reference count (atomic), and UpdateAllViews, which reaches the views on their own thread
+// (see SetViewThreadPoster).
 #pragma once
 
 #include "framework/archive.h"
 
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +33,14 @@ namespace tfw {
 class CDocTemplate;
 class CView;
 
+// Views are widgets of the window thread. The application installs a poster that runs a
+// function on that thread: at once when called there, queued otherwise. With one
+// installed, UpdateAllViews from another thread (automation workers, a file transfer)
+// hands the update to it, and the update is dropped when the document is gone by the time
+// it runs. Without one, views are updated on the caller's thread.
+using ViewThreadPoster = std::function<void(std::function<void()> fn)>;
+void SetViewThreadPoster(ViewThreadPoster poster);
+
 class CDocument {
 public:
     CDocument(const CDocument&) = delete;
@@ -34,7 +49,7 @@ public:
     virtual ~CDocument();
 
     // Title shown in the window caption; virtual so documents can compose their own.
-    const std::string& GetTitle() const { return title_; }
+    std::string GetTitle() const;
     virtual void SetTitle(std::string_view title);
     // Full path of the file the document was loaded from or saved to; empty if none.
     // Setting it also sets the title to the file name and enters the path in the recent files.
@@ -52,7 +67,7 @@ public:
     void RemoveView(CView* view);
     const std::vector<CView*>& GetViews() const { return views_; }
     bool HasViews() const { return !views_.empty(); }
-    // Calls OnUpdate(sender, hint) on every view except sender.
+    // Calls OnUpdate(sender, hint) on every view except sender, on the views' thread.
     void UpdateAllViews(CView* sender, long hint = 0);
 
     // Automatic deletion when the document closes.
@@ -60,8 +75,8 @@ public:
     void SetAutoDelete(bool autoDelete) { autoDelete_ = autoDelete; }
 
     // Automation reference count (see the header comment).
-    unsigned long GetRefCount() const { return refCount_; }
-    bool HasClients() const { return refCount_ > 1; }
+    unsigned long GetRefCount() const { return refCount_.load(); }
+    bool HasClients() const { return refCount_.load() > 1; }
     unsigned long ExternalAddRef() { return ++refCount_; }
     // Returns the new count. The document may be destroyed by this call: do not touch it
     // afterwards unless the result is above 1 or it has views.
@@ -106,13 +121,17 @@ protected:
 private:
     friend class CDocTemplate;
     void DetachAllViews();
+    void UpdateViewsNow(CView* sender, long hint);
 
+    mutable std::mutex titleMutex_;
     std::string title_;
     std::string pathName_;
     bool modified_ = false;
     bool autoDelete_ = true;
     bool closing_ = false;
-    unsigned long refCount_ = 1;
+    std::atomic<unsigned long> refCount_{1};
+    // Expires when the document goes: updates posted to the views' thread check it.
+    std::shared_ptr<const bool> alive_ = std::make_shared<const bool>(true);
     CDocTemplate* template_ = nullptr;
     std::vector<CView*> views_;
     std::string lastFileError_;

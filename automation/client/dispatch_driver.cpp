@@ -152,6 +152,8 @@ bool DispatchDriver::Invoke(std::int32_t dispid, std::uint16_t flags,
     values.reserve(static_cast<qsizetype>(args.size()));
     for (const tfw::Variant& a : args) values.append(ToDBusValue(a));
 
+    if (timeoutMs == kMemberCallTimeout)
+        timeoutMs = CallTimeoutMs(service_.toStdString(), dispid, flags, args);
     QDBusMessage call = QDBusMessage::createMethodCall(service_, path_, kDispatchInterface,
                                                        QStringLiteral("Invoke"));
     call << QVariant::fromValue<int>(dispid) << QVariant::fromValue<int>(flags)

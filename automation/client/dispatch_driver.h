@@ -16,8 +16,13 @@
 //
 // Failures of the call itself (no server, unknown identifier, wrong argument count or type)
 // give an empty result and are described by LastError(); the driver never throws.
+//
+// Members that wait before they answer (timed reads, modem commands) get a reply time-out
+// beyond their wait (automation/client/call_timeout.h), so a long wait the caller asked
+// for does not end in a "no reply" error.
 #pragma once
 
+#include "automation/client/call_timeout.h"
 #include "framework/dispatch_class.h"
 #include "framework/dispatch_variant.h"
 
@@ -55,9 +60,8 @@ struct DispatchError {
     bool IsError() const { return !name.isEmpty(); }
 };
 
-// The bus's own limit for a reply; members that wait longer than the caller chose add
-// their wait to it (InvokeHelperWaiting).
-constexpr int kDefaultCallTimeoutMs = 25000;
+// Invoke's time-out argument: the one CallTimeoutMs gives for the member and arguments.
+constexpr int kMemberCallTimeout = -1;
 
 namespace driver_detail {
 inline tfw::Variant MakeArg(std::int16_t v) { return tfw::Variant::I2(v); }
@@ -104,14 +108,15 @@ public:
     std::optional<std::int32_t> GetIDOfName(const QString& name);
 
     // Calls a member; by-reference arguments are written back after a successful call.
+    // The reply is awaited as long as the member may wait (CallTimeoutMs).
     template <class... A>
     tfw::Variant InvokeHelper(std::int32_t dispid, std::uint16_t flags, A&&... args)
     {
-        return InvokeWithTimeout(kDefaultCallTimeoutMs, dispid, flags, std::forward<A>(args)...);
+        return InvokeWithTimeout(kMemberCallTimeout, dispid, flags, std::forward<A>(args)...);
     }
 
-    // For members that wait as long as the caller asked (timed reads, modem commands): the
-    // reply is awaited `waitMs` longer than usual.
+    // With a wait the caller knows better (say, a modem whose work mode it set): the reply
+    // is awaited `waitMs` longer than the bus's usual 25 s.
     template <class... A>
     tfw::Variant InvokeHelperWaiting(int waitMs, std::int32_t dispid, std::uint16_t flags,
                                      A&&... args)
@@ -121,9 +126,10 @@ public:
     }
 
     // The generic call: `args` in declared order; by-reference ones are replaced by their
-    // values after the call. False on failure (LastError()).
+    // values after the call. False on failure (LastError()). timeoutMs: how long to await
+    // the reply; kMemberCallTimeout: as long as the member may wait.
     bool Invoke(std::int32_t dispid, std::uint16_t flags, std::vector<tfw::Variant>& args,
-                tfw::Variant& result, int timeoutMs = kDefaultCallTimeoutMs);
+                tfw::Variant& result, int timeoutMs = kMemberCallTimeout);
 
     tfw::Variant GetProperty(std::int32_t dispid);
     bool SetProperty(std::int32_t dispid, tfw::Variant value);

@@ -1,0 +1,284 @@
+// Channel calls run off the window thread: a call that waits holds up neither other
+// clients nor the window thread, one client's calls on a channel keep their order, and a
+// client that goes away while its call waits leaves the channel alive until the call has
+// ended. Real channel documents on real ptys, clients on a private bus.
+#include "automation/automation_server.h"
+#include "automation/client/call_timeout.h"
+#include "channels/comm_members.h"
+#include "channels/doc_comm.h"
+#include "channels/doc_modem.h"
+#include "channels/modem_members.h"
+#include "platform/device_map.h"
+#include "ports/port_registry.h"
+#include "ports/shared_port.h"
+#include "tests/automation/bus_fixture.h"
+#include "tests/support/pty_pair.h"
+
+#include <gtest/gtest.h>
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
+#include <QDBusVariant>
+
+#include <climits>
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace tolvan::test {
+namespace {
+
+// Channel documents as the application makes them for clients, destroyed by the last
+// Release (which the server gives on the window thread).
+class DocumentHost : public tdbus::ChannelHost {
+public:
+    tdbus::HostedChannel* CreateChannel(tdbus::ChannelClass cls) override
+    {
+        std::unique_ptr<CDocComm> doc;
+        if (cls == tdbus::ChannelClass::Plain) doc = std::make_unique<CDocComm>();
+        if (cls == tdbus::ChannelClass::Modem) doc = std::make_unique<CDocModem>();
+        if (!doc) return nullptr;
+        auto hosted = std::make_unique<Hosted>(*this, std::move(doc));
+        Hosted* raw = hosted.get();
+        live_.emplace(raw, std::move(hosted));
+        return raw;
+    }
+    int Live() const { return static_cast<int>(live_.size()); }
+
+private:
+    struct Hosted : tdbus::HostedChannel {
+        Hosted(DocumentHost& h, std::unique_ptr<CDocComm> d) : host(h), doc(std::move(d)) {}
+        tfw::DispatchTarget& Target() override { return *doc; }
+        void AddRef() override { ++refs; }
+        void Release() override
+        {
+            if (--refs == 0) host.live_.erase(this);  // destroys the document
+        }
+        DocumentHost& host;
+        std::unique_ptr<CDocComm> doc;
+        int refs = 1;
+    };
+    std::map<Hosted*, std::unique_ptr<Hosted>> live_;
+};
+
+const QString kPlain = QStringLiteral("RiVo32.Document");
+
+class ConcurrentCalls : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        EnsureQtApp();
+        bus_ = std::make_unique<PrivateBus>();
+        ASSERT_FALSE(bus_->Address().isEmpty());
+        plat::DeviceMap::Clear();
+        plat::DeviceMap::SetAutoAssign(false);
+        plat::DeviceMap::Set(2, com2_.slavePath());
+        plat::DeviceMap::Set(3, com3_.slavePath());
+        registry_.ProbePorts();
+        CDocComm::SetPortRegistry(&registry_);
+        server_ = std::make_unique<tdbus::AutomationServer>(host_);
+        QObject::connect(server_.get(), &tdbus::AutomationServer::LastObjectReleased,
+                         [this] { ++lastReleased_; });
+        QString error;
+        ASSERT_TRUE(server_->Start(bus_->Address(), &error)) << error.toStdString();
+    }
+    void TearDown() override
+    {
+        server_.reset();  // answers what is still under way
+        CDocComm::SetPortRegistry(nullptr);
+        plat::DeviceMap::Clear();
+    }
+
+    static QDBusPendingCall Send(QDBusConnection& client, const QString& path,
+                                 const QString& member, const QVariantList& args = {})
+    {
+        QDBusMessage call = QDBusMessage::createMethodCall(kPlain, path, kPlain, member);
+        call.setArguments(args);
+        return client.asyncCall(call, 60000);
+    }
+    // Waits for the reply while the server (this thread) works.
+    static QDBusMessage Wait(QDBusPendingCall pending)
+    {
+        EXPECT_TRUE(SpinUntil([&] { return pending.isFinished(); }));
+        return pending.reply();
+    }
+    static int Result(const QDBusMessage& reply)
+    {
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+        return reply.arguments().value(0).toInt();
+    }
+    // A channel of the client connected to a COM port at 9600,N,8,1.
+    QString Connected(QDBusConnection& client, int com)
+    {
+        QDBusMessage reply = Wait(client.asyncCall(QDBusMessage::createMethodCall(
+            kPlain, "/", "Tolvan32.ClassFactory", "CreateInstance")));
+        const QString path = reply.arguments().value(0).value<QDBusObjectPath>().path();
+        EXPECT_FALSE(path.isEmpty()) << reply.errorMessage().toStdString();
+        EXPECT_EQ(Result(Wait(Send(client, path, "ConnectToPort",
+                                   {QVariant::fromValue<short>(com), 9600,
+                                    QVariant::fromValue<short>('N'),
+                                    QVariant::fromValue<short>(8),
+                                    QVariant::fromValue<short>(1)}))),
+                  0);
+        return path;
+    }
+    static QVariant Ms(int ms) { return QVariant::fromValue<int>(ms); }
+
+    PtyPair com2_;
+    PtyPair com3_;
+    std::unique_ptr<PrivateBus> bus_;
+    PortRegistry registry_;
+    DocumentHost host_;
+    std::unique_ptr<tdbus::AutomationServer> server_;
+    int lastReleased_ = 0;
+};
+
+TEST_F(ConcurrentCalls, WaitingReadHoldsUpNeitherOtherClientsNorTheWindowThread)
+{
+    QDBusConnection a = bus_->Connect();
+    QDBusConnection b = bus_->Connect();
+    const QString pathA = Connected(a, 2);
+    const QString pathB = Connected(b, 3);
+
+    QDBusPendingCall read = Send(a, pathA, "ReadCharFromPortTimed", {Ms(5000)});
+    ASSERT_TRUE(SpinUntil([&] { return server_->CallsUnderWay() == 1; }));
+
+    // Another client on another channel, by the typed interface, by identifier and by
+    // property; and the window thread's own answers (introspection).
+    EXPECT_TRUE(Wait(Send(b, pathB, "IsConnected")).arguments().value(0).toBool());
+    QDBusMessage invoke = QDBusMessage::createMethodCall(kPlain, pathB, "Tolvan32.Dispatch", "Invoke");
+    invoke << static_cast<int>(kDispGetPortNumber) << 1 << QVariant::fromValue(QVariantList{});
+    EXPECT_EQ(Wait(b.asyncCall(invoke)).arguments().value(0).value<QDBusVariant>().variant().toInt(), 3);
+    QDBusMessage introspect = QDBusMessage::createMethodCall(
+        kPlain, pathA, "org.freedesktop.DBus.Introspectable", "Introspect");
+    EXPECT_TRUE(Wait(b.asyncCall(introspect)).arguments().value(0).toString().contains("ReadCharFromPortTimed"));
+    EXPECT_FALSE(read.isFinished()) << "the read ended before the other calls were answered";
+
+    // The byte ends the wait with what the read always returned.
+    ASSERT_TRUE(com2_.Write("Z"));
+    EXPECT_EQ(Result(Wait(read)), 'Z');
+    // Nothing comes: the time-out status, -10.
+    EXPECT_EQ(Result(Wait(Send(a, pathA, "ReadCharFromPortTimed", {Ms(30)}))), -10);
+    // A timed read of bytes collects what arrives in pieces while it waits.
+    QDBusPendingCall bytes = Send(a, pathA, "ReadFromPortTimed",
+                                  {QByteArray(4, '\0'), QVariant::fromValue<short>(4), Ms(5000)});
+    ASSERT_TRUE(SpinUntil([&] { return server_->CallsUnderWay() == 1; }));
+    ASSERT_TRUE(com2_.Write("ab"));
+    EXPECT_EQ(Result(Wait(Send(b, pathB, "WriteToPort",
+                               {QByteArray("xy"), QVariant::fromValue<short>(2)}))),
+              2);
+    ASSERT_TRUE(com2_.Write("cd"));
+    const QDBusMessage got = Wait(bytes);
+    EXPECT_EQ(Result(got), 4);
+    EXPECT_EQ(got.arguments().value(1).toByteArray(), QByteArray("abcd"));
+    EXPECT_EQ(com3_.Read(2), (std::vector<std::uint8_t>{'x', 'y'}));
+}
+
+TEST_F(ConcurrentCalls, OneClientsCallsOnAChannelKeepTheirOrder)
+{
+    QDBusConnection a = bus_->Connect();
+    QDBusConnection b = bus_->Connect();
+    const QString pathA = Connected(a, 2);
+    const QString pathB = Connected(b, 3);
+
+    // Sent back to back without waiting: a read that waits, nine writes, a query.
+    std::vector<QDBusPendingCall> calls;
+    calls.push_back(Send(a, pathA, "ReadCharFromPortTimed", {Ms(5000)}));
+    for (char c = '1'; c <= '9'; ++c)
+        calls.push_back(Send(a, pathA, "WriteToPort",
+                             {QByteArray(1, c), QVariant::fromValue<short>(1)}));
+    calls.push_back(Send(a, pathA, "GetPortNumber"));
+    std::vector<int> finished;
+    std::vector<std::unique_ptr<QDBusPendingCallWatcher>> watchers;
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        watchers.push_back(std::make_unique<QDBusPendingCallWatcher>(calls[i]));
+        QObject::connect(watchers.back().get(), &QDBusPendingCallWatcher::finished,
+                         [&finished, i] { finished.push_back(static_cast<int>(i)); });
+    }
+    ASSERT_TRUE(SpinUntil([&] { return server_->CallsUnderWay() == static_cast<int>(calls.size()); }));
+
+    // Others are served meanwhile; the client's own later calls wait behind its read.
+    EXPECT_TRUE(Wait(Send(b, pathB, "IsConnected")).arguments().value(0).toBool());
+    EXPECT_TRUE(finished.empty());
+    EXPECT_TRUE(com2_.ReadAvailable(50).empty()) << "a write overtook the read before it";
+
+    ASSERT_TRUE(com2_.Write("Z"));
+    ASSERT_TRUE(SpinUntil([&] { return finished.size() == calls.size(); }));
+    std::vector<int> inOrder(calls.size());
+    for (std::size_t i = 0; i < inOrder.size(); ++i) inOrder[i] = static_cast<int>(i);
+    EXPECT_EQ(finished, inOrder);
+    EXPECT_EQ(Result(calls.front().reply()), 'Z');
+    EXPECT_EQ(Result(calls.back().reply()), 2);
+    const std::vector<std::uint8_t> wire = com2_.Read(9);
+    EXPECT_EQ(std::string(wire.begin(), wire.end()), "123456789");
+}
+
+TEST_F(ConcurrentCalls, ClientGoneWhileItsCallWaitsLeavesTheChannelUntilTheCallEnds)
+{
+    const QString name = QStringLiteral("client-that-goes");
+    QDBusConnection a = QDBusConnection::connectToBus(bus_->Address(), name);
+    QDBusConnection b = bus_->Connect();
+    const QString pathA = Connected(a, 2);
+    const QString pathB = Connected(b, 3);
+    ASSERT_EQ(host_.Live(), 2);
+
+    Send(a, pathA, "ReadCharFromPortTimed", {Ms(5000)});
+    ASSERT_TRUE(SpinUntil([&] { return server_->CallsUnderWay() == 1; }));
+    a = QDBusConnection(QString());
+    QDBusConnection::disconnectFromBus(name);
+
+    // Its references are dropped at once, but the channel stays while the read runs in it.
+    ASSERT_TRUE(SpinUntil([&] { return server_->ObjectCount() == 1; }));
+    EXPECT_EQ(host_.Live(), 2);
+    ASSERT_NE(registry_.FindPort(2), nullptr);
+    EXPECT_TRUE(registry_.FindPort(2)->IsOpen());
+    EXPECT_EQ(lastReleased_, 0);
+    EXPECT_TRUE(Wait(Send(b, pathB, "IsConnected")).arguments().value(0).toBool());
+    // Nobody holds it any more: no new call reaches it.
+    EXPECT_EQ(Wait(Send(b, pathA, "IsConnected")).type(), QDBusMessage::ErrorMessage);
+
+    // The read ends (its answer goes nowhere), then the channel goes and its port closes.
+    ASSERT_TRUE(com2_.Write("Z"));
+    ASSERT_TRUE(SpinUntil([&] { return host_.Live() == 1; }));
+    EXPECT_FALSE(registry_.FindPort(2)->IsOpen());
+    EXPECT_EQ(server_->CallsUnderWay(), 0);
+    EXPECT_EQ(lastReleased_, 0);
+    EXPECT_TRUE(registry_.FindPort(3)->IsOpen());
+
+    QDBusMessage release = QDBusMessage::createMethodCall(kPlain, pathB, "Tolvan32.Unknown", "Release");
+    EXPECT_EQ(Wait(b.asyncCall(release)).type(), QDBusMessage::ReplyMessage);
+    EXPECT_TRUE(SpinUntil([&] { return lastReleased_ == 1; }));
+    EXPECT_EQ(host_.Live(), 0);
+}
+
+TEST(CallTimeout, MembersThatWaitAreAwaitedBeyondTheirWait)
+{
+    using tdbus::CallTimeoutMs;
+    const std::vector<tfw::Variant> noArgs;
+    const std::vector<tfw::Variant> charTimed{tfw::Variant::I4(60000)};
+    const std::vector<tfw::Variant> bytesTimed{tfw::Variant::StringRef({0, 0}), tfw::Variant::I2(2),
+                                               tfw::Variant::I4(40000)};
+    const std::vector<tfw::Variant> longest{tfw::Variant::I4(INT_MAX)};
+    const std::vector<tfw::Variant> command{tfw::Variant::String("AT\r")};
+
+    // Timed reads: their own milliseconds, on each class with its identifiers.
+    EXPECT_EQ(CallTimeoutMs("RiVo32.Document", kDispReadCharFromPortTimed, 1, charTimed), 85000);
+    EXPECT_EQ(CallTimeoutMs("ViDA.Document", 0x10000 + kDispReadCharFromPortTimed, 1, charTimed), 85000);
+    EXPECT_EQ(CallTimeoutMs("DaRi32.Document", 0x10000 + kDispReadFromPortTimed, 1, bytesTimed), 65000);
+    EXPECT_EQ(CallTimeoutMs("RiVo32.Document", kDispReadCharFromPortTimed, 1, longest), INT_MAX);
+    // Identifier 26 on a modem channel is no timed read (the modem has 14 members).
+    EXPECT_EQ(CallTimeoutMs("DaRi32.Document", kDispReadCharFromPortTimed, 1, charTimed), 25000);
+    // Modem commands wait as the work mode says; sending without waiting does not.
+    EXPECT_EQ(CallTimeoutMs("DaRi32.Document", kDispDoCommand, 1, command),
+              25000 + tdbus::kLongestModemWaitMs);
+    EXPECT_EQ(CallTimeoutMs("DaRi32.Document", kDispSendString, 1, command), 25000);
+    // The same identifier on a plain channel is ReadFromPort, which does not wait.
+    EXPECT_EQ(CallTimeoutMs("RiVo32.Document", kDispDoCommand, 1, command), 25000);
+    EXPECT_EQ(CallTimeoutMs("RiVo32.Document", kDispTBuffSize, 2, noArgs), 25000);
+}
+
+}  // namespace
+}  // namespace tolvan::test
