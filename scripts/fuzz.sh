@@ -5,15 +5,18 @@
 #   scripts/fuzz.sh [seconds per target, default 10] [target names, default all]
 #
 # FUZZ_BUILD_DIR (default build-fuzz) is the build directory, FUZZ_JOBS (default 2) the build
-# jobs. New corpus entries go to a scratch directory, never into fuzz/corpus; a crashing
-# input is kept as <build dir>/fuzz-artifacts/<target>/crash-*. Exits non-zero when a
-# target fails.
+# jobs, FUZZ_BUILD_TYPE (default RelWithDebInfo) the build type, FUZZ_CMAKE_ARGS more cmake
+# arguments (split on blanks). New corpus entries go to a scratch directory, never into
+# fuzz/corpus; a crashing input is kept as <build dir>/fuzz-artifacts/<target>/crash-*.
+# Exits non-zero when a target fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-10}
 shift || true
 dir=${FUZZ_BUILD_DIR:-build-fuzz}
 jobs=${FUZZ_JOBS:-2}
+build_type=${FUZZ_BUILD_TYPE:-RelWithDebInfo}
+read -r -a extra <<<"${FUZZ_CMAKE_ARGS:-}"
 
 if [ $# -gt 0 ]; then
   targets=("$@")
@@ -24,7 +27,7 @@ fi
 
 CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DTOLVAN_FUZZ=ON -DTOLVAN_BUILD_TESTS=OFF \
   -DTOLVAN_SANITIZE=address,undefined -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  -DCMAKE_BUILD_TYPE="$build_type" ${extra[@]+"${extra[@]}"} >/dev/null
 cmake --build "$dir" -j"$jobs" --target "${targets[@]/#/fuzz_}"
 
 scratch=$(mktemp -d)
