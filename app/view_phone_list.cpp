@@ -59,7 +59,8 @@ void CViewPhoneList::MeasureItem(MeasureItemRecord& record) {
     QColor background;
     GetItemText(record.itemID, text, textColour, background);
     text.replace(QLatin1Char('\t'), QLatin1Char(' '));
-    record.itemHeight = fontMetrics().boundingRect(text).height() + 2;
+    // The height of the line the text is drawn in (not of its ink), so rows are even.
+    record.itemHeight = fontMetrics().boundingRect(QRect(), Qt::TextSingleLine, text).height() + 2;
     record.itemWidth = viewport()->width();
 }
 
