@@ -289,6 +289,8 @@ bool CFrameMain::RouteCommand(int id) {
 
 void CFrameMain::UpdateCommandUI() {
     updatePending_ = false;
+    // A command may have retitled the active document (new line settings) without a view hint.
+    if (CMDIChildFrame* child = ActiveChildFrame()) child->UpdateFrameTitle();
     for (auto& [id, action] : actions_.All()) {
         CommandState state;
         bool handled = RouteUpdate(id, state);

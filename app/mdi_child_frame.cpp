@@ -1,5 +1,10 @@
 #include "app/mdi_child_frame.h"
 
+#include "app/command_ids.h"
+#include "app/save_path_dialog.h"
+#include "framework/document.h"
+#include "framework/view.h"
+
 #include <QCloseEvent>
 
 namespace tolvan::app {
@@ -22,8 +27,58 @@ bool CMDIChildFrame::RouteExecute(int id) {
     return ExecuteCommand(id);
 }
 
-bool CMDIChildFrame::UpdateCommand(int, CommandState&) { return false; }
-bool CMDIChildFrame::ExecuteCommand(int) { return false; }
+bool CMDIChildFrame::UpdateCommand(int id, CommandState& state) {
+    switch (id) {
+    case cmd::FileClose: state.enabled = true; return true;
+    case cmd::FileSave:
+    case cmd::FileSaveAs:
+        // Offered for a document that has its commands here (a channel, a phone list).
+        if (!document_) return false;
+        state.enabled = Document() != nullptr;
+        return true;
+    default: return false;
+    }
+}
+
+bool CMDIChildFrame::ExecuteCommand(int id) {
+    switch (id) {
+    case cmd::FileClose: close(); return true;  // the close guard may keep the window
+    case cmd::FileSave:
+    case cmd::FileSaveAs:
+        if (!document_) return false;
+        SaveDocument(id == cmd::FileSaveAs);
+        return true;
+    default: return false;
+    }
+}
+
+tfw::CDocument* CMDIChildFrame::Document() const {
+    auto* view = dynamic_cast<tfw::CView*>(ActiveView());
+    return view ? view->GetDocument() : nullptr;
+}
+
+bool CMDIChildFrame::SaveDocument(bool askName) {
+    tfw::CDocument* document = Document();
+    if (!document) return false;
+    std::string path = document->GetPathName();
+    if (askName || path.empty()) {
+        std::optional<std::string> chosen = AskSavePath(this, *document);
+        if (!chosen) return false;
+        path = *std::move(chosen);
+    }
+    // A failure is reported by the framework; the document keeps its old name then.
+    const bool saved = document->DoSave(path);
+    UpdateFrameTitle();
+    return saved;
+}
+
+void CMDIChildFrame::UpdateFrameTitle() {
+    if (tfw::CDocument* document = Document()) {
+        // A document without a title yet leaves the caption its maker gave.
+        const QString title = QString::fromLocal8Bit(document->GetTitle().c_str());
+        if (!title.isEmpty() && windowTitle() != title) setWindowTitle(title);
+    }
+}
 
 void CMDIChildFrame::closeEvent(QCloseEvent* event) {
     if (closeGuard_ && !closeGuard_()) {
@@ -37,6 +92,10 @@ CMDIChildFrame* ParentChildFrame(QWidget* widget) {
     for (QWidget* w = widget; w; w = w->parentWidget())
         if (auto* frame = qobject_cast<CMDIChildFrame*>(w)) return frame;
     return nullptr;
+}
+
+void UpdateParentFrameTitle(QWidget* view) {
+    if (CMDIChildFrame* frame = ParentChildFrame(view)) frame->UpdateFrameTitle();
 }
 
 void DestroyParentFrame(QWidget* view) {

@@ -1,5 +1,7 @@
 // Base of the server's child frames: an MDI sub-window that knows its menu bar, routes commands
-// to its active view, its document and itself, and may refuse to close.
+// to its active view, its document and itself, and may refuse to close. Unless the view or
+// the document's target takes them, the frame answers File > Close, and File > Save and Save
+// As for the document its views show when that document has a command target here.
 #pragma once
 
 #include "app/command_target.h"
@@ -7,6 +9,10 @@
 #include <QMdiSubWindow>
 
 #include <functional>
+
+namespace tfw {
+class CDocument;
+}
 
 namespace tolvan::app {
 
@@ -36,6 +42,15 @@ public:
     bool UpdateCommand(int id, CommandState& state) override;
     bool ExecuteCommand(int id) override;
 
+    // The document of the active view, or null.
+    tfw::CDocument* Document() const;
+    // Saves the document: to its path, or - when it has none or `askName` - to the path the
+    // user chooses (Save As). The caption follows the new title. False when nothing was saved.
+    bool SaveDocument(bool askName);
+    // Sets the caption to the document's title (a channel retitles itself when it connects or
+    // closes its connection).
+    void UpdateFrameTitle();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -47,6 +62,8 @@ private:
 
 // The child frame that holds widget, or null.
 CMDIChildFrame* ParentChildFrame(QWidget* widget);
+// The document of the view changed: the caption of its frame follows the document's title.
+void UpdateParentFrameTitle(QWidget* view);
 // The document of a view is closing: its frame goes too, whatever its close guard says.
 void DestroyParentFrame(QWidget* view);
 

@@ -78,7 +78,7 @@ bool CMDIFrameSplitter::UpdateCommand(int id, CommandState& state) {
     case cmd::PrevPane:
         return true;
     default:
-        return false;
+        return CMDIChildFrame::UpdateCommand(id, state);
     }
 }
 
@@ -97,7 +97,7 @@ bool CMDIFrameSplitter::ExecuteCommand(int id) {
         SwitchPane();  // two panes: next and previous are the same one
         return true;
     default:
-        return false;
+        return CMDIChildFrame::ExecuteCommand(id);
     }
 }
 

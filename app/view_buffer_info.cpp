@@ -116,6 +116,8 @@ void CViewBufferInfo::OnUpdate(tfw::CView* sender, long hint) {
         QMetaObject::invokeMethod(this, [this, sender, hint] { OnUpdate(sender, hint); }, Qt::QueuedConnection);
         return;
     }
+    // Connecting and closing the connection retitle the channel: the caption follows.
+    if (hint != HintReceive && hint != HintTransmit) UpdateParentFrameTitle(this);
     if (!initialised_ || !display_) return;
     const bool receiveShown = selector_ == BufferSide::Receive;
     if (hint == HintReceive || hint == HintTransmit) {

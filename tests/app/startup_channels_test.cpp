@@ -31,9 +31,14 @@
 #include <fstream>
 #include <sstream>
 
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QProcess>
 #include <QPushButton>
 #include <unistd.h>
+
+#include "app/command_ids.h"
+#include "channels/doc_comm.h"
 
 namespace tolvan::app {
 namespace {
@@ -268,6 +273,92 @@ TEST_F(UserStartTest, NewChannelWindowAndSecondStartHandsOver) {
     EXPECT_EQ(app_.Channels()[1]->GetTitle(), "Not Connected. Name: RiVo322");
     // The second start did not register anything: the running server did that.
     EXPECT_FALSE(fs::exists(dir_ / "data"));
+}
+
+// Answers the next Save As dialog with `path`; `offered` gets the file name it proposed.
+void AnswerSaveAs(const std::string& path, QString* offered, bool* asked) {
+    *asked = false;
+    QTimer::singleShot(0, [=] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        *asked = true;
+        *offered = QFileInfo(dialog->selectedFiles().value(0)).fileName();
+        dialog->selectFile(QString::fromStdString(path));
+        static_cast<QDialog*>(dialog)->accept();  // as the dialog's Save button does
+    });
+}
+
+TEST_F(UserStartTest, ChannelWindowSavesClosesAndItsCaptionFollowsTheChannelsTitle) {
+    CommandLine line;
+    line.profilePath = profile_;
+    ASSERT_TRUE(app_.InitInstance(line, {{}, false, true}));
+    ASSERT_EQ(app_.Channels().size(), 1u);
+    auto* channel = dynamic_cast<CDocComm*>(app_.Channels().front());
+    ASSERT_NE(channel, nullptr);
+    CFrameMain& main = *app_.MainFrame();
+    ASSERT_EQ(main.MdiArea()->subWindowList().size(), 1);
+    auto* frame = qobject_cast<CMDIFrameSplitter*>(main.MdiArea()->subWindowList().front());
+    ASSERT_NE(frame, nullptr);
+    main.ActivateFrame(frame);
+    QApplication::processEvents();
+    const auto trigger = [&](int id) {
+        main.UpdateCommandUI();
+        QAction* action = main.Actions().Action(id);
+        EXPECT_TRUE(action->isEnabled()) << id;
+        action->trigger();
+        QApplication::processEvents();
+    };
+
+    // Connecting and closing the connection retitle the channel; the caption follows.
+    const QString untitled = frame->windowTitle();
+    EXPECT_EQ(untitled, QStringLiteral("Not Connected. Name: RiVo321"));
+    ASSERT_EQ(channel->ConnectToPort(1, 9600, 'N', 8, 1), 0);
+    QApplication::processEvents();
+    EXPECT_EQ(frame->windowTitle().toStdString(), channel->GetTitle());
+    EXPECT_NE(frame->windowTitle(), untitled);
+    EXPECT_TRUE(main.windowTitle().endsWith(frame->windowTitle()));
+    channel->CloseConnection();
+    QApplication::processEvents();
+    EXPECT_EQ(frame->windowTitle(), untitled);
+
+    // Save of an untitled channel asks for a name, offering the channel's own.
+    const std::string first = (dir_ / "bench.ccf").string();
+    QString offered;
+    bool asked = false;
+    AnswerSaveAs(first, &offered, &asked);
+    trigger(cmd::FileSave);
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(offered, QStringLiteral("RiVo321.ccf"));
+    ASSERT_TRUE(fs::exists(first));
+    EXPECT_GT(fs::file_size(first), 0u);
+    EXPECT_EQ(channel->GetPathName(), first);
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Not Connected. Name: bench.ccf"));
+    EXPECT_EQ(main.RecentFiles().value(0).toStdString(), first);
+
+    // Save of a named one writes it again without asking.
+    fs::remove(first);
+    AnswerSaveAs((dir_ / "never.ccf").string(), &offered, &asked);
+    trigger(cmd::FileSave);
+    EXPECT_FALSE(asked);
+    EXPECT_TRUE(fs::exists(first));
+
+    // Save As moves it to the new name; the old file stays as it was.
+    const std::string second = (dir_ / "desk.ccf").string();
+    AnswerSaveAs(second, &offered, &asked);
+    trigger(cmd::FileSaveAs);
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(offered, QStringLiteral("bench.ccf"));
+    EXPECT_TRUE(fs::exists(second));
+    EXPECT_EQ(channel->GetPathName(), second);
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Not Connected. Name: desk.ccf"));
+    EXPECT_EQ(main.RecentFiles().value(0).toStdString(), second);
+    EXPECT_EQ(main.RecentFiles().value(1).toStdString(), first);
+
+    // Close: the window and the channel go (nobody else holds it).
+    trigger(cmd::FileClose);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(main.MdiArea()->subWindowList().isEmpty());
+    EXPECT_TRUE(app_.Channels().empty());
 }
 
 TEST(DesktopRegistration, WritesEntryTypesAndActivationFiles) {
