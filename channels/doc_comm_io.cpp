@@ -26,6 +26,14 @@ std::uint32_t WaitLimit(std::int32_t ms)
     return ms > 0 ? static_cast<std::uint32_t>(ms) : 0u;
 }
 
+// The device's descriptor when this channel alone reads the port, so that a wait wakes the
+// moment bytes arrive. With other channels on the port one of them may take the bytes off
+// the device into the shared ring, which the descriptor would not show: short sleeps then.
+int WaitFd(const CSharedPort& port)
+{
+    return port.Channels().size() == 1 ? port.ReceiveWaitFd() : -1;
+}
+
 }  // namespace
 
 std::int16_t CDocComm::ReadFromPort(std::span<std::uint8_t> buffer, std::int16_t n)
@@ -55,6 +63,8 @@ std::int16_t CDocComm::WriteToPort(std::span<std::uint8_t> buffer, std::int16_t 
 {
     plat::ServerLockGuard guard;
     if (port_ == nullptr || LockedByOther()) return 0;
+    // A device that went away takes nothing: storing would report bytes that never leave.
+    if (!port_->DeviceAccepts()) return 0;
     const std::uint32_t stored = txBuffer_->Write(Usable(buffer, n));
     port_->PushTransmit(txBuffer_->Count());
     if (stored > 0) UpdateAllViews(kHintTransmit);
@@ -64,7 +74,7 @@ std::int16_t CDocComm::WriteToPort(std::span<std::uint8_t> buffer, std::int16_t 
 std::int32_t CDocComm::TransmitBytes(std::span<const std::uint8_t> bytes)
 {
     plat::ServerLockGuard guard;
-    if (port_ == nullptr) return 0;
+    if (port_ == nullptr || !port_->DeviceAccepts()) return 0;
     const std::uint32_t stored = txBuffer_->Write(bytes);
     port_->PushTransmit(txBuffer_->Count());
     if (stored > 0) UpdateAllViews(kHintTransmit);
@@ -86,7 +96,7 @@ std::int16_t CDocComm::ReadFromPortTimed(std::span<std::uint8_t> buffer, std::in
             delivered += rxBuffer_->Read(dest.subspan(delivered));
             return delivered == dest.size();
         },
-        WaitLimit(ms));
+        WaitLimit(ms), WaitFd(*port_));
     if (delivered > 0) UpdateAllViews(kHintReceive);
     return static_cast<std::int16_t>(delivered);
 }
@@ -117,7 +127,7 @@ std::int16_t CDocComm::ReadStringFromPortTimed(std::span<std::uint8_t> buffer, s
             dest = dest.subspan(static_cast<std::size_t>(got));
             return false;
         },
-        WaitLimit(ms));
+        WaitLimit(ms), WaitFd(*port_));
     if (total != 0) UpdateAllViews(kHintReceive);
     return static_cast<std::int16_t>(total);
 }
@@ -146,7 +156,7 @@ std::int16_t CDocComm::ReadCharFromPortTimed(std::int32_t ms)
             port_->PollReceive();
             return rxBuffer_->Read(std::span<std::uint8_t>(&byte, 1)) == 1;
         },
-        WaitLimit(ms));
+        WaitLimit(ms), WaitFd(*port_));
     if (got) {
         UpdateAllViews(kHintReceive);
         return byte;
@@ -159,7 +169,7 @@ std::int16_t CDocComm::WriteCharToPort(std::int16_t ch)
 {
     plat::ServerLockGuard guard;
     if (port_ == nullptr) return kStatusNotSetUp;
-    if (LockedByOther()) return 0;
+    if (LockedByOther() || !port_->DeviceAccepts()) return 0;
     const std::uint8_t byte = static_cast<std::uint8_t>(ch & 0xFF);
     const std::uint32_t stored = txBuffer_->Write(std::span<const std::uint8_t>(&byte, 1));
     port_->PushTransmit(txBuffer_->Count());

@@ -281,6 +281,20 @@ void CSharedPort::AlignTransmitViews() {
   }
 }
 
+bool CSharedPort::DeviceAccepts() {
+  plat::ServerLockGuard guard;
+  PortObject* p = portObject_;
+  if (p == nullptr) return false;
+  p->ops.ClearStatus(p);
+  return p->ops.TxFree(p) >= 0;
+}
+
+int CSharedPort::ReceiveWaitFd() const {
+  plat::ServerLockGuard guard;
+  SerialDriverRecord* serial = portObject_ != nullptr ? SerialRecord(portObject_) : nullptr;
+  return serial != nullptr ? plat::CommPollFd(serial->handle) : -1;
+}
+
 int CSharedPort::PushTransmit(uint32_t pending) {
   plat::ServerLockGuard guard;
   if (pending == 0) return kStatusSuccess;

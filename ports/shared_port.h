@@ -72,6 +72,14 @@ class CSharedPort {
   // pending, -6 when closed, -1 when the ring cannot be locked.
   int PushTransmit(uint32_t pending);
 
+  // False when the device takes no bytes at all (it went away): the driver fails on the
+  // transmit queue, and its status is left as the port's error. Writers check this before
+  // they store bytes that could never leave. False when closed.
+  bool DeviceAccepts();
+  // A descriptor that becomes readable when the device has bytes for the port, or -1 when
+  // the driver has none (infra-red link, simulated devices): waits sleep on it.
+  int ReceiveWaitFd() const;
+
   // Resize a ring; refused (size unchanged) for the current size, a size below the ring
   // position, 0 or above 2^31 - 1, a closed port, or memory that cannot be had. On
   // success every channel's view of that ring starts over empty and its views get hint 0.
