@@ -12,8 +12,10 @@
 # regular expression that picks the threaded tests.
 #
 # Any sanitizer report fails the stage: the sanitizers stop the process at the first report,
-# and every report, also one of a server process a test started and did not look at, is
-# written under <build dir>/sanitizer-reports; the stage fails when that folder is not empty.
+# which fails its test; the address, leak and thread sanitizers also write every report, also
+# one of a server process a test started and did not look at, under
+# <build dir>/sanitizer-reports, and the stage fails when that folder is not empty. (The
+# undefined-behaviour sanitizer of gcc writes to standard error whatever log_path says.)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
