@@ -30,6 +30,7 @@
 #include "setup/ps_ir_settings.h"
 #include "setup/ps_select_port.h"
 #include "setup/ps_settings_port.h"
+#include "tests/app/channel_menu_fixture.h"
 #include "tests/support/ir_transceiver_sim.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/xmodem_progress_recorder.h"
@@ -60,34 +61,6 @@ namespace tolvan::app {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-constexpr std::int16_t kCom = 2;
-
-// Runs `drive` on the first modal widget of type D that comes up while this object lives.
-template <class D>
-class WhenModal {
-public:
-    explicit WhenModal(std::function<void(D&)> drive) {
-        QObject::connect(&timer_, &QTimer::timeout, [this, drive] {
-            if (auto* dialog = qobject_cast<D*>(QApplication::activeModalWidget())) {
-                timer_.stop();
-                ran = true;
-                drive(*dialog);
-            }
-        });
-        timer_.start(1);
-    }
-    bool ran = false;
-
-private:
-    QTimer timer_;
-};
-
-template <class T>
-T* Control(QWidget& parent, int id) {
-    T* w = parent.findChild<T*>(QString::number(id));
-    EXPECT_NE(w, nullptr) << "control " << id;
-    return w;
-}
 
 // Another program holds the device: a child process keeps an exclusive flock on it.
 class DeviceHolder {
@@ -126,41 +99,18 @@ private:
     int release_ = -1;
 };
 
-class ChannelCommandsTest : public ::testing::Test {
+class ChannelCommandsTest : public ChannelMenuTest {
 protected:
-    void SetUp() override {
-        saved_ = *DLLGetCommParam();
-        plat::SetLockDirectory(locks.path());
-        plat::DeviceMap::Clear();
-        plat::DeviceMap::SetAutoAssign(false);
-        plat::DeviceMap::Set(kCom, pty.slavePath());
-        ASSERT_EQ(registry.ProbePorts(), 1);
-        CDocComm::SetPortRegistry(&registry);
-        previousHook_ = plat::SetMessageBoxHook(
-            [this](const std::string& text, const std::string&, std::uint32_t flags) {
-                messages.push_back(text);
-                flags_.push_back(flags);
-                return answer;
-            });
-    }
     void TearDown() override {
         a.CloseConnection();
         b.CloseConnection();
-        plat::SetMessageBoxHook(previousHook_);
-        CDocComm::SetPortRegistry(nullptr);
-        plat::DeviceMap::Clear();
-        *DLLGetCommParam() = saved_;
+        ChannelMenuTest::TearDown();
     }
 
     ChannelCommandContext Context() {
         ChannelCommandContext context;
         context.hideChannel = [this](CDocComm& doc) { hidden.push_back(&doc); };
         return context;
-    }
-    static bool Enabled(ChannelCommands& target, int id) {
-        CommandState state;
-        EXPECT_TRUE(target.UpdateCommand(id, state)) << id;
-        return state.enabled;
     }
     static bool Holds(CDocComm& doc, std::int32_t n) {
         return plat::WaitFor([&] { return doc.SpaceUsedInRXBuffer() >= n; }, 5000);
@@ -178,23 +128,11 @@ protected:
         return pty.ReadAvailable(100);
     }
 
-    plat::FakeTickSource ticks{1000, std::chrono::microseconds(300)};
-    plat::ScopedTickSource useTicks{ticks};
-    test::ScratchDir locks;
-    test::PtyPair pty;
-    PortRegistry registry;
     CDocComm a;
     CDocComm b;
     std::vector<CDocComm*> hidden;
     ChannelCommands menuA{a, Context()};
     ChannelCommands menuB{b, Context()};
-    std::vector<std::string> messages;
-    std::vector<std::uint32_t> flags_;
-    int answer = plat::IDYES;
-
-private:
-    AndCommParam saved_;
-    plat::MessageBoxHook previousHook_;
 };
 
 TEST_F(ChannelCommandsTest, EnableRulesFollowConnectionClientsAndTheLock) {
@@ -390,13 +328,8 @@ TEST_F(ChannelCommandsTest, BufferSheetsTakeSizesBeyondSixteenBits) {
 TEST(ChannelCommandsXModem, ReceivesWhatSxSendsIntoTheChosenFile) {
     test::TempDir dir;
     test::XModemPty pty;
-    PortRegistry registry;
-    plat::SetLockDirectory(dir.Path());
-    plat::DeviceMap::Clear();
-    plat::DeviceMap::SetAutoAssign(false);
-    plat::DeviceMap::Set(3, ::ptsname(pty.Master()));
-    ASSERT_EQ(registry.ProbePorts(), 1);
-    CDocComm::SetPortRegistry(&registry);
+    test::MappedPort port;
+    ASSERT_EQ(port.Map(3, ::ptsname(pty.Master()), dir.Path()), 1);
     auto recorder = std::make_shared<test::XferRecorder>();
     SetXferProgressSink(recorder);
     const Bytes data = test::PatternBytes(1000, 7);
@@ -432,8 +365,6 @@ TEST(ChannelCommandsXModem, ReceivesWhatSxSendsIntoTheChosenFile) {
         channel.CloseConnection();
     }
     SetXferProgressSink(nullptr);
-    CDocComm::SetPortRegistry(nullptr);
-    plat::DeviceMap::Clear();
 }
 
 // The infra-red channel's sheet: port and link rate only; the link runs at 115200, N, 8, 1
@@ -446,13 +377,8 @@ TEST(IRChannelCommands, SheetConnectsThroughTheLinkAndKeepsItsLineAsCurrent) {
     test::PtyPair pty;
     test::IrTransceiverSim sim{test::IrSimOptions{.echo = true}};
     test::IrSimPtyRunner runner{pty.master(), sim};
-    PortRegistry registry;
-    plat::SetLockDirectory(locks.path());
-    plat::DeviceMap::Clear();
-    plat::DeviceMap::SetAutoAssign(false);
-    plat::DeviceMap::Set(3, pty.slavePath());
-    ASSERT_EQ(registry.ProbePorts(), 1);
-    CDocComm::SetPortRegistry(&registry);
+    test::MappedPort port;
+    ASSERT_EQ(port.Map(3, pty.slavePath(), locks.path()), 1);
     {
         CDocIR channel;
         std::unique_ptr<ChannelCommands> menu(CreateChannelCommands(channel, {}, nullptr));
@@ -488,6 +414,8 @@ TEST(IRChannelCommands, SheetConnectsThroughTheLinkAndKeepsItsLineAsCurrent) {
         EXPECT_TRUE(menu->ExecuteCommand(cmd::Connect));
         ASSERT_TRUE(accept.ran);
         ASSERT_TRUE(channel.IsConnected());
+        // The simulator takes the speed command's last byte on its own thread.
+        plat::WaitFor([&] { return sim.CurrentPhase() == test::IrTransceiverSim::Phase::Link; }, 5000);
         EXPECT_EQ(sim.CurrentPhase(), test::IrTransceiverSim::Phase::Link);
         std::int32_t baud = 0;
         std::int16_t parity = 0, word = 0, stop = 0;
@@ -509,8 +437,6 @@ TEST(IRChannelCommands, SheetConnectsThroughTheLinkAndKeepsItsLineAsCurrent) {
     }
     EXPECT_TRUE(runner.Healthy());
     runner.Stop();
-    CDocComm::SetPortRegistry(nullptr);
-    plat::DeviceMap::Clear();
     *DLLGetCommParam() = saved;
 }
 

@@ -6,15 +6,13 @@
 #include "app/dlg_select_files.h"
 #include "app/modem_commands.h"
 #include "channels/doc_modem.h"
-#include "platform/device_map.h"
 #include "platform/message_box.h"
-#include "platform/serial_api.h"
 #include "platform/sim_modem.h"
 #include "platform/ticks.h"
-#include "ports/port_registry.h"
 #include "setup/comm_param.h"
 #include "setup/property_sheet.h"
 #include "setup/ps_modem_setting.h"
+#include "tests/app/channel_menu_fixture.h"
 #include "tests/support/modem_sim_pty.h"
 #include "tests/support/pty_pair.h"
 
@@ -35,35 +33,6 @@
 namespace tolvan::app {
 namespace {
 
-constexpr std::int16_t kCom = 2;
-
-// Runs `drive` on the first modal widget of type D that comes up while this object lives.
-template <class D>
-class WhenModal {
-public:
-    explicit WhenModal(std::function<void(D&)> drive) {
-        QObject::connect(&timer_, &QTimer::timeout, [this, drive] {
-            if (auto* dialog = qobject_cast<D*>(QApplication::activeModalWidget())) {
-                timer_.stop();
-                ran = true;
-                drive(*dialog);
-            }
-        });
-        timer_.start(1);
-    }
-    bool ran = false;
-
-private:
-    QTimer timer_;
-};
-
-template <class T>
-T* Control(QWidget& parent, int id) {
-    T* w = parent.findChild<T*>(QString::number(id));
-    EXPECT_NE(w, nullptr) << "control " << id;
-    return w;
-}
-
 // A clock that notes, whenever the code under test pauses, what the far end has received
 // since the last pause; so the pieces between the pauses can be told apart.
 class PieceClock final : public plat::TickSource {
@@ -82,53 +51,19 @@ private:
     std::uint32_t now_ = 0;
 };
 
-class ModemMenuTest : public ::testing::Test {
+class ModemMenuTest : public ChannelMenuTest {
 protected:
-    void SetUp() override {
-        saved_ = *DLLGetCommParam();
-        plat::SetLockDirectory(dir.path());
-        plat::DeviceMap::Clear();
-        plat::DeviceMap::SetAutoAssign(false);
-        plat::DeviceMap::Set(kCom, pty.slavePath());
-        ASSERT_EQ(registry.ProbePorts(), 1);
-        CDocComm::SetPortRegistry(&registry);
-        previousHook_ = plat::SetMessageBoxHook([this](const std::string& text, const std::string&,
-                                                       std::uint32_t) {
-            messages.push_back(text);
-            return plat::IDOK;
-        });
-    }
+    ModemMenuTest() { answer = plat::IDOK; }
     void TearDown() override {
         modem.CloseConnection();
         other.CloseConnection();
-        plat::SetMessageBoxHook(previousHook_);
-        CDocComm::SetPortRegistry(nullptr);
-        plat::DeviceMap::Clear();
-        *DLLGetCommParam() = saved_;
+        ChannelMenuTest::TearDown();
     }
-    bool Enabled(int id) {
-        CommandState state;
-        EXPECT_TRUE(menu.UpdateCommand(id, state)) << id;
-        return state.enabled;
-    }
-    std::string FarEndGot() {
-        auto bytes = pty.ReadAvailable(50);
-        return {bytes.begin(), bytes.end()};
-    }
+    bool Enabled(int id) { return ChannelMenuTest::Enabled(menu, id); }
 
-    plat::FakeTickSource ticks{1000, std::chrono::microseconds(300)};
-    plat::ScopedTickSource useTicks{ticks};
-    test::ScratchDir dir;
-    test::PtyPair pty;
-    PortRegistry registry;
     CDocModem modem;
     CDocComm other;
     ModemChannelCommands menu{modem, {}};
-    std::vector<std::string> messages;
-
-private:
-    AndCommParam saved_;
-    plat::MessageBoxHook previousHook_;
 };
 
 const int kModemIds[] = {cmd::ModemSettings, cmd::ModemInit,   cmd::ModemHangUp,  cmd::ModemCommand,
@@ -167,7 +102,7 @@ TEST_F(ModemMenuTest, CommandsSendTheirTextsWhileConnectedAndNotPastAnotherLock)
 TEST_F(ModemMenuTest, SendFilesPutsTheChosenFileOnTheLineInPiecesOfEighty) {
     ASSERT_EQ(modem.ConnectToPort(kCom, 9600, 'N', 8, 1), 0);
     modem.Mode().nInternalTimeout = 250;
-    const std::string path = dir.path() + "/data.bin";
+    const std::string path = locks.path() + "/data.bin";
     std::string content;
     for (int i = 0; i < 200; ++i) content += static_cast<char>('a' + i % 26);
     std::ofstream(path, std::ios::binary) << content;

@@ -3,16 +3,15 @@
 // send nothing.
 #include "app/modem_dial_sheet.h"
 #include "channels/doc_modem.h"
-#include "platform/device_map.h"
-#include "platform/serial_api.h"
 #include "platform/sim_modem.h"
 #include "platform/ticks.h"
-#include "ports/port_registry.h"
 #include "setup/dial_list.h"
 #include "setup/dlg_dial_number.h"
 #include "setup/page_message_box.h"
 #include "setup/property_sheet.h"
+#include "tests/support/mapped_port.h"
 #include "tests/support/modem_sim_pty.h"
+#include "tests/support/next_sheet.h"
 #include "tests/support/pty_pair.h"
 
 #include <QApplication>
@@ -33,12 +32,7 @@ protected:
             messages.push_back(r.text.toStdString());
             return kerdal::kIdNo;
         });
-        plat::SetLockDirectory(locks.path());
-        plat::DeviceMap::Clear();
-        plat::DeviceMap::SetAutoAssign(false);
-        plat::DeviceMap::Set(kCom, pty.slavePath());
-        ASSERT_EQ(registry.ProbePorts(), 1);
-        CDocComm::SetPortRegistry(&registry);
+        ASSERT_EQ(port.Map(kCom, pty.slavePath(), locks.path()), 1);
         ASSERT_EQ(modem.ConnectToPort(kCom, 9600, 'N', 8, 1), 0);
 
         // The channel's phone list: Office, Home and an entry without a dial string.
@@ -56,25 +50,25 @@ protected:
         EXPECT_TRUE(runner.Healthy());
         runner.Stop();
         modem.CloseConnection();
-        CDocComm::SetPortRegistry(nullptr);
-        plat::DeviceMap::Clear();
         kerdal::SetPageMessageHook(previousHook);
     }
 
     // Runs the sheet, chooses the entry with that comment and presses OK (or Cancel).
     int DialFromSheet(const QString& comment, bool ok = true) {
         QString caption;
-        QTimer::singleShot(0, [&] {
-            auto* sheet = qobject_cast<kerdal::PropertySheet*>(QApplication::activeModalWidget());
-            ASSERT_NE(sheet, nullptr);
-            caption = sheet->windowTitle();
-            auto* page = dynamic_cast<CDlgDialNumber*>(sheet->GetPage(0));
-            ASSERT_NE(page, nullptr);
-            const auto found = page->m_ctlList->findItems(comment, Qt::MatchExactly);
-            EXPECT_EQ(found.size(), 1);
-            if (!found.isEmpty()) page->m_ctlList->setCurrentItem(found.front(), QItemSelectionModel::ClearAndSelect);
-            if (!ok || !sheet->PressOk()) sheet->PressCancel();
-        });
+        QObject guard;
+        tolvan::test::OnNextSheet(
+            &guard,
+            [&](kerdal::PropertySheet& sheet) {
+                caption = sheet.windowTitle();
+                auto* page = dynamic_cast<CDlgDialNumber*>(sheet.GetPage(0));
+                ASSERT_NE(page, nullptr);
+                const auto found = page->m_ctlList->findItems(comment, Qt::MatchExactly);
+                EXPECT_EQ(found.size(), 1);
+                if (!found.isEmpty())
+                    page->m_ctlList->setCurrentItem(found.front(), QItemSelectionModel::ClearAndSelect);
+            },
+            ok ? tolvan::test::AfterWork::PressOk : tolvan::test::AfterWork::PressCancel);
         const int result = RunModemDialSheet(modem, nullptr);
         EXPECT_EQ(caption, "Dial");
         return result;
@@ -88,7 +82,7 @@ protected:
     test::PtyPair pty;
     plat::HayesModemSim sim{plat::SimModemOptions{plat::SimDialAnswer::Busy}};
     test::ModemSimPtyRunner runner{pty.master(), sim};
-    PortRegistry registry;
+    test::MappedPort port;
     CDocModem modem;
 };
 

@@ -16,6 +16,7 @@
 #include "setup/page_message_box.h"
 #include "setup/property_sheet.h"
 #include "setup/ps_settings_port.h"
+#include "tests/support/next_sheet.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -115,12 +116,8 @@ protected:
     // Works the entry sheet that the next command opens, then presses OK (Cancel when
     // accept is false, or when OK is refused so a test cannot hang).
     void OnNextSheet(std::function<void(kerdal::PropertySheet&)> work, bool accept = true) {
-        QTimer::singleShot(0, view, [work = std::move(work), accept] {
-            auto* sheet = qobject_cast<kerdal::PropertySheet*>(QApplication::activeModalWidget());
-            ASSERT_NE(sheet, nullptr) << "no modal sheet";
-            work(*sheet);
-            if (!accept || !sheet->PressOk()) sheet->PressCancel();
-        });
+        tolvan::test::OnNextSheet(view, std::move(work),
+                                  accept ? tolvan::test::AfterWork::PressOk : tolvan::test::AfterWork::PressCancel);
     }
     static void FillEntryPage(kerdal::PropertySheet& sheet, const char* comment, const char* dial) {
         kerdal::PropertyPage* page = sheet.GetPage(0);

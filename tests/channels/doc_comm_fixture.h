@@ -12,10 +12,9 @@
 
 #include "channels/doc_comm.h"
 #include "framework/view.h"
-#include "platform/device_map.h"
-#include "platform/serial_api.h"
 #include "platform/ticks.h"
 #include "ports/port_registry.h"
+#include "tests/support/mapped_port.h"
 #include "tests/support/pty_pair.h"
 
 namespace tolvan::commtest {
@@ -40,19 +39,12 @@ class DocCommTest : public ::testing::Test {
     std::string tmpl = (std::filesystem::temp_directory_path() / "tolvan-doc-XXXXXX").string();
     ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
     dir_ = tmpl;
-    plat::SetLockDirectory(dir_);
-    plat::DeviceMap::Clear();
-    plat::DeviceMap::SetAutoAssign(false);
-    plat::DeviceMap::Set(kCom, pty.slavePath());
-    ASSERT_EQ(registry.ProbePorts(), 1);
-    CDocComm::SetPortRegistry(&registry);
+    ASSERT_EQ(port.Map(kCom, pty.slavePath(), dir_), 1);
   }
   void TearDown() override
   {
     a.reset();
     b.reset();
-    CDocComm::SetPortRegistry(nullptr);
-    plat::DeviceMap::Clear();
     std::error_code ec;
     std::filesystem::remove_all(dir_, ec);
   }
@@ -76,7 +68,8 @@ class DocCommTest : public ::testing::Test {
   plat::ScopedTickSource useTicks{ticks};
   std::string dir_;
   test::PtyPair pty;
-  PortRegistry registry;
+  test::MappedPort port;
+  PortRegistry& registry = port.registry;
   std::unique_ptr<CDocComm> a = std::make_unique<CDocComm>();
   std::unique_ptr<CDocComm> b = std::make_unique<CDocComm>();
 };

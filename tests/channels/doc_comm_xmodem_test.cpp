@@ -10,10 +10,8 @@
 
 #include "channels/doc_comm.h"
 #include "channels/file_transfer.h"
-#include "platform/device_map.h"
-#include "platform/serial_api.h"
 #include "platform/server_lock.h"
-#include "ports/port_registry.h"
+#include "tests/support/mapped_port.h"
 #include "tests/support/xmodem_progress_recorder.h"
 #include "tests/support/xmodem_sender.h"
 
@@ -28,12 +26,7 @@ class DocCommXModem : public ::testing::TestWithParam<std::tuple<size_t, bool>> 
  protected:
   void SetUp() override
   {
-    plat::SetLockDirectory(dir_.Path());
-    plat::DeviceMap::Clear();
-    plat::DeviceMap::SetAutoAssign(false);
-    plat::DeviceMap::Set(kCom, ::ptsname(pty_.Master()));
-    ASSERT_EQ(registry_.ProbePorts(), 1);
-    CDocComm::SetPortRegistry(&registry_);
+    ASSERT_EQ(port_.Map(kCom, ::ptsname(pty_.Master()), dir_.Path()), 1);
     SetXferProgressSink(recorder_);
     ASSERT_EQ(channel_->ConnectToPort(kCom, 115200, 'N', 8, 1), 0);
     ASSERT_EQ(watcher_->ConnectToPort(kCom, 115200, 'N', 8, 1), 0);
@@ -44,13 +37,11 @@ class DocCommXModem : public ::testing::TestWithParam<std::tuple<size_t, bool>> 
     SetXferProgressSink(nullptr);
     channel_.reset();
     watcher_.reset();
-    CDocComm::SetPortRegistry(nullptr);
-    plat::DeviceMap::Clear();
   }
 
   test::TempDir dir_;
   test::XModemPty pty_;
-  PortRegistry registry_;
+  test::MappedPort port_;
   std::shared_ptr<test::XferRecorder> recorder_ = std::make_shared<test::XferRecorder>();
   std::unique_ptr<CDocComm> channel_ = std::make_unique<CDocComm>();
   std::unique_ptr<CDocComm> watcher_ = std::make_unique<CDocComm>();
@@ -117,13 +108,8 @@ TEST(DocCommXModemAbort, AbortXfertEndsTheReceptionWithUserAbort)
 {
   test::TempDir dir;
   test::XModemPty pty;
-  PortRegistry registry;
-  plat::SetLockDirectory(dir.Path());
-  plat::DeviceMap::Clear();
-  plat::DeviceMap::SetAutoAssign(false);
-  plat::DeviceMap::Set(kCom, ::ptsname(pty.Master()));
-  ASSERT_EQ(registry.ProbePorts(), 1);
-  CDocComm::SetPortRegistry(&registry);
+  test::MappedPort port;
+  ASSERT_EQ(port.Map(kCom, ::ptsname(pty.Master()), dir.Path()), 1);
   auto recorder = std::make_shared<test::XferRecorder>();
   SetXferProgressSink(recorder);
   {
@@ -144,8 +130,6 @@ TEST(DocCommXModemAbort, AbortXfertEndsTheReceptionWithUserAbort)
     EXPECT_EQ(channel.GetAbortRequest(), 1);
   }
   SetXferProgressSink(nullptr);
-  CDocComm::SetPortRegistry(nullptr);
-  plat::DeviceMap::Clear();
 }
 
 }  // namespace

@@ -5,12 +5,10 @@
 
 #include "channels/doc_ir.h"
 #include "framework/byte_stream.h"
-#include "platform/device_map.h"
 #include "platform/message_box.h"
-#include "platform/serial_api.h"
 #include "platform/ticks.h"
-#include "ports/port_registry.h"
 #include "tests/support/ir_transceiver_sim.h"
+#include "tests/support/mapped_port.h"
 #include "tests/support/pty_pair.h"
 
 namespace tolvan {
@@ -20,22 +18,12 @@ constexpr std::int16_t kCom = 3;
 
 class IRChannelTest : public ::testing::Test {
  protected:
-  void SetUp() override
-  {
-    plat::SetLockDirectory(locks.path());
-    plat::DeviceMap::Clear();
-    plat::DeviceMap::SetAutoAssign(false);
-    plat::DeviceMap::Set(kCom, pty.slavePath());
-    ASSERT_EQ(registry.ProbePorts(), 1);
-    CDocComm::SetPortRegistry(&registry);
-  }
+  void SetUp() override { ASSERT_EQ(port.Map(kCom, pty.slavePath(), locks.path()), 1); }
   void TearDown() override
   {
     doc.CloseConnection();
     EXPECT_TRUE(runner.Healthy());
     runner.Stop();
-    CDocComm::SetPortRegistry(nullptr);
-    plat::DeviceMap::Clear();
   }
 
   // The link waits on the device with a short real pause, so the simulator gets to answer.
@@ -45,7 +33,7 @@ class IRChannelTest : public ::testing::Test {
   test::PtyPair pty;
   test::IrTransceiverSim sim{test::IrSimOptions{.echo = true}};
   test::IrSimPtyRunner runner{pty.master(), sim};
-  PortRegistry registry;
+  test::MappedPort port;
   CDocIR doc;
 };
 
@@ -63,6 +51,8 @@ TEST_F(IRChannelTest, ConnectsThroughTheLinkAndCarriesData)
     bool dtr = true, rts = true, xon = true;
     ASSERT_TRUE(doc.GetFlowControl(dtr, rts, xon));
     EXPECT_FALSE(dtr || rts || xon);
+    // The simulator takes the speed command's last byte on its own thread.
+    plat::WaitFor([&] { return sim.CurrentPhase() == test::IrTransceiverSim::Phase::Link; }, 5000);
     EXPECT_EQ(sim.CurrentPhase(), test::IrTransceiverSim::Phase::Link);
 
     std::vector<std::uint8_t> out{'p', 'i', 'n', 'g'};
@@ -71,7 +61,7 @@ TEST_F(IRChannelTest, ConnectsThroughTheLinkAndCarriesData)
     std::string got;
     ASSERT_TRUE(plat::WaitFor(
         [&] {
-            registry.IdleService();
+            port.registry.IdleService();
             const std::int16_t n = doc.ReadFromPort(in, 16);
             if (n > 0) got.append(in.begin(), in.begin() + n);
             return got.size() >= 4;

@@ -8,11 +8,9 @@
 #include "channels/doc_modem.h"
 #include "channels/modem_members.h"
 #include "framework/byte_stream.h"
-#include "platform/device_map.h"
-#include "platform/serial_api.h"
 #include "platform/sim_modem.h"
 #include "platform/ticks.h"
-#include "ports/port_registry.h"
+#include "tests/support/mapped_port.h"
 #include "tests/support/modem_sim_pty.h"
 #include "tests/support/pty_pair.h"
 
@@ -25,12 +23,7 @@ class ModemChannelTest : public ::testing::Test {
  protected:
   void SetUp() override
   {
-    plat::SetLockDirectory(locks.path());
-    plat::DeviceMap::Clear();
-    plat::DeviceMap::SetAutoAssign(false);
-    plat::DeviceMap::Set(kCom, pty.slavePath());
-    ASSERT_EQ(registry.ProbePorts(), 1);
-    CDocComm::SetPortRegistry(&registry);
+    ASSERT_EQ(port.Map(kCom, pty.slavePath(), locks.path()), 1);
     ASSERT_EQ(doc.ConnectToPort(kCom, 9600, 'N', 8, 1), 0);
   }
   void TearDown() override
@@ -38,8 +31,6 @@ class ModemChannelTest : public ::testing::Test {
     EXPECT_TRUE(runner.Healthy());
     runner.Stop();
     doc.CloseConnection();
-    CDocComm::SetPortRegistry(nullptr);
-    plat::DeviceMap::Clear();
   }
 
   tfw::DispatchStatus Call(std::int32_t id, std::vector<tfw::Variant> args, tfw::Variant& result,
@@ -62,7 +53,7 @@ class ModemChannelTest : public ::testing::Test {
   test::PtyPair pty;
   plat::HayesModemSim sim;
   test::ModemSimPtyRunner runner{pty.master(), sim};
-  PortRegistry registry;
+  test::MappedPort port;
   CDocModem doc;
 };
 

@@ -9,6 +9,7 @@
 #include "setup/library_strings.h"
 #include "setup/property_sheet.h"
 #include "setup/ps_dial_entry.h"
+#include "tests/support/next_sheet.h"
 
 #include "framework/doc_manager.h"
 #include "framework/doc_template.h"
@@ -114,13 +115,7 @@ protected:
     // back to Cancel so that a refused sheet cannot hang the test).
     void OnNextEntrySheet(QObject* guard, std::function<void(PropertySheet&)> work)
     {
-        QTimer::singleShot(0, guard, [work = std::move(work)] {
-            auto* sheet = qobject_cast<PropertySheet*>(QApplication::activeModalWidget());
-            ASSERT_NE(sheet, nullptr) << "no modal entry sheet";
-            work(*sheet);
-            if (sheet->IsRunning() && !sheet->PressOk())
-                sheet->PressCancel();
-        });
+        tolvan::test::OnNextSheet(guard, std::move(work));
     }
 
     QTemporaryDir dir;

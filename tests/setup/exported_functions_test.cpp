@@ -11,6 +11,7 @@
 #include "setup/query_ir_param.h"
 #include "setup/query_modem_connection_settings.h"
 #include "setup/query_modem_param.h"
+#include "tests/support/next_sheet.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -35,16 +36,12 @@ protected:
     // Runs `query` (which shows a modal sheet); `user` acts on the sheet once it is up.
     int Run(const std::function<int()>& query, SheetAction user)
     {
-        sheetShown = false;
-        QObject guard;  // a timer left pending when no sheet came up dies with the call
-        QTimer::singleShot(0, &guard, [&] {
-            auto* sheet = qobject_cast<PropertySheet*>(QApplication::activeModalWidget());
-            if (!sheet)
-                return;
-            sheetShown = true;
-            user(*sheet);
-        });
-        return query();
+        QObject guard;  // a drive left pending when no sheet came up dies with the call
+        const auto shown = tolvan::test::OnNextSheet(&guard, std::move(user),
+                                                     tolvan::test::AfterWork::Nothing, false);
+        const int result = query();
+        sheetShown = *shown;
+        return result;
     }
 
     static QStringList Captions(const PropertySheet& sheet)

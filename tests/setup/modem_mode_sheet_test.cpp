@@ -5,6 +5,7 @@
 
 #include "setup/property_sheet.h"
 #include "setup/query_modem_mode.h"
+#include "tests/support/next_sheet.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -27,17 +28,11 @@ protected:
     // Runs QueryModemMode; `user` acts on the sheet once it is up.
     int Query(AndModemMode* record, std::function<void(PropertySheet&)> user)
     {
-        bool ran = false;
-        QObject guard;  // a timer left pending when no sheet came up dies with the call
-        QTimer::singleShot(0, &guard, [&] {
-            auto* sheet = qobject_cast<PropertySheet*>(QApplication::activeModalWidget());
-            if (!sheet)
-                return;
-            ran = true;
-            user(*sheet);
-        });
+        QObject guard;  // a drive left pending when no sheet came up dies with the call
+        const auto shown = tolvan::test::OnNextSheet(&guard, std::move(user),
+                                                     tolvan::test::AfterWork::Nothing, false);
         const int result = QueryModemMode("Modem settings", record);
-        sheetShown = ran;
+        sheetShown = *shown;
         return result;
     }
     static void Click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
