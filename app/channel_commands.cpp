@@ -151,16 +151,25 @@ std::int16_t ChannelCommands::ApplyLine(kerdal::PropertySheet& sheet,
     const auto wordLength = static_cast<std::int16_t>(params.GetWrdLen(settings.m_nWrdLenIdx));
     const auto stopBits = static_cast<std::int16_t>(params.GetStopBit(settings.m_nStopBitIdx));
 
+    return ApplyConnection(
+        sheet, mode,
+        [&](std::int16_t port) {
+            return channel_.ConnectToPort(port, baud, parity, wordLength, stopBits);
+        },
+        [&] { return channel_.SetParam(baud, parity, wordLength, stopBits); });
+}
+
+std::int16_t ChannelCommands::ApplyConnection(kerdal::PropertySheet& sheet, int mode,
+                                              const std::function<std::int16_t(std::int16_t)>& connect,
+                                              const std::function<std::int16_t()>& set) {
     std::int16_t status = 0;
     if (mode == kSetupConnect) {
         auto* select = FindPage<CPSSelectPort>(sheet);
         // The chosen item names the port: its number is what the registry knows it by.
         const int port = select ? CPSSelectPort::PortNumberFromName(select->m_strPort) : 0;
-        status = port > 0 ? channel_.ConnectToPort(static_cast<std::int16_t>(port), baud, parity,
-                                                   wordLength, stopBits)
-                          : std::int16_t{-2};
+        status = port > 0 ? connect(static_cast<std::int16_t>(port)) : std::int16_t{-2};
     } else {
-        status = channel_.SetParam(baud, parity, wordLength, stopBits);
+        status = set();
     }
     StateChanged();
     if (status != 0) {

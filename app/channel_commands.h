@@ -93,6 +93,12 @@ protected:
     std::int16_t ApplyLine(kerdal::PropertySheet& sheet, const CPSSettingsPort& settings,
                            int mode);
     std::int16_t ApplyHandshakes(const CPSSettingsPort& settings);
+    // What ApplyLine does once the values are known: `connect` to the port of the selection
+    // page (mode 0; -2 when none is chosen) or `set` the line, then the same showing and
+    // storing. For channels whose line is set by other calls.
+    std::int16_t ApplyConnection(kerdal::PropertySheet& sheet, int mode,
+                                 const std::function<std::int16_t(std::int16_t port)>& connect,
+                                 const std::function<std::int16_t()>& set);
     // The sheet's first page of type P, or null.
     template <class P>
     static P* FindPage(kerdal::PropertySheet& sheet) {

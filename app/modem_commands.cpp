@@ -28,6 +28,19 @@ std::string ToBytes(const QString& text) { return text.toLatin1().toStdString();
 unsigned RegisterOr(std::int16_t value, unsigned fallback) {
     return value < 0 ? fallback : static_cast<unsigned>(value);
 }
+
+bool IsModemCommand(int id) {
+    switch (id) {
+        case cmd::ModemSettings:
+        case cmd::ModemInit:
+        case cmd::ModemHangUp:
+        case cmd::ModemCommand:
+        case cmd::ModemDial:
+        case cmd::ModemRepeat:
+        case cmd::TransmitFiles: return true;
+        default: return false;
+    }
+}
 }  // namespace
 
 ModemChannelCommands::ModemChannelCommands(CDocModem& modem, ChannelCommandContext context,
@@ -35,31 +48,15 @@ ModemChannelCommands::ModemChannelCommands(CDocModem& modem, ChannelCommandConte
     : ChannelCommands(modem, std::move(context), parent), modem_(modem) {}
 
 bool ModemChannelCommands::UpdateCommand(int id, CommandState& state) {
-    switch (id) {
-        case cmd::ModemSettings:
-        case cmd::ModemInit:
-        case cmd::ModemHangUp:
-        case cmd::ModemCommand:
-        case cmd::ModemDial:
-        case cmd::ModemRepeat:
-        case cmd::TransmitFiles: state.enabled = Connected(); return true;
-        default: return ChannelCommands::UpdateCommand(id, state);
-    }
+    if (!IsModemCommand(id)) return ChannelCommands::UpdateCommand(id, state);
+    state.enabled = Connected();
+    return true;
 }
 
 bool ModemChannelCommands::ExecuteCommand(int id) {
+    if (!IsModemCommand(id)) return ChannelCommands::ExecuteCommand(id);
     CommandState state;
-    if (!UpdateCommand(id, state)) return false;
-    switch (id) {
-        case cmd::ModemSettings:
-        case cmd::ModemInit:
-        case cmd::ModemHangUp:
-        case cmd::ModemCommand:
-        case cmd::ModemDial:
-        case cmd::ModemRepeat:
-        case cmd::TransmitFiles: break;
-        default: return ChannelCommands::ExecuteCommand(id);
-    }
+    UpdateCommand(id, state);
     if (!state.enabled) return true;
     switch (id) {
         case cmd::ModemSettings: ModemSettings(); break;
