@@ -3,12 +3,10 @@
 #include "app/app_strings.h"
 #include "app/command_ids.h"
 #include "setup/comm_param.h"
+#include "setup/dial_entry_sheet.h"
 #include "setup/dial_list.h"
 #include "setup/dial_page_strings.h"
 #include "setup/page_message_box.h"
-#include "setup/property_sheet.h"
-#include "setup/ps_dial_entry.h"
-#include "setup/ps_settings_port.h"
 
 #include <QContextMenuEvent>
 #include <QMenu>
@@ -24,12 +22,6 @@ namespace {
 
 QString FromLocal(const std::string& text) {
     return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string ToLocal(const QString& text) { return text.toLocal8Bit().toStdString(); }
-
-void SayNothingSelected(QWidget* owner) {
-    kerdal::ShowPageMessage(owner, ds::DialString(ds::kIdsNothingSelected));
 }
 
 }  // namespace
@@ -99,69 +91,46 @@ std::vector<int> CViewPhoneList::SelectedRows() const {
     return rows;
 }
 
-bool CViewPhoneList::RunEntrySheet(tagDialEntry& entry) {
-    AndCommParam* params = DLLGetCommParam();
-    CPSDialEntry entryPage;
-    entryPage.m_strComment = FromLocal(entry.strComment);
-    entryPage.m_strDialString = FromLocal(entry.strDialString);
-    entryPage.m_chDuplex = entry.chDuplex;
-    CPSSettingsPort portPage(params);
+bool CViewPhoneList::RunEntrySheet(tagDialEntry& entry, const CDocDialList* doc) {
     // An entry has no handshaking: its boxes show unchecked and disabled.
-    portPage.m_bHandshaking = 0;
-    kerdal::PropertySheet sheet(AppText(str::Dial), this);
-    sheet.AddPage(&entryPage);
-    sheet.AddPage(&portPage);
-    if (sheet.DoModal() != kerdal::kIdOk) return false;
+    return kerdal::RunDialEntrySheet(entry, AppText(str::Dial), this, true) && Document() == doc;
+}
 
-    entry.strComment = ToLocal(entryPage.m_strComment);
-    entry.strDialString = ToLocal(entryPage.m_strDialString);
-    entry.chDuplex = entryPage.m_chDuplex;
-    entry.lBaudRate = static_cast<std::int32_t>(params->GetBaudRate(portPage.m_nBaudRateIdx));
-    entry.chParity = params->GetParity(portPage.m_nParityIdx);
-    entry.nWordLen = params->GetWrdLen(portPage.m_nWrdLenIdx);
-    entry.nStopBits = params->GetStopBit(portPage.m_nStopBitIdx);
-    return true;
+bool CViewPhoneList::RunNewEntrySheet(tagDialEntry& entry, const CDocDialList* doc) {
+    ResetCommParams(*DLLGetCommParam());
+    return RunEntrySheet(entry, doc);
+}
+
+std::vector<int> CViewPhoneList::RowsToWorkOn() {
+    std::vector<int> rows = SelectedRows();
+    if (rows.empty()) kerdal::ShowPageMessage(this, ds::DialString(ds::kIdsNothingSelected));
+    return rows;
 }
 
 void CViewPhoneList::OnAdd() {
     CDocDialList* doc = Document();
-    if (!doc) return;
-    ResetCommParams(*DLLGetCommParam());
     tagDialEntry entry;
-    if (!RunEntrySheet(entry)) return;
-    // The sheet ran an event loop: the list may have been closed meanwhile.
-    if (Document() != doc) return;
+    if (!doc || !RunNewEntrySheet(entry, doc)) return;
     doc->AddNode(&entry);
     addItem(new QListWidgetItem);
 }
 
 void CViewPhoneList::OnInsert() {
-    const std::vector<int> rows = SelectedRows();
-    if (rows.empty()) {
-        SayNothingSelected(this);
-        return;
-    }
+    const std::vector<int> rows = RowsToWorkOn();
     CDocDialList* doc = Document();
-    if (!doc) return;
-    const int r = rows.front();
-    ResetCommParams(*DLLGetCommParam());
     tagDialEntry entry;
-    if (!RunEntrySheet(entry) || Document() != doc) return;
-    doc->InsertNode(r, &entry);
+    if (rows.empty() || !doc || !RunNewEntrySheet(entry, doc)) return;
+    doc->InsertNode(rows.front(), &entry);
     addItem(new QListWidgetItem);
-    // Every row from r on now shows the entry that moved down into it.
+    // Every row from the first selected on now shows the entry that moved down into it.
     scheduleDelayedItemsLayout();
     viewport()->update();
 }
 
 void CViewPhoneList::OnDelete() {
-    const std::vector<int> rows = SelectedRows();
-    if (rows.empty()) {
-        SayNothingSelected(this);
-        return;
-    }
+    const std::vector<int> rows = RowsToWorkOn();
     CDocDialList* doc = Document();
-    if (!doc) return;
+    if (rows.empty() || !doc) return;
     if (kerdal::ShowPageMessage(this, ds::DialString(ds::kIdsConfirmDelete), kerdal::MessageIcon::Question,
                                 kerdal::MessageButtons::YesNo) != kerdal::kIdYes ||
         Document() != doc)
@@ -175,23 +144,14 @@ void CViewPhoneList::OnDelete() {
 }
 
 void CViewPhoneList::OnProperties() {
-    const std::vector<int> rows = SelectedRows();
-    if (rows.empty()) {
-        SayNothingSelected(this);
-        return;
-    }
+    const std::vector<int> rows = RowsToWorkOn();
     CDocDialList* doc = Document();
-    const int r = rows.front();
-    const tagDialEntry* node = doc ? doc->GetNode(r) : nullptr;
+    const int r = rows.empty() ? -1 : rows.front();
+    const tagDialEntry* node = doc && r >= 0 ? doc->GetNode(r) : nullptr;
     if (!node) return;
     tagDialEntry entry = *node;
-    // The port page starts at the entry's parameters; one outside the tables stays as it was.
-    AndCommParam* params = DLLGetCommParam();
-    params->SetCurBaudRate(entry.lBaudRate);
-    params->SetCurParity(entry.chParity);
-    params->SetCurWrdLen(entry.nWordLen);
-    params->SetCurStopBit(entry.nStopBits);
-    if (!RunEntrySheet(entry) || Document() != doc || r >= doc->GetListSize()) return;
+    kerdal::StartAtEntryLine(entry);
+    if (!RunEntrySheet(entry, doc) || r >= doc->GetListSize()) return;
     doc->SetNode(r, &entry);
     if (QListWidgetItem* row = item(r)) viewport()->update(visualItemRect(row));
 }

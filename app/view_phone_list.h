@@ -66,8 +66,13 @@ protected:
 
 private:
     // Runs the "Dial" sheet on entry (the port page starting at the library's current
-    // choices); true when accepted, entry then holds what the pages say.
-    bool RunEntrySheet(tagDialEntry& entry);
+    // choices); true when accepted and `doc` is still this view's list (the sheet runs an
+    // event loop, so the list may have been closed meanwhile); entry then holds what the
+    // pages say. RunNewEntrySheet starts the port page at the library's defaults.
+    bool RunEntrySheet(tagDialEntry& entry, const CDocDialList* doc);
+    bool RunNewEntrySheet(tagDialEntry& entry, const CDocDialList* doc);
+    // The selected rows; with none the user is told so, and the result is empty.
+    std::vector<int> RowsToWorkOn();
 };
 
 }  // namespace tolvan::app

@@ -1,15 +1,14 @@
 #include "setup/dlg_dial_number.h"
 
-#include "setup/comm_param.h"
+#include "setup/dial_entry_sheet.h"
 #include "setup/dialog_units.h"
 #include "setup/dial_list.h"
 #include "setup/dial_page_strings.h"
 #include "setup/library_strings.h"
 #include "setup/page_controls.h"
+#include "setup/page_message_box.h"
 #include "setup/page_strings.h"
 #include "setup/property_sheet.h"
-#include "setup/ps_dial_entry.h"
-#include "setup/ps_settings_port.h"
 
 #include "framework/doc_manager.h"
 #include "framework/framework_ui.h"
@@ -225,27 +224,7 @@ void CDlgDialNumber::OnDestroy()
 
 bool CDlgDialNumber::RunEntrySheet(tagDialEntry& entry)
 {
-    AndCommParam* params = DLLGetCommParam();
-    CPSDialEntry entryPage;
-    entryPage.m_strComment = FromLocal(entry.strComment);
-    entryPage.m_strDialString = FromLocal(entry.strDialString);
-    entryPage.m_chDuplex = entry.chDuplex;
-    CPSSettingsPort settingsPage(params);
-    PropertySheet sheet(page_strings::PageString(kIdsDialEntrySettings), this);
-    sheet.AddPage(&entryPage);
-    sheet.AddPage(&settingsPage);
-    if (sheet.DoModal() != kIdOk)
-        return false;
-
-    entry.strComment = ToLocal(entryPage.m_strComment);
-    entry.strDialString = ToLocal(entryPage.m_strDialString);
-    entry.chDuplex = entryPage.m_chDuplex;
-    // The handshake boxes of the settings page have no place in an entry.
-    entry.lBaudRate = static_cast<std::int32_t>(params->GetBaudRate(settingsPage.m_nBaudRateIdx));
-    entry.chParity = params->GetParity(settingsPage.m_nParityIdx);
-    entry.nWordLen = params->GetWrdLen(settingsPage.m_nWrdLenIdx);
-    entry.nStopBits = params->GetStopBit(settingsPage.m_nStopBitIdx);
-    return true;
+    return RunDialEntrySheet(entry, page_strings::PageString(kIdsDialEntrySettings), this, false);
 }
 
 void CDlgDialNumber::OnAdd()
@@ -274,12 +253,7 @@ void CDlgDialNumber::OnEdit()
     if (!node)
         return;
     tagDialEntry entry = *node;
-
-    AndCommParam* params = DLLGetCommParam();
-    params->SetCurBaudRate(entry.lBaudRate);
-    params->SetCurParity(entry.chParity);
-    params->SetCurWrdLen(entry.nWordLen);
-    params->SetCurStopBit(entry.nStopBits);
+    StartAtEntryLine(entry);
     if (!RunEntrySheet(entry))
         return;
     m_pDoc->SetNode(index, &entry);
