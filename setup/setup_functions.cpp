@@ -82,44 +82,45 @@ std::int16_t ConnectWithFlowControl(SetupChannel& channel, const MemberIds& ids,
                        tfw::Variant::Bool(record.bXonXoff != 0)});
 }
 
+// Asks the channel for its ports and runs `query`'s sheet on `record` (whose bPortFixed
+// becomes `portFixed`), whether the user accepts or cancels. False, with no sheet, when
+// there is no channel or it did not tell its ports.
+template <class Record>
+bool AskUser(SetupChannel* channel, const MemberIds& ids,
+             int (*query)(const char*, const char*, Record*), const char* caption,
+             std::int32_t portFixed, Record& record)
+{
+    std::string ports;
+    if (!channel || !AvailablePorts(*channel, ids.getAvailableComm, ports))
+        return false;
+    record.bPortFixed = portFixed;
+    query(ports.c_str(), caption, &record);
+    return true;
+}
+
 }  // namespace
 
 std::int16_t SetupCommPort(SetupChannel* channel, const char* caption, std::int32_t portFixed)
 {
-    if (!channel)
-        return kerdal::kSetupCallFailed;
-    std::string ports;
-    if (!AvailablePorts(*channel, kPlainIds.getAvailableComm, ports))
-        return kerdal::kSetupCallFailed;
     AndCOMMParam record;
-    record.bPortFixed = portFixed;
-    QueryCommParam(ports.c_str(), caption, &record);
+    if (!AskUser(channel, kPlainIds, QueryCommParam, caption, portFixed, record))
+        return kerdal::kSetupCallFailed;
     return ConnectWithFlowControl(*channel, kPlainIds, record);
 }
 
 std::int16_t SetupModem(SetupChannel* channel, const char* caption, std::int32_t portFixed)
 {
-    if (!channel)
-        return kerdal::kSetupCallFailed;
-    std::string ports;
-    if (!AvailablePorts(*channel, kDerivedIds.getAvailableComm, ports))
-        return kerdal::kSetupCallFailed;
     AndModemParam record;
-    record.bPortFixed = portFixed;
-    QueryModemParam(ports.c_str(), caption, &record);
+    if (!AskUser(channel, kDerivedIds, QueryModemParam, caption, portFixed, record))
+        return kerdal::kSetupCallFailed;
     return ConnectWithFlowControl(*channel, kDerivedIds, record);
 }
 
 std::int16_t SetupIR(SetupChannel* channel, const char* caption, std::int32_t portFixed)
 {
-    if (!channel)
-        return kerdal::kSetupCallFailed;
-    std::string ports;
-    if (!AvailablePorts(*channel, kDerivedIds.getAvailableComm, ports))
-        return kerdal::kSetupCallFailed;
     AndIRParam record;
-    record.bPortFixed = portFixed;
-    QueryIRParam(ports.c_str(), caption, &record);
+    if (!AskUser(channel, kDerivedIds, QueryIRParam, caption, portFixed, record))
+        return kerdal::kSetupCallFailed;
     // The link always runs with 8 data bits and 1 stop bit.
     return Connect(*channel, kDerivedIds, record.nPort, record.lBaudRate, record.nLinkVariant, 8, 1);
 }
