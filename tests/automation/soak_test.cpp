@@ -40,6 +40,20 @@ constexpr std::int16_t kRing = 16384;
 constexpr std::uint32_t kAhead = kRing / 2;
 constexpr std::uint16_t kMethod = tfw::kDispatchMethod;
 
+// The address sanitizer holds freed memory back (quarantine), so a sanitized server's resident
+// size grows by design: the memory bound is judged on the normal build.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kMemoryBounded = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kMemoryBounded = false;
+#else
+constexpr bool kMemoryBounded = true;
+#endif
+#else
+constexpr bool kMemoryBounded = true;
+#endif
+
 std::uint8_t DeviceByte(std::uint64_t n) { return static_cast<std::uint8_t>(n * 13 + n / 253); }
 std::uint8_t ClientByte(int k, std::uint64_t n) { return static_cast<std::uint8_t>((k << 6) | (n & 63)); }
 
@@ -230,7 +244,9 @@ TEST(Soak, EightClientsOnTwoPortsLoseNoByteAndTheServerDoesNotGrow)
     std::printf("soak: %d s, %llu bytes checked, server VmRSS %ld KiB after warm-up, peak %ld KiB\n",
                 SoakSeconds(), static_cast<unsigned long long>(total), warm, peak);
     ASSERT_GT(warm, 0);
-    EXPECT_LE(peak - warm, 4096 + warm / 10) << "the server's memory grows under steady load";
+    if (kMemoryBounded) {
+        EXPECT_LE(peak - warm, 4096 + warm / 10) << "the server's memory grows under steady load";
+    }
     EXPECT_EQ(server.WaitForExit(), 0) << "the last release ends the server";
 }
 
