@@ -5,26 +5,66 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <QObject>
+#include <QPointer>
 #include <QThread>
 
 #include <functional>
+#include <mutex>
+#include <vector>
 
 namespace tolvan::app {
 
 namespace {
-void RunOnWindowThread(std::function<void()> fn) {
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!app || QThread::currentThread() == app->thread()) {
-        fn();
-        return;
+
+// Work handed to the window thread. The functions go by a list under our own lock and the
+// wake-up by name: nothing made on the other thread is handed over under Qt's locks alone,
+// which race checkers cannot see.
+class WindowThreadQueue : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    void Run(std::function<void()> fn) {
+        if (QThread::currentThread() == thread()) {
+            fn();
+            return;
+        }
+        {
+            std::lock_guard lock(mutex_);
+            pending_.push_back(std::move(fn));
+        }
+        QMetaObject::invokeMethod(this, "RunPending", Qt::QueuedConnection);
     }
-    QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
-}
+
+private Q_SLOTS:
+    void RunPending() {
+        std::vector<std::function<void()>> run;
+        {
+            std::lock_guard lock(mutex_);
+            run.swap(pending_);
+        }
+        for (std::function<void()>& fn : run) fn();
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::function<void()>> pending_;
+};
+
+// Made on the window thread, lives with the application object: other threads may still
+// hold a poster when the application removes them.
+QPointer<WindowThreadQueue> g_queue;
+
 }  // namespace
 
 void InstallWindowThreadPosters() {
-    tfw::SetViewThreadPoster(&RunOnWindowThread);
-    CDocComm::SetReleasePoster(&RunOnWindowThread);
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app) return;
+    if (!g_queue) g_queue = new WindowThreadQueue(app);
+    WindowThreadQueue* queue = g_queue.data();
+    auto post = [queue](std::function<void()> fn) { queue->Run(std::move(fn)); };
+    tfw::SetViewThreadPoster(post);
+    CDocComm::SetReleasePoster(post);
 }
 
 void RemoveWindowThreadPosters() {
@@ -33,3 +73,5 @@ void RemoveWindowThreadPosters() {
 }
 
 }  // namespace tolvan::app
+
+#include "window_thread_posters.moc"

@@ -346,14 +346,29 @@ void AutomationServer::QueueCall(const QDBusMessage& message, const QDBusConnect
     ++record.calls;
     const bool queued = calls_ && calls_->Post(lane, [this, message, connection, target] {
         connection.send(RunCall(message, target));
-        // The record is the window thread's: it learns there that the call has ended.
-        QMetaObject::invokeMethod(
-            this, [this, id = target.id] { CallDone(id); }, Qt::QueuedConnection);
+        // The record is the window thread's: it learns there that the call has ended. The
+        // id goes by a list under our own lock, the wake-up by name, so that nothing made
+        // here is handed over under Qt's locks alone (which race checkers cannot see).
+        {
+            std::lock_guard lock(doneMutex_);
+            doneIds_.push_back(target.id);
+        }
+        QMetaObject::invokeMethod(this, "OnCallsDone", Qt::QueuedConnection);
     });
     if (queued) return;
     --record.calls;
     connection.send(Error(message, QStringLiteral("Tolvan32.Error.Stopping"),
                           QStringLiteral("the server is stopping")));
+}
+
+void AutomationServer::OnCallsDone()
+{
+    std::vector<std::uint32_t> done;
+    {
+        std::lock_guard lock(doneMutex_);
+        done.swap(doneIds_);
+    }
+    for (std::uint32_t id : done) CallDone(id);
 }
 
 void AutomationServer::CallDone(std::uint32_t id)

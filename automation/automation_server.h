@@ -40,6 +40,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 namespace tdbus {
 
@@ -101,6 +102,8 @@ Q_SIGNALS:
 private Q_SLOTS:
     void OnNameOwnerChanged(const QString& name, const QString& oldOwner,
                             const QString& newOwner);
+    // The workers' ended calls, on the window thread.
+    void OnCallsDone();
 
 private:
     // Window thread only.
@@ -152,6 +155,9 @@ private:
     std::uint32_t nextId_ = 1;
 
     std::unique_ptr<CallQueue> calls_;
+    // Channel ids of ended calls, handed from the workers to the window thread.
+    std::mutex doneMutex_;
+    std::vector<std::uint32_t> doneIds_;
 
     // The channel whose reception is running (used on the transfer thread).
     std::shared_ptr<TransferRoute> transferRoute_ = std::make_shared<TransferRoute>();

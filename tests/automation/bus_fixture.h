@@ -53,7 +53,7 @@ private:
     std::string dir_;
     std::string servicesDir_;
     QString address_;
-    std::unique_ptr<QProcess> daemon_;
+    int pid_ = -1;  // the dbus-daemon
 };
 
 // The Python 3 that has the dbus module.
