@@ -28,12 +28,9 @@ stages=("$@")
 [ ${#stages[@]} -gt 0 ] || stages=(asan tsan fuzz)
 
 # Test suites that start threads: file transfers, the shared port and its pty and
-# infra-red drivers, the call workers of the server, faults of a server process. The suites
-# that run the bus server inside the test program (ServerOnBus, TransferOnBus,
-# ConcurrentCalls) are left out: there the sanitizer loses sight of the test's main thread's
-# mutex operations (after the fixture has started its private bus daemon) and reports races
-# on data that is always under its mutex (the atom table, the call queue).
-default_tsan='^([A-Za-z]+/)?(DocCommXModem|DocCommXModemAbort|FileTransferTest|Sx[A-Za-z]*|SharedPort[A-Za-z]*|IrPtyLink|CallQueue|CallTimeout|Fault[A-Za-z]*)\.'
+# infra-red drivers, the server on the bus (calls, call workers, transfers, concurrency) and
+# faults of a server process.
+default_tsan='^([A-Za-z]+/)?(DocCommXModem|DocCommXModemAbort|FileTransferTest|Sx[A-Za-z]*|SharedPort[A-Za-z]*|IrPtyLink|CallQueue|CallTimeout|Fault[A-Za-z]*|ServerOnBus|ServerWithPortsOneAndThree|TransferOnBus|ConcurrentCalls)\.'
 tsan_tests=${TSAN_TESTS:-$default_tsan}
 # The thousand channels on one port are a load test; under the thread sanitizer they run into
 # its own internal limits and take minutes.
