@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/sim_device.h"
+#include "tests/support/pty_peer_runner.h"
 
 namespace tolvan::test {
 
@@ -105,25 +106,13 @@ private:
 };
 
 // Plays the transceiver on the master side of a pty from a thread of its own.
-class IrSimPtyRunner {
+class IrSimPtyRunner : public PtyPeerRunner {
 public:
-    IrSimPtyRunner(int masterFd, IrTransceiverSim& sim);
-    ~IrSimPtyRunner();  // stops the thread
-    IrSimPtyRunner(const IrSimPtyRunner&) = delete;
-    IrSimPtyRunner& operator=(const IrSimPtyRunner&) = delete;
-
-    void Stop();
-    // False once the thread met an error on the master (other than the host closing).
-    bool Healthy() const { return healthy_; }
-
-private:
-    void Run();
-
-    int masterFd_;
-    IrTransceiverSim& sim_;
-    int wakeFds_[2] = {-1, -1};
-    std::atomic<bool> healthy_{true};
-    std::thread thread_;
+    IrSimPtyRunner(int masterFd, IrTransceiverSim& sim)
+        : PtyPeerRunner(masterFd,
+                        [&sim](std::span<const uint8_t> in) { return sim.OnHostBytes(in); })
+    {
+    }
 };
 
 }  // namespace tolvan::test

@@ -3,32 +3,19 @@
 // lines: hanging up goes through ATH or the escape.
 #pragma once
 
-#include <atomic>
-#include <thread>
-
 #include "platform/sim_modem.h"
+#include "tests/support/pty_peer_runner.h"
 
 namespace tolvan::test {
 
-class ModemSimPtyRunner {
+class ModemSimPtyRunner : public PtyPeerRunner {
 public:
-    ModemSimPtyRunner(int masterFd, plat::HayesModemSim& modem);
-    ~ModemSimPtyRunner();  // stops the thread
-    ModemSimPtyRunner(const ModemSimPtyRunner&) = delete;
-    ModemSimPtyRunner& operator=(const ModemSimPtyRunner&) = delete;
-
-    void Stop();
-    // False once the thread met an error on the master (other than the host closing).
-    bool Healthy() const { return healthy_; }
-
-private:
-    void Run();
-
-    int masterFd_;
-    plat::HayesModemSim& modem_;
-    int wakeFds_[2] = {-1, -1};
-    std::atomic<bool> healthy_{true};
-    std::thread thread_;
+    ModemSimPtyRunner(int masterFd, plat::HayesModemSim& modem)
+        : PtyPeerRunner(
+              masterFd, [&modem](std::span<const uint8_t> in) { return modem.OnHostBytes(in); },
+              [&modem] { modem.OnHostGone(); })
+    {
+    }
 };
 
 }  // namespace tolvan::test

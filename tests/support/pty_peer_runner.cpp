@@ -1,18 +1,14 @@
-#include "tests/support/modem_sim_pty.h"
+#include "tests/support/pty_peer_runner.h"
 
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
-#include <cstdint>
-#include <span>
-#include <vector>
-
 namespace tolvan::test {
 
-ModemSimPtyRunner::ModemSimPtyRunner(int masterFd, plat::HayesModemSim& modem)
-    : masterFd_(masterFd), modem_(modem)
+PtyPeerRunner::PtyPeerRunner(int masterFd, Answer answer, std::function<void()> onHostGone)
+    : masterFd_(masterFd), answer_(std::move(answer)), onHostGone_(std::move(onHostGone))
 {
     if (masterFd_ < 0 || pipe2(wakeFds_, O_CLOEXEC | O_NONBLOCK) != 0) {
         healthy_ = false;
@@ -22,7 +18,7 @@ ModemSimPtyRunner::ModemSimPtyRunner(int masterFd, plat::HayesModemSim& modem)
     thread_ = std::thread([this] { Run(); });
 }
 
-ModemSimPtyRunner::~ModemSimPtyRunner()
+PtyPeerRunner::~PtyPeerRunner()
 {
     Stop();
     for (int fd : wakeFds_)
@@ -30,7 +26,7 @@ ModemSimPtyRunner::~ModemSimPtyRunner()
             close(fd);
 }
 
-void ModemSimPtyRunner::Stop()
+void PtyPeerRunner::Stop()
 {
     if (!thread_.joinable())
         return;
@@ -39,7 +35,7 @@ void ModemSimPtyRunner::Stop()
     thread_.join();
 }
 
-void ModemSimPtyRunner::Run()
+void PtyPeerRunner::Run()
 {
     std::vector<uint8_t> out;  // answer bytes the pty has not taken yet
     uint8_t buf[4096];
@@ -58,8 +54,7 @@ void ModemSimPtyRunner::Run()
         if (fds[1].revents & POLLIN) {
             const ssize_t n = read(masterFd_, buf, sizeof buf);
             if (n > 0) {
-                const auto answer =
-                    modem_.OnHostBytes(std::span<const uint8_t>(buf, static_cast<size_t>(n)));
+                const auto answer = answer_(std::span<const uint8_t>(buf, static_cast<size_t>(n)));
                 out.insert(out.end(), answer.begin(), answer.end());
             } else if (n < 0 && errno != EAGAIN && errno != EINTR && errno != EIO) {
                 healthy_ = false;
@@ -78,7 +73,8 @@ void ModemSimPtyRunner::Run()
         if ((fds[1].revents & POLLHUP) && !(fds[1].revents & POLLIN)) {
             // Nobody holds the slave open: the host let go. Wait for it to come back (or
             // for Stop) without spinning.
-            modem_.OnHostGone();
+            if (onHostGone_)
+                onHostGone_();
             pollfd wake{wakeFds_[0], POLLIN, 0};
             if (poll(&wake, 1, 5) > 0)
                 return;
