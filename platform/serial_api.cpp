@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "platform/comm_device.h"
 #include "platform/device_map.h"
@@ -32,6 +33,17 @@ struct CommPort {
   std::deque<uint8_t> pendingTx;  // written, not yet taken by the device
   uint32_t errors = 0;            // line errors seen while waiting, not yet reported
   bool closed = false;
+  // Moves pendingTx on while nobody calls: a device queue drains by itself, and bytes a
+  // write accepted must reach the line even when no further call comes.
+  std::thread drainer;
+  bool draining = false;
+
+  ~CommPort() {
+    if (!drainer.joinable()) return;
+    // The drainer may hold the last reference itself; it cannot wait for itself.
+    if (drainer.get_id() == std::this_thread::get_id()) drainer.detach();
+    else drainer.join();
+  }
 
   // Moves queued bytes on to the device as far as it takes them.
   uint32_t FlushPending() {
@@ -58,6 +70,37 @@ struct CommPort {
     return r;
   }
 };
+
+constexpr int kDrainRoundMs = 20;
+
+void DrainPending(const std::shared_ptr<CommPort>& port, int fd) {
+  for (;;) {
+    pollfd p{fd, POLLOUT, 0};
+    ::poll(&p, 1, kDrainRoundMs);
+    bool moved = false;
+    {
+      std::lock_guard lock(port->mutex);
+      const size_t before = port->pendingTx.size();
+      // A failing device is reported by the next call, not here.
+      if (port->closed || before == 0 || port->FlushPending() != ERROR_SUCCESS ||
+          port->pendingTx.empty()) {
+        port->draining = false;
+        return;
+      }
+      moved = port->pendingTx.size() < before;
+    }
+    // Writable but nothing taken: wait a round rather than spin.
+    if (!moved) ::poll(nullptr, 0, kDrainRoundMs);
+  }
+}
+
+// Called with the port's mutex held, after a write left bytes queued.
+void StartDrainer(const std::shared_ptr<CommPort>& port, int fd) {
+  if (port->draining || port->pendingTx.empty() || fd < 0) return;
+  if (port->drainer.joinable()) port->drainer.join();  // the last one has already left
+  port->draining = true;
+  port->drainer = std::thread(DrainPending, port, fd);
+}
 
 std::mutex g_tableMutex;
 std::map<CommHandle, std::shared_ptr<CommPort>> g_ports;
@@ -159,10 +202,15 @@ bool CloseComm(CommHandle h) {
     port = std::move(it->second);
     g_ports.erase(it);
   }
-  std::lock_guard lock(port->mutex);
-  port->closed = true;
-  port->FlushPending();
-  port->device->Close();
+  std::thread drainer;
+  {
+    std::lock_guard lock(port->mutex);
+    port->closed = true;
+    port->FlushPending();
+    port->device->Close();
+    drainer = std::move(port->drainer);
+  }
+  if (drainer.joinable()) drainer.join();
   return Result(ERROR_SUCCESS);
 }
 
@@ -305,6 +353,7 @@ bool WriteComm(CommHandle h, const void* buf, uint32_t n, uint32_t* written) {
         if (uint32_t e = port->device->Write(in, n, &now); e != ERROR_SUCCESS) return Result(e);
       }
       port->pendingTx.insert(port->pendingTx.end(), in + now, in + n);
+      StartDrainer(port, fd);
       *written = n;
       return Result(ERROR_SUCCESS);
     }

@@ -377,6 +377,35 @@ TEST_F(SerialApiPty, TimedWriteToAStalledDeviceReturnsWhatWentOut) {
   EXPECT_TRUE(pty.ReadAvailable(20).empty());
 }
 
+TEST_F(SerialApiPty, QueuedOutputReachesTheLineWithoutFurtherCalls) {
+  // Far more than the pty holds: the rest waits in the handle's queue.
+  std::vector<uint8_t> data(256 * 1024);
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i % 253);
+  uint32_t written = 0;
+  ASSERT_TRUE(WriteComm(h, data.data(), static_cast<uint32_t>(data.size()), &written));
+  ASSERT_EQ(written, data.size());
+  ComStat s;
+  ASSERT_TRUE(ClearCommError(h, nullptr, &s));
+  ASSERT_GT(s.cbOutQue, 0u) << "the pty took everything at once; the test proves nothing";
+  // Only the far end reads from here on: no call on the handle moves the queue.
+  std::vector<uint8_t> got;
+  for (int round = 0; round < 500 && got.size() < data.size(); ++round) {
+    const auto piece = pty.Read(data.size() - got.size(), 20);
+    got.insert(got.end(), piece.begin(), piece.end());
+  }
+  ASSERT_EQ(got.size(), data.size());
+  EXPECT_TRUE(got == data);
+}
+
+TEST_F(SerialApiPty, ClosingWithOutputStillQueuedReturns) {
+  std::vector<uint8_t> data(256 * 1024, 0x55);
+  uint32_t written = 0;
+  ASSERT_TRUE(WriteComm(h, data.data(), static_cast<uint32_t>(data.size()), &written));
+  EXPECT_TRUE(CloseComm(h));
+  h = kInvalidCommHandle;
+  EXPECT_FALSE(WriteComm(h, data.data(), 1, &written));
+}
+
 TEST_F(SerialApiPty, StateReadAtOpenIsRawAndKept) {
   Dcb d;
   ASSERT_TRUE(GetCommState(h, &d));
