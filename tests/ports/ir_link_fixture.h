@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "platform/device_map.h"
-#include "platform/message_box.h"
 #include "platform/movable_memory.h"
 #include "platform/sim_device.h"
 #include "platform/ticks.h"
 #include "ports/ir_driver.h"
 #include "tests/support/ir_transceiver_sim.h"
+#include "tests/support/message_box_recorder.h"
 
 namespace tolvan::irtest {
 
@@ -29,11 +29,6 @@ class IrSimLinkTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        previousHook_ = plat::SetMessageBoxHook(
-            [this](const std::string& text, const std::string&, uint32_t) {
-                boxes.push_back(text);
-                return plat::IDOK;
-            });
         deviceName_ = std::string("ir-") +
                       ::testing::UnitTest::GetInstance()->current_test_info()->name();
         dev = std::make_shared<plat::SimDevice>(deviceName_);
@@ -50,7 +45,6 @@ protected:
         plat::DeviceMap::Remove(kCom);
         plat::UnregisterSimDevice(deviceName_);
         dev->SetPeer(nullptr);
-        plat::SetMessageBoxHook(previousHook_);
     }
 
     // Plugs a transceiver with these options in and opens the link; nullptr on failure.
@@ -81,16 +75,16 @@ protected:
         return out;
     }
 
+    test::MessageBoxRecorder boxRecorder;
+    std::vector<std::string>& boxes = boxRecorder.texts;
     plat::FakeTickSource ticks{1000};
     plat::ScopedTickSource scopedTicks{ticks};
     std::shared_ptr<plat::SimDevice> dev;
     std::unique_ptr<IrTransceiverSim> sim;
     PortObject* port = nullptr;
-    std::vector<std::string> boxes;
 
 private:
     std::string deviceName_;
-    plat::MessageBoxHook previousHook_;
 };
 
 inline Bytes Frame(uint8_t control, const Bytes& data)

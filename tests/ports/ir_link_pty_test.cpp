@@ -12,12 +12,12 @@
 #include <thread>
 
 #include "platform/device_map.h"
-#include "platform/message_box.h"
 #include "platform/serial_api.h"
 #include "platform/ticks.h"
 #include "ports/ir_driver.h"
 #include "ports/ir_transceiver.h"
 #include "tests/support/ir_transceiver_sim.h"
+#include "tests/support/message_box_recorder.h"
 #include "tests/support/pty_pair.h"
 
 namespace tolvan {
@@ -51,11 +51,6 @@ protected:
         previousLocks_ = plat::LockDirectory();
         plat::SetLockDirectory(locks.path());
         plat::DeviceMap::Set(kCom, pty.slavePath());
-        previousHook_ = plat::SetMessageBoxHook(
-            [this](const std::string& text, const std::string&, uint32_t) {
-                boxes.push_back(text);
-                return plat::IDOK;
-            });
     }
 
     void TearDown() override
@@ -65,7 +60,6 @@ protected:
         runner.reset();
         plat::DeviceMap::Remove(kCom);
         plat::SetLockDirectory(previousLocks_);
-        plat::SetMessageBoxHook(previousHook_);
     }
 
     PortObject* Open(int32_t baud, IrSimOptions options = {}, int* code = nullptr)
@@ -84,6 +78,8 @@ protected:
 
     // Fake time, with a short real pause wherever the link waits on the device so that
     // the simulator thread gets to answer.
+    test::MessageBoxRecorder boxRecorder;
+    std::vector<std::string>& boxes = boxRecorder.texts;
     plat::FakeTickSource ticks{1000, std::chrono::microseconds(2000)};
     plat::ScopedTickSource scopedTicks{ticks};
     test::PtyPair pty;
@@ -91,11 +87,9 @@ protected:
     std::unique_ptr<IrTransceiverSim> sim;
     std::unique_ptr<IrSimPtyRunner> runner;
     PortObject* port = nullptr;
-    std::vector<std::string> boxes;
 
 private:
     std::string previousLocks_;
-    plat::MessageBoxHook previousHook_;
 };
 
 TEST_F(IrPtyLink, OpensAndSetsTheTransceiverAndTheLineSpeed)

@@ -150,19 +150,14 @@ TEST_F(SerialDriverPty, PtyWithoutModemLinesTakesLineChangesQuietly) {
 }
 
 TEST_F(SerialDriverPty, MissingOrNonTtyDeviceIsNo8250) {
-  plat::DeviceMap::Set(kCom, lockDir.path() + "/no-such-device");
-  Open();
-  EXPECT_EQ(port->status, -14);
-  port->ops.Close(port);
-  port = nullptr;
-  plat::DeviceMap::Set(kCom, "/dev/null");  // a character device, not a tty
-  Open();
-  EXPECT_EQ(port->status, -14);
-  port->ops.Close(port);
-  port = nullptr;
-  plat::DeviceMap::Set(kCom, lockDir.path());  // a folder
-  Open();
-  EXPECT_EQ(port->status, -14);
+  // Missing, a character device that is no tty, a folder.
+  for (const std::string& device :
+       {lockDir.path() + "/no-such-device", std::string("/dev/null"), lockDir.path()}) {
+    plat::DeviceMap::Set(kCom, device);
+    EXPECT_EQ(Open()->status, -14) << device;
+    port->ops.Close(port);
+    port = nullptr;
+  }
 }
 
 TEST_F(SerialDriverPty, DeviceHeldByAnotherProcessIsInUse) {

@@ -1,6 +1,6 @@
 // Set-up shared by the shared-port and registry tests: lock files in a private folder, a
 // device map without automatic entries, a registry, and helpers to map COM numbers to
-// ptys and simulated devices and to wait for bytes without spinning.
+// ptys and simulated devices, to connect channels and to wait for bytes without spinning.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,9 +8,8 @@
 
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,6 +22,7 @@
 #include "ports/shared_port.h"
 #include "tests/support/channel_double.h"
 #include "tests/support/pty_pair.h"
+#include "tests/support/xmodem_sender.h"
 
 namespace tolvan::sptest {
 
@@ -32,34 +32,7 @@ using test::ChannelDouble;
 inline Bytes B(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 // Bytes that do not repeat with any period a ring size could hide.
-inline Bytes Pattern(size_t n, uint32_t seed = 12345) {
-  Bytes b(n);
-  uint32_t x = seed;
-  for (auto& v : b) {
-    x = x * 1103515245u + 12345u;
-    v = static_cast<uint8_t>(x >> 16);
-  }
-  return b;
-}
-
-// A private folder for the device lock files, removed afterwards.
-class LockFolder {
- public:
-  LockFolder() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "tolvan-sp-XXXXXX").string();
-    if (::mkdtemp(tmpl.data()) != nullptr) path_ = tmpl;
-  }
-  ~LockFolder() {
-    std::error_code ec;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-  }
-  LockFolder(const LockFolder&) = delete;
-  LockFolder& operator=(const LockFolder&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+inline Bytes Pattern(size_t n, uint32_t seed = 12345) { return test::PatternBytes(n, seed); }
 
 class SharedPortTest : public ::testing::Test {
  protected:
@@ -93,6 +66,22 @@ class SharedPortTest : public ::testing::Test {
     return dev;
   }
 
+  // Probes the registry, which must find exactly the port of COM `com`, into `port`.
+  void ProbeOnly(int com) {
+    ASSERT_EQ(registry.ProbePorts(), 1);
+    port = registry.FindPort(com);
+    ASSERT_NE(port, nullptr);
+  }
+  // Connects every channel to COM `com` at 9600 N 8 1; false (and a failure) when one fails.
+  bool Connect(int com, std::initializer_list<ChannelDouble*> channels) {
+    for (ChannelDouble* c : channels) {
+      const int code = registry.ConnectChannel(c, com, 9600, 'N', 8, 1);
+      EXPECT_EQ(code, 0);
+      if (code != 0) return false;
+    }
+    return true;
+  }
+
   // Polls the port until pred() holds, sleeping on fd (a pty end) between tries; gives
   // up after 5 s of real time (a failure, not a wait the test relies on).
   static bool PumpUntil(CSharedPort& port, int fd, const std::function<bool()>& pred) {
@@ -107,10 +96,11 @@ class SharedPortTest : public ::testing::Test {
     return true;
   }
 
-  LockFolder lockDir;
+  test::ScratchDir lockDir;
   std::vector<std::unique_ptr<test::PtyPair>> ptys_;
   std::vector<std::string> sims_;
   PortRegistry registry;  // destroyed before the devices it may hold open
+  CSharedPort* port = nullptr;  // set by ProbeOnly
 };
 
 }  // namespace tolvan::sptest

@@ -22,12 +22,9 @@ class SharedPortPtyTest : public SharedPortTest {
   void SetUp() override {
     SharedPortTest::SetUp();
     pty = &MapPty(kCom);
-    ASSERT_EQ(registry.ProbePorts(), 1);
-    port = registry.FindPort(kCom);
-    ASSERT_NE(port, nullptr);
+    ProbeOnly(kCom);
   }
   test::PtyPair* pty = nullptr;
-  CSharedPort* port = nullptr;
 };
 
 // Whether another process can open the device right now.
@@ -44,8 +41,7 @@ bool OtherProcessCanOpen(const std::string& path) {
 
 TEST_F(SharedPortPtyTest, EveryChannelSeesEveryReceivedByte) {
   ChannelDouble a, b;
-  ASSERT_EQ(registry.ConnectChannel(&a, kCom, 9600, 'N', 8, 1), 0);
-  ASSERT_EQ(registry.ConnectChannel(&b, kCom, 9600, 'N', 8, 1), 0);
+  ASSERT_TRUE(Connect(kCom, {&a, &b}));
   ASSERT_TRUE(pty->Write("0123456789"));
   ASSERT_TRUE(PumpUntil(*port, pty->slave(), [&] { return a.Rx()->Count() == 10; }));
   EXPECT_EQ(b.Rx()->Count(), 10u) << "one poll feeds both views";
@@ -58,8 +54,7 @@ TEST_F(SharedPortPtyTest, EveryChannelSeesEveryReceivedByte) {
 
 TEST_F(SharedPortPtyTest, UnreadBytesBeyondTheRingOverflowBothViews) {
   ChannelDouble a, b;
-  ASSERT_EQ(registry.ConnectChannel(&a, kCom, 9600, 'N', 8, 1), 0);
-  ASSERT_EQ(registry.ConnectChannel(&b, kCom, 9600, 'N', 8, 1), 0);
+  ASSERT_TRUE(Connect(kCom, {&a, &b}));
   ASSERT_EQ(port->RxSize(), 1050u);
   const Bytes data = Pattern(1100);
   ASSERT_TRUE(pty->Write(data));
@@ -78,7 +73,7 @@ TEST_F(SharedPortPtyTest, UnreadBytesBeyondTheRingOverflowBothViews) {
 
 TEST_F(SharedPortPtyTest, ReceivedBytesWrapAroundTheRingEnd) {
   ChannelDouble a;
-  ASSERT_EQ(registry.ConnectChannel(&a, kCom, 9600, 'N', 8, 1), 0);
+  ASSERT_TRUE(Connect(kCom, {&a}));
   const Bytes head = Pattern(1000, 1);
   ASSERT_TRUE(pty->Write(head));
   Bytes seen;
@@ -103,7 +98,7 @@ TEST_F(SharedPortPtyTest, ReceivedBytesWrapAroundTheRingEnd) {
 
 TEST_F(SharedPortPtyTest, SecondChannelWithOtherSettingsReconfiguresThePortForBoth) {
   ChannelDouble a, b;
-  ASSERT_EQ(registry.ConnectChannel(&a, kCom, 9600, 'N', 8, 1), 0);
+  ASSERT_TRUE(Connect(kCom, {&a}));
   termios t = pty->MasterTermios();
   EXPECT_EQ(cfgetospeed(&t), B9600);
   EXPECT_FALSE(t.c_cflag & CSTOPB);
@@ -130,8 +125,8 @@ TEST_F(SharedPortPtyTest, TheLastChannelToLeaveClosesTheDevice) {
   ChannelDouble a, b;
   ASSERT_TRUE(OtherProcessCanOpen(pty->slavePath()));
   const size_t blocksBefore = plat::GlobalBlockCount();
-  ASSERT_EQ(registry.ConnectChannel(&a, kCom, 9600, 'N', 8, 1), 0);
-  ASSERT_EQ(registry.ConnectChannel(&b, kCom, 9600, 'N', 8, 1), 0);
+  ASSERT_TRUE(Connect(kCom, {&a}));
+  ASSERT_TRUE(Connect(kCom, {&b}));
   EXPECT_EQ(plat::GlobalBlockCount(), blocksBefore + 2);
   EXPECT_FALSE(OtherProcessCanOpen(pty->slavePath())) << "the port is held while in use";
 
@@ -147,7 +142,7 @@ TEST_F(SharedPortPtyTest, TheLastChannelToLeaveClosesTheDevice) {
   EXPECT_EQ(port->PushTransmit(5), -6);
 
   // And it opens again for the next channel.
-  ASSERT_EQ(registry.ConnectChannel(&a, kCom, 9600, 'N', 8, 1), 0);
+  ASSERT_TRUE(Connect(kCom, {&a}));
   ASSERT_TRUE(pty->Write("again"));
   ASSERT_TRUE(PumpUntil(*port, pty->slave(), [&] { return a.Rx()->Count() == 5; }));
   EXPECT_EQ(a.ReadAll(), B("again"));
@@ -155,7 +150,7 @@ TEST_F(SharedPortPtyTest, TheLastChannelToLeaveClosesTheDevice) {
 
 TEST_F(SharedPortPtyTest, ReconnectingTheOnlyChannelKeepsThePortOpen) {
   ChannelDouble a;
-  ASSERT_EQ(registry.ConnectChannel(&a, kCom, 9600, 'N', 8, 1), 0);
+  ASSERT_TRUE(Connect(kCom, {&a}));
   ASSERT_EQ(port->LockFor(&a), 1);
   ASSERT_EQ(registry.ConnectChannel(&a, kCom, 4800, 'N', 8, 1), 0);
   EXPECT_TRUE(port->IsOpen());
@@ -245,8 +240,7 @@ Bytes DrainFarEnd(test::PtyPair& pty, CSharedPort& port, ChannelDouble& pusher, 
 
 TEST_F(SharedPortPtyTest, TwoWritersBehindASlowReaderKeepTheirBytesWhole) {
   ChannelDouble a, b;
-  ASSERT_EQ(registry.ConnectChannel(&a, kCom, 9600, 'N', 8, 1), 0);
-  ASSERT_EQ(registry.ConnectChannel(&b, kCom, 9600, 'N', 8, 1), 0);
+  ASSERT_TRUE(Connect(kCom, {&a, &b}));
   const Bytes filler = FillDevice(*port, a);
   ASSERT_EQ(port->Port()->ops.TxFree(port->Port()), 0) << "the device queue is full";
   ASSERT_EQ(a.Tx()->Count(), b.Tx()->Count()) << "every view shows the same pending data";
@@ -272,13 +266,13 @@ TEST_F(SharedPortPtyTest, TwoWritersBehindASlowReaderKeepTheirBytesWhole) {
 
 TEST_F(SharedPortPtyTest, AChannelJoiningWhileBytesWaitWritesBehindThem) {
   ChannelDouble a;
-  ASSERT_EQ(registry.ConnectChannel(&a, kCom, 9600, 'N', 8, 1), 0);
+  ASSERT_TRUE(Connect(kCom, {&a}));
   const Bytes filler = FillDevice(*port, a);
   const Bytes fromA(100, 'a');
   ASSERT_EQ(a.WriteToPort(fromA), 100u);
 
   ChannelDouble late;
-  ASSERT_EQ(registry.ConnectChannel(&late, kCom, 9600, 'N', 8, 1), 0);
+  ASSERT_TRUE(Connect(kCom, {&late}));
   EXPECT_EQ(late.Tx()->Count(), a.Tx()->Count());
   const Bytes fromLate(50, 'L');
   ASSERT_EQ(late.WriteToPort(fromLate), 50u);

@@ -5,12 +5,12 @@
 
 #include <memory>
 
-#include "platform/message_box.h"
 #include "platform/ticks.h"
 #include "ports/ir_driver.h"
 #include "ports/serial_driver.h"
 #include "tests/ports/shared_port_fixture.h"
 #include "tests/support/ir_transceiver_sim.h"
+#include "tests/support/message_box_recorder.h"
 
 namespace tolvan::sptest {
 namespace {
@@ -22,9 +22,7 @@ class SharedPortSimTest : public SharedPortTest {
   void SetUp() override {
     SharedPortTest::SetUp();
     dev = MapSim(kCom);
-    ASSERT_EQ(registry.ProbePorts(), 1);
-    port = registry.FindPort(kCom);
-    ASSERT_NE(port, nullptr);
+    ProbeOnly(kCom);
   }
   // Delivers bytes at the device and polls them into the ring.
   void Arrive(const Bytes& bytes) {
@@ -32,15 +30,12 @@ class SharedPortSimTest : public SharedPortTest {
     ASSERT_EQ(port->PollReceive(), 0);
   }
   std::shared_ptr<plat::SimDevice> dev;
-  CSharedPort* port = nullptr;
 };
 
 TEST_F(SharedPortSimTest, TheWriteLockNestsAndLeavesWithItsOwner) {
   ChannelDouble a, b, c;
   EXPECT_FALSE(port->IsLockedByOther(&b)) << "a closed port is locked by nobody";
-  ASSERT_EQ(registry.ConnectChannel(&a, kCom, 9600, 'N', 8, 1), 0);
-  ASSERT_EQ(registry.ConnectChannel(&b, kCom, 9600, 'N', 8, 1), 0);
-  ASSERT_EQ(registry.ConnectChannel(&c, kCom, 9600, 'N', 8, 1), 0);
+  ASSERT_TRUE(Connect(kCom, {&a, &b, &c}));
 
   EXPECT_EQ(port->LockFor(&a), 1);
   EXPECT_EQ(port->LockFor(&a), 1);
@@ -74,8 +69,7 @@ TEST_F(SharedPortSimTest, TheWriteLockNestsAndLeavesWithItsOwner) {
 
 TEST_F(SharedPortSimTest, ResizingARingRestartsEveryViewOrChangesNothing) {
   ChannelDouble a, b;
-  ASSERT_EQ(registry.ConnectChannel(&a, kCom, 9600, 'N', 8, 1), 0);
-  ASSERT_EQ(registry.ConnectChannel(&b, kCom, 9600, 'N', 8, 1), 0);
+  ASSERT_TRUE(Connect(kCom, {&a, &b}));
   Arrive(Pattern(600));
   ASSERT_EQ(port->RxPosition(), 600u);
   a.hints.clear();
@@ -246,7 +240,7 @@ TEST_F(SharedPortSimTest, AnUnusableDefaultRingSizeFailsTheOpen) {
 
 TEST_F(SharedPortSimTest, RingMemoryThatCannotBeLockedLosesNoBytes) {
   ChannelDouble a;
-  ASSERT_EQ(registry.ConnectChannel(&a, kCom, 9600, 'N', 8, 1), 0);
+  ASSERT_TRUE(Connect(kCom, {&a}));
   dev->DeliverToHost(B("kept"));
   plat::MemoryFaults::FailLocks(0, 1);
   EXPECT_EQ(port->PollReceive(), -1);
@@ -267,8 +261,7 @@ TEST_F(SharedPortSimTest, RingMemoryThatCannotBeLockedLosesNoBytes) {
 
 TEST_F(SharedPortSimTest, PendingBytesWrapAroundTheTransmitRing) {
   ChannelDouble a, b;
-  ASSERT_EQ(registry.ConnectChannel(&a, kCom, 9600, 'N', 8, 1), 0);
-  ASSERT_EQ(registry.ConnectChannel(&b, kCom, 9600, 'N', 8, 1), 0);
+  ASSERT_TRUE(Connect(kCom, {&a, &b}));
   const Bytes first = Pattern(1000, 5);
   ASSERT_EQ(a.WriteToPort(first), 1000u);
   EXPECT_EQ(dev->TakeHostWritten(), first);
@@ -287,30 +280,15 @@ TEST_F(SharedPortSimTest, PendingBytesWrapAroundTheTransmitRing) {
 // waits.
 class SharedPortIrTest : public SharedPortSimTest {
  protected:
-  void SetUp() override {
-    previousHook_ = plat::SetMessageBoxHook(
-        [this](const std::string& text, const std::string&, uint32_t) {
-          boxes.push_back(text);
-          return plat::IDOK;
-        });
-    SharedPortSimTest::SetUp();
-  }
-  void TearDown() override {
-    SharedPortSimTest::TearDown();
-    plat::SetMessageBoxHook(previousHook_);
-  }
   void Plug(test::IrSimOptions options = {}) {
     sim = std::make_unique<test::IrTransceiverSim>(options);
     dev->SetPeer(std::make_shared<test::IrSimPeer>(*sim));
   }
 
+  test::MessageBoxRecorder boxRecorder;
   plat::FakeTickSource ticks{1000};
   plat::ScopedTickSource scopedTicks{ticks};
   std::unique_ptr<test::IrTransceiverSim> sim;
-  std::vector<std::string> boxes;
-
- private:
-  plat::MessageBoxHook previousHook_;
 };
 
 TEST_F(SharedPortIrTest, AnInfraRedPortIsServedOnlyWhileOpen) {
@@ -346,7 +324,7 @@ TEST_F(SharedPortIrTest, AnInfraRedPortIsServedOnlyWhileOpen) {
   }
   EXPECT_EQ(sim->Received(), B("hello"));
   EXPECT_EQ(in, B("world"));
-  EXPECT_TRUE(boxes.empty());
+  EXPECT_TRUE(boxRecorder.texts.empty());
 
   a.Disconnect();
   EXPECT_FALSE(port->NeedsIdleService());
