@@ -14,8 +14,7 @@ namespace {
 
 TEST_F(DocCommTest, TwoChannelsOnOnePortEachSeeEveryByte)
 {
-  ASSERT_EQ(a->ConnectToPort(kCom, 9600, 'N', 8, 1), 0);
-  ASSERT_EQ(b->ConnectToPort(kCom, 9600, 'N', 8, 1), 0);
+  ASSERT_TRUE(ConnectBoth());
   ASSERT_TRUE(pty.Write("hello"));
   ASSERT_TRUE(Holds(*a, 5));
   EXPECT_EQ(b->SpaceUsedInRXBuffer(), 5);
@@ -39,8 +38,7 @@ TEST_F(DocCommTest, TwoChannelsOnOnePortEachSeeEveryByte)
 
 TEST_F(DocCommTest, ClosingOneOfTwoKeepsThePortOpenClosingBothClosesIt)
 {
-  ASSERT_EQ(a->ConnectToPort(kCom, 9600, 'N', 8, 1), 0);
-  ASSERT_EQ(b->ConnectToPort(kCom, 9600, 'N', 8, 1), 0);
+  ASSERT_TRUE(ConnectBoth());
   EXPECT_EQ(a->CloseConnection(), 0);
   EXPECT_FALSE(a->IsConnected());
   EXPECT_TRUE(Port().IsOpen());
@@ -70,13 +68,7 @@ TEST_F(DocCommTest, TitleFollowsConnectionAndLineSettings)
   EXPECT_EQ(b->GetTitle(), "COM2:19200,N,8,2. Name: RiVo322");
   EXPECT_EQ(a->SetParam(4800, 'N', 8, 1), 0);
   EXPECT_EQ(b->GetTitle(), "COM2:4800,N,8,1. Name: RiVo322");
-  int32_t baud = 0;
-  int16_t parity = 0, bits = 0, stops = 0;
-  ASSERT_TRUE(b->GetPortSettings(baud, parity, bits, stops));
-  EXPECT_EQ(baud, 4800);
-  EXPECT_EQ(parity, 'N');
-  EXPECT_EQ(bits, 8);
-  EXPECT_EQ(stops, 1);
+  EXPECT_EQ(LineOf(*b), "4800,N,8,1");
   EXPECT_EQ(a->GetPortNumber(), kCom);
 
   EXPECT_EQ(a->CloseConnection(), 0);
@@ -106,8 +98,7 @@ TEST_F(DocCommTest, FailedConnectsChangeNothing)
 
 TEST_F(DocCommTest, BufferSizesAndDefaults)
 {
-  ASSERT_EQ(a->ConnectToPort(kCom, 9600, 'N', 8, 1), 0);
-  ASSERT_EQ(b->ConnectToPort(kCom, 9600, 'N', 8, 1), 0);
+  ASSERT_TRUE(ConnectBoth());
   EXPECT_EQ(a->GetTBuffSize(), 1050);
   EXPECT_EQ(a->GetRBuffSize(), 1050);
 
@@ -139,8 +130,7 @@ TEST_F(DocCommTest, BufferSizesAndDefaults)
 
 TEST_F(DocCommTest, WritesUnderAnotherChannelsLockStoreNothing)
 {
-  ASSERT_EQ(a->ConnectToPort(kCom, 9600, 'N', 8, 1), 0);
-  ASSERT_EQ(b->ConnectToPort(kCom, 9600, 'N', 8, 1), 0);
+  ASSERT_TRUE(ConnectBoth());
   a->LockPort();
   a->LockPort();
   Bytes text = B("xyz");

@@ -2,32 +2,21 @@
 // files cut short, and a round trip that reconnects.
 #include "tests/channels/doc_comm_fixture.h"
 
-#include <fstream>
-#include <iterator>
-
 #include "setup/comm_param.h"
+#include "tests/support/xmodem_sender.h"
 
 namespace tolvan::commtest {
 namespace {
 
-Bytes ReadAll(const std::string& path)
-{
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteAll(const std::string& path, const Bytes& bytes)
-{
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
+using test::ReadFileBytes;
+using test::WriteFileBytes;
 
 class DocCommFileTest : public DocCommTest {};
 
 TEST_F(DocCommFileTest, NotConnectedStoresExactlyFFFF)
 {
   ASSERT_TRUE(a->OnSaveDocument(File("idle.ccf")));
-  EXPECT_EQ(ReadAll(File("idle.ccf")), (Bytes{0xFF, 0xFF}));
+  EXPECT_EQ(ReadFileBytes(File("idle.ccf")), (Bytes{0xFF, 0xFF}));
   ASSERT_TRUE(b->OnOpenDocument(File("idle.ccf")));
   EXPECT_FALSE(b->IsConnected());
 }
@@ -36,19 +25,14 @@ TEST_F(DocCommFileTest, ConnectedRoundTripReconnects)
 {
   ASSERT_EQ(a->ConnectToPort(kCom, 19200, 'N', 8, 2), 0);
   ASSERT_TRUE(a->OnSaveDocument(File("c.ccf")));
-  EXPECT_EQ(ReadAll(File("c.ccf")),
+  EXPECT_EQ(ReadFileBytes(File("c.ccf")),
             (Bytes{0x02, 0x00, 0x00, 0x4B, 0x00, 0x00, 'N', 0x08, 0x00, 0x02, 0x00}));
   a->CloseConnection();
   ASSERT_FALSE(Port().IsOpen());
 
   ASSERT_TRUE(b->OnOpenDocument(File("c.ccf")));
   ASSERT_TRUE(b->IsConnected());
-  int32_t baud = 0;
-  int16_t parity = 0, bits = 0, stops = 0;
-  ASSERT_TRUE(b->GetPortSettings(baud, parity, bits, stops));
-  EXPECT_EQ(baud, 19200);
-  EXPECT_EQ(parity, 'N');
-  EXPECT_EQ(stops, 2);
+  EXPECT_EQ(LineOf(*b), "19200,N,8,2");
 }
 
 TEST_F(DocCommFileTest, ZeroBaudLoadsWithTheLibrarysCurrentParameters)
@@ -61,13 +45,10 @@ TEST_F(DocCommFileTest, ZeroBaudLoadsWithTheLibrarysCurrentParameters)
   param->SetCurWrdLen(8);
   param->SetCurStopBit(1);
 
-  WriteAll(File("z.ccf"), Bytes{0x02, 0x00, 0x00, 0x00, 0x00, 0x00});
+  WriteFileBytes(File("z.ccf"), Bytes{0x02, 0x00, 0x00, 0x00, 0x00, 0x00});
   ASSERT_TRUE(a->OnOpenDocument(File("z.ccf")));
   ASSERT_TRUE(a->IsConnected());
-  int32_t baud = 0;
-  int16_t parity = 0, bits = 0, stops = 0;
-  ASSERT_TRUE(a->GetPortSettings(baud, parity, bits, stops));
-  EXPECT_EQ(baud, 4800);
+  EXPECT_EQ(LineOf(*a), "4800,N,8,1");
   *param = saved;
 }
 
@@ -76,11 +57,9 @@ TEST_F(DocCommFileTest, SpaceParityStoresAZeroBaud)
   // Whether a pty takes space parity depends on the kernel; the stored form is what
   // matters when the settings cannot be read back.
   if (a->ConnectToPort(kCom, 9600, 'S', 8, 1) != 0) GTEST_SKIP() << "pty refuses space parity";
-  int32_t baud = 0;
-  int16_t parity = 0, bits = 0, stops = 0;
-  ASSERT_FALSE(a->GetPortSettings(baud, parity, bits, stops));
+  ASSERT_EQ(LineOf(*a), "") << "space parity has no letter";
   ASSERT_TRUE(a->OnSaveDocument(File("s.ccf")));
-  EXPECT_EQ(ReadAll(File("s.ccf")), (Bytes{0x02, 0x00, 0x00, 0x00, 0x00, 0x00}));
+  EXPECT_EQ(ReadFileBytes(File("s.ccf")), (Bytes{0x02, 0x00, 0x00, 0x00, 0x00, 0x00}));
 }
 
 TEST_F(DocCommFileTest, DamagedFilesLoadNotConnected)
@@ -94,7 +73,7 @@ TEST_F(DocCommFileTest, DamagedFilesLoadNotConnected)
   };
   for (size_t i = 0; i < files.size(); ++i) {
     const std::string path = File("bad" + std::to_string(i) + ".ccf");
-    WriteAll(path, files[i]);
+    WriteFileBytes(path, files[i]);
     a->OnOpenDocument(path);
     EXPECT_FALSE(a->IsConnected()) << "file " << i;
   }

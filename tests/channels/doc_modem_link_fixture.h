@@ -6,17 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
 #include <memory>
 #include <string>
 
 #include "channels/doc_modem_commands.h"
-#include "platform/device_map.h"
-#include "platform/serial_api.h"
 #include "platform/ticks.h"
 #include "ports/port_registry.h"
 #include "ports/shared_port.h"
 #include "tests/support/channel_double.h"
+#include "tests/support/mapped_port.h"
 #include "tests/support/pty_pair.h"
 
 namespace tolvan::mdmtest {
@@ -60,23 +58,13 @@ class ModemLinkTest : public ::testing::Test {
 
   void SetUp() override
   {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "tolvan-mdm-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-    lockDir_ = tmpl;
-    plat::SetLockDirectory(lockDir_);
-    plat::DeviceMap::Clear();
-    plat::DeviceMap::SetAutoAssign(false);
-    plat::DeviceMap::Set(kCom, pty.slavePath());
-    ASSERT_EQ(registry.ProbePorts(), 1);
+    ASSERT_EQ(port.Map(kCom, pty.slavePath(), lockDir.path()), 1);
     ASSERT_EQ(registry.ConnectChannel(&channel, kCom, 9600, 'N', 8, 1), 0);
   }
   void TearDown() override
   {
     channel.Disconnect();
     other.Disconnect();
-    plat::DeviceMap::Clear();
-    std::error_code ec;
-    std::filesystem::remove_all(lockDir_, ec);
   }
 
   // Everything the far end got so far (waits until the line is quiet for 50 ms).
@@ -90,9 +78,10 @@ class ModemLinkTest : public ::testing::Test {
   // Seconds of modem time pass at once; each slice still yields real time to the far end.
   plat::FakeTickSource ticks{1000, std::chrono::microseconds(300)};
   plat::ScopedTickSource useTicks{ticks};
-  std::string lockDir_;
+  test::ScratchDir lockDir;
   test::PtyPair pty;
-  PortRegistry registry;
+  test::MappedPort port;
+  PortRegistry& registry = port.registry;
   test::ChannelDouble channel;
   test::ChannelDouble other;
   DoubleLink link{channel};
