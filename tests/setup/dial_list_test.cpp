@@ -5,15 +5,15 @@
 #include "setup/dial_list.h"
 #include "setup/dial_list_format.h"
 #include "setup/library_strings.h"
+#include "tests/support/pty_pair.h"
+#include "tests/support/xmodem_sender.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <random>
-#include <sstream>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -49,30 +49,22 @@ std::unique_ptr<CDocDialList> LoadText(const std::string& text) {
     return list;
 }
 
+// A new list holding copies of `entries`, in order.
+std::unique_ptr<CDocDialList> ListOf(std::vector<tagDialEntry> entries) {
+    auto list = NewList();
+    for (auto& e : entries) list->AddNode(&e);
+    return list;
+}
+
 std::vector<std::string> Comments(const CDocDialList& list) {
     std::vector<std::string> out;
     for (int i = 0; i < list.GetListSize(); ++i) out.push_back(list.GetNode(i)->strComment);
     return out;
 }
 
-class TempDir {
-public:
-    TempDir() {
-        char tmpl[] = "/tmp/kerdal-lst-XXXXXX";
-        path_ = ::mkdtemp(tmpl);
-    }
-    ~TempDir() { fs::remove_all(path_); }
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    fs::path path_;
-};
-
 std::string ReadFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
+    const std::vector<std::uint8_t> bytes = tolvan::test::ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 }  // namespace
@@ -120,11 +112,7 @@ TEST(DialList, DeleteTakesPositionsAsBeforeTheCallInAnyOrder) {
 }
 
 TEST(DialList, FindsTheFirstEntryByExactComment) {
-    auto list = NewList();
-    tagDialEntry a = Entry("Office", "111"), b = Entry("Office", "222"), c = Entry("Lab", "333");
-    list->AddNode(&c);
-    list->AddNode(&a);
-    list->AddNode(&b);
+    auto list = ListOf({Entry("Lab", "333"), Entry("Office", "111"), Entry("Office", "222")});
     EXPECT_EQ(list->GetIndexOfComment("Office"), 1);
     EXPECT_EQ(list->GetIndexOfComment("office"), -1);
     std::string dial = "unchanged";
@@ -141,7 +129,7 @@ TEST(DialList, FindsTheFirstEntryByExactComment) {
 }
 
 TEST(DialList, StoresAndLoadsByteForByteThroughFiles) {
-    TempDir dir;
+    tolvan::test::ScratchDir dir;
     tfw::CDocTemplate tmpl(kIdsDialListTemplate, classCDocDialList);
     EXPECT_EQ(tmpl.GetDocString(tfw::CDocTemplate::docName), "RuVido");
     EXPECT_EQ(tmpl.GetDocString(tfw::CDocTemplate::filterExt), ".lst");
@@ -152,7 +140,7 @@ TEST(DialList, StoresAndLoadsByteForByteThroughFiles) {
     tagDialEntry lab = Entry("Lab 2", "0,,555-1234", 115200, 'S', 5, 2, 'H');
     list->AddNode(&office);
     list->AddNode(&lab);
-    std::string path = dir.File("phonenum.lst");
+    std::string path = dir.path() + "/phonenum.lst";
     ASSERT_TRUE(list->DoSave(path));
     const std::string expected =
         "1 Office\r\n     123\r\n     9600,N,8,1,F\r\n"
@@ -169,9 +157,9 @@ TEST(DialList, StoresAndLoadsByteForByteThroughFiles) {
 
     // An empty list is an empty file, and an empty file an empty list.
     auto* empty = static_cast<CDocDialList*>(tmpl.OpenDocumentFile(nullptr, true));
-    ASSERT_TRUE(empty->DoSave(dir.File("empty.lst")));
-    EXPECT_EQ(fs::file_size(dir.File("empty.lst")), 0u);
-    auto* emptyBack = static_cast<CDocDialList*>(tmpl.OpenDocumentFile(dir.File("empty.lst").c_str(), true));
+    ASSERT_TRUE(empty->DoSave((dir.path() + "/empty.lst")));
+    EXPECT_EQ(fs::file_size(dir.path() + "/empty.lst"), 0u);
+    auto* emptyBack = static_cast<CDocDialList*>(tmpl.OpenDocumentFile((dir.path() + "/empty.lst").c_str(), true));
     ASSERT_NE(emptyBack, nullptr);
     EXPECT_EQ(emptyBack->GetListSize(), 0);
 }
@@ -213,11 +201,7 @@ TEST(DialList, LineRulesEndTheListWhereTheFormatSays) {
 }
 
 TEST(DialList, EmptyDialStringsSurviveAStoreAndLoad) {
-    auto list = NewList();
-    tagDialEntry a = Entry("Direct", ""), b = Entry("Spaces", "   "), c = Entry("Next", "42");
-    list->AddNode(&a);
-    list->AddNode(&b);
-    list->AddNode(&c);
+    auto list = ListOf({Entry("Direct", ""), Entry("Spaces", "   "), Entry("Next", "42")});
     std::string text = StoreText(*list);
     EXPECT_EQ(text.substr(0, 24), "1 Direct\r\n     \r\r\n     9");
     auto back = LoadText(text);
@@ -230,10 +214,7 @@ TEST(DialList, EmptyDialStringsSurviveAStoreAndLoad) {
 }
 
 TEST(DialList, CarriageReturnsInFieldsCannotBreakTheFile) {
-    auto list = NewList();
-    tagDialEntry a = Entry("Two\r\nlines", "12\r34"), b = Entry("After", "5");
-    list->AddNode(&a);
-    list->AddNode(&b);
+    auto list = ListOf({Entry("Two\r\nlines", "12\r34"), Entry("After", "5")});
     auto back = LoadText(StoreText(*list));
     ASSERT_EQ(back->GetListSize(), 2);
     EXPECT_EQ(back->GetNode(0)->strComment, "Two \nlines");
@@ -282,8 +263,8 @@ TEST(DialList, GarbageAndHugeFilesEndCleanly) {
 
     // 100 MB: a valid entry, then one line without end. The entry is kept and reading stops
     // at the line limit instead of holding the whole file in memory.
-    TempDir dir;
-    std::string path = dir.File("huge.lst");
+    tolvan::test::ScratchDir dir;
+    std::string path = dir.path() + "/huge.lst";
     {
         std::ofstream f(path, std::ios::binary);
         f << "1 Kept\r\n     1\r\n     9600,N,8,1,F\r\n2 ";

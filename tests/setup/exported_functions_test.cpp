@@ -2,7 +2,7 @@
 // (offscreen platform): which pages come up, what comes back on OK, and that Cancel leaves
 // the caller's record alone.
 
-#include "page_test_support.h"
+#include "query_test_support.h"
 
 #include "setup/comm_param.h"
 #include "setup/property_sheet.h"
@@ -11,7 +11,6 @@
 #include "setup/query_ir_param.h"
 #include "setup/query_modem_connection_settings.h"
 #include "setup/query_modem_param.h"
-#include "tests/support/next_sheet.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -22,28 +21,16 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <functional>
-
 using kerdal::PropertySheet;
 using page_test::Ctl;
 
 namespace {
 
-using SheetAction = std::function<void(PropertySheet&)>;
+using page_test::Same;
+using page_test::SheetAction;
 
-class ExportedFunctionsTest : public page_test::PageTest {
+class ExportedFunctionsTest : public page_test::QueryTest {
 protected:
-    // Runs `query` (which shows a modal sheet); `user` acts on the sheet once it is up.
-    int Run(const std::function<int()>& query, SheetAction user)
-    {
-        QObject guard;  // a drive left pending when no sheet came up dies with the call
-        const auto shown = tolvan::test::OnNextSheet(&guard, std::move(user),
-                                                     tolvan::test::AfterWork::Nothing, false);
-        const int result = query();
-        sheetShown = *shown;
-        return result;
-    }
-
     static QStringList Captions(const PropertySheet& sheet)
     {
         QStringList captions;
@@ -61,41 +48,7 @@ protected:
     {
         Ctl<QPushButton>(&sheet, button)->click();
     }
-
-    bool sheetShown = false;
 };
-
-bool Same(const AndCOMMParam& a, const AndCOMMParam& b)
-{
-    return a.nPort == b.nPort && a.lBaudRate == b.lBaudRate && a.chParity == b.chParity &&
-           a.nWordLen == b.nWordLen && a.nStopBits == b.nStopBits && a.bDtrDsr == b.bDtrDsr &&
-           a.bRtsCts == b.bRtsCts && a.bXonXoff == b.bXonXoff && a.bPortFixed == b.bPortFixed;
-}
-
-bool Same(const AndModemParam& a, const AndModemParam& b)
-{
-    return Same(static_cast<const AndCOMMParam&>(a), b) && a.chDelay == b.chDelay &&
-           a.strDialPrefix == b.strDialPrefix && a.strDialSuffix == b.strDialSuffix &&
-           a.strHangUp == b.strHangUp && a.strInit == b.strInit &&
-           a.nMaxRedials == b.nMaxRedials && a.nRedialPause == b.nRedialPause &&
-           a.nDelayTime == b.nDelayTime && a.nConnectTime == b.nConnectTime &&
-           a.bDtrHangUp == b.bDtrHangUp;
-}
-
-bool Same(const AndModemMode& a, const AndModemMode& b)
-{
-    return a.strResponse == b.strResponse && a.strPhoneList == b.strPhoneList &&
-           a.nTimeout == b.nTimeout && a.nInternalTimeout == b.nInternalTimeout &&
-           a.nReplyMode == b.nReplyMode && a.nLoud == b.nLoud && a.nSpeaker == b.nSpeaker &&
-           a.nWorkMode == b.nWorkMode && a.bEcho == b.bEcho && a.bReply == b.bReply &&
-           a.nDialMode == b.nDialMode;
-}
-
-bool Same(const AndIRParam& a, const AndIRParam& b)
-{
-    return a.nPort == b.nPort && a.nLinkVariant == b.nLinkVariant &&
-           a.bPortFixed == b.bPortFixed && a.lBaudRate == b.lBaudRate;
-}
 
 QString Baud(long rate)
 {

@@ -1,11 +1,10 @@
 // QueryModemMode: the modal "Work mode" + "Modem Mode" sheet on a record, driven the way a
 // user drives it (offscreen platform).
 
-#include "page_test_support.h"
+#include "query_test_support.h"
 
 #include "setup/property_sheet.h"
 #include "setup/query_modem_mode.h"
-#include "tests/support/next_sheet.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -16,37 +15,21 @@
 #include <QTimer>
 #include <QtTest/QTest>
 
-#include <functional>
+#include <utility>
 
 using kerdal::PropertySheet;
 using page_test::Ctl;
 
 namespace {
 
-class QueryModemModeTest : public page_test::PageTest {
+class QueryModemModeTest : public page_test::QueryTest {
 protected:
-    // Runs QueryModemMode; `user` acts on the sheet once it is up.
-    int Query(AndModemMode* record, std::function<void(PropertySheet&)> user)
+    int Query(AndModemMode* record, page_test::SheetAction user)
     {
-        QObject guard;  // a drive left pending when no sheet came up dies with the call
-        const auto shown = tolvan::test::OnNextSheet(&guard, std::move(user),
-                                                     tolvan::test::AfterWork::Nothing, false);
-        const int result = QueryModemMode("Modem settings", record);
-        sheetShown = *shown;
-        return result;
+        return Run([record] { return QueryModemMode("Modem settings", record); }, std::move(user));
     }
     static void Click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
-    bool sheetShown = false;
 };
-
-bool SameRecord(const AndModemMode& a, const AndModemMode& b)
-{
-    return a.strResponse == b.strResponse && a.strPhoneList == b.strPhoneList &&
-           a.nTimeout == b.nTimeout && a.nInternalTimeout == b.nInternalTimeout &&
-           a.nReplyMode == b.nReplyMode && a.nLoud == b.nLoud && a.nSpeaker == b.nSpeaker &&
-           a.nWorkMode == b.nWorkMode && a.bEcho == b.bEcho && a.bReply == b.bReply &&
-           a.nDialMode == b.nDialMode;
-}
 
 }  // namespace
 
@@ -69,7 +52,7 @@ TEST_F(QueryModemModeTest, AcceptedUnchangedReturnsTheRecordAsItWasWithLoudnessM
     });
     ASSERT_TRUE(sheetShown);
     EXPECT_EQ(result, 1);
-    EXPECT_TRUE(SameRecord(record, before));
+    EXPECT_TRUE(page_test::Same(record, before));
     EXPECT_EQ(record.nLoud, 3);
 }
 
@@ -122,7 +105,7 @@ TEST_F(QueryModemModeTest, ARefusedWorkModeKeepsTheSheetAndCancelLeavesTheRecord
     EXPECT_EQ(messages.Texts(),
               std::vector<QString>{QStringLiteral("This work mode demands a positive timeout")});
     EXPECT_EQ(result, 2);
-    EXPECT_TRUE(SameRecord(record, before));
+    EXPECT_TRUE(page_test::Same(record, before));
 }
 
 TEST_F(QueryModemModeTest, WithoutARecordNothingIsShownAndTheResultIsCancel)

@@ -60,17 +60,25 @@ private:
     std::vector<std::string>* m_log;
 };
 
-class PropertySheetTest : public page_test::PageTest {};
+class PropertySheetTest : public page_test::PageTest {
+protected:
+    // The sheet with `first` alone or with both pages, shown.
+    void Show(bool both = true)
+    {
+        sheet.AddPage(&first);
+        if (both)
+            sheet.AddPage(&second);
+        sheet.Open();
+    }
+    CountingPage first{QStringLiteral("First")}, second{QStringLiteral("Second")};
+    PropertySheet sheet{QStringLiteral("Sheet")};
+};
 
 }  // namespace
 
 TEST_F(PropertySheetTest, LeavingAPageValidatesItAndAFailureKeepsItWithFocusAndMessage)
 {
-    CountingPage first(QStringLiteral("First")), second(QStringLiteral("Second"));
-    PropertySheet sheet(QStringLiteral("Sheet"));
-    sheet.AddPage(&first);
-    sheet.AddPage(&second);
-    sheet.Open();
+    Show();
     ASSERT_EQ(sheet.GetActiveIndex(), 0);
     EXPECT_EQ(first.m_pNumber->text(), QStringLiteral("7"));
 
@@ -100,11 +108,7 @@ TEST_F(PropertySheetTest, LeavingAPageValidatesItAndAFailureKeepsItWithFocusAndM
 
 TEST_F(PropertySheetTest, OkAppliesOnlyShownPagesAndANeverShownPageKeepsItsMembers)
 {
-    CountingPage first(QStringLiteral("First")), second(QStringLiteral("Second"));
-    PropertySheet sheet(QStringLiteral("Sheet"));
-    sheet.AddPage(&first);
-    sheet.AddPage(&second);
-    sheet.Open();
+    Show();
     first.m_pText->setText(QStringLiteral("accepted"));
     EXPECT_TRUE(sheet.PressOk());
     EXPECT_EQ(sheet.Result(), kerdal::kIdOk);
@@ -119,27 +123,20 @@ TEST_F(PropertySheetTest, OkAppliesOnlyShownPagesAndANeverShownPageKeepsItsMembe
 
 TEST_F(PropertySheetTest, OkWithAnInvalidCurrentPageStaysOpen)
 {
-    CountingPage page(QStringLiteral("Only"));
-    PropertySheet sheet(QStringLiteral("Sheet"));
-    sheet.AddPage(&page);
-    sheet.Open();
-    page.m_pNumber->setText(QStringLiteral("4294967296"));
+    Show(false);
+    first.m_pNumber->setText(QStringLiteral("4294967296"));
     EXPECT_FALSE(sheet.PressOk());
     EXPECT_TRUE(sheet.IsRunning());
     EXPECT_EQ(sheet.Result(), 0);
-    EXPECT_EQ(page.applies, 0);
-    page.m_pNumber->setText(QStringLiteral("4294967295"));
+    EXPECT_EQ(first.applies, 0);
+    first.m_pNumber->setText(QStringLiteral("4294967295"));
     EXPECT_TRUE(sheet.PressOk());
-    EXPECT_EQ(page.number, 4294967295u);
+    EXPECT_EQ(first.number, 4294967295u);
 }
 
 TEST_F(PropertySheetTest, CancelResetsShownPagesAndReadsNothing)
 {
-    CountingPage first(QStringLiteral("First")), second(QStringLiteral("Second"));
-    PropertySheet sheet(QStringLiteral("Sheet"));
-    sheet.AddPage(&first);
-    sheet.AddPage(&second);
-    sheet.Open();
+    Show();
     first.m_pNumber->setText(QStringLiteral("not a number"));  // no validation on cancel
     EXPECT_TRUE(sheet.PressCancel());
     EXPECT_EQ(sheet.Result(), kerdal::kIdCancel);
@@ -151,32 +148,26 @@ TEST_F(PropertySheetTest, CancelResetsShownPagesAndReadsNothing)
 
 TEST_F(PropertySheetTest, DoModalEndsThroughItsRealButtonsAndKeys)
 {
-    CountingPage page(QStringLiteral("Only"));
-    PropertySheet sheet(QStringLiteral("Sheet"));
-    sheet.AddPage(&page);
+    sheet.AddPage(&first);
 
     QTimer::singleShot(0, &sheet, [&] {
-        page.m_pText->setText(QStringLiteral("by click"));
+        first.m_pText->setText(QStringLiteral("by click"));
         QTest::mouseClick(Ctl<QPushButton>(&sheet, kerdal::kIdOk), Qt::LeftButton);
     });
     EXPECT_EQ(sheet.DoModal(), kerdal::kIdOk);
-    EXPECT_EQ(page.text, QStringLiteral("by click"));
+    EXPECT_EQ(first.text, QStringLiteral("by click"));
 
     QTimer::singleShot(0, &sheet, [&] {
-        page.m_pText->setText(QStringLiteral("escaped"));
+        first.m_pText->setText(QStringLiteral("escaped"));
         QTest::keyClick(&sheet, Qt::Key_Escape);
     });
     EXPECT_EQ(sheet.DoModal(), kerdal::kIdCancel);
-    EXPECT_EQ(page.text, QStringLiteral("by click"));
+    EXPECT_EQ(first.text, QStringLiteral("by click"));
 }
 
 TEST_F(PropertySheetTest, EachRunStartsThePagesAfreshAndReactivationReloadsControls)
 {
-    CountingPage first(QStringLiteral("First")), second(QStringLiteral("Second"));
-    PropertySheet sheet(QStringLiteral("Sheet"));
-    sheet.AddPage(&first);
-    sheet.AddPage(&second);
-    sheet.Open();
+    Show();
     ASSERT_TRUE(sheet.SetActivePage(1));
     first.number = 99;  // changed behind the page's back while it is not active
     ASSERT_TRUE(sheet.SetActivePage(0));
@@ -196,12 +187,8 @@ TEST_F(PropertySheetTest, EachRunStartsThePagesAfreshAndReactivationReloadsContr
 
 TEST_F(PropertySheetTest, APageThatRefusesActivationLeavesTheFormerPageActive)
 {
-    CountingPage first(QStringLiteral("First")), second(QStringLiteral("Second"));
     second.allowActivate = false;
-    PropertySheet sheet(QStringLiteral("Sheet"));
-    sheet.AddPage(&first);
-    sheet.AddPage(&second);
-    sheet.Open();
+    Show();
     EXPECT_FALSE(sheet.SetActivePage(1));
     EXPECT_EQ(sheet.GetActiveIndex(), 0);
     EXPECT_EQ(sheet.findChild<QTabWidget*>()->currentIndex(), 0);
@@ -210,18 +197,15 @@ TEST_F(PropertySheetTest, APageThatRefusesActivationLeavesTheFormerPageActive)
 
 TEST_F(PropertySheetTest, ApplyIsEnabledByAModifiedPageAndKeepsTheSheetOpen)
 {
-    CountingPage page(QStringLiteral("Only"));
-    PropertySheet sheet(QStringLiteral("Sheet"));
-    sheet.AddPage(&page);
-    sheet.Open();
+    Show(false);
     auto* apply = Ctl<QPushButton>(&sheet, PropertySheet::kIdApplyNow);
     EXPECT_FALSE(apply->isEnabled());
-    page.SetModified();
+    first.SetModified();
     EXPECT_TRUE(apply->isEnabled());
-    page.m_pText->setText(QStringLiteral("applied"));
+    first.m_pText->setText(QStringLiteral("applied"));
     QTest::mouseClick(apply, Qt::LeftButton);
-    EXPECT_EQ(page.text, QStringLiteral("applied"));
-    EXPECT_EQ(page.applies, 1);
+    EXPECT_EQ(first.text, QStringLiteral("applied"));
+    EXPECT_EQ(first.applies, 1);
     EXPECT_TRUE(sheet.IsRunning());
     EXPECT_FALSE(apply->isEnabled());
     sheet.PressCancel();
