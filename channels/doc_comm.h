@@ -44,6 +44,7 @@ enum CommViewHint : int {
     kHintTransmit = 2,      // bytes stored in, or clearing of, the transmit buffer
     kHintSizes = 3,         // TBuffSize / RBuffSize set
     kHintDisconnected = 4,  // the connection was closed
+    // 7: kHintDeviceGone (ports/port_client.h), sent by the port when its device went away
 };
 
 // String ids of the title parts (the program's string table; these texts when missing).

@@ -172,6 +172,8 @@ CommHandle OpenComm(const std::string& name, bool /*overlapped*/) {
   std::unique_ptr<CommDevice> device;
   if (target.rfind("loop://", 0) == 0 || target.rfind("sim://", 0) == 0) {
     device = OpenSimulatedDevice(target, &error);
+  } else if (target.rfind("socket://", 0) == 0 || target.rfind("rfc2217://", 0) == 0) {
+    device = OpenNetworkDevice(target, &error);
   } else if (!target.empty() && target.find("://") == std::string::npos) {
     device = OpenTtyDevice(target, LockDirectory(), &error);
   }  // other URLs: a kind of device this build does not reach
@@ -436,6 +438,15 @@ std::string CommTarget(CommHandle h) {
   if (!port) return {};
   std::lock_guard lock(port->mutex);
   return port->target;
+}
+
+bool CommDeviceGone(CommHandle h) {
+  auto port = Find(h);
+  if (!port) return false;
+  std::lock_guard lock(port->mutex);
+  if (port->closed) return false;
+  uint32_t in = 0, out = 0;
+  return port->Query(&in, &out) == ERROR_DEVICE_NOT_CONNECTED;
 }
 
 }  // namespace tolvan::plat

@@ -62,6 +62,10 @@ bool GetCommModemStatus(CommHandle h, uint32_t* status);
 int CommPollFd(CommHandle h);
 // What the handle stands for ("/dev/ttyUSB0", "loop://", "sim://modem").
 std::string CommTarget(CommHandle h);
+// True when the handle's device went away (a hung-up pty, an unplugged adapter). Looks at
+// the device now without taking anything from it: line errors and received bytes stay
+// for the next ClearCommError and ReadComm. Does not touch GetLastError.
+bool CommDeviceGone(CommHandle h);
 
 // Directory of the FHS lock files (default /var/lock). Tests point it elsewhere.
 void SetLockDirectory(const std::string& dir);

@@ -18,6 +18,14 @@ constexpr uint32_t kRingFlags = plat::GMEM_MOVEABLE | plat::GMEM_ZEROINIT;
 
 bool IsInfraRedMode(int16_t parity) { return parity == 0 || parity == 1; }
 
+// The platform handle under a port object of either driver; invalid for any other.
+plat::CommHandle DeviceHandle(PortObject* p) {
+  if (p == nullptr) return plat::kInvalidCommHandle;
+  if (const SerialDriverRecord* serial = SerialRecord(p)) return serial->handle;
+  if (const IrLinkRecord* link = IrLink(p)) return link->handle;
+  return plat::kInvalidCommHandle;
+}
+
 // A driver count as far as it can be believed: never negative, never more than asked.
 uint32_t Moved(const PortObject* p, uint32_t asked) {
   return p->count <= 0 ? 0 : std::min(static_cast<uint32_t>(p->count), asked);
@@ -115,6 +123,7 @@ int CSharedPort::OpenSerial(int32_t baud, int16_t parity, int16_t wordLength,
 int CSharedPort::Open(int32_t baud, int16_t parity, int16_t wordLength, int16_t stopBits) {
   plat::ServerLockGuard guard;
   if (portObject_ != nullptr) return kStatusSuccess;
+  goneAnnounced_ = false;
   SetDefaultQueueSizes(defaults_.rx, defaults_.tx);
   if (IsInfraRedMode(parity)) {
     portObject_ = OpenIrPort(portNumber_ - 1, baud, parity);
@@ -221,7 +230,10 @@ int CSharedPort::PollReceive() {
   if (p == nullptr) return kStatusNotSetUp;
   p->ops.ClearStatus(p);
   const int queued = p->ops.RxUsed(p);
-  if (queued <= 0) return p->status != 0 ? p->status : std::min(queued, 0);
+  if (queued <= 0) {
+    if (p->status != 0) NoteFailure();
+    return p->status != 0 ? p->status : std::min(queued, 0);
+  }
   // One ring's worth at a time: more would overwrite itself within this call, while the
   // device queue keeps it safe until the channels have read.
   const uint32_t n = std::min(static_cast<uint32_t>(queued), rxSize_);
@@ -286,7 +298,27 @@ bool CSharedPort::DeviceAccepts() {
   PortObject* p = portObject_;
   if (p == nullptr) return false;
   p->ops.ClearStatus(p);
-  return p->ops.TxFree(p) >= 0;
+  if (p->ops.TxFree(p) >= 0) return true;
+  NoteFailure();
+  return false;
+}
+
+std::string CSharedPort::DeviceTarget() const {
+  plat::ServerLockGuard guard;
+  const plat::CommHandle h = DeviceHandle(portObject_);
+  return h != plat::kInvalidCommHandle ? plat::CommTarget(h) : std::string();
+}
+
+bool CSharedPort::DeviceGone() const {
+  plat::ServerLockGuard guard;
+  const plat::CommHandle h = DeviceHandle(portObject_);
+  return h != plat::kInvalidCommHandle && plat::CommDeviceGone(h);
+}
+
+void CSharedPort::NoteFailure() {
+  if (goneAnnounced_ || !DeviceGone()) return;
+  goneAnnounced_ = true;
+  for (PortClient* c : channels_) c->UpdateAllViews(kHintDeviceGone);
 }
 
 int CSharedPort::ReceiveWaitFd() const {
@@ -305,7 +337,10 @@ int CSharedPort::PushTransmit(uint32_t pending) {
   AlignTransmitViews();
   p->ops.ClearStatus(p);
   const int free = p->ops.TxFree(p);
-  if (free <= 0) return p->status != 0 ? p->status : std::min(free, 0);
+  if (free <= 0) {
+    if (p->status != 0) NoteFailure();
+    return p->status != 0 ? p->status : std::min(free, 0);
+  }
 
   auto* ring = static_cast<uint8_t*>(plat::GlobalLock(txMemory_));
   if (ring == nullptr) {
@@ -416,8 +451,11 @@ void CSharedPort::IdleService() {
   plat::ServerLockGuard guard;
   if (!NeedsIdleService()) return;
   IrLinkRecord* link = IrLink(portObject_);
+  const bool wasOpen = link->state != kIrClosed;
   LinkStep(link);
   LinkPump(link);
+  // The link stops itself when its device goes away; only that moment is worth a look.
+  if (wasOpen && link->state == kIrClosed) NoteFailure();
 }
 
 bool CSharedPort::NeedsIdleService() const {

@@ -80,6 +80,13 @@ class CSharedPort {
   // the driver has none (infra-red link, simulated devices): waits sleep on it.
   int ReceiveWaitFd() const;
 
+  // What the open port's device is ("/dev/ttyUSB0", "loop://"); empty when closed.
+  std::string DeviceTarget() const;
+  // True when the open port's device went away (unplugged, hung up). Looks at the device
+  // now; takes nothing from it. False when closed. The first read, write or link step
+  // that fails on a device gone tells every channel's views once (kHintDeviceGone).
+  bool DeviceGone() const;
+
   // Resize a ring; refused (size unchanged) for the current size, a size below the ring
   // position, 0 or above 2^31 - 1, a closed port, or memory that cannot be had. On
   // success every channel's view of that ring starts over empty and its views get hint 0.
@@ -124,6 +131,8 @@ class CSharedPort {
   uint32_t Resize(uint32_t newSize, bool receive);
   // Brings every transmit view to the end of all data pending in the transmit ring.
   void AlignTransmitViews();
+  // After a failed operation: when the device went away, hints every channel (once).
+  void NoteFailure();
 
   int32_t portNumber_;
   int32_t lockCount_ = 0;
@@ -136,6 +145,7 @@ class CSharedPort {
   std::vector<PortClient*> channels_;
   PortClient* lockOwner_ = nullptr;
   PortObject* portObject_ = nullptr;
+  bool goneAnnounced_ = false;  // for the port object open now
   const RingSizes& defaults_;
 };
 
