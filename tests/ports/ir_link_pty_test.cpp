@@ -107,10 +107,7 @@ TEST_F(IrPtyLink, OpensAndSetsTheTransceiverAndTheLineSpeed)
 
 TEST_F(IrPtyLink, TwentyKilobytesMakeTheRoundTripCompleteAndInOrder)
 {
-    IrSimOptions echo;
-    echo.echo = true;
-    echo.maxBytesPerTurn = 1200;
-    ASSERT_NE(Open(115200, echo), nullptr);
+    ASSERT_NE(Open(115200, {.echo = true, .maxBytesPerTurn = 1200}), nullptr);
 
     std::mt19937 rng(20);
     Bytes sent(20 * 1024);
@@ -152,10 +149,8 @@ TEST_F(IrPtyLink, TwentyKilobytesMakeTheRoundTripCompleteAndInOrder)
 
 TEST_F(IrPtyLink, TransceiverThatNeverAnswersFailsTheOpen)
 {
-    IrSimOptions silent;
-    silent.probesToIgnore = -1;
     int code = -1;
-    EXPECT_EQ(Open(9600, silent, &code), nullptr);
+    EXPECT_EQ(Open(9600, {.probesToIgnore = -1}, &code), nullptr);
     EXPECT_EQ(code, kLinkDeviceSetup);
     EXPECT_TRUE(Eventually([&] { return sim->ProbesSeen() == 10; }));
     // The device was released: it can be opened again at once.

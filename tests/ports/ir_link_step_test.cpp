@@ -7,7 +7,17 @@
 namespace tolvan::irtest {
 namespace {
 
-using IrLinkStep = IrSimLinkTest;
+class IrLinkStep : public IrSimLinkTest {
+protected:
+    // Opens at 9600 with a transceiver that keeps silent on its turn, and hands it the turn.
+    bool OpenGivingTheTurnToASilentPeer()
+    {
+        if (Open(9600, {.passTurn = false}) == nullptr)
+            return false;
+        LinkStep(Link());
+        return Link()->state == kIrReceiving;
+    }
+};
 
 Bytes Counting(size_t n)
 {
@@ -89,11 +99,7 @@ TEST_F(IrLinkStep, ReceivedFinalFrameDeliversDataAndGivesUsTheTurn)
 
 TEST_F(IrLinkStep, BadFrameFromTheOtherSideIsDroppedAndTheTurnStays)
 {
-    IrSimOptions silent;
-    silent.passTurn = false;
-    ASSERT_NE(Open(9600, silent), nullptr);
-    LinkStep(Link());
-    ASSERT_EQ(Link()->state, kIrReceiving);
+    ASSERT_TRUE(OpenGivingTheTurnToASilentPeer());
     dev->DeliverToHost(Bytes{0xC0, 0x22, 0x41, 0xC1});
     EXPECT_EQ(LinkPump(Link()), 4);
     EXPECT_EQ(LinkStep(Link()), kStepBadFrame);
@@ -104,11 +110,7 @@ TEST_F(IrLinkStep, BadFrameFromTheOtherSideIsDroppedAndTheTurnStays)
 
 TEST_F(IrLinkStep, SilentOtherSideLosesItsTurnAfter2400ms)
 {
-    IrSimOptions silent;
-    silent.passTurn = false;
-    ASSERT_NE(Open(9600, silent), nullptr);
-    LinkStep(Link());
-    ASSERT_EQ(Link()->state, kIrReceiving);
+    ASSERT_TRUE(OpenGivingTheTurnToASilentPeer());
     const uint32_t start = ticks.Now();
     int idles = 0;
     while (Link()->state == kIrReceiving && idles < 1000) {
@@ -126,9 +128,7 @@ TEST_F(IrLinkStep, SilentOtherSideLosesItsTurnAfter2400ms)
 
 TEST_F(IrLinkStep, LongSendingTurnIsCutAfter2000ms)
 {
-    IrSimOptions silent;
-    silent.passTurn = false;
-    ASSERT_NE(Open(19200, silent), nullptr);
+    ASSERT_NE(Open(19200, {.passTurn = false}), nullptr);
     ASSERT_EQ(Write(Counting(8000)), 0);
     EXPECT_EQ(LinkStep(Link()), kStepGoOn);  // three full frames, turn kept
     LinkPump(Link());

@@ -94,9 +94,7 @@ TEST_F(IrOpen, SilentTransceiverFailsAfterTenAttemptsOfAboutFourSeconds)
 {
     const uint32_t start = ticks.Now();
     int code = -1;
-    IrSimOptions silent;
-    silent.probesToIgnore = -1;
-    EXPECT_EQ(Open(9600, silent, &code), nullptr);
+    EXPECT_EQ(Open(9600, {.probesToIgnore = -1}, &code), nullptr);
     EXPECT_EQ(code, kLinkDeviceSetup);
     EXPECT_EQ(sim->ProbesSeen(), 10);
     EXPECT_EQ(sim->BreaksSeen(), 10);
@@ -109,20 +107,15 @@ TEST_F(IrOpen, SilentTransceiverFailsAfterTenAttemptsOfAboutFourSeconds)
 
 TEST_F(IrOpen, LateAnswerAndEitherGoodReplyAreAccepted)
 {
-    IrSimOptions late;
-    late.probesToIgnore = 3;
-    late.probeReply = 0xF5;
-    ASSERT_NE(Open(57600, late), nullptr);
+    ASSERT_NE(Open(57600, {.probesToIgnore = 3, .probeReply = 0xF5}), nullptr);
     EXPECT_EQ(sim->ProbesSeen(), 4);
     EXPECT_EQ(sim->SpeedCommand(), (Bytes{0x83, 0x90, 0x11}));
 }
 
 TEST_F(IrOpen, WrongProbeReplyIsNoAnswer)
 {
-    IrSimOptions wrong;
-    wrong.probeReply = 0xF3;
     int code = -1;
-    EXPECT_EQ(Open(9600, wrong, &code), nullptr);
+    EXPECT_EQ(Open(9600, {.probeReply = 0xF3}, &code), nullptr);
     EXPECT_EQ(code, kLinkDeviceSetup);
     EXPECT_EQ(sim->ProbesSeen(), 10);
 }

@@ -333,9 +333,7 @@ TEST_F(SharedPortIrTest, AnInfraRedPortIsServedOnlyWhileOpen) {
 }
 
 TEST_F(SharedPortIrTest, ALinkThatCannotBeOpenedIsAnInvalidPort) {
-  test::IrSimOptions silent;
-  silent.probesToIgnore = -1;
-  Plug(silent);
+  Plug({.probesToIgnore = -1});
   ChannelDouble a;
   EXPECT_EQ(registry.ConnectChannel(&a, kCom, 9600, 1, 8, 1), -2);
   EXPECT_FALSE(port->IsOpen());
