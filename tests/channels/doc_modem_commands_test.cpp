@@ -3,7 +3,10 @@
 // scripted answers.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
 #include <thread>
+#include <utility>
 
 #include "tests/channels/doc_modem_link_fixture.h"
 
@@ -14,27 +17,24 @@ using ModemWireTest = ModemLinkTest;
 
 TEST_F(ModemWireTest, SettingCommandsCountOnlyOneAsOn)
 {
-    EXPECT_EQ(modem.SetEcho(2), 0);
-    EXPECT_EQ(FarEndGot(), "ATE0\r");
+    const std::pair<std::function<int16_t()>, std::string> commands[] = {
+        {[&] { return modem.SetEcho(1); }, "ATE1\r"},
+        {[&] { return modem.SetEcho(2); }, "ATE0\r"},
+        {[&] { return modem.SetReply(1); }, "ATQ0\r"},  // answers on is Q0
+        {[&] { return modem.SetReply(-1); }, "ATQ1\r"},
+        {[&] { return modem.SetReplyMode(0); }, "ATV0\r"},
+        {[&] { return modem.SetLoud(3); }, "ATL3\r"},
+        {[&] { return modem.SetSpeaker(0); }, "ATM0\r"},
+        {[&] { return modem.SetDtrHangUp(1); }, "ATY0\r"},
+        {[&] { return modem.SetRegister(8, 4); }, "ATS8=4\r"},
+    };
+    for (const auto& [command, wire] : commands) {
+        EXPECT_EQ(command(), 0) << wire;
+        EXPECT_EQ(FarEndGot(), wire);
+    }
     EXPECT_EQ(mode.bEcho, 2) << "the argument is kept as given";
-    EXPECT_EQ(modem.SetEcho(1), 0);
-    EXPECT_EQ(FarEndGot(), "ATE1\r");
-    EXPECT_EQ(modem.SetReply(1), 0);
-    EXPECT_EQ(FarEndGot(), "ATQ0\r") << "answers on is Q0";
-    EXPECT_EQ(modem.SetReply(-1), 0);
-    EXPECT_EQ(FarEndGot(), "ATQ1\r");
-    EXPECT_EQ(modem.SetReplyMode(0), 0);
-    EXPECT_EQ(FarEndGot(), "ATV0\r");
-    EXPECT_EQ(modem.SetLoud(3), 0);
-    EXPECT_EQ(FarEndGot(), "ATL3\r");
-    EXPECT_EQ(modem.SetSpeaker(0), 0);
-    EXPECT_EQ(FarEndGot(), "ATM0\r");
     EXPECT_EQ(mode.nLoud, 3);
     EXPECT_EQ(mode.nSpeaker, 0);
-    EXPECT_EQ(modem.SetDtrHangUp(1), 0);
-    EXPECT_EQ(FarEndGot(), "ATY0\r");
-    EXPECT_EQ(modem.SetRegister(8, 4), 0);
-    EXPECT_EQ(FarEndGot(), "ATS8=4\r");
 }
 
 TEST_F(ModemWireTest, DialBuildsPrefixModeNumberSuffix)

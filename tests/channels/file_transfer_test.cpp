@@ -56,6 +56,15 @@ protected:
         return test::AnswersSoFar(pty_, *link_);
     }
     std::string Target() const { return dir_.File("received.bin"); }
+    // The sender's side of a whole one-block transfer, answers included.
+    void SendOneBlock(const Bytes& data)
+    {
+        EXPECT_EQ(Expect(1), Bytes {kXmNAK});
+        Send(XmBlock(1, data));
+        EXPECT_EQ(Expect(1), Bytes {kXmACK});
+        Send({kXmEOT});
+        EXPECT_EQ(Expect(1), Bytes {kXmACK});
+    }
 
     test::TempDir dir_;
     test::XModemPty pty_;
@@ -111,25 +120,18 @@ TEST_F(FileTransferTest, ChannelNotConnectedEndsWithNotSetUp)
     EXPECT_TRUE(Leftover().empty());
 }
 
-TEST_F(FileTransferTest, AbortAtomCancelsAfterTheCurrentBlockAndKeepsThePartialFile)
-{
-    const Bytes first = PatternBytes(128, 2);
-    recorder_->onProgress = [](int32_t) { plat::GlobalAddAtom(kAbortXferAtom); };
-    ASSERT_EQ(Start(Target(), 1000), 0);
-    EXPECT_EQ(Expect(1), Bytes {kXmNAK});
-    Send(XmBlock(1, first));
-    EXPECT_EQ(Expect(3), (Bytes {kXmACK, kXmCAN, kXmCAN}));
-    EXPECT_EQ(End(), kXferUserAbort);
-    EXPECT_EQ(test::ReadFileBytes(Target()), first);
-    EXPECT_EQ(recorder_->Progress(), std::vector<int32_t> {128});
-    EXPECT_NE(plat::GlobalFindAtom(kAbortXferAtom), 0) << "the server never deletes the atom";
-    EXPECT_TRUE(Leftover().empty());
-}
+// The client aborts by the abort atom (true) or by the AbortXfert call (false).
+class FileTransferAbortTest : public FileTransferTest, public ::testing::WithParamInterface<bool> {};
 
-TEST_F(FileTransferTest, AbortXfertAlsoCancelsTheRunningReception)
+TEST_P(FileTransferAbortTest, CancelsAfterTheCurrentBlockAndKeepsThePartialFile)
 {
-    const Bytes first = PatternBytes(128, 3);
-    recorder_->onProgress = [this](int32_t) {
+    const bool byAtom = GetParam();
+    const Bytes first = PatternBytes(128, 2);
+    recorder_->onProgress = [this, byAtom](int32_t) {
+        if (byAtom) {
+            plat::GlobalAddAtom(kAbortXferAtom);
+            return;
+        }
         plat::ServerLockGuard lock;
         AbortXfert(*link_);
     };
@@ -139,7 +141,15 @@ TEST_F(FileTransferTest, AbortXfertAlsoCancelsTheRunningReception)
     EXPECT_EQ(Expect(3), (Bytes {kXmACK, kXmCAN, kXmCAN}));
     EXPECT_EQ(End(), kXferUserAbort);
     EXPECT_EQ(test::ReadFileBytes(Target()), first);
+    EXPECT_EQ(recorder_->Progress(), std::vector<int32_t> {128});
+    if (byAtom) {
+        EXPECT_NE(plat::GlobalFindAtom(kAbortXferAtom), 0) << "the server never deletes the atom";
+    }
+    EXPECT_TRUE(Leftover().empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(AtomOrCall, FileTransferAbortTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "AbortAtom" : "AbortXfert"; });
 
 TEST_F(FileTransferTest, StaleAbortRequestIsClearedWhenAReceptionStarts)
 {
@@ -148,10 +158,7 @@ TEST_F(FileTransferTest, StaleAbortRequestIsClearedWhenAReceptionStarts)
         AbortXfert(*link_);
     }
     ASSERT_EQ(Start(Target(), -1), 0);
-    EXPECT_EQ(Expect(1), Bytes {kXmNAK});
-    Send(XmBlock(1, PatternBytes(128, 4)));
-    EXPECT_EQ(Expect(1), Bytes {kXmACK});
-    Send({kXmEOT});
+    SendOneBlock(PatternBytes(128, 4));
     EXPECT_EQ(End(), 0);
 }
 
@@ -163,11 +170,7 @@ TEST_F(FileTransferTest, SecondReceptionWhileOneRunsIsRefusedAndHarmsNothing)
     EXPECT_EQ(Start(other, 100, 77), kStatusInUse);
     EXPECT_FALSE(std::filesystem::exists(other)) << "a refused call touches no file";
 
-    EXPECT_EQ(Expect(1), Bytes {kXmNAK}) << "one NAK: no second thread started";
-    Send(XmBlock(1, data));
-    EXPECT_EQ(Expect(1), Bytes {kXmACK});
-    Send({kXmEOT});
-    EXPECT_EQ(Expect(1), Bytes {kXmACK});
+    SendOneBlock(data);  // one NAK only: no second thread started
     EXPECT_EQ(End(), 0);
     EXPECT_EQ(test::ReadFileBytes(Target()), data);
     for (const auto& r : recorder_->Reports())
@@ -192,11 +195,7 @@ TEST_F(FileTransferTest, ThreadKeepsTheChannelAliveAfterTheClientLetItGo)
     EXPECT_EQ(link_->References(), 2);
     std::exchange(link_, nullptr)->Release();  // the client lets go mid-transfer
 
-    EXPECT_EQ(Expect(1), Bytes {kXmNAK});
-    Send(XmBlock(1, PatternBytes(128, 6)));
-    EXPECT_EQ(Expect(1), Bytes {kXmACK});
-    Send({kXmEOT});
-    EXPECT_EQ(Expect(1), Bytes {kXmACK});
+    SendOneBlock(PatternBytes(128, 6));
     EXPECT_EQ(End(), 0);
     EXPECT_TRUE(aliveDuringReception);
     EXPECT_TRUE(WaitForXModemThreads(std::chrono::seconds(60)));
@@ -230,10 +229,7 @@ TEST_F(FileTransferTest, RequestedLengthBeyondWhatCameDoesNotLengthenTheFile)
 {
     const Bytes data = PatternBytes(128, 9);
     ASSERT_EQ(Start(Target(), 5000), 0);
-    EXPECT_EQ(Expect(1), Bytes {kXmNAK});
-    Send(XmBlock(1, data));
-    EXPECT_EQ(Expect(1), Bytes {kXmACK});
-    Send({kXmEOT});
+    SendOneBlock(data);
     EXPECT_EQ(End(), 0);
     EXPECT_EQ(test::ReadFileBytes(Target()), data) << "no zero bytes the sender never sent";
 }
