@@ -6,11 +6,11 @@
 #include "framework/framework_ui.h"
 #include "framework/string_table.h"
 #include "framework/view.h"
+#include "tests/support/pty_pair.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -74,13 +74,10 @@ public:
     int closing = 0;
 };
 
+// A scratch folder as a path.
 struct TempDir {
-    TempDir() {
-        char tmpl[] = "/tmp/tfw-doc-XXXXXX";
-        path = ::mkdtemp(tmpl);
-    }
-    ~TempDir() { fs::remove_all(path); }
-    fs::path path;
+    tolvan::test::ScratchDir scratch;
+    const fs::path path{scratch.path()};
 };
 
 class DocumentTest : public ::testing::Test {

@@ -1,10 +1,10 @@
 // INI profile: lookup rules, sections as key/value lists, rewrites that keep the file's shape.
 #include "framework/profile.h"
 #include "framework/recent_files.h"
+#include "tests/support/pty_pair.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -40,8 +40,8 @@ TEST(Profile, NumbersThatAreNotNumbersGiveTheDefault) {
 }
 
 TEST(Profile, WritesKeepCommentsAndOrderAndSurviveAReload) {
-    char tmpl[] = "/tmp/tfw-ini-XXXXXX";
-    fs::path dir = ::mkdtemp(tmpl);
+    const tolvan::test::ScratchDir scratch;
+    const fs::path dir = scratch.path();
     std::string path = (dir / "tolvan32.ini").string();
     {
         std::ofstream(path) << "; settings\n[COMM]\nBaudRate=9600\n\n[Other]\nx=1\n";
@@ -77,7 +77,6 @@ TEST(Profile, WritesKeepCommentsAndOrderAndSurviveAReload) {
     EXPECT_TRUE(empty.GetSectionNames().empty());
     empty.WriteString("A", "b", "c");
     EXPECT_FALSE(empty.SaveAs((dir / "no" / "dir.ini").string()));
-    fs::remove_all(dir);
 }
 
 TEST(RecentFiles, MostRecentFirstWithoutDuplicatesAndThroughTheProfile) {
