@@ -123,6 +123,9 @@ class SerialApiSim : public ::testing::Test {
     CloseComm(h);
     UnregisterSimDevice("api");
   }
+  // Waits cost no real time.
+  FakeTickSource ticks;
+  ScopedTickSource scoped{ticks};
   std::shared_ptr<SimDevice> dev;
   CommHandle h = kInvalidCommHandle;
 };
@@ -145,11 +148,7 @@ TEST_F(SerialApiSim, HeldOutputIsCountedAndPurged) {
 }
 
 TEST_F(SerialApiSim, TimedWriteEndsWhenTheDeviceHasTheBytes) {
-  FakeTickSource ticks;
-  ScopedTickSource scoped(ticks);
-  CommTimeouts t;
-  t.WriteTotalTimeoutConstant = 50;
-  ASSERT_TRUE(SetCommTimeouts(h, t));
+  ASSERT_TRUE(SetCommTimeouts(h, {.WriteTotalTimeoutConstant = 50}));
   dev->HoldTransmit(true);
   const uint32_t start = ticks.Now();
   uint32_t written = 0;
@@ -160,13 +159,7 @@ TEST_F(SerialApiSim, TimedWriteEndsWhenTheDeviceHasTheBytes) {
 }
 
 TEST_F(SerialApiSim, ReadWaitsOnTheTickSourceAndKeepsLineErrors) {
-  FakeTickSource ticks;
-  ScopedTickSource scoped(ticks);
-  CommTimeouts t;
-  t.ReadIntervalTimeout = 0;
-  t.ReadTotalTimeoutMultiplier = 0;
-  t.ReadTotalTimeoutConstant = 9000;
-  ASSERT_TRUE(SetCommTimeouts(h, t));
+  ASSERT_TRUE(SetCommTimeouts(h, {.ReadIntervalTimeout = 0, .ReadTotalTimeoutConstant = 9000}));
   dev->InjectErrors(CE_FRAME);
   const uint32_t start = ticks.Now();
   char buf[4];
@@ -189,10 +182,9 @@ TEST_F(SerialApiSim, ReadWaitsOnTheTickSourceAndKeepsLineErrors) {
   EXPECT_EQ(ticks.Now(), before);
 
   // Return-at-first-byte mode: one byte is there, so it comes at once.
-  t.ReadIntervalTimeout = MAXDWORD;
-  t.ReadTotalTimeoutMultiplier = MAXDWORD;
-  t.ReadTotalTimeoutConstant = 500;
-  ASSERT_TRUE(SetCommTimeouts(h, t));
+  ASSERT_TRUE(SetCommTimeouts(h, {.ReadIntervalTimeout = MAXDWORD,
+                                   .ReadTotalTimeoutMultiplier = MAXDWORD,
+                                   .ReadTotalTimeoutConstant = 500}));
   EXPECT_TRUE(ReadComm(h, buf, 4, &got));
   EXPECT_EQ(got, 1u);
   EXPECT_EQ(buf[0], '!');
@@ -213,14 +205,9 @@ class LateAnswerPeer : public SimPeer {
 };
 
 TEST_F(SerialApiSim, PeerCanAnswerWhileTheHostWaits) {
-  FakeTickSource ticks;
-  ScopedTickSource scoped(ticks);
   auto peer = std::make_shared<LateAnswerPeer>();
   dev->SetPeer(peer);
-  CommTimeouts t;
-  t.ReadIntervalTimeout = 0;
-  t.ReadTotalTimeoutConstant = 2000;
-  ASSERT_TRUE(SetCommTimeouts(h, t));
+  ASSERT_TRUE(SetCommTimeouts(h, {.ReadIntervalTimeout = 0, .ReadTotalTimeoutConstant = 2000}));
   char buf[4];
   uint32_t got = 0;
   EXPECT_TRUE(ReadComm(h, buf, 4, &got));
@@ -298,11 +285,7 @@ TEST_F(SerialApiPty, TimedReadTakesWhatCameWithinTheTimeOut) {
   // Pty bytes cross in the kernel's own time: each fake pause may block up to 1 ms.
   FakeTickSource ticks(1000, std::chrono::microseconds(1000));
   ScopedTickSource scoped(ticks);
-  CommTimeouts t;
-  t.ReadIntervalTimeout = 0;
-  t.ReadTotalTimeoutMultiplier = 25;
-  t.ReadTotalTimeoutConstant = 0;
-  ASSERT_TRUE(SetCommTimeouts(h, t));
+  ASSERT_TRUE(SetCommTimeouts(h, {.ReadIntervalTimeout = 0, .ReadTotalTimeoutMultiplier = 25}));
   ASSERT_TRUE(pty.Write("ab"));
   char buf[8] = {};
   uint32_t got = 0;
@@ -313,9 +296,8 @@ TEST_F(SerialApiPty, TimedReadTakesWhatCameWithinTheTimeOut) {
 }
 
 TEST_F(SerialApiPty, UnboundedReadHandsTheServerLockBackWhileItWaits) {
-  CommTimeouts t;
-  t.ReadIntervalTimeout = 0;  // all zero: wait until the bytes came
-  ASSERT_TRUE(SetCommTimeouts(h, t));
+  // All zero: wait until the bytes came.
+  ASSERT_TRUE(SetCommTimeouts(h, {.ReadIntervalTimeout = 0}));
   std::string result;
   std::promise<void> reading;
   std::thread reader([&] {
@@ -335,9 +317,7 @@ TEST_F(SerialApiPty, UnboundedReadHandsTheServerLockBackWhileItWaits) {
 }
 
 TEST_F(SerialApiPty, WaitingReadEndsWhenTheDeviceGoesAway) {
-  CommTimeouts t;
-  t.ReadIntervalTimeout = 0;
-  ASSERT_TRUE(SetCommTimeouts(h, t));
+  ASSERT_TRUE(SetCommTimeouts(h, {.ReadIntervalTimeout = 0}));
   std::atomic<uint32_t> error{0};
   std::thread reader([&] {
     char c;
@@ -356,9 +336,7 @@ TEST_F(SerialApiPty, WaitingReadEndsWhenTheDeviceGoesAway) {
 TEST_F(SerialApiPty, TimedWriteToAStalledDeviceReturnsWhatWentOut) {
   FakeTickSource ticks;
   ScopedTickSource scoped(ticks);
-  CommTimeouts t;
-  t.WriteTotalTimeoutConstant = 100;
-  ASSERT_TRUE(SetCommTimeouts(h, t));
+  ASSERT_TRUE(SetCommTimeouts(h, {.WriteTotalTimeoutConstant = 100}));
   // Nobody reads the master: the pty fills up and the rest times out.
   std::vector<uint8_t> data(1 << 20);
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i % 251);

@@ -68,10 +68,7 @@ class PtyWire final : public ModemWire {
     SetLockDirectory(locks_.path());
     h = OpenComm(pty_.slavePath());
     // Bytes cross the pty in the kernel's time: wait for them, but never forever.
-    CommTimeouts t;
-    t.ReadIntervalTimeout = 0;
-    t.ReadTotalTimeoutConstant = 3000;
-    SetCommTimeouts(h, t);
+    SetCommTimeouts(h, {.ReadIntervalTimeout = 0, .ReadTotalTimeoutConstant = 3000});
   }
   ~PtyWire() override {
     if (h != kInvalidCommHandle) CloseComm(h);
