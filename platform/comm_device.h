@@ -41,5 +41,9 @@ std::unique_ptr<CommDevice> OpenTtyDevice(const std::string& path, const std::st
                                           uint32_t* error);
 // Opens "sim://name" or "loop://name".
 std::unique_ptr<CommDevice> OpenSimulatedDevice(const std::string& url, uint32_t* error);
+// Opens "socket://host:port" (raw TCP) or "rfc2217://host:port" (telnet with the
+// com-port option) within a bounded time. ERROR_FILE_NOT_FOUND for a malformed address,
+// an unknown host, or a refused or unreachable one; ERROR_TIMEOUT when it did not answer.
+std::unique_ptr<CommDevice> OpenNetworkDevice(const std::string& url, uint32_t* error);
 
 }  // namespace tolvan::plat
