@@ -1,5 +1,7 @@
 // Phone list: edit operations, the ".lst" text byte for byte through real files, the line
 // reader's rules, and damaged files.
+#include "dial_list_support.h"
+
 #include "framework/byte_stream.h"
 #include "framework/doc_template.h"
 #include "setup/dial_list.h"
@@ -20,15 +22,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-tagDialEntry Entry(std::string comment, std::string dial, std::int32_t baud = 9600, char parity = 'N',
-                   std::int32_t wl = 8, std::int32_t sb = 1, char duplex = 'F') {
-    return tagDialEntry{std::move(comment), std::move(dial), baud, parity, wl, sb, duplex};
-}
-
-std::unique_ptr<CDocDialList> NewList() {
-    auto doc = classCDocDialList.createObject();
-    return std::unique_ptr<CDocDialList>(static_cast<CDocDialList*>(doc.release()));
-}
+using dial_test::Entry;
+using dial_test::ListOf;
+using dial_test::NewList;
 
 std::string StoreText(CDocDialList& list) {
     tfw::MemorySink sink;
@@ -46,13 +42,6 @@ std::unique_ptr<CDocDialList> LoadText(const std::string& text) {
     tfw::CArchive ar(src);
     list->Serialize(ar);
     EXPECT_TRUE(ar.Ok());
-    return list;
-}
-
-// A new list holding copies of `entries`, in order.
-std::unique_ptr<CDocDialList> ListOf(std::vector<tagDialEntry> entries) {
-    auto list = NewList();
-    for (auto& e : entries) list->AddNode(&e);
     return list;
 }
 

@@ -1,6 +1,7 @@
 // Phone-number and dial-entry pages in real sheets on the offscreen platform, with real
 // phone-list files in a temporary folder and the host's phone-list template registered.
 
+#include "dial_list_support.h"
 #include "page_test_support.h"
 
 #include "setup/comm_param.h"
@@ -36,19 +37,8 @@ namespace {
 const QString kNothingSelected = QStringLiteral("Items were not selected");
 const QString kConfirmDelete = QStringLiteral("Do you really want to delete the selected items?");
 
-tagDialEntry Entry(const char* comment, const char* dial, std::int32_t baud = 9600,
-                   char parity = 'N', std::int32_t wordLen = 8, std::int32_t stopBits = 1,
-                   char duplex = 'F')
-{
-    return tagDialEntry{comment, dial, baud, parity, wordLen, stopBits, duplex};
-}
-
-// Documents made by the runtime class itself belong to the test, not to a template.
-std::unique_ptr<CDocDialList> NewList()
-{
-    return std::unique_ptr<CDocDialList>(
-        static_cast<CDocDialList*>(classCDocDialList.createObject().release()));
-}
+using dial_test::Entry;
+using dial_test::NewList;
 
 QByteArray ReadBytes(const QString& path)
 {
@@ -76,9 +66,7 @@ protected:
 
     QString WriteList(const std::vector<tagDialEntry>& entries, const char* name = "phonenum.lst")
     {
-        auto list = NewList();
-        for (const auto& e : entries)
-            list->AddNode(&e);
+        auto list = dial_test::ListOf(entries);
         const QString path = PathOf(name);
         EXPECT_TRUE(list->OnSaveDocument(path.toStdString()));
         return path;
