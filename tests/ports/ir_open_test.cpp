@@ -51,11 +51,10 @@ TEST_F(IrOpen, SetsUpDeviceAndTransceiverAndStartsSending)
 
     plat::CommTimeouts timeouts;
     ASSERT_TRUE(plat::GetCommTimeouts(link->handle, &timeouts));
-    EXPECT_EQ(timeouts.ReadIntervalTimeout, 0u);
-    EXPECT_EQ(timeouts.ReadTotalTimeoutMultiplier, 25u);
-    EXPECT_EQ(timeouts.ReadTotalTimeoutConstant, 0u);
-    EXPECT_EQ(timeouts.WriteTotalTimeoutMultiplier, 20u);
-    EXPECT_EQ(timeouts.WriteTotalTimeoutConstant, 50u);
+    EXPECT_EQ(timeouts, (plat::CommTimeouts{.ReadIntervalTimeout = 0,
+                                            .ReadTotalTimeoutMultiplier = 25,
+                                            .WriteTotalTimeoutMultiplier = 20,
+                                            .WriteTotalTimeoutConstant = 50}));
 
     // The device ends at the wanted rate with DTR raised and no break left on.
     EXPECT_EQ(dev->Settings().BaudRate, 19200u);
