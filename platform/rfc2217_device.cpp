@@ -99,15 +99,9 @@ class Rfc2217Device final : public CommDevice {
       AppendEscaped(data, &wire);
       uint32_t sent = 0;
       const uint32_t e = NetSend(fd_, wire.data(), static_cast<uint32_t>(wire.size()), &sent);
-      // A data byte counts as taken once its first wire byte went; the second half of
-      // a doubled IAC is owed and goes before anything else.
-      uint32_t used = 0;
-      for (uint8_t b : data) {
-        if (used >= sent) break;
-        ++*written;
-        used += b == IAC ? 2 : 1;
-        if (used == sent + 1) owed_.push_back(IAC);
-      }
+      bool owedIac = false;
+      *written += DataBytesCarried(data, sent, &owedIac);
+      if (owedIac) owed_.push_back(IAC);
       if (e != ERROR_SUCCESS) return Lost(e);
       if (sent < wire.size()) break;
     }

@@ -9,6 +9,19 @@ void AppendEscaped(std::span<const uint8_t> data, std::vector<uint8_t>* out) {
   }
 }
 
+uint32_t DataBytesCarried(std::span<const uint8_t> data, uint32_t wireSent, bool* owedIac) {
+  *owedIac = false;
+  uint32_t used = 0;
+  uint32_t count = 0;
+  for (uint8_t b : data) {
+    if (used >= wireSent) break;
+    ++count;
+    used += b == IAC ? 2 : 1;
+    *owedIac = used > wireSent;
+  }
+  return count;
+}
+
 void AppendOption(uint8_t verb, uint8_t option, std::vector<uint8_t>* out) {
   out->insert(out->end(), {IAC, verb, option});
 }

@@ -23,6 +23,10 @@ inline constexpr uint8_t kOptComPort = 44;
 
 // Appends data with every IAC doubled.
 void AppendEscaped(std::span<const uint8_t> data, std::vector<uint8_t>* out);
+// How many data bytes the first `wireSent` bytes of AppendEscaped(data) carry. A byte
+// counts once its first wire byte went; *owedIac is set when the send ended inside a
+// doubled IAC, whose second half must then go before anything else.
+uint32_t DataBytesCarried(std::span<const uint8_t> data, uint32_t wireSent, bool* owedIac);
 // Appends IAC verb option (verb: WILL, WONT, DO, DONT).
 void AppendOption(uint8_t verb, uint8_t option, std::vector<uint8_t>* out);
 // Appends IAC SB option <payload, IACs doubled> IAC SE.

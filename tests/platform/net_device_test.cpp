@@ -12,6 +12,7 @@
 #include "platform/device_map.h"
 #include "platform/net_address.h"
 #include "platform/serial_api.h"
+#include "platform/telnet_codec.h"
 #include "platform/ticks.h"
 #include "tests/support/mapped_port.h"
 #include "tests/support/pty_pair.h"
@@ -80,6 +81,34 @@ TEST(NetAddress, HostAndPortFormsAndRefusals) {
                           "h o:1", "h/x:1", "user@h:1"}) {
     EXPECT_FALSE(ParseNetAddress(bad, &a)) << bad;
   }
+}
+
+// A send that stops anywhere in the doubled stream: what went, plus the owed half of a
+// pair, is exactly the doubled form of the bytes counted as taken.
+TEST(TelnetCodec, SendCutAnywhereCountsWholeBytesAndOwesHalfPairs) {
+  const Bytes data = {1, 0xFF, 2, 0xFF, 0xFF, 3};
+  const Bytes wire = test::TelnetEscaped(data);
+  int owedSeen = 0;
+  for (uint32_t k = 0; k <= wire.size(); ++k) {
+    bool owed = false;
+    const uint32_t n = telnet::DataBytesCarried(data, k, &owed);
+    Bytes out(wire.begin(), wire.begin() + k);
+    if (owed) out.push_back(0xFF), ++owedSeen;
+    EXPECT_EQ(out, test::TelnetEscaped(Bytes(data.begin(), data.begin() + n))) << "cut at " << k;
+  }
+  EXPECT_EQ(owedSeen, 3);
+
+  // And the way in: the same stream fed one byte at a time.
+  telnet::Decoder decoder;
+  Bytes in = {'a', 0xFF, 250, 44, 107, 0xFF, 0xFF, 0xFF, 240, 0xFF, 0xFF, 'b', 0xFF, 241, 'c'};
+  Bytes got;
+  std::vector<telnet::Command> commands;
+  for (uint8_t b : in) decoder.Feed(std::span<const uint8_t>(&b, 1), &got, &commands);
+  EXPECT_EQ(got, (Bytes{'a', 0xFF, 'b', 'c'}));
+  ASSERT_EQ(commands.size(), 2u);
+  EXPECT_EQ(commands[0].verb, telnet::SB);
+  EXPECT_EQ(commands[0].payload, (Bytes{107, 0xFF}));
+  EXPECT_EQ(commands[1].verb, 241);  // NOP
 }
 
 TEST(SocketDevice, AllByteValuesBothWaysAndALargeWriteArrivesWhole) {
@@ -212,6 +241,162 @@ TEST(SocketDevice, ChannelOnAMappedComNumberCarriesBytesBothWays) {
       },
       5000));
   EXPECT_EQ(got, in);
+}
+
+// The far end of an rfc2217:// handle: agrees to binary transmission and the com-port
+// option, then watches what arrives. The device answers nothing of its own accord, so
+// the test keeps it turning (ClearCommError) while waiting for the peer to see bytes.
+class Rfc2217Test : public ::testing::Test {
+ protected:
+  static constexpr uint8_t IAC = 0xFF, SB = 250, SE = 240, WILL = 251, DO = 253;
+
+  void SetUp() override {
+    h = OpenComm(peer.Url("rfc2217"));
+    ASSERT_NE(h, kInvalidCommHandle) << GetLastError();
+    ASSERT_TRUE(peer.Accept());
+    ASSERT_TRUE(peer.Send({IAC, DO, 44, IAC, DO, 0, IAC, WILL, 0}));
+  }
+  void TearDown() override {
+    if (h != kInvalidCommHandle) CloseComm(h);
+  }
+
+  // A com-port sub-negotiation as it goes over the wire (0xFF in the value doubled).
+  static Bytes ComPort(std::initializer_list<uint8_t> payload) {
+    Bytes b{IAC, SB, 44};
+    const Bytes value = test::TelnetEscaped(payload);
+    b.insert(b.end(), value.begin(), value.end());
+    b.insert(b.end(), {IAC, SE});
+    return b;
+  }
+
+  // Collects what the peer receives until `run` is among it (two seconds at most).
+  bool PeerSees(const Bytes& run) {
+    for (int round = 0; round < 100 && !test::ContainsRun(seen, run); ++round) {
+      ComStat stat;
+      uint32_t errors = 0;
+      ClearCommError(h, &errors, &stat);
+      const Bytes more = peer.Read(1 << 20, 20);
+      seen.insert(seen.end(), more.begin(), more.end());
+    }
+    return test::ContainsRun(seen, run);
+  }
+
+  uint32_t InQueue() {
+    ComStat stat;
+    uint32_t errors = 0;
+    EXPECT_TRUE(ClearCommError(h, &errors, &stat));
+    return stat.cbInQue;
+  }
+
+  // Sends `first`, waits until the device decoded `dataBefore` bytes of it, then sends
+  // `second`: the two halves reach the device in separate reads.
+  void SendSplit(const Bytes& first, uint32_t dataBefore, const Bytes& second) {
+    ASSERT_TRUE(peer.Send(first));
+    EXPECT_TRUE(WaitFor([&] { return InQueue() >= dataBefore; }, 2000));
+    EXPECT_EQ(InQueue(), dataBefore);
+    ASSERT_TRUE(peer.Send(second));
+  }
+
+  TcpPeer peer{4096};
+  CommHandle h = kInvalidCommHandle;
+  Bytes seen;
+};
+
+TEST_F(Rfc2217Test, SettingsLinesAndPurgesReachThePeerAsComPortRequests) {
+  Dcb dcb;
+  ASSERT_TRUE(GetCommState(h, &dcb));
+  dcb.BaudRate = 9600;
+  dcb.ByteSize = 7;
+  dcb.Parity = EVENPARITY;
+  dcb.StopBits = TWOSTOPBITS;
+  ASSERT_TRUE(SetCommState(h, dcb));
+  for (const Bytes& run : {ComPort({1, 0x00, 0x00, 0x25, 0x80}), ComPort({2, 7}), ComPort({3, 3}),
+                           ComPort({4, 2}), ComPort({5, 1}), ComPort({11, 0xFF})}) {
+    EXPECT_TRUE(PeerSees(run)) << ::testing::PrintToString(run);
+  }
+  // The request for the com-port option went once; the peer's agreement is not answered
+  // again (an answer to an answer would never end).
+  EXPECT_EQ(test::CountRuns(seen, {IAC, WILL, 44}), 1);
+  EXPECT_EQ(test::CountRuns(seen, {IAC, WILL, 0}), 1);
+  EXPECT_EQ(test::CountRuns(seen, {IAC, DO, 0}), 1);
+
+  // 57601 stands for 115200 on the wire; odd parity and hardware flow control.
+  dcb.BaudRate = 57601;
+  dcb.ByteSize = 8;
+  dcb.Parity = ODDPARITY;
+  dcb.StopBits = ONESTOPBIT;
+  dcb.fOutxCtsFlow = true;
+  dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
+  ASSERT_TRUE(SetCommState(h, dcb));
+  for (const Bytes& run : {ComPort({1, 0x00, 0x01, 0xC2, 0x00}), ComPort({3, 2}), ComPort({4, 1}),
+                           ComPort({5, 3}), ComPort({5, 16})}) {
+    EXPECT_TRUE(PeerSees(run)) << ::testing::PrintToString(run);
+  }
+  dcb.ByteSize = 9;
+  EXPECT_FALSE(SetCommState(h, dcb));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+
+  for (const auto& [function, value] : std::vector<std::pair<uint32_t, uint8_t>>{
+           {CLRDTR, 9}, {SETDTR, 8}, {CLRRTS, 12}, {SETRTS, 11}, {SETBREAK, 5}, {CLRBREAK, 6}}) {
+    ASSERT_TRUE(EscapeCommFunction(h, function));
+    EXPECT_TRUE(PeerSees(ComPort({5, value}))) << function;
+  }
+  ASSERT_TRUE(PurgeComm(h, PURGE_RXCLEAR | PURGE_TXCLEAR));
+  EXPECT_TRUE(PeerSees(ComPort({12, 3})));
+}
+
+TEST_F(Rfc2217Test, DataKeepsEveryByteValueAndCommandsSplitAcrossReadsAreFiltered) {
+  const Bytes all = AllByteValues();
+  ASSERT_TRUE(WriteBytes(h, all));
+  EXPECT_TRUE(PeerSees(test::TelnetEscaped(all)));
+  ASSERT_TRUE(peer.Send(test::TelnetEscaped(all)));
+  EXPECT_EQ(ReadBytes(h, 256), all);
+
+  // Under back-pressure the socket takes part of a chunk, at times half of a doubled IAC.
+  ASSERT_TRUE(PeerSees(ComPort({11, 0xFF})));  // the last request of the opening
+  Bytes big(2 << 20);
+  // Half the bytes 0xFF at random places, so that the cuts the kernel makes fall inside
+  // pairs as well as between them.
+  uint32_t seed = 12345;
+  for (uint8_t& b : big) {
+    seed = seed * 1103515245u + 12345u;
+    b = (seed >> 16) & 1 ? 0xFF : static_cast<uint8_t>(seed >> 24);
+  }
+  ASSERT_TRUE(WriteBytes(h, big));
+  const Bytes wire = test::TelnetEscaped(big);
+  const Bytes got = peer.Read(wire.size(), 5000, 1000);
+  ASSERT_EQ(got.size(), wire.size());
+  EXPECT_TRUE(got == wire) << "bytes lost, reordered or not doubled";
+
+  // An IAC pair cut in two.
+  SendSplit({'A', IAC}, 1, {IAC, 'B'});
+  EXPECT_EQ(ReadBytes(h, 3), (Bytes{'A', 0xFF, 'B'}));
+
+  // A modem state notice cut inside, between data: CTS, DSR and DCD on.
+  SendSplit({'x', IAC, SB, 44, 107}, 1, {0xB0, IAC, SE, 'y'});
+  EXPECT_EQ(ReadBytes(h, 2), (Bytes{'x', 'y'}));
+  uint32_t ms = 0;
+  ASSERT_TRUE(GetCommModemStatus(h, &ms));
+  EXPECT_EQ(ms, MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON);
+
+  // RI with its change flag, then a framing and a parity error.
+  ASSERT_TRUE(peer.Send(ComPort({107, 0x44})));
+  ASSERT_TRUE(peer.Send(ComPort({106, 0x0C})));
+  ASSERT_TRUE(peer.Send({'z'}));
+  EXPECT_EQ(ReadBytes(h, 1), Bytes{'z'});
+  ASSERT_TRUE(GetCommModemStatus(h, &ms));
+  EXPECT_EQ(ms, MS_RING_ON);
+  ComStat stat;
+  uint32_t errors = 0;
+  ASSERT_TRUE(ClearCommError(h, &errors, &stat));
+  EXPECT_EQ(errors, CE_FRAME | CE_RXPARITY);
+  EXPECT_EQ(stat.cbInQue, 0u);
+
+  // Options the device does not take are refused, once each.
+  ASSERT_TRUE(peer.Send({IAC, WILL, 1, IAC, DO, 24, 'k'}));
+  EXPECT_EQ(ReadBytes(h, 1), Bytes{'k'});
+  EXPECT_TRUE(PeerSees({IAC, 254, 1}));  // DONT echo
+  EXPECT_TRUE(PeerSees({IAC, 252, 24}));  // WONT terminal type
 }
 
 }  // namespace
