@@ -102,10 +102,7 @@ INSTANTIATE_TEST_SUITE_P(Files, DocCommXModem,
                          ::testing::Values(std::make_tuple(size_t{1000}, false),
                                            std::make_tuple(size_t{1025}, true),
                                            std::make_tuple(size_t{100000}, true)),
-                         [](const auto& info) {
-                           return std::to_string(std::get<0>(info.param)) +
-                                  (std::get<1>(info.param) ? "_1k" : "_128");
-                         });
+                         test::SizeAndBlockName);
 
 TEST(DocCommXModemAbort, AbortXfertEndsTheReceptionWithUserAbort)
 {

@@ -114,10 +114,7 @@ TEST_P(SxSizes, ReceivedFileEqualsSentFileAfterCut)
 INSTANTIATE_TEST_SUITE_P(Files, SxSizes,
                          ::testing::Combine(::testing::Values(0, 1, 127, 128, 1000, 1025, 100000),
                                             ::testing::Bool()),
-                         [](const auto& info) {
-                             return std::to_string(std::get<0>(info.param)) +
-                                    (std::get<1>(info.param) ? "_1k" : "_128");
-                         });
+                         test::SizeAndBlockName);
 
 class SxPadded : public ::testing::TestWithParam<std::tuple<size_t, bool>> {};
 
@@ -143,10 +140,7 @@ TEST_P(SxPadded, LengthMinusOneKeepsThePaddedBlocks)
 INSTANTIATE_TEST_SUITE_P(Files, SxPadded,
                          ::testing::Values(std::make_tuple(size_t {1000}, false),
                                            std::make_tuple(size_t {1025}, true)),
-                         [](const auto& info) {
-                             return std::to_string(std::get<0>(info.param)) +
-                                    (std::get<1>(info.param) ? "_1k" : "_128");
-                         });
+                         test::SizeAndBlockName);
 
 // A second user of the same port keeps polling it from another thread while the
 // reception runs, as the window of a second channel on that port does. Both take the

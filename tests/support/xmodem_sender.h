@@ -2,10 +2,13 @@
 // the pty's master side, and helpers for scripting a sender by hand.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <span>
 #include <string>
 #include <sys/types.h>
+#include <tuple>
 #include <vector>
 
 #include "ports/xmodem_link.h"
@@ -61,6 +64,12 @@ std::vector<uint8_t> AnswersSoFar(const XModemPty& pty, XModemLink& link);
 std::vector<uint8_t> PatternBytes(size_t size, uint32_t seed);
 void WriteFileBytes(const std::string& path, std::span<const uint8_t> bytes);
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
+
+// Names the cases of a test parameterised by (file size, 1024-byte blocks): "1025_1k".
+inline std::string SizeAndBlockName(const ::testing::TestParamInfo<std::tuple<size_t, bool>>& info)
+{
+    return std::to_string(std::get<0>(info.param)) + (std::get<1>(info.param) ? "_1k" : "_128");
+}
 
 // A fresh directory under the build tree, removed with everything in it.
 class TempDir {
