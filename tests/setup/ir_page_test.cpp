@@ -39,23 +39,16 @@ TEST_F(IrPageTest, OffersTheFourLinkRatesAndStartsAt9600WithVariant1)
     EXPECT_EQ(page.m_lBaudRate, 9600);
     EXPECT_EQ(page.m_nLinkVariant, 1);
     EXPECT_EQ(page.Caption(), QStringLiteral("Settings"));
-    auto* list = Ctl<QComboBox>(&page, 1001);
-    QStringList items;
-    for (int i = 0; i < list->count(); ++i)
-        items << list->itemText(i);
+    const QStringList items = page_test::Items(Ctl<QComboBox>(&page, 1001));
     EXPECT_EQ(items, (QStringList{"2400", "9600", "19200", "57600"}));
     for (std::size_t i = 0; i < CPSIRSettings::kBaudRates.size(); ++i)
         EXPECT_EQ(items[static_cast<int>(i)].toInt(), CPSIRSettings::kBaudRates[i]);
 }
 
-TEST_F(IrPageTest, AKnownRateIsShownAndComesBackUnchanged)
+TEST_F(IrPageTest, AKnownRateComesBackUnchangedAndARateNotOfferedShowsAndReturns2400)
 {
     EXPECT_EQ(Run(19200), QStringLiteral("19200"));
     EXPECT_EQ(page.m_lBaudRate, 19200);
-}
-
-TEST_F(IrPageTest, ARateNotOfferedShows2400AndReturnsIt)
-{
     EXPECT_EQ(Run(115200), QStringLiteral("2400"));
     EXPECT_EQ(page.m_lBaudRate, 2400);
 }

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -64,6 +65,16 @@ T* Ctl(const QWidget* root, int id)
     T* control = root->findChild<T*>(QString::number(id));
     EXPECT_NE(control, nullptr) << "no control " << id;
     return control;
+}
+
+// The texts of a list's items, in order.
+template <typename List>
+QStringList Items(const List* list)
+{
+    QStringList items;
+    for (int i = 0; i < list->count(); ++i)
+        items << list->itemText(i);
+    return items;
 }
 
 // Fixture base: every page test runs with an application and a message recorder.

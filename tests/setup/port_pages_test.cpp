@@ -13,18 +13,11 @@
 
 using kerdal::PropertySheet;
 using page_test::Ctl;
+using page_test::Items;
 
 namespace {
 
 class PortPagesTest : public page_test::PageTest {};
-
-QStringList Items(const QComboBox* list)
-{
-    QStringList items;
-    for (int i = 0; i < list->count(); ++i)
-        items << list->itemText(i);
-    return items;
-}
 
 // Shows `page` alone in a sheet, lets `act` work on it, accepts, returns whether OK closed.
 template <typename Page, typename Act>
