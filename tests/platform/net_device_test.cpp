@@ -2,8 +2,15 @@
 // option), through the serial API and once through a channel, against a real listener on
 // the loopback interface.
 #include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <future>
 #include <string>
 #include <vector>
@@ -397,6 +404,98 @@ TEST_F(Rfc2217Test, DataKeepsEveryByteValueAndCommandsSplitAcrossReadsAreFiltere
   EXPECT_EQ(ReadBytes(h, 1), Bytes{'k'});
   EXPECT_TRUE(PeerSees({IAC, 254, 1}));  // DONT echo
   EXPECT_TRUE(PeerSees({IAC, 252, 24}));  // WONT terminal type
+}
+
+// The real ser2net serving a pty over rfc2217: settings reach the tty behind it and every
+// byte value crosses both ways. Skipped where ser2net is not installed.
+class Ser2net {
+ public:
+  // Starts ser2net for `device` on a free loopback port; port() is 0 when it could not.
+  Ser2net(const std::string& device, const std::string& dir) {
+    uint16_t port = 0;
+    {
+      TcpPeer probe;  // a port the system just handed out and that is free again
+      port = probe.port();
+    }
+    const std::string config = dir + "/ser2net.yaml";
+    if (FILE* f = std::fopen(config.c_str(), "w")) {
+      std::fprintf(f,
+                   "connection: &tolvan\n"
+                   "  accepter: telnet(rfc2217),tcp,127.0.0.1,%u\n"
+                   "  connector: serialdev,%s,9600n81,local\n",
+                   static_cast<unsigned>(port), device.c_str());
+      std::fclose(f);
+    }
+    const std::string pidFile = dir + "/ser2net.pid";
+    std::vector<std::string> args = {"ser2net", "-n", "-d", "-c", config, "-P", pidFile};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    if (::posix_spawn(&pid_, Path().c_str(), &actions, nullptr, argv.data(), environ) == 0)
+      port_ = port;
+    else
+      pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~Ser2net() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGTERM);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  static std::string Path() {
+    for (const char* p : {"/usr/sbin/ser2net", "/usr/bin/ser2net", "/usr/local/sbin/ser2net"})
+      if (::access(p, X_OK) == 0) return p;
+    return {};
+  }
+  uint16_t port() const { return port_; }
+
+ private:
+  pid_t pid_ = -1;
+  uint16_t port_ = 0;
+};
+
+TEST(Rfc2217Ser2net, SettingsReachTheServedTtyAndEveryByteCrosses) {
+  if (Ser2net::Path().empty()) GTEST_SKIP() << "ser2net is not installed";
+  test::PtyPair pty;
+  test::ScratchDir dir;
+  Ser2net server(pty.slavePath(), dir.path());
+  ASSERT_NE(server.port(), 0);
+  const std::string url = "rfc2217://127.0.0.1:" + std::to_string(server.port());
+  CommHandle opened = kInvalidCommHandle;
+  // It takes ser2net a moment to listen; a refused connect fails at once.
+  ASSERT_TRUE(WaitFor([&] { return (opened = OpenComm(url)) != kInvalidCommHandle; }, 5000));
+  Handle h(opened);
+
+  Dcb dcb;
+  ASSERT_TRUE(GetCommState(h.h, &dcb));
+  dcb.BaudRate = 19200;
+  dcb.ByteSize = 7;
+  dcb.Parity = EVENPARITY;
+  dcb.StopBits = TWOSTOPBITS;
+  ASSERT_TRUE(SetCommState(h.h, dcb));
+  // A pty keeps 8 bits without parity whatever it is told; speed and stop bits show.
+  termios t{};
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        ComStat stat;
+        uint32_t errors = 0;
+        ClearCommError(h.h, &errors, &stat);  // lets the held requests go once agreed
+        return ::tcgetattr(pty.slave(), &t) == 0 && cfgetospeed(&t) == B19200 &&
+               (t.c_cflag & CSTOPB);
+      },
+      5000));
+  EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B19200));
+  EXPECT_TRUE(t.c_cflag & CSTOPB);
+
+  const Bytes all = AllByteValues();
+  ASSERT_TRUE(WriteBytes(h.h, all));
+  EXPECT_EQ(pty.Read(all.size()), all);
+  ASSERT_TRUE(pty.Write(all));
+  EXPECT_EQ(ReadBytes(h.h, 256), all);
 }
 
 }  // namespace
