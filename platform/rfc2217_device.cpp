@@ -62,6 +62,8 @@ constexpr uint8_t kModemLines = 0xF0;
 constexpr size_t kRxLimit = 64 * 1024;
 // Data bytes encoded and offered to the socket in one step.
 constexpr uint32_t kTxChunk = 4096;
+// Com-port requests kept while the server has not yet agreed to the option.
+constexpr size_t kMaxHeld = 4096;
 
 class Rfc2217Device final : public CommDevice {
  public:
@@ -69,10 +71,7 @@ class Rfc2217Device final : public CommDevice {
     Request(ours_, WILL, kOptBinary);
     Request(theirs_, DO, kOptBinary);
     Request(ours_, WILL, kOptComPort);
-    // Every modem line change, and the line errors (not "data ready" and the
-    // transmitter bits, which change with every byte).
-    ComPort(kSetModemstateMask, {0xFF});
-    ComPort(kSetLinestateMask, {kLineBreak | kLineFraming | kLineParity | kLineOverrun});
+    AskForNotices();
     FlushOwed();
   }
   ~Rfc2217Device() override { Close(); }
@@ -208,6 +207,13 @@ class Rfc2217Device final : public CommDevice {
   static bool WeOffer(uint8_t opt) { return opt == kOptBinary || opt == kOptComPort; }
   static bool WeAccept(uint8_t opt) { return opt == kOptBinary || opt == kOptSuppressGoAhead; }
 
+  // Every modem line change, and the line errors (not "data ready" and the transmitter
+  // bits, which change with every byte).
+  void AskForNotices() {
+    ComPort(kSetModemstateMask, {0xFF});
+    ComPort(kSetLinestateMask, {kLineBreak | kLineFraming | kLineParity | kLineOverrun});
+  }
+
   void Request(Options& side, uint8_t verb, uint8_t opt) {
     side[opt] = Opt::kWantYes;
     AppendOption(verb, opt, &owed_);
@@ -219,8 +225,14 @@ class Rfc2217Device final : public CommDevice {
     if (ours_[kOptComPort] == Opt::kNo) return;
     std::vector<uint8_t> payload{command};
     payload.insert(payload.end(), value);
-    AppendSubnegotiation(kOptComPort, payload,
-                         ours_[kOptComPort] == Opt::kYes ? &owed_ : &heldComPort_);
+    const bool agreed = ours_[kOptComPort] == Opt::kYes;
+    // A server that never answers must not make the held requests grow without end; the
+    // masks and the newest settings are the ones that matter.
+    if (!agreed && heldComPort_.size() > kMaxHeld) {
+      heldComPort_.clear();
+      AskForNotices();
+    }
+    AppendSubnegotiation(kOptComPort, payload, agreed ? &owed_ : &heldComPort_);
   }
 
   // Takes in what the socket holds (and acts on the server's commands), then sends

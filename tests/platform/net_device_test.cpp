@@ -10,6 +10,7 @@
 #include <unistd.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <future>
 #include <string>
@@ -261,8 +262,8 @@ class Rfc2217Test : public ::testing::Test {
     h = OpenComm(peer.Url("rfc2217"));
     ASSERT_NE(h, kInvalidCommHandle) << GetLastError();
     ASSERT_TRUE(peer.Accept());
-    ASSERT_TRUE(peer.Send({IAC, DO, 44, IAC, DO, 0, IAC, WILL, 0}));
   }
+  void Agree() { ASSERT_TRUE(peer.Send({IAC, DO, 44, IAC, DO, 0, IAC, WILL, 0})); }
   void TearDown() override {
     if (h != kInvalidCommHandle) CloseComm(h);
   }
@@ -310,6 +311,7 @@ class Rfc2217Test : public ::testing::Test {
 };
 
 TEST_F(Rfc2217Test, SettingsLinesAndPurgesReachThePeerAsComPortRequests) {
+  Agree();
   Dcb dcb;
   ASSERT_TRUE(GetCommState(h, &dcb));
   dcb.BaudRate = 9600;
@@ -352,7 +354,29 @@ TEST_F(Rfc2217Test, SettingsLinesAndPurgesReachThePeerAsComPortRequests) {
   EXPECT_TRUE(PeerSees(ComPort({12, 3})));
 }
 
+TEST_F(Rfc2217Test, ComPortRequestsWaitForTheServersAgreement) {
+  Dcb dcb;
+  ASSERT_TRUE(GetCommState(h, &dcb));
+  dcb.BaudRate = 2400;
+  ASSERT_TRUE(SetCommState(h, dcb));
+  ASSERT_TRUE(EscapeCommFunction(h, CLRDTR));
+  ASSERT_TRUE(PeerSees({IAC, WILL, 44}));
+  seen = peer.ReadAvailable(50);
+  EXPECT_FALSE(test::ContainsRun(seen, {IAC, SB, 44})) << "sent before the option was agreed";
+  Agree();
+  const Bytes masks = ComPort({11, 0xFF});
+  const Bytes baud = ComPort({1, 0x00, 0x00, 0x09, 0x60});
+  const Bytes dtr = ComPort({5, 9});
+  ASSERT_TRUE(PeerSees(dtr));
+  const auto at = [&](const Bytes& run) {
+    return std::search(seen.begin(), seen.end(), run.begin(), run.end()) - seen.begin();
+  };
+  EXPECT_LT(at(masks), at(baud));
+  EXPECT_LT(at(baud), at(dtr)) << "held requests keep their order";
+}
+
 TEST_F(Rfc2217Test, DataKeepsEveryByteValueAndCommandsSplitAcrossReadsAreFiltered) {
+  Agree();
   const Bytes all = AllByteValues();
   ASSERT_TRUE(WriteBytes(h, all));
   EXPECT_TRUE(PeerSees(test::TelnetEscaped(all)));
