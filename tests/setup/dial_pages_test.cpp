@@ -384,14 +384,12 @@ TEST_F(DialPagesTest, AdvancedSheetIsShownAndItsAcceptanceRemembered)
     run.sheet.PressCancel();
 }
 
-class DialEntryPageTest : public page_test::PageTest {};
+using DialEntryPageTest = page_test::SheetTest;
 
 TEST_F(DialEntryPageTest, EmptyCommentIsRefusedAndEmptyDialStringAccepted)
 {
     CPSDialEntry page;
-    PropertySheet sheet(QStringLiteral("Dial"));
-    sheet.AddPage(&page);
-    sheet.Open();
+    Show(page);
     auto* comment = Ctl<QLineEdit>(&page, CPSDialEntry::IDC_COMMENT);
     auto* duplex = Ctl<QComboBox>(&page, CPSDialEntry::IDC_DUPLEX);
     EXPECT_EQ(duplex->count(), 2);
@@ -416,9 +414,7 @@ TEST_F(DialEntryPageTest, DuplexLetterShowsAndComesBack)
     page.m_strComment = QStringLiteral("Lab");
     page.m_strDialString = QStringLiteral("T123");
     page.m_chDuplex = 'X';  // anything but F shows as half duplex
-    PropertySheet sheet(QStringLiteral("Dial"));
-    sheet.AddPage(&page);
-    sheet.Open();
+    Show(page);
     auto* duplex = Ctl<QComboBox>(&page, CPSDialEntry::IDC_DUPLEX);
     EXPECT_EQ(duplex->currentText(), QStringLiteral("Half"));
     EXPECT_EQ(Ctl<QLineEdit>(&page, CPSDialEntry::IDC_DIAL_STRING)->text(), QStringLiteral("T123"));

@@ -28,16 +28,7 @@ const QString kResponseMessage =
     QStringLiteral("This work mode demands a response string, that is not empty");
 const QString kInternalMessage = QStringLiteral("The internal timeout must be greater then zero");
 
-class ModemPagesTest : public page_test::PageTest {
-protected:
-    // A sheet with `page` shown, as the user meets it.
-    void Show(kerdal::PropertyPage& page)
-    {
-        sheet.AddPage(&page);
-        sheet.Open();
-    }
-    PropertySheet sheet{QStringLiteral("Modem")};
-};
+using ModemPagesTest = page_test::SheetTest;
 
 class WorkModeTest : public ModemPagesTest {
 protected:

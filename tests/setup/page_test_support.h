@@ -3,6 +3,7 @@
 // answers the pages' message boxes, and lookup of controls by resource id.
 
 #include "setup/page_message_box.h"
+#include "setup/property_sheet.h"
 
 #include <QApplication>
 #include <QString>
@@ -83,6 +84,17 @@ protected:
     // In the constructor, so that widgets among a derived fixture's members find it.
     PageTest() { EnsureApplication(); }
     MessageRecorder messages;
+};
+
+// A page test with one sheet, in which Show puts a page and opens it as the user meets it.
+class SheetTest : public PageTest {
+protected:
+    void Show(kerdal::PropertyPage& page)
+    {
+        sheet.AddPage(&page);
+        sheet.Open();
+    }
+    kerdal::PropertySheet sheet{QStringLiteral("Sheet")};
 };
 
 }  // namespace page_test
