@@ -216,6 +216,16 @@ TEST_P(NetHangup, EndsAWaitingReadAndLaterCalls) {
   uint32_t errors = 0;
   EXPECT_FALSE(ClearCommError(h.h, &errors, &stat));
   EXPECT_EQ(GetLastError(), ERROR_DEVICE_NOT_CONNECTED);
+
+  // Writing on into a connection the peer has left, with no read in between: the send
+  // that meets the closed socket fails instead of raising SIGPIPE.
+  Handle writer(OpenComm(peer.Url(scheme)));
+  ASSERT_NE(writer.h, kInvalidCommHandle) << GetLastError();
+  ASSERT_TRUE(peer.Accept());
+  peer.Hangup(reset);
+  uint32_t written = 0;
+  EXPECT_TRUE(WaitFor([&] { return !WriteComm(writer.h, "more", 4, &written); }, 2000));
+  EXPECT_EQ(GetLastError(), ERROR_DEVICE_NOT_CONNECTED);
 }
 
 INSTANTIATE_TEST_SUITE_P(CloseAndReset, NetHangup,
