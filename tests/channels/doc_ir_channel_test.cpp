@@ -7,6 +7,7 @@
 #include "framework/byte_stream.h"
 #include "platform/message_box.h"
 #include "platform/ticks.h"
+#include "tests/support/archive_bytes.h"
 #include "tests/support/ir_transceiver_sim.h"
 #include "tests/support/mapped_port.h"
 #include "tests/support/pty_pair.h"
@@ -76,22 +77,14 @@ TEST_F(IRChannelTest, FileStoresTheLinksLineSettingsThenTheParity)
 {
     ASSERT_EQ(doc.ConnectIR(kCom, 9600, 0), 0);
     doc.SetIRParity(0);
-    tfw::MemorySink sink;
-    {
-        tfw::CArchive ar(sink);
-        doc.Serialize(ar);
-        ASSERT_TRUE(ar.Flush());
-    }
+    const auto bytes = test::StoredBytes([&](tfw::CArchive& ar) { doc.Serialize(ar); });
     const std::vector<std::uint8_t> want{kCom, 0,  0x00, 0xC2, 0x01, 0x00, 'N', 8, 0,
                                          1,    0,  0,    0,    0,    0};
-    EXPECT_EQ(sink.Bytes(), want) << "port, 115200, N, 8, 1, then nIRParity 0 as 32 bits";
+    EXPECT_EQ(bytes, want) << "port, 115200, N, 8, 1, then nIRParity 0 as 32 bits";
 
     doc.CloseConnection();
     CDocIR loaded;
-    tfw::MemorySource source(sink.Bytes());
-    tfw::CArchive ar(source);
-    loaded.Serialize(ar);
-    EXPECT_TRUE(ar.Ok());
+    EXPECT_TRUE(test::LoadBytes(bytes, [&](tfw::CArchive& ar) { loaded.Serialize(ar); }));
     EXPECT_EQ(loaded.IRParity(), 0);
     loaded.CloseConnection();
 }

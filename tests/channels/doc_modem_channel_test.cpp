@@ -10,6 +10,7 @@
 #include "framework/byte_stream.h"
 #include "platform/sim_modem.h"
 #include "platform/ticks.h"
+#include "tests/support/archive_bytes.h"
 #include "tests/support/mapped_port.h"
 #include "tests/support/modem_sim_pty.h"
 #include "tests/support/pty_pair.h"
@@ -37,14 +38,6 @@ class ModemChannelTest : public ::testing::Test {
                            std::uint16_t flags = tfw::kDispatchMethod)
   {
     return tfw::Invoke(doc, id, flags, args, result);
-  }
-  std::vector<std::uint8_t> Store(CDocModem& d)
-  {
-    tfw::MemorySink sink;
-    tfw::CArchive ar(sink);
-    d.Serialize(ar);
-    EXPECT_TRUE(ar.Flush());
-    return sink.Bytes();
   }
 
   plat::FakeTickSource ticks{1000, std::chrono::microseconds(300)};
@@ -136,7 +129,8 @@ TEST_F(ModemChannelTest, FileKeepsSettingsAndResetsTheModeRecord)
     doc.Settings().chDelay = 'W';
     doc.Settings().nMaxRedials = 9;
     doc.Mode().nWorkMode = 2;
-    const std::vector<std::uint8_t> bytes = Store(doc);
+    const std::vector<std::uint8_t> bytes =
+        test::StoredBytes([&](tfw::CArchive& ar) { doc.Serialize(ar); });
     // Port 2, 9600, N, 8, 1, then the modem fields.
     ASSERT_GE(bytes.size(), 11u + 1);
     EXPECT_EQ(bytes[0], kCom);
@@ -145,10 +139,7 @@ TEST_F(ModemChannelTest, FileKeepsSettingsAndResetsTheModeRecord)
 
     doc.Settings() = ModemChannelSettings{};
     doc.CloseConnection();
-    tfw::MemorySource source(bytes);
-    tfw::CArchive ar(source);
-    doc.Serialize(ar);
-    EXPECT_TRUE(ar.Ok());
+    EXPECT_TRUE(test::LoadBytes(bytes, [&](tfw::CArchive& ar) { doc.Serialize(ar); }));
     EXPECT_TRUE(doc.IsConnected()) << "loading connects with the stored line settings";
     EXPECT_EQ(doc.Settings().strDialPrefix, "ATX3D");
     EXPECT_EQ(doc.Settings().strInit, "ATZ");

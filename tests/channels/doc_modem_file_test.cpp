@@ -4,19 +4,14 @@
 
 #include "channels/doc_modem_settings.h"
 #include "framework/byte_stream.h"
+#include "tests/support/archive_bytes.h"
 
 namespace tolvan {
 namespace {
 
 std::vector<uint8_t> Store(const ModemChannelSettings& s)
 {
-    tfw::MemorySink sink;
-    {
-        tfw::CArchive ar(sink);
-        StoreModemSettings(ar, s);
-        EXPECT_TRUE(ar.Flush());
-    }
-    return sink.Bytes();
+    return test::StoredBytes([&](tfw::CArchive& ar) { StoreModemSettings(ar, s); });
 }
 
 TEST(ModemFile, DefaultsStoreInTheirOrder)

@@ -1,5 +1,6 @@
 // Archive: integer and string encodings byte for byte, round trips, damaged input.
 #include "framework/archive.h"
+#include "tests/support/archive_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -22,13 +23,7 @@ std::vector<std::uint8_t> Bytes(std::initializer_list<int> v) {
 
 template <typename F>
 std::vector<std::uint8_t> Store(F&& write) {
-    MemorySink sink;
-    {
-        CArchive ar(sink);
-        write(ar);
-        EXPECT_TRUE(ar.Flush());
-    }
-    return sink.Bytes();
+    return tolvan::test::StoredBytes(std::forward<F>(write));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "setup/dial_list.h"
 #include "setup/dial_list_format.h"
 #include "setup/library_strings.h"
+#include "tests/support/archive_bytes.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/xmodem_sender.h"
 
@@ -27,21 +28,14 @@ using dial_test::ListOf;
 using dial_test::NewList;
 
 std::string StoreText(CDocDialList& list) {
-    tfw::MemorySink sink;
-    {
-        tfw::CArchive ar(sink);
-        list.Serialize(ar);
-        EXPECT_TRUE(ar.Flush());
-    }
-    return sink.Text();
+    const auto bytes = tolvan::test::StoredBytes([&](tfw::CArchive& ar) { list.Serialize(ar); });
+    return std::string(bytes.begin(), bytes.end());
 }
 
 std::unique_ptr<CDocDialList> LoadText(const std::string& text) {
     auto list = NewList();
-    tfw::MemorySource src(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
-    tfw::CArchive ar(src);
-    list->Serialize(ar);
-    EXPECT_TRUE(ar.Ok());
+    EXPECT_TRUE(tolvan::test::LoadBytes(tolvan::test::TextBytes(text),
+                                        [&](tfw::CArchive& ar) { list->Serialize(ar); }));
     return list;
 }
 
@@ -156,7 +150,7 @@ TEST(DialList, StoresAndLoadsByteForByteThroughFiles) {
 TEST(DialList, LoadingAppendsToWhatTheListHolds) {
     auto list = LoadText("1 A\r\n     1\r\n     2400,O,7,1,F\r\n");
     list->SetModifiedFlag(false);
-    tfw::MemorySource src(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>("1 B\r\n     2\r\n     4800,E,7,2,H\r\n"), 32));
+    tfw::MemorySource src(tolvan::test::TextBytes("1 B\r\n     2\r\n     4800,E,7,2,H\r\n"));
     tfw::CArchive ar(src);
     list->Serialize(ar);
     EXPECT_EQ(Comments(*list), (std::vector<std::string>{"A", "B"}));
@@ -269,7 +263,7 @@ TEST(DialList, GarbageAndHugeFilesEndCleanly) {
     EXPECT_EQ(Comments(*list), (std::vector<std::string>{"Kept"}));
 
     std::string longLine(kMaxDialListLine + 1, 'y');
-    tfw::MemorySource src(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(longLine.data()), longLine.size()));
+    tfw::MemorySource src(tolvan::test::TextBytes(longLine));
     tfw::CArchive ar3(src);
     std::string line;
     EXPECT_EQ(ReadDialListLine(ar3, line), -1);
