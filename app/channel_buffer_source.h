@@ -8,10 +8,11 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <string>
 
 namespace tolvan::app {
 
-// Update hints: 0..4 come from the channel, 5 and 6 from the buffer information view.
+// Update hints: 0..4 and 7 come from the channel, 5 and 6 from the buffer information view.
 enum ViewHint : int {
     HintAll = 0,
     HintReceive = 1,
@@ -20,6 +21,7 @@ enum ViewHint : int {
     HintDisconnected = 4,
     HintShowReceive = 5,
     HintShowTransmit = 6,
+    HintDeviceGone = 7,  // the channel's port found its device gone
 };
 
 // Which buffer a view shows; the values are the views' selector.
@@ -52,9 +54,17 @@ public:
         const std::function<void(const BufferFigures&, std::span<const std::uint8_t>)>& fn) const = 0;
 };
 
+// The device a channel's port stands for.
+struct DeviceReadout {
+    std::string target;  // "/dev/ttyUSB0", "loop://"; empty while the channel is not connected
+    bool gone = false;   // it went away (unplugged, hung up)
+};
+
 class ChannelBufferSource {
 public:
     virtual ~ChannelBufferSource() = default;
+    // Looks at the device now (cheap, takes nothing from it); a source without a port has none.
+    virtual DeviceReadout Device() const { return {}; }
     // The buffer of that side, or null while the channel is not connected.
     virtual const BufferReadout* Buffer(BufferSide side) const = 0;
     // Updates every view of the channel except sender with hint (the channel document's

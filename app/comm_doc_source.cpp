@@ -2,8 +2,11 @@
 
 #include "channels/doc_comm.h"
 #include "platform/server_lock.h"
+#include "ports/shared_port.h"
 
 namespace tolvan::app {
+
+static_assert(HintDeviceGone == kHintDeviceGone, "the views know the port's hint");
 
 CommDocSource::CommDocSource(CDocComm& channel, QObject* parent)
     : QObject(parent),
@@ -17,6 +20,13 @@ const BufferReadout* CommDocSource::Buffer(BufferSide side) const {
     plat::ServerLockGuard lock;
     if (side == BufferSide::Receive) return channel_.ReceiveBuffer() ? &receive_ : nullptr;
     return channel_.TransmitBuffer() ? &transmit_ : nullptr;
+}
+
+DeviceReadout CommDocSource::Device() const {
+    plat::ServerLockGuard lock;
+    const CSharedPort* port = channel_.Port();
+    if (!port || !port->IsOpen()) return {};
+    return {port->DeviceTarget(), port->DeviceGone()};
 }
 
 void CommDocSource::UpdateOtherViews(tfw::CView* sender, long hint) {

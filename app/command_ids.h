@@ -93,6 +93,7 @@ inline constexpr int SizeField = 1012;
 inline constexpr int UsedField = 1013;
 inline constexpr int FreeField = 1014;
 inline constexpr int StatusField = 1015;
+inline constexpr int DeviceField = 1016;  // the device the channel's port stands for
 }  // namespace ctl
 
 }  // namespace tolvan::app

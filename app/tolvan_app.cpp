@@ -29,6 +29,7 @@
 #include "platform/server_lock.h"
 #include "platform/sim_modem.h"
 #include "setup/comm_param.h"
+#include "setup/ps_select_port.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -41,6 +42,8 @@
 #include <QThread>
 
 #include <cstdio>
+#include <optional>
+#include <string>
 
 namespace tolvan::app {
 
@@ -156,6 +159,11 @@ bool CAppComm::InitInstance(const CommandLine& line, const InitOptions& options)
     plat::RegisterSimulatedModem("modem");
     plat::DeviceMap::Configure(profile_.GetSection("Ports"));
     plat::DeviceMap::AutoAssign();
+    // Where a user chooses a port, the page names the device behind each COM number.
+    CPSSelectPort::SetDeviceNamer([](int com) {
+        const std::optional<std::string> target = plat::DeviceMap::Lookup(com);
+        return target ? QString::fromStdString(*target) : QString();
+    });
     registry_.ProbePorts();
     CDocComm::SetPortRegistry(&registry_);
 
@@ -298,6 +306,7 @@ void CAppComm::ExitInstance() {
     for (CCommDocTemplate*& tmpl : classTemplates_) tmpl = nullptr;
     server_.reset();
     CDocComm::SetPortRegistry(nullptr);
+    CPSSelectPort::SetDeviceNamer({});
     plat::SetMessageBoxHook({});
     tfw::TheFrameworkUi() = {};
     RemoveWindowThreadPosters();

@@ -3,12 +3,16 @@
 #include "app/command_ids.h"
 #include "app/mdi_child_frame.h"
 
+#include <QFontMetrics>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QRadioButton>
 #include <QThread>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace tolvan::app {
 
@@ -36,8 +40,14 @@ CViewBufferInfo::CViewBufferInfo(ChannelBufferSource* source, QWidget* parent)
     // The form keeps its natural size inside the pane; a narrower pane cuts it off at the
     // right instead of squeezing the labels.
     auto* form = form_ = new QWidget(this);
-    auto* grid = new QGridLayout(form);
-    grid->setSizeConstraint(QLayout::SetFixedSize);
+    auto* column = new QVBoxLayout(form);
+    column->setSizeConstraint(QLayout::SetFixedSize);
+    // The figures keep their natural width when the device line below is wider.
+    auto* figures = new QHBoxLayout;
+    auto* grid = new QGridLayout;
+    figures->addLayout(grid);
+    figures->addStretch(1);
+    column->addLayout(figures);
     grid->addWidget(new QLabel(QStringLiteral("Size, (bytes):"), form), 0, 0);
     grid->addWidget(size_ = ValueLabel(QStringLiteral("0"), ctl::SizeField, form), 0, 1);
     grid->addWidget(new QLabel(QStringLiteral("Used space, (bytes):"), form), 1, 0);
@@ -46,6 +56,14 @@ CViewBufferInfo::CViewBufferInfo(ChannelBufferSource* source, QWidget* parent)
     grid->addWidget(free_ = ValueLabel(QStringLiteral("0"), ctl::FreeField, form), 2, 1);
     grid->addWidget(new QLabel(QStringLiteral("Status:"), form), 3, 0);
     grid->addWidget(status_ = ValueLabel(QStringLiteral("0x0000"), ctl::StatusField, form), 3, 1);
+    // Below the figures, in a row of its own: a long device name leaves their columns alone.
+    auto* deviceRow = new QHBoxLayout;
+    deviceRow->addWidget(new QLabel(QStringLiteral("Device:"), form));
+    device_ = new QLabel(form);
+    device_->setObjectName(QString::number(ctl::DeviceField));
+    device_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    deviceRow->addWidget(device_, 1);
+    column->addLayout(deviceRow);
 
     auto* group = new QGroupBox(QStringLiteral("Buffer"), form);
     auto* buttons = new QVBoxLayout(group);
@@ -71,12 +89,35 @@ QString CViewBufferInfo::FormatStatus(std::uint16_t status) {
     return QString::asprintf("0x%04X", static_cast<unsigned>(status));
 }
 
+QString CViewBufferInfo::FormatDevice(const DeviceReadout& device, const QFontMetrics& metrics,
+                                      int maxWidth) {
+    if (device.target.empty()) return {};
+    const QString target = QString::fromStdString(device.target);
+    const QString mark = device.gone ? QStringLiteral(" - gone") : QString();
+    const int room = std::max(0, maxWidth - metrics.horizontalAdvance(mark));
+    return metrics.elidedText(target, Qt::ElideMiddle, room) + mark;
+}
+
+void CViewBufferInfo::ShowDevice() {
+    const DeviceReadout device = source_ ? source_->Device() : DeviceReadout{};
+    // Room for a whole /dev/serial/by-id name; longer ones are cut (the tooltip has them whole).
+    const int maxWidth = device_->fontMetrics().averageCharWidth() * 64;
+    device_->setText(FormatDevice(device, device_->fontMetrics(), maxWidth));
+    device_->setToolTip(QString::fromStdString(device.target));
+    QPalette pal = device_->palette();
+    pal.setColor(QPalette::Active, QPalette::WindowText,
+                 device.gone ? QColor(0xC0, 0x00, 0x00) : palette().color(QPalette::Active, QPalette::WindowText));
+    pal.setColor(QPalette::Inactive, QPalette::WindowText, pal.color(QPalette::Active, QPalette::WindowText));
+    device_->setPalette(pal);
+}
+
 QLabel* CViewBufferInfo::Field(int controlId) const {
     switch (controlId) {
     case ctl::SizeField: return size_;
     case ctl::UsedField: return used_;
     case ctl::FreeField: return free_;
     case ctl::StatusField: return status_;
+    case ctl::DeviceField: return device_;
     default: return nullptr;
     }
 }
@@ -131,6 +172,7 @@ void CViewBufferInfo::OnUpdate(tfw::CView* sender, long hint) {
         return;
     }
     ShowAllFigures();
+    ShowDevice();
     update();
 }
 
@@ -165,7 +207,7 @@ void CViewBufferInfo::SetDisplay(bool on) {
     } else {
         display_ = false;
         SetButtons(false, false);
-        for (QLabel* field : {size_, used_, free_, status_}) field->clear();
+        for (QLabel* field : {size_, used_, free_, status_, device_}) field->clear();
         setEnabled(false);
     }
     update();

@@ -1,12 +1,15 @@
 // CViewBufferInfo: the right pane of a channel window. It shows the size, used space, free
 // space and status word of the receive or transmit buffer, and its Input and Output buttons
-// choose the buffer shown here and in the buffer contents views of the channel.
+// choose the buffer shown here and in the buffer contents views of the channel. Below the
+// figures it names the device the channel's port stands for ("/dev/ttyUSB0", "loop://"),
+// marked " - gone" once the port found it gone; empty while not connected.
 #pragma once
 
 #include "app/channel_buffer_source.h"
 
 #include <QWidget>
 
+class QFontMetrics;
 class QLabel;
 class QRadioButton;
 
@@ -30,7 +33,7 @@ public:
     BufferSide Selector() const { return selector_; }
     bool IsInitialised() const { return initialised_; }
 
-    // Text of a value field (ctl::SizeField .. ctl::StatusField).
+    // Text of a value field (ctl::SizeField .. ctl::StatusField, ctl::DeviceField).
     QString FieldText(int controlId) const;
     QRadioButton* InputButton() const { return input_; }
     QRadioButton* OutputButton() const { return output_; }
@@ -41,11 +44,16 @@ public:
 
     // The status word as shown: "0x" and four upper-case hexadecimal digits.
     static QString FormatStatus(std::uint16_t status);
+    // The device line: the target, " - gone" after it when it went away. A long target is
+    // cut in its middle to `maxWidth` pixels of `metrics`; the mark always shows.
+    static QString FormatDevice(const DeviceReadout& device, const QFontMetrics& metrics, int maxWidth);
 
 private:
     void OnInputClicked();
     void OnOutputClicked();
     void ShowAllFigures();
+    // Asks the channel for its device (only on hints that may change it: not per byte).
+    void ShowDevice();
     void SetButtons(bool inputChecked, bool outputChecked);
     QLabel* Field(int controlId) const;
 
@@ -55,6 +63,7 @@ private:
     QLabel* used_;
     QLabel* free_;
     QLabel* status_;
+    QLabel* device_;
     QRadioButton* input_;
     QRadioButton* output_;
     bool initialised_ = false;

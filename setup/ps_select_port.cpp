@@ -5,9 +5,35 @@
 #include "setup/page_strings.h"
 
 #include <QComboBox>
+#include <QFontMetrics>
+#include <QLabel>
+
+#include <algorithm>
+#include <utility>
 
 using namespace kerdal;
 namespace ps = kerdal::page_strings;
+
+namespace {
+
+CPSSelectPort::DeviceNamer& Namer()
+{
+    static CPSSelectPort::DeviceNamer namer;
+    return namer;
+}
+
+QString DeviceOf(const QString& item)
+{
+    const int com = CPSSelectPort::PortNumberFromName(item);
+    return com > 0 && Namer() ? Namer()(com) : QString();
+}
+
+}  // namespace
+
+CPSSelectPort::DeviceNamer CPSSelectPort::SetDeviceNamer(DeviceNamer namer)
+{
+    return std::exchange(Namer(), std::move(namer));
+}
 
 CPSSelectPort::CPSSelectPort(const char* portList, unsigned captionId)
     : CPSSelectPort(QString::fromLocal8Bit(portList ? portList : ""), captionId)
@@ -19,6 +45,27 @@ CPSSelectPort::CPSSelectPort(const QString& portList, unsigned captionId)
       m_strPortList(portList)
 {
     m_ctlPortList = AddDropList(this, IDC_PORT_LIST, 2, 6, 48, 61);
+    m_ctlDevice = AddLabel(this, "", 2, 22, 218, 8);
+    m_ctlDevice->setObjectName(QString::number(IDC_PORT_DEVICE));
+    m_ctlDevice->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    connect(m_ctlPortList, &QComboBox::currentIndexChanged, this, [this] { ShowDevice(); });
+}
+
+void CPSSelectPort::ShowDevice()
+{
+    const QString device = m_ctlPortList->currentIndex() >= 0
+                               ? m_ctlPortList->currentData(Qt::ToolTipRole).toString()
+                               : QString();
+    m_ctlDevice->setToolTip(device);
+    if (device.isEmpty()) {
+        m_ctlDevice->clear();
+        return;
+    }
+    // A by-id name may be wider than the page: cut in its middle, whole in the tooltip.
+    const QString label = QStringLiteral("Device: ");
+    const QFontMetrics metrics = m_ctlDevice->fontMetrics();
+    const int room = std::max(0, m_ctlDevice->width() - metrics.horizontalAdvance(label));
+    m_ctlDevice->setText(label + metrics.elidedText(device, Qt::ElideMiddle, room));
 }
 
 CPSSelectPort::~CPSSelectPort() = default;
@@ -55,12 +102,16 @@ bool CPSSelectPort::OnInitDialog()
             if (PortNumberFromName(items[pos]) == m_nPort)
                 match = pos;
             m_ctlPortList->addItem(items[pos]);
+            const QString device = DeviceOf(items[pos]);
+            if (!device.isEmpty())
+                m_ctlPortList->setItemData(pos, device, Qt::ToolTipRole);
         }
         // Shown again after a choice: `m_nPort` is that choice's position by now.
         if (m_bChosen && m_nPort >= 0 && m_nPort < m_ctlPortList->count())
             match = m_nPort;
         m_ctlPortList->setCurrentIndex(match >= 0 ? match : 0);
     }
+    ShowDevice();  // also when the index did not change from the last run
     return true;
 }
 

@@ -6,18 +6,31 @@
 // whose number equals it, else the first item). After the page was left or accepted it
 // holds the chosen list position (-1 for none) and `m_strPort` the chosen item's text; the
 // creator takes the port number from that text with PortNumberFromName.
+//
+// Below the list the page names the device the chosen COM number stands for ("Device:
+// /dev/serial/by-id/usb-...", "Device: loop://"); each item carries it as its tooltip. The
+// items themselves stay "COMn". The names come from the device namer the process set; a
+// process without one (a client program) shows no device.
 
 #include "setup/property_page.h"
 
 #include <QString>
 
+#include <functional>
+
 class QComboBox;
+class QLabel;
 
 class CPSSelectPort : public kerdal::PropertyPage {
     Q_OBJECT
 public:
     enum { IDD = 108 };
-    enum ControlId { IDC_PORT_LIST = 1005 };
+    enum ControlId { IDC_PORT_LIST = 1005, IDC_PORT_DEVICE = 1006 };
+
+    // The device a COM number stands for, or an empty text when it is not known here.
+    using DeviceNamer = std::function<QString(int comNumber)>;
+    // Replaces the namer of every Select Port page shown from now on; returns the previous.
+    static DeviceNamer SetDeviceNamer(DeviceNamer namer);
 
     // `captionId`: string id of the tab caption, 0 for "Select Port".
     explicit CPSSelectPort(const char* portList, unsigned captionId = 0);
@@ -25,6 +38,7 @@ public:
     ~CPSSelectPort() override;
 
     QComboBox* m_ctlPortList;
+    QLabel* m_ctlDevice;
     int m_nPort = -1;
     QString m_strPort;
     QString m_strPortList;
@@ -37,5 +51,7 @@ public:
     void DoDataExchange(kerdal::DataExchange& dx) override;
 
 private:
+    void ShowDevice();
+
     bool m_bChosen = false;  // `m_nPort` holds a list position rather than a port number
 };
