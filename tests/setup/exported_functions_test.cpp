@@ -136,26 +136,17 @@ TEST_F(ExportedFunctionsTest, CancellingAnyQueryReturnsTwoAndLeavesTheRecordAsIt
         Press(sheet, kerdal::kIdCancel);
     };
 
-    AndCOMMParam comm;
-    const AndCOMMParam commBefore = comm;
-    EXPECT_EQ(Run([&] { return QueryCommParam("COM1,COM2,COM3", "c", &comm); },
-                  changeAllThenCancel), 2);
-    EXPECT_TRUE(sheetShown);
-    EXPECT_TRUE(Same(comm, commBefore));
-
-    AndModemParam modem;
-    const AndModemParam modemBefore = modem;
-    EXPECT_EQ(Run([&] { return QueryModemParam("COM1,COM2,COM3", "m", &modem); },
-                  changeAllThenCancel), 2);
-    EXPECT_TRUE(sheetShown);
-    EXPECT_TRUE(Same(modem, modemBefore));
-
-    AndIRParam ir;
-    const AndIRParam irBefore = ir;
-    EXPECT_EQ(Run([&] { return QueryIRParam("COM1,COM2,COM3", "i", &ir); }, changeAllThenCancel),
-              2);
-    EXPECT_TRUE(sheetShown);
-    EXPECT_TRUE(Same(ir, irBefore));
+    // A fresh record given to `query`, cancelled, comes back as it was.
+    const auto expectCancelKeeps = [&](auto record, auto query) {
+        const auto before = record;
+        EXPECT_EQ(Run([&] { return query("COM1,COM2,COM3", "q", &record); }, changeAllThenCancel),
+                  2);
+        EXPECT_TRUE(sheetShown);
+        EXPECT_TRUE(Same(record, before));
+    };
+    expectCancelKeeps(AndCOMMParam{}, QueryCommParam);
+    expectCancelKeeps(AndModemParam{}, QueryModemParam);
+    expectCancelKeeps(AndIRParam{}, QueryIRParam);
 
     AndModemConnectionSettings connection;
     connection.mode.strPhoneList = dir.filePath("phones.lst").toStdString();
