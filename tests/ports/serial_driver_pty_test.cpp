@@ -76,6 +76,13 @@ class SerialDriverPty : public ::testing::Test {
     port = OpenWin32Port(kCom - 1, baud, 'N', 8, stop);
     return port;
   }
+  // Opens, closes again, and returns the status of the open.
+  int32_t StatusOfAnOpen() {
+    const int32_t status = Open()->status;
+    port->ops.Close(port);
+    port = nullptr;
+    return status;
+  }
   std::string LockPath() const {
     return lockDir.path() + "/" + plat::LockFileName(pty.slavePath());
   }
@@ -154,9 +161,7 @@ TEST_F(SerialDriverPty, MissingOrNonTtyDeviceIsNo8250) {
   for (const std::string& device :
        {lockDir.path() + "/no-such-device", std::string("/dev/null"), lockDir.path()}) {
     plat::DeviceMap::Set(kCom, device);
-    EXPECT_EQ(Open()->status, -14) << device;
-    port->ops.Close(port);
-    port = nullptr;
+    EXPECT_EQ(StatusOfAnOpen(), -14) << device;
   }
 }
 
@@ -166,9 +171,7 @@ TEST_F(SerialDriverPty, DeviceHeldByAnotherProcessIsInUse) {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
     ::flock(fd, LOCK_EX);
   });
-  EXPECT_EQ(Open()->status, -3);
-  port->ops.Close(port);
-  port = nullptr;
+  EXPECT_EQ(StatusOfAnOpen(), -3);
   holder.Finish();
   EXPECT_EQ(Open()->status, 0) << "free again once the holder is gone";
 }
@@ -190,9 +193,7 @@ TEST_F(SerialDriverPty, LockFileOfALiveTerminalProgramMeansInUse) {
     std::ofstream f(LockPath());
     f << std::string(10 - std::to_string(terminal.pid()).size(), ' ') << terminal.pid() << "\n";
   }
-  EXPECT_EQ(Open()->status, -3);
-  port->ops.Close(port);
-  port = nullptr;
+  EXPECT_EQ(StatusOfAnOpen(), -3);
   EXPECT_EQ(plat::ReadLockPid(LockPath()), terminal.pid()) << "a live lock stays";
 }
 

@@ -71,39 +71,23 @@ TEST_F(WorkModeTest, WaitingForTheTimeoutRefusesTimeoutZeroWithFocusInTheTimeout
     EXPECT_TRUE(messages.requests.empty());
 }
 
-TEST_F(WorkModeTest, WaitingForTheResponseRefusesAnEmptyResponseButChecksTheTimeoutFirst)
-{
-    Fill(2, 500, QString(), 1000);
-    EXPECT_FALSE(sheet.PressOk());
-    EXPECT_EQ(messages.Texts(), std::vector<QString>{kResponseMessage});
-    EXPECT_EQ(page.focusWidget(), Edit(1046));
-
-    messages.Clear();
-    Edit(1045)->setText(QStringLiteral("0"));
-    EXPECT_FALSE(sheet.PressOk());
-    EXPECT_EQ(messages.Texts(), std::vector<QString>{kTimeoutMessage});
-    EXPECT_EQ(page.focusWidget(), Edit(1045));
-
-    messages.Clear();
-    Edit(1045)->setText(QStringLiteral("500"));
-    Edit(1046)->setText(QStringLiteral("CONNECT"));
-    EXPECT_TRUE(sheet.PressOk());
-    EXPECT_EQ(page.m_strResponse, QStringLiteral("CONNECT"));
-}
-
+// Waiting for the response: the timeout is checked first, then the response, and the
+// internal timeout, refused in every mode, last; each refusal puts the focus in its box.
 TEST_F(WorkModeTest, InternalTimeoutZeroIsRefusedInEveryModeOnlyAfterTheOtherChecks)
 {
     Fill(2, 0, QString(), 0);
     EXPECT_FALSE(sheet.PressOk());
     EXPECT_EQ(messages.Texts(), std::vector<QString>{kTimeoutMessage});
+    EXPECT_EQ(page.focusWidget(), Edit(1045));
 
     messages.Clear();
     Edit(1045)->setText(QStringLiteral("100"));
     EXPECT_FALSE(sheet.PressOk());
     EXPECT_EQ(messages.Texts(), std::vector<QString>{kResponseMessage});
+    EXPECT_EQ(page.focusWidget(), Edit(1046));
 
     messages.Clear();
-    Edit(1046)->setText(QStringLiteral("OK"));
+    Edit(1046)->setText(QStringLiteral("CONNECT"));
     EXPECT_FALSE(sheet.PressOk());
     EXPECT_EQ(messages.Texts(), std::vector<QString>{kInternalMessage});
     EXPECT_EQ(page.focusWidget(), Edit(1047));
@@ -115,6 +99,7 @@ TEST_F(WorkModeTest, InternalTimeoutZeroIsRefusedInEveryModeOnlyAfterTheOtherChe
     Edit(1047)->setText(QStringLiteral("1"));
     EXPECT_TRUE(sheet.PressOk());
     EXPECT_EQ(page.m_nInternalTimeout, 1u);
+    EXPECT_EQ(page.m_strResponse, QStringLiteral("CONNECT"));
 }
 
 TEST_F(WorkModeTest, MembersReadBeforeAFailedCheckKeepTheirNewValues)
