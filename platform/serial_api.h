@@ -15,7 +15,8 @@ uint32_t GetLastError();
 void SetLastError(uint32_t error);
 
 // Opens a COM device exclusively. `name` is "COMn", "\\.\COMn" (looked up in the device
-// map), or directly a device path or URL ("/dev/ttyUSB0", "loop://", "sim://modem").
+// map), or directly a device path or URL ("/dev/ttyUSB0", "loop://", "sim://modem",
+// "socket://host:port", "rfc2217://host:port").
 // Errors: ERROR_FILE_NOT_FOUND (no such device, not a tty, device gone),
 // ERROR_PATH_NOT_FOUND (COM number not in the map), ERROR_ACCESS_DENIED (held by another
 // handle or process: flock, TIOCEXCL, or the /var/lock/LCK..name file of a live process).
