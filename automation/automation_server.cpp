@@ -4,7 +4,9 @@
 #include "automation/class_factory_object.h"
 #include "automation/client/variant_codec.h"
 #include "automation/interface_xml.h"
+#include "automation/prompt_calls.h"
 #include "automation/server_object.h"
+#include "platform/server_lock.h"
 
 #include "class_factory_adaptor.h"
 #include "server_adaptor.h"
@@ -330,10 +332,29 @@ bool AutomationServer::HandleChannelMessage(const QDBusMessage& message,
         // References create and destroy documents: on the window thread.
         reply = DispatchUnknown(message, id, *record);
     } else {
-        QueueCall(message, connection, id, *record);
+        if (!AnswerHere(message, connection, id, *record))
+            QueueCall(message, connection, id, *record);
         return true;
     }
     connection.send(reply);
+    return true;
+}
+
+bool AutomationServer::AnswerHere(const QDBusMessage& message, const QDBusConnection& connection,
+                                  std::uint32_t id, ChannelRecord& record)
+{
+    // A call of the channel under way (this client's or another's) keeps its place: the
+    // lanes keep the order. A server lock held elsewhere could keep the window waiting.
+    if (record.calls > 0 || !IsPromptCall(message, record.channel->Target().GetDispatchClass()))
+        return false;
+    if (!tolvan::plat::ServerLock::TryLock()) return false;
+    const CallTarget target{id, record.cls, record.channel};
+    // Counted like a worker's call, so that a Release that arrives meanwhile waits for it.
+    ++record.calls;
+    const QDBusMessage reply = RunCall(message, target);
+    tolvan::plat::ServerLock::Unlock();
+    connection.send(reply);
+    CallDone(id);
     return true;
 }
 

@@ -10,10 +10,12 @@
 // disconnects or dies. The interfaces are documented in automation/interfaces/*.xml.
 //
 // Threads: bus messages arrive on the window thread. Introspection, Ping, AddRef and
-// Release are answered there (they create and destroy documents); every other channel call
-// is answered later (a delayed reply) by a worker of the call queue: one lane per client
-// and channel, so a client's calls on a channel keep their order while a call that waits
-// holds up no other client and not the window. The channel operations take the server
+// Release are answered there (they create and destroy documents), and so are calls that
+// cannot wait (automation/prompt_calls.h) while no call of their channel is under way and
+// the server lock is free: a hand-over to a worker and back would cost more than the call.
+// Every other channel call is answered later (a delayed reply) by a worker of the call
+// queue: one lane per client and channel, so a client's calls on a channel keep their
+// order while a call that waits holds up no other client and not the window. The channel operations take the server
 // lock themselves and the one wait function lets it go while waiting. A channel a worker
 // is calling stays alive: Releases that arrive meanwhile take effect when its calls end.
 // Stop() lets the queued calls finish and answer before the server leaves the bus.
@@ -126,6 +128,9 @@ private:
     void ReleaseReferences(std::uint32_t id, std::uint32_t count);
     void FlushReleases(std::uint32_t id);
     void Erase(std::map<std::uint32_t, ChannelRecord>::iterator it);
+    // Answers a call that cannot wait at once, on this thread; false when it must be queued.
+    bool AnswerHere(const QDBusMessage& message, const QDBusConnection& connection,
+                    std::uint32_t id, ChannelRecord& record);
     void QueueCall(const QDBusMessage& message, const QDBusConnection& connection,
                    std::uint32_t id, ChannelRecord& record);
     void CallDone(std::uint32_t id);

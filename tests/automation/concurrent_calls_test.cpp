@@ -9,6 +9,7 @@
 #include "channels/doc_modem.h"
 #include "channels/modem_members.h"
 #include "platform/device_map.h"
+#include "platform/server_lock.h"
 #include "ports/port_registry.h"
 #include "ports/shared_port.h"
 #include "tests/automation/bus_fixture.h"
@@ -23,9 +24,13 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 
+#include <atomic>
+#include <chrono>
 #include <climits>
+#include <future>
 #include <map>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace tolvan::test {
@@ -214,6 +219,52 @@ TEST_F(ConcurrentCalls, OneClientsCallsOnAChannelKeepTheirOrder)
     EXPECT_EQ(Result(calls.back().reply()), 2);
     const std::vector<std::uint8_t> wire = com2_.Read(9);
     EXPECT_EQ(std::string(wire.begin(), wire.end()), "123456789");
+}
+
+// Calls that cannot wait are answered on the window thread when their channel is idle, but
+// never by waiting there for a server lock that another thread holds: such a call goes to a
+// worker and the window keeps answering.
+TEST_F(ConcurrentCalls, CallsThatCannotWaitNeverWaitOnTheWindowThreadForTheServerLock)
+{
+    QDBusConnection a = bus_->Connect();
+    const QString pathA = Connected(a, 2);
+    EXPECT_TRUE(Wait(Send(a, pathA, "IsConnected")).arguments().value(0).toBool());
+
+    std::promise<void> letGo;
+    std::atomic<bool> held{false};
+    std::thread holder([&held, gone = letGo.get_future()] {
+        plat::ServerLockGuard lock;
+        held = true;
+        // Bounded, so that a window thread that did wait is let go and the test fails.
+        gone.wait_for(std::chrono::seconds(20));
+    });
+    ASSERT_TRUE(SpinUntil([&] { return held.load(); }));
+
+    QDBusPendingCall write =
+        Send(a, pathA, "WriteToPort", {QByteArray("hi"), QVariant::fromValue<short>(2)});
+    QDBusMessage invoke =
+        QDBusMessage::createMethodCall(kPlain, pathA, "Tolvan32.Dispatch", "Invoke");
+    invoke << static_cast<int>(kDispIsConnected) << 1 << QVariant::fromValue(QVariantList{});
+    QDBusPendingCall query = a.asyncCall(invoke);
+    const bool queued = SpinUntil([&] { return server_->CallsUnderWay() == 2; });
+    QDBusMessage introspect = QDBusMessage::createMethodCall(
+        kPlain, pathA, "org.freedesktop.DBus.Introspectable", "Introspect");
+    const QDBusMessage answered = Wait(a.asyncCall(introspect));
+    EXPECT_FALSE(write.isFinished() || query.isFinished()) << "answered under a lock held elsewhere";
+    letGo.set_value();
+    holder.join();
+    ASSERT_TRUE(queued) << "the window thread waited for the lock";
+    EXPECT_TRUE(answered.arguments().value(0).toString().contains("WriteToPort"));
+
+    // Answered once the lock is free; with the channel idle again, at once.
+    EXPECT_EQ(Result(Wait(write)), 2);
+    EXPECT_TRUE(Wait(query).arguments().value(0).value<QDBusVariant>().variant().toBool());
+    EXPECT_EQ(com2_.Read(2), (std::vector<std::uint8_t>{'h', 'i'}));
+    ASSERT_TRUE(SpinUntil([&] { return server_->CallsUnderWay() == 0; }));
+    EXPECT_EQ(Result(Wait(Send(a, pathA, "WriteToPort",
+                               {QByteArray("!"), QVariant::fromValue<short>(1)}))),
+              1);
+    EXPECT_EQ(com2_.Read(1), (std::vector<std::uint8_t>{'!'}));
 }
 
 TEST_F(ConcurrentCalls, ClientGoneWhileItsCallWaitsLeavesTheChannelUntilTheCallEnds)
