@@ -262,6 +262,23 @@ bool NetPeerGone(int fd) {
   }
 }
 
+void NetCloseGracefully(int fd, uint32_t lingerMs) {
+  if (fd < 0) return;
+  if (::shutdown(fd, SHUT_WR) == 0) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(lingerMs);
+    for (;;) {
+      pollfd p{fd, POLLIN, 0};
+      const int ready = ::poll(&p, 1, RemainingMs(deadline));
+      if (ready < 0 && errno == EINTR) continue;
+      if (ready <= 0) break;
+      uint8_t sink[512];
+      const ssize_t r = ::recv(fd, sink, sizeof sink, MSG_DONTWAIT);
+      if (r == 0 || (r < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) break;
+    }
+  }
+  ::close(fd);
+}
+
 uint32_t NetInQueue(int fd) {
   int n = 0;
   return ::ioctl(fd, FIONREAD, &n) == 0 && n > 0 ? static_cast<uint32_t>(n) : 0;

@@ -36,6 +36,11 @@ uint32_t NetSend(int fd, const uint8_t* buf, uint32_t n, uint32_t* sent);
 uint32_t NetReceive(int fd, uint8_t* buf, uint32_t n, uint32_t* got);
 // True when nothing is left to read and the peer has closed or reset the connection.
 bool NetPeerGone(int fd);
+// Closes the connection after telling the peer so (a half close) and waiting, at most
+// lingerMs, for it to close its side: a server that takes one connection per port is then
+// free for the next open at once. What still arrives meanwhile is dropped.
+inline constexpr uint32_t kNetLingerMs = 300;
+void NetCloseGracefully(int fd, uint32_t lingerMs = kNetLingerMs);
 // Bytes received and not yet read, and bytes written and not yet acknowledged.
 uint32_t NetInQueue(int fd);
 uint32_t NetOutQueue(int fd);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <deque>
 
 #include "platform/comm_device.h"
@@ -64,10 +65,14 @@ constexpr size_t kRxLimit = 64 * 1024;
 constexpr uint32_t kTxChunk = 4096;
 // Com-port requests kept while the server has not yet agreed to the option.
 constexpr size_t kMaxHeld = 4096;
+// How long data waits for the server's answer to the com-port option, so that the first
+// bytes go out at the line settings asked for; a server that never answers gets them anyway.
+constexpr std::chrono::milliseconds kDataWaitsForAnswer{1000};
 
 class Rfc2217Device final : public CommDevice {
  public:
-  explicit Rfc2217Device(int fd) : fd_(fd) {
+  explicit Rfc2217Device(int fd)
+      : fd_(fd), answerDue_(std::chrono::steady_clock::now() + kDataWaitsForAnswer) {
     Request(ours_, WILL, kOptBinary);
     Request(theirs_, DO, kOptBinary);
     Request(ours_, WILL, kOptComPort);
@@ -89,7 +94,7 @@ class Rfc2217Device final : public CommDevice {
   uint32_t Write(const uint8_t* buf, uint32_t n, uint32_t* written) override {
     *written = 0;
     if (uint32_t e = Pump(); e != ERROR_SUCCESS) return e;
-    if (!owed_.empty() || suspended_) return ERROR_SUCCESS;
+    if (!owed_.empty() || suspended_ || AwaitingAnswer()) return ERROR_SUCCESS;
     std::vector<uint8_t> wire;
     while (*written < n) {
       const uint32_t count = std::min(n - *written, kTxChunk);
@@ -194,7 +199,7 @@ class Rfc2217Device final : public CommDevice {
 
   void Close() override {
     if (fd_ < 0) return;
-    ::close(fd_);
+    NetCloseGracefully(fd_);
     fd_ = -1;
     gone_ = true;
   }
@@ -212,6 +217,11 @@ class Rfc2217Device final : public CommDevice {
   void AskForNotices() {
     ComPort(kSetModemstateMask, {0xFF});
     ComPort(kSetLinestateMask, {kLineBreak | kLineFraming | kLineParity | kLineOverrun});
+  }
+
+  // The com-port option asked for and not yet answered, within the time data waits for it.
+  bool AwaitingAnswer() const {
+    return ours_[kOptComPort] == Opt::kWantYes && std::chrono::steady_clock::now() < answerDue_;
   }
 
   void Request(Options& side, uint8_t verb, uint8_t opt) {
@@ -325,6 +335,7 @@ class Rfc2217Device final : public CommDevice {
   }
 
   int fd_;
+  std::chrono::steady_clock::time_point answerDue_;
   bool gone_ = false;
   bool peerClosed_ = false;
   uint32_t lost_ = ERROR_SUCCESS;  // a receive failure other than a hang-up

@@ -90,7 +90,7 @@ class SocketDevice final : public CommDevice {
 
   void Close() override {
     if (fd_ < 0) return;
-    ::close(fd_);
+    NetCloseGracefully(fd_);
     fd_ = -1;
     gone_ = true;
   }

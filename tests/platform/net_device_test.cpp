@@ -284,6 +284,7 @@ class Rfc2217Test : public ::testing::Test {
   }
   void Agree() { ASSERT_TRUE(peer.Send({IAC, DO, 44, IAC, DO, 0, IAC, WILL, 0})); }
   void TearDown() override {
+    peer.Hangup();  // a close waits for the peer to let go; this one already has
     if (h != kInvalidCommHandle) CloseComm(h);
   }
 
@@ -392,6 +393,26 @@ TEST_F(Rfc2217Test, ComPortRequestsWaitForTheServersAgreement) {
   };
   EXPECT_LT(at(masks), at(baud));
   EXPECT_LT(at(baud), at(dtr)) << "held requests keep their order";
+}
+
+TEST_F(Rfc2217Test, DataWrittenBeforeTheAgreementFollowsTheSettings) {
+  Dcb dcb;
+  ASSERT_TRUE(GetCommState(h, &dcb));
+  dcb.BaudRate = 2400;
+  ASSERT_TRUE(SetCommState(h, dcb));
+  const Bytes data = {'f', 'i', 'r', 's', 't'};
+  ASSERT_TRUE(WriteBytes(h, data));
+  ASSERT_TRUE(PeerSees({IAC, WILL, 44}));
+  seen = peer.ReadAvailable(50);
+  EXPECT_FALSE(test::ContainsRun(seen, data)) << "data went out at the line settings of before";
+  Agree();
+  const Bytes baud = ComPort({1, 0x00, 0x00, 0x09, 0x60});
+  ASSERT_TRUE(PeerSees(data));
+  ASSERT_TRUE(test::ContainsRun(seen, baud));
+  const auto at = [&](const Bytes& run) {
+    return std::search(seen.begin(), seen.end(), run.begin(), run.end()) - seen.begin();
+  };
+  EXPECT_LT(at(baud), at(data));
 }
 
 TEST_F(Rfc2217Test, DataKeepsEveryByteValueAndCommandsSplitAcrossReadsAreFiltered) {
@@ -539,6 +560,21 @@ TEST(Rfc2217Ser2net, SettingsReachTheServedTtyAndEveryByteCrosses) {
   EXPECT_EQ(pty.Read(all.size()), all);
   ASSERT_TRUE(pty.Write(all));
   EXPECT_EQ(ReadBytes(h.h, 256), all);
+
+  // ser2net serves one connection per port: a port opened, closed and opened again at
+  // once (as a channel's open does) must find it free, not a refusal in the data.
+  for (int round = 0; round < 5; ++round) {
+    SCOPED_TRACE(round);
+    ASSERT_TRUE(CloseComm(h.h));
+    h.h = OpenComm(url);
+    ASSERT_NE(h.h, kInvalidCommHandle) << GetLastError();
+    ASSERT_TRUE(CloseComm(h.h));
+    h.h = OpenComm(url);
+    ASSERT_NE(h.h, kInvalidCommHandle) << GetLastError();
+    const Bytes ping = {'p', 'i', 'n', 'g', static_cast<uint8_t>('0' + round)};
+    ASSERT_TRUE(WriteBytes(h.h, ping));
+    EXPECT_EQ(pty.Read(ping.size()), ping);
+  }
 }
 
 }  // namespace
