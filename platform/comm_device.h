@@ -45,5 +45,7 @@ std::unique_ptr<CommDevice> OpenSimulatedDevice(const std::string& url, uint32_t
 // com-port option) within a bounded time. ERROR_FILE_NOT_FOUND for a malformed address,
 // an unknown host, or a refused or unreachable one; ERROR_TIMEOUT when it did not answer.
 std::unique_ptr<CommDevice> OpenNetworkDevice(const std::string& url, uint32_t* error);
+// True for "socket://" and "rfc2217://" URLs; *wellFormed tells whether the address parses.
+bool IsNetworkUrl(const std::string& url, bool* wellFormed = nullptr);
 
 }  // namespace tolvan::plat

@@ -172,7 +172,7 @@ CommHandle OpenComm(const std::string& name, bool /*overlapped*/) {
   std::unique_ptr<CommDevice> device;
   if (target.rfind("loop://", 0) == 0 || target.rfind("sim://", 0) == 0) {
     device = OpenSimulatedDevice(target, &error);
-  } else if (target.rfind("socket://", 0) == 0 || target.rfind("rfc2217://", 0) == 0) {
+  } else if (IsNetworkUrl(target)) {
     device = OpenNetworkDevice(target, &error);
   } else if (!target.empty() && target.find("://") == std::string::npos) {
     device = OpenTtyDevice(target, LockDirectory(), &error);
@@ -214,6 +214,21 @@ bool CloseComm(CommHandle h) {
   }
   if (drainer.joinable()) drainer.join();
   return Result(ERROR_SUCCESS);
+}
+
+bool CommPresent(const std::string& name) {
+  std::string target = name;
+  if (const int com = ParseComName(name); com > 0) {
+    auto mapped = DeviceMap::Lookup(com);
+    if (!mapped) return false;
+    target = *mapped;
+  }
+  bool wellFormed = false;
+  if (IsNetworkUrl(target, &wellFormed)) return wellFormed;
+  const CommHandle h = OpenComm(name, false);
+  if (h == kInvalidCommHandle) return false;
+  CloseComm(h);
+  return true;
 }
 
 bool SetupComm(CommHandle h, uint32_t rxQueueSize, uint32_t txQueueSize) {

@@ -25,6 +25,11 @@ void SetLastError(uint32_t error);
 // once" (CommTimeouts{}) and a Dcb read from the device's current settings.
 CommHandle OpenComm(const std::string& name, bool overlapped = false);
 bool CloseComm(CommHandle h);
+// True when `name` stands for a device there is: others are opened and closed again, but a
+// port served over the network only needs a well-formed address - connecting to ask would
+// hold the caller up to the connect time-out and take the port of a server that serves
+// one connection at a time.
+bool CommPresent(const std::string& name);
 
 bool SetupComm(CommHandle h, uint32_t rxQueueSize, uint32_t txQueueSize);
 bool GetCommState(CommHandle h, Dcb* dcb);

@@ -111,15 +111,33 @@ class SocketDevice final : public CommDevice {
 
 std::unique_ptr<CommDevice> MakeSocketDevice(int fd) { return std::make_unique<SocketDevice>(fd); }
 
-std::unique_ptr<CommDevice> OpenNetworkDevice(const std::string& url, uint32_t* error) {
+namespace {
+
+// Splits "socket://host:port" or "rfc2217://host:port"; false for any other text.
+bool ParseNetworkUrl(const std::string& url, bool* raw, NetAddress* address) {
   static constexpr std::string_view kSocket = "socket://";
   static constexpr std::string_view kRfc2217 = "rfc2217://";
-  const bool raw = url.rfind(kSocket, 0) == 0;
+  *raw = url.rfind(kSocket, 0) == 0;
   const bool telnet = url.rfind(kRfc2217, 0) == 0;
+  return (*raw || telnet) &&
+         ParseNetAddress(std::string_view(url).substr(*raw ? kSocket.size() : kRfc2217.size()),
+                         address);
+}
+
+}  // namespace
+
+bool IsNetworkUrl(const std::string& url, bool* wellFormed) {
+  bool raw = false;
   NetAddress address;
-  if ((!raw && !telnet) ||
-      !ParseNetAddress(std::string_view(url).substr(raw ? kSocket.size() : kRfc2217.size()),
-                       &address)) {
+  const bool ok = ParseNetworkUrl(url, &raw, &address);
+  if (wellFormed != nullptr) *wellFormed = ok;
+  return ok || url.rfind("socket://", 0) == 0 || url.rfind("rfc2217://", 0) == 0;
+}
+
+std::unique_ptr<CommDevice> OpenNetworkDevice(const std::string& url, uint32_t* error) {
+  bool raw = false;
+  NetAddress address;
+  if (!ParseNetworkUrl(url, &raw, &address)) {
     *error = ERROR_FILE_NOT_FOUND;
     return nullptr;
   }

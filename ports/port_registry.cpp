@@ -17,9 +17,7 @@ int PortRegistry::ProbePorts() {
   plat::ServerLockGuard guard;
   for (int32_t com = kFirstCom; com <= kLastCom; ++com) {
     if (FindPort(com) != nullptr) continue;
-    const plat::CommHandle h = plat::OpenComm("COM" + std::to_string(com), false);
-    if (h == plat::kInvalidCommHandle) continue;
-    plat::CloseComm(h);
+    if (!plat::CommPresent("COM" + std::to_string(com))) continue;
     ports_.push_back(std::make_unique<CSharedPort>(com, defaults_));
   }
   return static_cast<int>(ports_.size());

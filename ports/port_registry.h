@@ -23,8 +23,10 @@ class PortRegistry {
   PortRegistry(const PortRegistry&) = delete;
   PortRegistry& operator=(const PortRegistry&) = delete;
 
-  // Tries COM1..COM8 in order through the device map (exclusive open, closed at once) and
-  // keeps a shared port for each that opened. Numbers already kept are not probed again.
+  // Tries COM1..COM8 in order through the device map (exclusive open, closed at once; a
+  // port served over the network counts when its address is well formed, without a
+  // connect) and keeps a shared port for each that is there. Numbers already kept are
+  // not probed again.
   // Returns how many ports the registry holds.
   int ProbePorts();
   // The shared port of a COM number, or null.

@@ -270,6 +270,25 @@ TEST(SocketDevice, ChannelOnAMappedComNumberCarriesBytesBothWays) {
   EXPECT_EQ(got, in);
 }
 
+TEST(SocketDevice, ProbingAMappedNetworkPortNeitherConnectsNorWaits) {
+  test::ScratchDir locks;
+  TcpPeer peer;
+  test::MappedPort ports;
+  ASSERT_EQ(ports.Map(5, peer.Url("rfc2217"), locks.path()), 1);
+  DeviceMap::Set(6, "socket://127.0.0.1:0");  // no usable address
+  DeviceMap::Set(7, "rfc2217://192.0.2.1:4001");  // a host that answers nobody
+  ports.registry.ProbePorts();
+  EXPECT_NE(ports.registry.FindPort(5), nullptr);
+  EXPECT_EQ(ports.registry.FindPort(6), nullptr) << "a malformed address is no port";
+  EXPECT_NE(ports.registry.FindPort(7), nullptr) << "there until a channel tries it";
+  EXPECT_FALSE(peer.Accept(100)) << "the probe connected to the server";
+
+  // The server is reached when a channel connects.
+  CDocComm channel;
+  ASSERT_EQ(channel.ConnectToPort(5, 9600, 'N', 8, 1), 0);
+  EXPECT_TRUE(peer.Accept());
+}
+
 // The far end of an rfc2217:// handle: agrees to binary transmission and the com-port
 // option, then watches what arrives. The device answers nothing of its own accord, so
 // the test keeps it turning (ClearCommError) while waiting for the peer to see bytes.
