@@ -347,7 +347,9 @@ bool AutomationServer::AnswerHere(const QDBusMessage& message, const QDBusConnec
     // lanes keep the order. A server lock held elsewhere could keep the window waiting.
     if (record.calls > 0 || !IsPromptCall(message, record.channel->Target().GetDispatchClass()))
         return false;
-    if (!tolvan::plat::ServerLock::TryLock()) return false;
+    // Held by this thread already: an operation of the window is under way and runs its
+    // event loop nested (a message box); the call must not run inside it.
+    if (tolvan::plat::ServerLock::HeldByMe() || !tolvan::plat::ServerLock::TryLock()) return false;
     const CallTarget target{id, record.cls, record.channel};
     // Counted like a worker's call, so that a Release that arrives meanwhile waits for it.
     ++record.calls;

@@ -267,6 +267,22 @@ TEST_F(ConcurrentCalls, CallsThatCannotWaitNeverWaitOnTheWindowThreadForTheServe
     EXPECT_EQ(com2_.Read(1), (std::vector<std::uint8_t>{'!'}));
 }
 
+TEST_F(ConcurrentCalls, CallsThatCannotWaitDoNotRunInsideAWindowOperationThatHoldsTheLock)
+{
+    QDBusConnection a = bus_->Connect();
+    const QString pathA = Connected(a, 2);
+    // As a message box raised in the middle of a port operation on the window thread: the
+    // lock is held and the event loop runs nested.
+    plat::ServerLock::Lock();
+    QDBusPendingCall write =
+        Send(a, pathA, "WriteToPort", {QByteArray("in"), QVariant::fromValue<short>(2)});
+    EXPECT_TRUE(SpinUntil([&] { return server_->CallsUnderWay() == 1; }));
+    EXPECT_FALSE(write.isFinished()) << "ran inside the operation that holds the lock";
+    plat::ServerLock::Unlock();
+    EXPECT_EQ(Result(Wait(write)), 2);
+    EXPECT_EQ(com2_.Read(2), (std::vector<std::uint8_t>{'i', 'n'}));
+}
+
 TEST_F(ConcurrentCalls, ClientGoneWhileItsCallWaitsLeavesTheChannelUntilTheCallEnds)
 {
     const QString name = QStringLiteral("client-that-goes");
