@@ -151,6 +151,14 @@ void CViewBufferInfo::OnInitialUpdate() {
 
 void CViewBufferInfo::OnDocumentClosing() { DestroyParentFrame(this); }
 
+void CViewBufferInfo::OnTitleChanged() {
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(this, [this] { OnTitleChanged(); }, Qt::QueuedConnection);
+        return;
+    }
+    UpdateParentFrameTitle(this);
+}
+
 void CViewBufferInfo::OnUpdate(tfw::CView* sender, long hint) {
     if (QThread::currentThread() != thread()) {
         // A change made by the transfer thread: the widgets are redrawn on their own thread.

@@ -23,6 +23,8 @@ public:
 
     void OnInitialUpdate() override;
     void OnUpdate(tfw::CView* sender, long hint) override;
+    // The channel was retitled (its port's line settings changed): the caption follows.
+    void OnTitleChanged() override;
     // The channel is going away: the window showing it closes.
     void OnDocumentClosing() override;
 

@@ -6,6 +6,7 @@
 #include "framework/view.h"
 
 #include <algorithm>
+#include <functional>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -59,8 +60,18 @@ std::string CDocument::GetTitle() const {
 }
 
 void CDocument::SetTitle(std::string_view title) {
-    std::lock_guard lock(titleMutex_);
-    title_ = std::string(title);
+    {
+        std::lock_guard lock(titleMutex_);
+        if (title_ == title) return;
+        title_ = std::string(title);
+    }
+    // Frames show the title in their captions: they follow it at once, whoever set it.
+    RunForViews([this] {
+        std::vector<CView*> views = views_;
+        for (CView* v : views) {
+            if (std::find(views_.begin(), views_.end(), v) != views_.end()) v->OnTitleChanged();
+        }
+    });
 }
 
 void CDocument::SetPathName(std::string_view path, bool addToRecentFiles) {
@@ -87,18 +98,22 @@ void CDocument::RemoveView(CView* view) {
 }
 
 void CDocument::UpdateAllViews(CView* sender, long hint) {
+    RunForViews([this, sender, hint] { UpdateViewsNow(sender, hint); });
+}
+
+void CDocument::RunForViews(std::function<void()> work) {
     ViewThreadPoster poster;
     {
         std::lock_guard lock(g_posterMutex);
         poster = g_viewPoster;
     }
     if (!poster) {
-        UpdateViewsNow(sender, hint);
+        work();
         return;
     }
     std::weak_ptr<const bool> alive = alive_;
-    poster([this, alive, sender, hint] {
-        if (alive.lock()) UpdateViewsNow(sender, hint);
+    poster([alive, work = std::move(work)] {
+        if (alive.lock()) work();
     });
 }
 

@@ -122,6 +122,9 @@ private:
     friend class CDocTemplate;
     void DetachAllViews();
     void UpdateViewsNow(CView* sender, long hint);
+    // Runs work on the views' thread: now, or queued there through the view poster (and
+    // dropped when this document is gone by then).
+    void RunForViews(std::function<void()> work);
 
     mutable std::mutex titleMutex_;
     std::string title_;

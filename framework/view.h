@@ -22,6 +22,9 @@ public:
     // or null; hint tells what changed (0 = everything). Called on the thread that changed the
     // document: a toolkit view that must repaint on its own thread queues the work there.
     virtual void OnUpdate(CView* sender, long hint) = 0;
+    // The document's title changed; a view whose frame shows it refreshes the caption.
+    // Called on the views' thread, like OnUpdate.
+    virtual void OnTitleChanged() {}
     // Called once the view is attached and its window exists; by default a full update.
     virtual void OnInitialUpdate() { OnUpdate(nullptr, 0); }
     // The document is closing and is about to be destroyed: the view has already been

@@ -151,6 +151,20 @@ TEST_F(DeviceShown, WindowNamesTheDeviceMarksItGoneForEveryChannelOfThePortAndRe
     EXPECT_EQ(a.Device(), Gone(Link()));
 }
 
+// Not the device, but the same windows: a client's new line settings for the port retitle
+// every channel on it, and their captions follow without anything else happening.
+TEST_F(DeviceShown, CaptionsFollowANewLineSettingOfTheirPort) {
+    ChannelWindow a("RiVo321"), b("RiVo322");
+    ASSERT_EQ(a.Connect(kOther), 0);
+    ASSERT_EQ(b.Connect(kOther), 0);
+    EXPECT_EQ(b.Caption(), "COM3:9600,N,8,1. Name: RiVo322");
+    std::thread client([&] { EXPECT_EQ(a.doc.SetParam(19200, 'E', 7, 1), 0); });
+    client.join();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return a.Caption() == "COM3:19200,E,7,1. Name: RiVo321"; }, 5000))
+        << a.Caption();
+    EXPECT_EQ(b.Caption(), "COM3:19200,E,7,1. Name: RiVo322");
+}
+
 TEST(DeviceLine, LongTargetIsCutInItsMiddleAndTheMarkAlwaysShows) {
     const QFontMetrics metrics(QApplication::font());
     const std::string byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
