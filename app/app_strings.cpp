@@ -12,8 +12,11 @@ constexpr std::array kTable = std::to_array<tfw::StringEntry>({
     {2, "Brevond Communication server"},
     {3, "\nRiVo32\nVoVavu Document\nVoVavu Files (*.ccf)\n.ccf\nRiVo32.Document\nVoVavu Document"},
     {4, "\nDaRi32\nModem Document\nModem Files (*.mcf)\n.mcf\nDaRi32.Document\nModem Document"},
-    {6, "\nViDA\nInfra-Red Document\nInfra-Red Files (*.icf)\n.icf\nViDA.Document\nInfra-Red Document"},
-    {100, "OLE 2.0 initialization failed.  Make sure that the OLE libraries are the correct version."},
+    {6,
+     "\nViDA\nInfra-Red Document\nInfra-Red Files (*.icf)\n.icf\nViDA.Document\nInfra-Red "
+     "Document"},
+    {100,
+     "OLE 2.0 initialization failed.  Make sure that the OLE libraries are the correct version."},
     {32773, "Sends symbols to COMM port"},
     {32774, "Setting channel parameters"},
     {32775, "Connects this channel to existing COMM port"},
@@ -110,7 +113,9 @@ static_assert(SortedById(), "string table must be sorted by id without duplicate
 
 }  // namespace
 
-std::span<const tfw::StringEntry> AppStringTable() { return kTable; }
+std::span<const tfw::StringEntry> AppStringTable() {
+    return kTable;
+}
 
 std::unique_ptr<tfw::StringRegistration> RegisterAppStrings() {
     return std::make_unique<tfw::StringRegistration>(tfw::StringSource::Program, AppStringTable());

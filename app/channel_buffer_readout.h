@@ -20,7 +20,8 @@ public:
     // Looks the buffer up on every read, under the server lock: a channel re-creates or
     // drops its buffers when it connects or disconnects, perhaps on another thread.
     using Resolver = std::function<const CChannelBuffer*()>;
-    explicit ChannelBufferReadout(Resolver resolve) : buffer_(nullptr), resolve_(std::move(resolve)) {}
+    explicit ChannelBufferReadout(Resolver resolve)
+        : buffer_(nullptr), resolve_(std::move(resolve)) {}
 
     void Reset(const CChannelBuffer* buffer) { buffer_ = buffer; }
     const CChannelBuffer* Get() const { return buffer_; }
@@ -28,8 +29,8 @@ public:
     // All zero without a buffer.
     BufferFigures Figures() const override;
     // False without a buffer or when the ring memory cannot be locked.
-    bool VisitRing(
-        const std::function<void(const BufferFigures&, std::span<const std::uint8_t>)>& fn) const override;
+    bool VisitRing(const std::function<void(const BufferFigures&, std::span<const std::uint8_t>)>&
+                       fn) const override;
 
 private:
     const CChannelBuffer* Current() const { return resolve_ ? resolve_() : buffer_; }

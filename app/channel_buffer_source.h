@@ -50,8 +50,8 @@ public:
     virtual BufferFigures Figures() const = 0;
     // Locks the ring memory for the duration of fn, which gets the figures and all size bytes
     // of the ring. Returns false, without calling fn, when the memory cannot be locked.
-    virtual bool VisitRing(
-        const std::function<void(const BufferFigures&, std::span<const std::uint8_t>)>& fn) const = 0;
+    virtual bool VisitRing(const std::function<void(const BufferFigures&,
+                                                    std::span<const std::uint8_t>)>& fn) const = 0;
 };
 
 // The device a channel's port stands for.

@@ -42,8 +42,7 @@ BufferSizes FiguresOf(const CChannelBuffer* buffer) {
 }
 }  // namespace
 
-ChannelCommands::ChannelCommands(CDocComm& channel, ChannelCommandContext context,
-                                 QObject* parent)
+ChannelCommands::ChannelCommands(CDocComm& channel, ChannelCommandContext context, QObject* parent)
     : QObject(parent), channel_(channel), context_(std::move(context)) {}
 
 ChannelCommands::~ChannelCommands() = default;
@@ -54,9 +53,13 @@ QString ChannelCommands::AvailablePortList() const {
     return QString::fromLatin1(reinterpret_cast<const char*>(scratch.data()));
 }
 
-bool ChannelCommands::Connected() const { return channel_.IsConnected(); }
+bool ChannelCommands::Connected() const {
+    return channel_.IsConnected();
+}
 
-bool ChannelCommands::Held() const { return channel_.HasClients(); }
+bool ChannelCommands::Held() const {
+    return channel_.HasClients();
+}
 
 bool ChannelCommands::LockedByOther() const {
     plat::ServerLockGuard guard;
@@ -73,21 +76,36 @@ bool ChannelCommands::OwnsLock() const {
 
 bool ChannelCommands::UpdateCommand(int id, CommandState& state) {
     switch (id) {
-        case cmd::Connect: state.enabled = !Connected(); return true;
+        case cmd::Connect:
+            state.enabled = !Connected();
+            return true;
         case cmd::ChannelSettings:
         case cmd::TransmitString:
         case cmd::BufferSettings:
-        case cmd::CloseConnection: state.enabled = Connected(); return true;
-        case cmd::DefaultBufferSize: state.enabled = true; return true;
+        case cmd::CloseConnection:
+            state.enabled = Connected();
+            return true;
+        case cmd::DefaultBufferSize:
+            state.enabled = true;
+            return true;
         case cmd::ClearReceive:
         case cmd::ClearTransmit:
         case cmd::ReceiveBytes:
         case cmd::ReceiveString:
-        case cmd::ReceiveXModem: state.enabled = Connected() && !Held(); return true;
-        case cmd::LockPort: state.enabled = Connected() && !LockedByOther(); return true;
-        case cmd::UnlockPort: state.enabled = Connected() && OwnsLock(); return true;
-        case cmd::HideWindow: state.enabled = Held(); return true;
-        default: return false;
+        case cmd::ReceiveXModem:
+            state.enabled = Connected() && !Held();
+            return true;
+        case cmd::LockPort:
+            state.enabled = Connected() && !LockedByOther();
+            return true;
+        case cmd::UnlockPort:
+            state.enabled = Connected() && OwnsLock();
+            return true;
+        case cmd::HideWindow:
+            state.enabled = Held();
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -97,23 +115,50 @@ bool ChannelCommands::ExecuteCommand(int id) {
     if (!ChannelCommands::UpdateCommand(id, state)) return false;
     if (!state.enabled) return true;
     switch (id) {
-        case cmd::Connect: RunSetupSheet(kSetupConnect); break;
-        case cmd::ChannelSettings: RunSetupSheet(kSetupSettings); break;
-        case cmd::TransmitString: SendString(); break;
-        case cmd::BufferSettings: EditBufferSizes(); break;
-        case cmd::DefaultBufferSize: EditDefaultSizes(); break;
-        case cmd::ClearReceive: ClearBuffer(true); break;
-        case cmd::ClearTransmit: ClearBuffer(false); break;
-        case cmd::CloseConnection: CloseConnection(); break;
-        case cmd::ReceiveBytes: ReadBytes(); break;
-        case cmd::ReceiveString: ReadString(); break;
-        case cmd::LockPort: Lock(true); break;
-        case cmd::UnlockPort: Lock(false); break;
-        case cmd::ReceiveXModem: ReceiveXModem(); break;
+        case cmd::Connect:
+            RunSetupSheet(kSetupConnect);
+            break;
+        case cmd::ChannelSettings:
+            RunSetupSheet(kSetupSettings);
+            break;
+        case cmd::TransmitString:
+            SendString();
+            break;
+        case cmd::BufferSettings:
+            EditBufferSizes();
+            break;
+        case cmd::DefaultBufferSize:
+            EditDefaultSizes();
+            break;
+        case cmd::ClearReceive:
+            ClearBuffer(true);
+            break;
+        case cmd::ClearTransmit:
+            ClearBuffer(false);
+            break;
+        case cmd::CloseConnection:
+            CloseConnection();
+            break;
+        case cmd::ReceiveBytes:
+            ReadBytes();
+            break;
+        case cmd::ReceiveString:
+            ReadString();
+            break;
+        case cmd::LockPort:
+            Lock(true);
+            break;
+        case cmd::UnlockPort:
+            Lock(false);
+            break;
+        case cmd::ReceiveXModem:
+            ReceiveXModem();
+            break;
         case cmd::HideWindow:
             if (context_.hideChannel) context_.hideChannel(channel_);
             break;
-        default: return false;
+        default:
+            return false;
     }
     return true;
 }
@@ -123,8 +168,7 @@ std::unique_ptr<kerdal::PropertySheet> ChannelCommands::CreateSetupSheet(unsigne
                                                                          int mode) {
     auto sheet = std::make_unique<kerdal::PropertySheet>(AppText(captionId), parent);
     sheet->setObjectName(kSetupSheetObjectName);
-    if (mode == kSetupConnect)
-        sheet->AddPage(std::make_unique<CPSSelectPort>(AvailablePortList()));
+    if (mode == kSetupConnect) sheet->AddPage(std::make_unique<CPSSelectPort>(AvailablePortList()));
     auto settings = std::make_unique<CPSSettingsPort>(DLLGetCommParam());
     bool dtrDsr = false, rtsCts = false, xonXoff = false;
     if (mode == kSetupSettings && channel_.GetFlowControl(dtrDsr, rtsCts, xonXoff)) {
@@ -159,9 +203,10 @@ std::int16_t ChannelCommands::ApplyLine(kerdal::PropertySheet& sheet,
         [&] { return channel_.SetParam(baud, parity, wordLength, stopBits); });
 }
 
-std::int16_t ChannelCommands::ApplyConnection(kerdal::PropertySheet& sheet, int mode,
-                                              const std::function<std::int16_t(std::int16_t)>& connect,
-                                              const std::function<std::int16_t()>& set) {
+std::int16_t ChannelCommands::ApplyConnection(
+    kerdal::PropertySheet& sheet, int mode,
+    const std::function<std::int16_t(std::int16_t)>& connect,
+    const std::function<std::int16_t()>& set) {
     std::int16_t status = 0;
     if (mode == kSetupConnect) {
         auto* select = FindPage<CPSSelectPort>(sheet);
@@ -223,8 +268,8 @@ void ChannelCommands::SendString() {
     const int result = dialog.exec();
     if (!Alive(self) || result != QDialog::Accepted || !Connected()) return;
     const std::string bytes = dialog.SendBytes();
-    channel_.TransmitBytes(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                     bytes.size()));
+    channel_.TransmitBytes(
+        std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
 }
 
 void ChannelCommands::EditBufferSizes() {
@@ -321,8 +366,8 @@ void ChannelCommands::ReceiveXModem() {
     const int result = dialog.exec();
     if (!Alive(self) || result != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
     if (!Connected()) return;
-    channel_.ReceiveXModemFile(QFile::encodeName(dialog.selectedFiles().front()).toStdString(),
-                               -1, 0);
+    channel_.ReceiveXModemFile(QFile::encodeName(dialog.selectedFiles().front()).toStdString(), -1,
+                               0);
     StateChanged();
 }
 

@@ -43,9 +43,9 @@ namespace tolvan::app {
 
 // What the commands need from the application.
 struct ChannelCommandContext {
-    QWidget* mainWindow = nullptr;                    // owner of the sheets and dialogs
-    std::function<void(CDocComm&)> hideChannel;       // 32778: the channel's windows go
-    std::function<void()> stateChanged;               // menu enabling may have changed
+    QWidget* mainWindow = nullptr;               // owner of the sheets and dialogs
+    std::function<void(CDocComm&)> hideChannel;  // 32778: the channel's windows go
+    std::function<void()> stateChanged;          // menu enabling may have changed
 };
 
 // Modes of the setup sheet.
@@ -90,8 +90,7 @@ protected:
     // the selection page) or sets the line with the settings page's values, then stores the
     // current parameters; a failure is shown and returned. ApplyHandshakes sets the page's
     // three handshakes; a failure is shown and returned.
-    std::int16_t ApplyLine(kerdal::PropertySheet& sheet, const CPSSettingsPort& settings,
-                           int mode);
+    std::int16_t ApplyLine(kerdal::PropertySheet& sheet, const CPSSettingsPort& settings, int mode);
     std::int16_t ApplyHandshakes(const CPSSettingsPort& settings);
     // What ApplyLine does once the values are known: `connect` to the port of the selection
     // page (mode 0; -2 when none is chosen) or `set` the line, then the same showing and

@@ -16,7 +16,9 @@ namespace {
 
 constexpr const char* kCommandProperty = "tolvanCommandId";
 
-QString Latin1(std::string_view s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
+QString Latin1(std::string_view s) {
+    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 // The menu text of a command as the resources give it (without the accelerator after the tab),
 // or empty when no menu holds it.
@@ -69,7 +71,8 @@ void AddItems(QMenu* menu, std::span<const MenuItemDef> items, CommandActions& a
             AddItems(sub, item.submenu, actions);
         } else if (item.id == cmd::FileMru1) {
             // The placeholder stands for the whole recent-file list.
-            for (int i = 0; i < cmd::FileMruCount; ++i) menu->addAction(actions.Action(cmd::FileMru1 + i));
+            for (int i = 0; i < cmd::FileMruCount; ++i)
+                menu->addAction(actions.Action(cmd::FileMru1 + i));
         } else {
             menu->addAction(actions.Action(item.id));
         }

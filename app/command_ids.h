@@ -73,7 +73,7 @@ inline constexpr int ReceiveXModem = 32800;
 
 // Menu bars, by the resource id of their document type.
 namespace menu {
-inline constexpr int Main = 2;      // no document open
+inline constexpr int Main = 2;  // no document open
 inline constexpr int Channel = 3;
 inline constexpr int Modem = 4;
 inline constexpr int PhoneList = 5;

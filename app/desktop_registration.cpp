@@ -83,10 +83,13 @@ bool RegisterWithDesktop(const std::string& program, const std::string& profile,
         "Type=Application\n"
         "Name=Brevond Communication server\n"
         "Comment=Lends the serial ports to client programs\n"
-        "Exec=" + DesktopQuote(program) + " --profile " + DesktopQuote(profile) + " %f\n"
+        "Exec=" +
+        DesktopQuote(program) + " --profile " + DesktopQuote(profile) +
+        " %f\n"
         "Terminal=false\n"
         "Categories=Utility;\n"
-        "MimeType=" + mimeTypes + "\n";
+        "MimeType=" +
+        mimeTypes + "\n";
 
     if (!WriteIfChanged(home / "mime/packages/tolvan32.xml", xml, error)) return false;
     if (!WriteIfChanged(home / "applications/tolvan32.desktop", desktop, error)) return false;

@@ -18,7 +18,8 @@ CDlgAbout::CDlgAbout(QWidget* parent) : QDialog(parent) {
     grid->addWidget(icon, 0, 0, 2, 1, Qt::AlignTop);
     grid->addWidget(new QLabel(AppText(str::MainTitle), this), 0, 1);
     auto* version = new QLabel(QString::fromLatin1(kVersionText), this);
-    version->setIndent(version->fontMetrics().horizontalAdvance(QStringLiteral("        ")));  // a tab's indent
+    version->setIndent(
+        version->fontMetrics().horizontalAdvance(QStringLiteral("        ")));  // a tab's indent
     grid->addWidget(version, 1, 1);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);

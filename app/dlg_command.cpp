@@ -9,8 +9,7 @@
 
 namespace tolvan::app {
 
-CDlgCommand::CDlgCommand(QWidget* parent) : QDialog(parent)
-{
+CDlgCommand::CDlgCommand(QWidget* parent) : QDialog(parent) {
     setObjectName(QString::number(IDD));
     setWindowTitle(QString::fromLatin1(dlgtext::kCommandCaption));
     kerdal::AddLabel(this, dlgtext::kCommandLabel, 7, 7, 40, 8);
@@ -23,21 +22,18 @@ CDlgCommand::CDlgCommand(QWidget* parent) : QDialog(parent)
     kerdal::FitPageLayout(this, 221, 45);
 }
 
-void CDlgCommand::showEvent(QShowEvent* event)
-{
+void CDlgCommand::showEvent(QShowEvent* event) {
     m_pEdit->setText(m_strCommand);
     m_pEdit->setFocus();
     QDialog::showEvent(event);
 }
 
-void CDlgCommand::accept()
-{
+void CDlgCommand::accept() {
     m_strCommand = m_pEdit->text();
     QDialog::accept();
 }
 
-std::string CDlgCommand::CommandBytes() const
-{
+std::string CDlgCommand::CommandBytes() const {
     const QByteArray latin = m_strCommand.toLatin1();
     std::string bytes(latin.constData(), static_cast<size_t>(latin.size()));
     bytes.push_back('\r');

@@ -10,8 +10,7 @@
 
 namespace tolvan::app {
 
-CDlgReadBytes::CDlgReadBytes(QWidget* parent) : QDialog(parent)
-{
+CDlgReadBytes::CDlgReadBytes(QWidget* parent) : QDialog(parent) {
     setObjectName(QString::number(IDD));
     setWindowTitle(QString::fromLatin1(dlgtext::kReadBytesCaption));
     kerdal::AddLabel(this, dlgtext::kReadBytesLabel, 7, 7, 90, 8);
@@ -24,21 +23,18 @@ CDlgReadBytes::CDlgReadBytes(QWidget* parent) : QDialog(parent)
     kerdal::FitPageLayout(this, 165, 45);
 }
 
-void CDlgReadBytes::showEvent(QShowEvent* event)
-{
+void CDlgReadBytes::showEvent(QShowEvent* event) {
     kerdal::DataExchange dx(this, false);
     kerdal::DDX_Text(dx, m_pEdit, m_nBytes);
     m_pEdit->setFocus();
     QDialog::showEvent(event);
 }
 
-void CDlgReadBytes::accept()
-{
+void CDlgReadBytes::accept() {
     unsigned count = m_nBytes;
     kerdal::DataExchange dx(this, true);
     kerdal::DDX_Text(dx, m_pEdit, count);
-    if (dx.Failed())
-        return;  // the exchange told the user why; the dialog stays open
+    if (dx.Failed()) return;  // the exchange told the user why; the dialog stays open
     m_nBytes = count;
     QDialog::accept();
 }

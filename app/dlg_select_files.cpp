@@ -15,8 +15,7 @@ namespace tolvan::app {
 
 namespace {
 
-QListWidget* AddList(QWidget* dlg, int id, int x, int y, int w, int h)
-{
+QListWidget* AddList(QWidget* dlg, int id, int x, int y, int w, int h) {
     auto* list = new QListWidget(dlg);
     list->setObjectName(QString::number(id));
     list->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -26,8 +25,7 @@ QListWidget* AddList(QWidget* dlg, int id, int x, int y, int w, int h)
 
 }  // namespace
 
-CDlgSelectFiles::CDlgSelectFiles(QWidget* parent, const QString& directory) : QDialog(parent)
-{
+CDlgSelectFiles::CDlgSelectFiles(QWidget* parent, const QString& directory) : QDialog(parent) {
     setObjectName(QString::number(IDD));
     setWindowTitle(QString::fromLatin1(dlgtext::kSelectFilesCaption));
 
@@ -39,12 +37,12 @@ CDlgSelectFiles::CDlgSelectFiles(QWidget* parent, const QString& directory) : QD
     m_pDirs->setSelectionMode(QAbstractItemView::SingleSelection);
     kerdal::AddLabel(this, dlgtext::kFileTypeLabel, 6, 104, 90, 9);
     m_pType = kerdal::AddDropList(this, IDC_FILE_TYPE,
-                                  QStringList{QString::fromLatin1(dlgtext::kAllFilesFilter)},
-                                  6, 114, 90, 36);
+                                  QStringList{QString::fromLatin1(dlgtext::kAllFilesFilter)}, 6,
+                                  114, 90, 36);
     kerdal::AddLabel(this, dlgtext::kDrivesLabel, 110, 104, 92, 9);
     // One file-system root here; the list stays for the layout users know.
-    m_pDrive = kerdal::AddDropList(this, IDC_DRIVE, QStringList{QDir::rootPath()}, 110, 114, 92,
-                                   68);
+    m_pDrive =
+        kerdal::AddDropList(this, IDC_DRIVE, QStringList{QDir::rootPath()}, 110, 114, 92, 68);
 
     kerdal::AddLabel(this, dlgtext::kListOfFilesLabel, 6, 134, 90, 9);
     m_pChosen = AddList(this, IDC_CHOSEN, 6, 144, 196, 60);
@@ -72,105 +70,86 @@ CDlgSelectFiles::CDlgSelectFiles(QWidget* parent, const QString& directory) : QD
     UpdateButtons();
 }
 
-bool CDlgSelectFiles::SetDirectory(const QString& directory)
-{
+bool CDlgSelectFiles::SetDirectory(const QString& directory) {
     const QFileInfo info(directory);
-    if (!info.isDir() || !info.isReadable())
-        return false;
+    if (!info.isDir() || !info.isReadable()) return false;
     m_strDirectory = QDir::cleanPath(info.absoluteFilePath());
     FillLists();
     return true;
 }
 
-void CDlgSelectFiles::FillLists()
-{
+void CDlgSelectFiles::FillLists() {
     const QDir dir(m_strDirectory);
     m_pFiles->clear();
     m_pFiles->addItems(dir.entryList(QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase));
     m_pDirs->clear();
-    QStringList dirs = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
-    if (!dir.isRoot())
-        dirs.prepend(QStringLiteral(".."));
+    QStringList dirs =
+        dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    if (!dir.isRoot()) dirs.prepend(QStringLiteral(".."));
     m_pDirs->addItems(dirs);
     m_pFileName->clear();
     UpdateButtons();
 }
 
-void CDlgSelectFiles::OnDirectoryActivated(int row)
-{
-    if (row < 0)
-        return;
+void CDlgSelectFiles::OnDirectoryActivated(int row) {
+    if (row < 0) return;
     SetDirectory(QDir(m_strDirectory).filePath(m_pDirs->item(row)->text()));
 }
 
-void CDlgSelectFiles::OnFileSelectionChanged()
-{
+void CDlgSelectFiles::OnFileSelectionChanged() {
     const QList<QListWidgetItem*> selected = m_pFiles->selectedItems();
     m_pFileName->setText(selected.size() == 1 ? selected.front()->text() : QString());
     UpdateButtons();
 }
 
-void CDlgSelectFiles::UpdateButtons()
-{
+void CDlgSelectFiles::UpdateButtons() {
     m_pAdd->setEnabled(m_pFiles->count() > 0 && !m_pFiles->selectedItems().isEmpty());
     m_pDelete->setEnabled(m_pChosen->count() > 0 && !m_pChosen->selectedItems().isEmpty());
 }
 
-bool CDlgSelectFiles::AddChosenPath(const QString& path)
-{
-    if (path.isEmpty())
-        return false;
+bool CDlgSelectFiles::AddChosenPath(const QString& path) {
+    if (path.isEmpty()) return false;
     const QString asFolder = path.endsWith(u'/') ? path : path + u'/';
     for (int i = 0; i < m_pChosen->count(); ++i) {
         const QString listed = m_pChosen->item(i)->text();
-        if (listed == path || listed.startsWith(asFolder))
-            return false;
+        if (listed == path || listed.startsWith(asFolder)) return false;
     }
     m_pChosen->addItem(path);
     UpdateButtons();
     return true;
 }
 
-QStringList CDlgSelectFiles::ChosenPaths() const
-{
+QStringList CDlgSelectFiles::ChosenPaths() const {
     QStringList paths;
-    for (int i = 0; i < m_pChosen->count(); ++i)
-        paths << m_pChosen->item(i)->text();
+    for (int i = 0; i < m_pChosen->count(); ++i) paths << m_pChosen->item(i)->text();
     return paths;
 }
 
-void CDlgSelectFiles::OnAdd()
-{
+void CDlgSelectFiles::OnAdd() {
     const QString folder = m_strDirectory.endsWith(u'/') ? m_strDirectory : m_strDirectory + u'/';
     // In list order, not in the order the user clicked the entries.
     for (int i = 0; i < m_pFiles->count(); ++i)
-        if (m_pFiles->item(i)->isSelected())
-            AddChosenPath(folder + m_pFiles->item(i)->text());
+        if (m_pFiles->item(i)->isSelected()) AddChosenPath(folder + m_pFiles->item(i)->text());
 }
 
-void CDlgSelectFiles::OnDelete()
-{
+void CDlgSelectFiles::OnDelete() {
     for (int i = m_pChosen->count() - 1; i >= 0; --i)
-        if (m_pChosen->item(i)->isSelected())
-            delete m_pChosen->takeItem(i);
+        if (m_pChosen->item(i)->isSelected()) delete m_pChosen->takeItem(i);
     UpdateButtons();
 }
 
-void CDlgSelectFiles::OnAddAll()
-{
+void CDlgSelectFiles::OnAddAll() {
     m_pFiles->selectAll();
     OnAdd();
     m_pFiles->clearSelection();
 }
 
-void CDlgSelectFiles::accept()
-{
+void CDlgSelectFiles::accept() {
     m_files = ChosenPaths();
     QDialog::accept();
 }
 
-void CDlgSelectFiles::reject()
-{
+void CDlgSelectFiles::reject() {
     m_files.clear();
     QDialog::reject();
 }

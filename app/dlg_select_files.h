@@ -24,8 +24,14 @@ class CDlgSelectFiles : public QDialog {
 public:
     enum { IDD = 1536 };
     enum ControlId {
-        IDC_CHOSEN = 115, IDC_ADD = 116, IDC_DELETE = 117, IDC_ADD_ALL = 118,
-        IDC_FILE_LIST = 1120, IDC_DIR_LIST = 1121, IDC_FILE_TYPE = 1136, IDC_DRIVE = 1137,
+        IDC_CHOSEN = 115,
+        IDC_ADD = 116,
+        IDC_DELETE = 117,
+        IDC_ADD_ALL = 118,
+        IDC_FILE_LIST = 1120,
+        IDC_DIR_LIST = 1121,
+        IDC_FILE_TYPE = 1136,
+        IDC_DRIVE = 1137,
         IDC_FILE_NAME = 1152,
     };
 

@@ -14,8 +14,7 @@ namespace {
 constexpr int kWidth = 186, kHeight = 62;
 }
 
-CDlgSendString::CDlgSendString(QWidget* parent) : QDialog(parent)
-{
+CDlgSendString::CDlgSendString(QWidget* parent) : QDialog(parent) {
     setObjectName(QString::number(IDD));
     setWindowTitle(QString::fromLatin1(dlgtext::kSendStringCaption));
     kerdal::AddLabel(this, dlgtext::kSendStringLabel, 7, 7, 110, 8);
@@ -30,8 +29,7 @@ CDlgSendString::CDlgSendString(QWidget* parent) : QDialog(parent)
     kerdal::FitPageLayout(this, kWidth, kHeight);
 }
 
-void CDlgSendString::showEvent(QShowEvent* event)
-{
+void CDlgSendString::showEvent(QShowEvent* event) {
     m_pEdit->setText(m_strText);
     m_pAddLF->setChecked(m_bAddLF);
     m_pAddCR->setChecked(m_bAddCR);
@@ -39,22 +37,18 @@ void CDlgSendString::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
 }
 
-void CDlgSendString::accept()
-{
+void CDlgSendString::accept() {
     m_strText = m_pEdit->text();
     m_bAddLF = m_pAddLF->isChecked();
     m_bAddCR = m_pAddCR->isChecked();
     QDialog::accept();
 }
 
-std::string CDlgSendString::ComposeBytes(const QString& text, bool addCR, bool addLF)
-{
+std::string CDlgSendString::ComposeBytes(const QString& text, bool addCR, bool addLF) {
     const QByteArray latin = text.toLatin1();
     std::string bytes(latin.constData(), static_cast<size_t>(latin.size()));
-    if (addCR)
-        bytes.push_back('\r');
-    if (addLF)
-        bytes.push_back('\n');
+    if (addCR) bytes.push_back('\r');
+    if (addLF) bytes.push_back('\n');
     return bytes;
 }
 

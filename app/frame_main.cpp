@@ -32,7 +32,8 @@ namespace {
 constexpr const char* kWindowListItem = "tolvanWindowListItem";
 
 constexpr int kToolbarCommands[] = {
-    cmd::FileNew, cmd::FileOpen, cmd::FileSave, 0, cmd::EditCut, cmd::EditCopy, cmd::EditPaste, 0,
+    cmd::FileNew,   cmd::FileOpen, cmd::FileSave,    0,
+    cmd::EditCut,   cmd::EditCopy, cmd::EditPaste,   0,
     cmd::FilePrint, cmd::AppAbout, cmd::ContextHelp,
 };
 
@@ -48,7 +49,8 @@ bool IsLockKey(int key) {
 
 }  // namespace
 
-CFrameMain::CFrameMain(QWidget* parent) : QMainWindow(parent), mdi_(new QMdiArea(this)), actions_(this) {
+CFrameMain::CFrameMain(QWidget* parent)
+    : QMainWindow(parent), mdi_(new QMdiArea(this)), actions_(this) {
     setWindowTitle(AppText(str::MainTitle));
     setWindowIcon(ProgramIcon(2));
     mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -58,7 +60,8 @@ CFrameMain::CFrameMain(QWidget* parent) : QMainWindow(parent), mdi_(new QMdiArea
 
     // Every command of every menu bar, the toolbar and the accelerators, made up front so that
     // accelerators work before any menu was opened.
-    for (int id : {cmd::EditUndo, cmd::NextPane, cmd::PrevPane, cmd::ContextHelp, cmd::Help, cmd::DefaultHelp})
+    for (int id : {cmd::EditUndo, cmd::NextPane, cmd::PrevPane, cmd::ContextHelp, cmd::Help,
+                   cmd::DefaultHelp})
         actions_.Action(id);
     for (int i = 0; i < cmd::FileMruCount; ++i) actions_.Action(cmd::FileMru1 + i);
     CreateToolBar();
@@ -79,7 +82,8 @@ CFrameMain::CFrameMain(QWidget* parent) : QMainWindow(parent), mdi_(new QMdiArea
         RouteCommand(id);
         RequestCommandUIUpdate();
     });
-    connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow*) { OnChildActivated(); });
+    connect(mdi_, &QMdiArea::subWindowActivated, this,
+            [this](QMdiSubWindow*) { OnChildActivated(); });
     connect(qApp, &QApplication::focusChanged, this, [this] { RequestCommandUIUpdate(); });
     qApp->installEventFilter(this);
     UpdateCommandUI();
@@ -116,8 +120,9 @@ void CFrameMain::CreateToolBar() {
 void CFrameMain::CreateStatusBar() {
     QStatusBar* bar = statusBar();
     bar->setObjectName(QString::number(kStatusBarId));
-    const std::pair<LockKey, unsigned> kinds[] = {
-        {LockKey::Caps, str::IndicatorCaps}, {LockKey::Num, str::IndicatorNum}, {LockKey::Scroll, str::IndicatorScroll}};
+    const std::pair<LockKey, unsigned> kinds[] = {{LockKey::Caps, str::IndicatorCaps},
+                                                  {LockKey::Num, str::IndicatorNum},
+                                                  {LockKey::Scroll, str::IndicatorScroll}};
     for (auto [key, stringId] : kinds) {
         auto* label = new QLabel(bar);
         label->setObjectName(QString::number(stringId));
@@ -146,10 +151,12 @@ void CFrameMain::SetKeyLockReader(std::function<bool(LockKey)> reader) {
 }
 
 void CFrameMain::RefreshIndicators() {
-    const std::pair<LockKey, unsigned> kinds[] = {
-        {LockKey::Caps, str::IndicatorCaps}, {LockKey::Num, str::IndicatorNum}, {LockKey::Scroll, str::IndicatorScroll}};
+    const std::pair<LockKey, unsigned> kinds[] = {{LockKey::Caps, str::IndicatorCaps},
+                                                  {LockKey::Num, str::IndicatorNum},
+                                                  {LockKey::Scroll, str::IndicatorScroll}};
     for (auto [key, stringId] : kinds)
-        if (QLabel* label = Indicator(key)) label->setText(lockReader_ && lockReader_(key) ? AppText(stringId) : QString());
+        if (QLabel* label = Indicator(key))
+            label->setText(lockReader_ && lockReader_(key) ? AppText(stringId) : QString());
 }
 
 bool CFrameMain::event(QEvent* event) {
@@ -172,7 +179,8 @@ bool CFrameMain::eventFilter(QObject* watched, QEvent* event) {
 void CFrameMain::AddChildFrame(CMDIChildFrame* frame) {
     mdi_->addSubWindow(frame);
     connect(frame, &QWidget::windowTitleChanged, this, [this] { UpdateTitle(); });
-    connect(frame, &QObject::destroyed, this, [this] { QTimer::singleShot(0, this, [this] { OnChildActivated(); }); });
+    connect(frame, &QObject::destroyed, this,
+            [this] { QTimer::singleShot(0, this, [this] { OnChildActivated(); }); });
     frame->show();
     mdi_->setActiveSubWindow(frame);
     OnChildActivated();
@@ -272,7 +280,8 @@ void CFrameMain::SetRecentFiles(const QStringList& paths) {
 }
 
 bool CFrameMain::RouteUpdate(int id, CommandState& state) {
-    if (CMDIChildFrame* child = ActiveChildFrame(); child && child->RouteUpdate(id, state)) return true;
+    if (CMDIChildFrame* child = ActiveChildFrame(); child && child->RouteUpdate(id, state))
+        return true;
     if (UpdateCommand(id, state)) return true;
     if (appTarget_ && appTarget_->UpdateCommand(id, state)) return true;
     return UpdateFallback(id, state);
@@ -280,7 +289,8 @@ bool CFrameMain::RouteUpdate(int id, CommandState& state) {
 
 bool CFrameMain::RouteCommand(int id) {
     CommandState state;
-    if (!RouteUpdate(id, state) || !state.enabled) return false;  // a stale enabled item does nothing
+    if (!RouteUpdate(id, state) || !state.enabled)
+        return false;  // a stale enabled item does nothing
     if (CMDIChildFrame* child = ActiveChildFrame(); child && child->RouteExecute(id)) return true;
     if (ExecuteCommand(id)) return true;
     if (appTarget_ && appTarget_->ExecuteCommand(id)) return true;
@@ -294,7 +304,8 @@ void CFrameMain::UpdateCommandUI() {
     for (auto& [id, action] : actions_.All()) {
         CommandState state;
         bool handled = RouteUpdate(id, state);
-        if (id >= cmd::FileMru1 && id < cmd::FileMru1 + cmd::FileMruCount && id - cmd::FileMru1 >= recent_.size())
+        if (id >= cmd::FileMru1 && id < cmd::FileMru1 + cmd::FileMruCount &&
+            id - cmd::FileMru1 >= recent_.size())
             handled = false;  // the placeholder, or an unused slot
         action->setEnabled(handled && state.enabled);
         action->setCheckable(state.checked.has_value());
@@ -312,61 +323,61 @@ void CFrameMain::RequestCommandUIUpdate() {
 
 bool CFrameMain::UpdateCommand(int id, CommandState& state) {
     switch (id) {
-    case cmd::WindowCascade:
-    case cmd::WindowTile:
-    case cmd::WindowArrange:
-    case cmd::ContextHelp:
-    case cmd::HelpIndex:
-    case cmd::HelpUsing:
-    case cmd::Help:
-    case cmd::DefaultHelp:
-        return true;
-    case cmd::WindowNew:
-        state.enabled = newWindow_ && ActiveChildFrame();
-        return true;
-    case cmd::ViewToolbar:
-        state.checked = !toolBar_->isHidden();
-        return true;
-    case cmd::ViewStatusBar:
-        state.checked = !statusBar()->isHidden();
-        return true;
-    default:
-        return false;
+        case cmd::WindowCascade:
+        case cmd::WindowTile:
+        case cmd::WindowArrange:
+        case cmd::ContextHelp:
+        case cmd::HelpIndex:
+        case cmd::HelpUsing:
+        case cmd::Help:
+        case cmd::DefaultHelp:
+            return true;
+        case cmd::WindowNew:
+            state.enabled = newWindow_ && ActiveChildFrame();
+            return true;
+        case cmd::ViewToolbar:
+            state.checked = !toolBar_->isHidden();
+            return true;
+        case cmd::ViewStatusBar:
+            state.checked = !statusBar()->isHidden();
+            return true;
+        default:
+            return false;
     }
 }
 
 bool CFrameMain::ExecuteCommand(int id) {
     switch (id) {
-    case cmd::WindowCascade:
-        mdi_->cascadeSubWindows();
-        return true;
-    case cmd::WindowTile:
-        mdi_->tileSubWindows();
-        return true;
-    case cmd::WindowArrange:
-        ArrangeIcons();
-        return true;
-    case cmd::WindowNew:
-        if (CMDIChildFrame* active = ActiveChildFrame(); active && newWindow_)
-            if (CMDIChildFrame* frame = newWindow_(*active)) AddChildFrame(frame);
-        return true;
-    case cmd::ViewToolbar:
-        toolBar_->setVisible(toolBar_->isHidden());
-        return true;
-    case cmd::ViewStatusBar:
-        statusBar()->setVisible(statusBar()->isHidden());
-        return true;
-    case cmd::ContextHelp:
-        QWhatsThis::enterWhatsThisMode();
-        return true;
-    case cmd::HelpIndex:
-    case cmd::HelpUsing:
-    case cmd::Help:
-    case cmd::DefaultHelp:
-        ShowHelp();
-        return true;
-    default:
-        return false;
+        case cmd::WindowCascade:
+            mdi_->cascadeSubWindows();
+            return true;
+        case cmd::WindowTile:
+            mdi_->tileSubWindows();
+            return true;
+        case cmd::WindowArrange:
+            ArrangeIcons();
+            return true;
+        case cmd::WindowNew:
+            if (CMDIChildFrame* active = ActiveChildFrame(); active && newWindow_)
+                if (CMDIChildFrame* frame = newWindow_(*active)) AddChildFrame(frame);
+            return true;
+        case cmd::ViewToolbar:
+            toolBar_->setVisible(toolBar_->isHidden());
+            return true;
+        case cmd::ViewStatusBar:
+            statusBar()->setVisible(statusBar()->isHidden());
+            return true;
+        case cmd::ContextHelp:
+            QWhatsThis::enterWhatsThisMode();
+            return true;
+        case cmd::HelpIndex:
+        case cmd::HelpUsing:
+        case cmd::Help:
+        case cmd::DefaultHelp:
+            ShowHelp();
+            return true;
+        default:
+            return false;
     }
 }
 

@@ -29,7 +29,9 @@ std::int16_t IRChannelCommands::ApplySetupSheet(kerdal::PropertySheet& sheet, in
     if (!page) return -1;
     return ApplyConnection(
         sheet, mode,
-        [&](std::int16_t port) { return ir_.ConnectIR(port, page->m_lBaudRate, page->m_nIRParity); },
+        [&](std::int16_t port) {
+            return ir_.ConnectIR(port, page->m_lBaudRate, page->m_nIRParity);
+        },
         [&] { return ir_.SetIRParam(page->m_lBaudRate, page->m_nIRParity); });
 }
 

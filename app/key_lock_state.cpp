@@ -7,7 +7,9 @@
 namespace tolvan::app {
 
 bool ReadKeyLock(LockKey key, const std::string& ledsRoot) {
-    const char* suffix = key == LockKey::Caps ? "::capslock" : key == LockKey::Num ? "::numlock" : "::scrolllock";
+    const char* suffix = key == LockKey::Caps  ? "::capslock"
+                         : key == LockKey::Num ? "::numlock"
+                                               : "::scrolllock";
     std::error_code ec;
     std::filesystem::directory_iterator it(ledsRoot, ec);
     if (ec) return false;

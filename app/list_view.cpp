@@ -70,20 +70,22 @@ int CListView::TabStopPixels() const {
 }
 
 int CListView::OnTabBarColumns(int count, std::span<const int> edges) {
-    const auto n = static_cast<std::size_t>(std::clamp<int>(count, 0, static_cast<int>(edges.size())));
+    const auto n =
+        static_cast<std::size_t>(std::clamp<int>(count, 0, static_cast<int>(edges.size())));
     edges_.assign(edges.begin(), edges.begin() + static_cast<std::ptrdiff_t>(n));
     return 0;
 }
 
 void CListView::onTabBarColumns(int count, const QList<int>& edges) {
-    OnTabBarColumns(count, std::span<const int>(edges.constData(), static_cast<std::size_t>(edges.size())));
+    OnTabBarColumns(
+        count, std::span<const int>(edges.constData(), static_cast<std::size_t>(edges.size())));
 }
 
 std::vector<CListView::Piece> CListView::CutRow(const QString& text, const QRect& itemRect) const {
     QRect r = itemRect.adjusted(1, 1, -1, -1);
     r.setLeft(r.left() + 2);
     const int rowRight = r.right() + 1;  // exclusive
-    const int origin = itemRect.left();   // edges count from the row's left, so they scroll with it
+    const int origin = itemRect.left();  // edges count from the row's left, so they scroll with it
     const int stop = TabStopPixels();
 
     std::vector<Piece> pieces;
@@ -123,7 +125,8 @@ void CListView::DrawItem(DrawItemRecord& record) {
         p.setFont(font());
         for (const Piece& piece : CutRow(text, rect)) {
             if (piece.right <= piece.left || piece.text.isEmpty()) continue;
-            const QRect cell(piece.left, rect.top() + 1, piece.right - piece.left, rect.height() - 2);
+            const QRect cell(piece.left, rect.top() + 1, piece.right - piece.left,
+                             rect.height() - 2);
             p.save();
             p.setClipRect(cell);
             p.drawText(cell, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, piece.text);
@@ -140,7 +143,9 @@ void CListView::DrawItem(DrawItemRecord& record) {
 }
 
 void CListView::MeasureItem(MeasureItemRecord&) {}
-int CListView::CompareItem(const CompareItemRecord&) { return 0; }
+int CListView::CompareItem(const CompareItemRecord&) {
+    return 0;
+}
 void CListView::DeleteItem(const DeleteItemRecord&) {}
 void CListView::GetItemText(int, QString&, QColor&, QColor&) {}
 
@@ -149,7 +154,9 @@ void CListView::OnUpdate(tfw::CView*, long) {
     viewport()->update();
 }
 
-void CListView::OnDocumentClosing() { DestroyParentFrame(this); }
+void CListView::OnDocumentClosing() {
+    DestroyParentFrame(this);
+}
 
 void CListView::changeEvent(QEvent* event) {
     QListWidget::changeEvent(event);

@@ -39,8 +39,8 @@ public:
     };
     struct MeasureItemRecord {
         int itemID = -1;
-        int itemWidth = 0;        // preset: the client width
-        int itemHeight = 0;       // preset: one line of the font
+        int itemWidth = 0;   // preset: the client width
+        int itemHeight = 0;  // preset: one line of the font
     };
     struct CompareItemRecord {
         int itemID1 = -1;

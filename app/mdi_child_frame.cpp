@@ -9,12 +9,14 @@
 
 namespace tolvan::app {
 
-CMDIChildFrame::CMDIChildFrame(int menuId, QWidget* parent) : QMdiSubWindow(parent), menuId_(menuId) {
+CMDIChildFrame::CMDIChildFrame(int menuId, QWidget* parent)
+    : QMdiSubWindow(parent), menuId_(menuId) {
     setAttribute(Qt::WA_DeleteOnClose);
 }
 
 bool CMDIChildFrame::RouteUpdate(int id, CommandState& state) {
-    if (auto* view = dynamic_cast<CommandTarget*>(ActiveView()); view && view->UpdateCommand(id, state))
+    if (auto* view = dynamic_cast<CommandTarget*>(ActiveView());
+        view && view->UpdateCommand(id, state))
         return true;
     if (document_ && document_->UpdateCommand(id, state)) return true;
     return UpdateCommand(id, state);
@@ -29,26 +31,32 @@ bool CMDIChildFrame::RouteExecute(int id) {
 
 bool CMDIChildFrame::UpdateCommand(int id, CommandState& state) {
     switch (id) {
-    case cmd::FileClose: state.enabled = true; return true;
-    case cmd::FileSave:
-    case cmd::FileSaveAs:
-        // Offered for a document that has its commands here (a channel, a phone list).
-        if (!document_) return false;
-        state.enabled = Document() != nullptr;
-        return true;
-    default: return false;
+        case cmd::FileClose:
+            state.enabled = true;
+            return true;
+        case cmd::FileSave:
+        case cmd::FileSaveAs:
+            // Offered for a document that has its commands here (a channel, a phone list).
+            if (!document_) return false;
+            state.enabled = Document() != nullptr;
+            return true;
+        default:
+            return false;
     }
 }
 
 bool CMDIChildFrame::ExecuteCommand(int id) {
     switch (id) {
-    case cmd::FileClose: close(); return true;  // the close guard may keep the window
-    case cmd::FileSave:
-    case cmd::FileSaveAs:
-        if (!document_) return false;
-        SaveDocument(id == cmd::FileSaveAs);
-        return true;
-    default: return false;
+        case cmd::FileClose:
+            close();
+            return true;  // the close guard may keep the window
+        case cmd::FileSave:
+        case cmd::FileSaveAs:
+            if (!document_) return false;
+            SaveDocument(id == cmd::FileSaveAs);
+            return true;
+        default:
+            return false;
     }
 }
 

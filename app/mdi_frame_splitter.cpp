@@ -43,7 +43,8 @@ CMDIFrameSplitter::~CMDIFrameSplitter() {
 }
 
 bool CMDIFrameSplitter::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == splitter_ && event->type() == QEvent::Resize && !sized_ && splitter_->width() > 0) {
+    if (watched == splitter_ && event->type() == QEvent::Resize && !sized_ &&
+        splitter_->width() > 0) {
         sized_ = true;
         const int client = splitter_->width();
         const int left = client >> 1;
@@ -57,47 +58,50 @@ void CMDIFrameSplitter::InitialUpdateFrame() {
     info_->OnInitialUpdate();
 }
 
-QWidget* CMDIFrameSplitter::ActiveView() const { return lastActive_; }
+QWidget* CMDIFrameSplitter::ActiveView() const {
+    return lastActive_;
+}
 
 void CMDIFrameSplitter::SwitchPane() {
     QWidget* next = lastActive_ == comm_ ? static_cast<QWidget*>(info_) : comm_;
     lastActive_ = next;
     next->setFocus(Qt::OtherFocusReason);
-    if (next == info_ && info_->InputButton()->isEnabled()) info_->InputButton()->setFocus(Qt::OtherFocusReason);
+    if (next == info_ && info_->InputButton()->isEnabled())
+        info_->InputButton()->setFocus(Qt::OtherFocusReason);
 }
 
 bool CMDIFrameSplitter::UpdateCommand(int id, CommandState& state) {
     switch (id) {
-    case cmd::ShowBufferContents:
-        state.checked = comm_->Display();
-        return true;
-    case cmd::ShowBufferInfo:
-        state.checked = info_->Display();
-        return true;
-    case cmd::NextPane:
-    case cmd::PrevPane:
-        return true;
-    default:
-        return CMDIChildFrame::UpdateCommand(id, state);
+        case cmd::ShowBufferContents:
+            state.checked = comm_->Display();
+            return true;
+        case cmd::ShowBufferInfo:
+            state.checked = info_->Display();
+            return true;
+        case cmd::NextPane:
+        case cmd::PrevPane:
+            return true;
+        default:
+            return CMDIChildFrame::UpdateCommand(id, state);
     }
 }
 
 bool CMDIFrameSplitter::ExecuteCommand(int id) {
     switch (id) {
-    case cmd::ShowBufferContents:
-        comm_->SetDisplay(!comm_->Display());
-        comm_->viewport()->update();
-        return true;
-    case cmd::ShowBufferInfo:
-        info_->SetDisplay(!info_->Display());
-        info_->update();
-        return true;
-    case cmd::NextPane:
-    case cmd::PrevPane:
-        SwitchPane();  // two panes: next and previous are the same one
-        return true;
-    default:
-        return CMDIChildFrame::ExecuteCommand(id);
+        case cmd::ShowBufferContents:
+            comm_->SetDisplay(!comm_->Display());
+            comm_->viewport()->update();
+            return true;
+        case cmd::ShowBufferInfo:
+            info_->SetDisplay(!info_->Display());
+            info_->update();
+            return true;
+        case cmd::NextPane:
+        case cmd::PrevPane:
+            SwitchPane();  // two panes: next and previous are the same one
+            return true;
+        default:
+            return CMDIChildFrame::ExecuteCommand(id);
     }
 }
 

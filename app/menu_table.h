@@ -8,10 +8,10 @@
 namespace tolvan::app {
 
 struct MenuItemDef {
-    int id = 0;                             // 0 with an empty submenu: a separator
+    int id = 0;  // 0 with an empty submenu: a separator
     std::string_view text;
-    std::span<const MenuItemDef> submenu;   // non-empty: a pop-up inside the pop-up
-    bool grayed = false;                    // greyed in the resource ("Recent File")
+    std::span<const MenuItemDef> submenu;  // non-empty: a pop-up inside the pop-up
+    bool grayed = false;                   // greyed in the resource ("Recent File")
     bool IsSeparator() const { return id == 0 && submenu.empty(); }
 };
 

@@ -23,7 +23,9 @@ namespace {
 QString FromBytes(const std::string& text) {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
-std::string ToBytes(const QString& text) { return text.toLatin1().toStdString(); }
+std::string ToBytes(const QString& text) {
+    return text.toLatin1().toStdString();
+}
 
 unsigned RegisterOr(std::int16_t value, unsigned fallback) {
     return value < 0 ? fallback : static_cast<unsigned>(value);
@@ -37,8 +39,10 @@ bool IsModemCommand(int id) {
         case cmd::ModemCommand:
         case cmd::ModemDial:
         case cmd::ModemRepeat:
-        case cmd::TransmitFiles: return true;
-        default: return false;
+        case cmd::TransmitFiles:
+            return true;
+        default:
+            return false;
     }
 }
 }  // namespace
@@ -59,14 +63,29 @@ bool ModemChannelCommands::ExecuteCommand(int id) {
     UpdateCommand(id, state);
     if (!state.enabled) return true;
     switch (id) {
-        case cmd::ModemSettings: ModemSettings(); break;
-        case cmd::ModemInit: modem_.SendInit(); break;
-        case cmd::ModemHangUp: modem_.HangUp(); break;
-        case cmd::ModemCommand: TypedCommand(); break;
-        case cmd::ModemDial: Dial(); break;
-        case cmd::ModemRepeat: modem_.RepeatLastCommand(); break;
-        case cmd::TransmitFiles: SendFiles(); break;
-        default: break;
+        case cmd::ModemSettings:
+            ModemSettings();
+            break;
+        case cmd::ModemInit:
+            modem_.SendInit();
+            break;
+        case cmd::ModemHangUp:
+            modem_.HangUp();
+            break;
+        case cmd::ModemCommand:
+            TypedCommand();
+            break;
+        case cmd::ModemDial:
+            Dial();
+            break;
+        case cmd::ModemRepeat:
+            modem_.RepeatLastCommand();
+            break;
+        case cmd::TransmitFiles:
+            SendFiles();
+            break;
+        default:
+            break;
     }
     return true;
 }
@@ -148,7 +167,8 @@ void ModemChannelCommands::SendFiles() {
     const int result = dialog.exec();
     if (!Alive(self) || result != QDialog::Accepted || dialog.m_files.isEmpty()) return;
     std::vector<std::string> paths;
-    for (const QString& path : dialog.m_files) paths.push_back(QFile::encodeName(path).toStdString());
+    for (const QString& path : dialog.m_files)
+        paths.push_back(QFile::encodeName(path).toStdString());
     modem_.SendFiles(paths);
 }
 

@@ -32,10 +32,17 @@ public:
 
     bool ExecuteCommand(int id) override {
         switch (id) {
-            case cmd::FileSave: Save(); return true;
-            case cmd::FileSaveAs: SaveAs(); return true;
-            case cmd::FileClose: frame_.close(); return true;
-            default: return false;
+            case cmd::FileSave:
+                Save();
+                return true;
+            case cmd::FileSaveAs:
+                SaveAs();
+                return true;
+            case cmd::FileClose:
+                frame_.close();
+                return true;
+            default:
+                return false;
         }
     }
 
@@ -46,9 +53,9 @@ public:
         if (tfw::TheFrameworkUi().askSaveChanges) return document_.CanCloseFrame(true);
         QString name = QString::fromLocal8Bit(document_.GetPathName().c_str());
         if (name.isEmpty()) name = QString::fromLocal8Bit(document_.GetTitle().c_str());
-        const int answer =
-            kerdal::ShowPageMessage(&frame_, QString::fromLatin1(kerdal::dial_strings::kAskToSave).arg(name),
-                                    kerdal::MessageIcon::Question, kerdal::MessageButtons::YesNoCancel);
+        const int answer = kerdal::ShowPageMessage(
+            &frame_, QString::fromLatin1(kerdal::dial_strings::kAskToSave).arg(name),
+            kerdal::MessageIcon::Question, kerdal::MessageButtons::YesNoCancel);
         if (answer == kerdal::kIdNo) return true;
         return answer == kerdal::kIdYes && Save();
     }
@@ -58,9 +65,12 @@ private:
 
     bool SaveAs() {
         const QString path = QFileDialog::getSaveFileName(
-            &frame_, QStringLiteral("Save As"), QString::fromLocal8Bit(document_.GetPathName().c_str()),
+            &frame_, QStringLiteral("Save As"),
+            QString::fromLocal8Bit(document_.GetPathName().c_str()),
             QString::fromLocal8Bit(document_.GetDocTemplate()
-                                       ? document_.GetDocTemplate()->GetDocString(tfw::CDocTemplate::filterName).c_str()
+                                       ? document_.GetDocTemplate()
+                                             ->GetDocString(tfw::CDocTemplate::filterName)
+                                             .c_str()
                                        : ""));
         if (path.isEmpty() || !document_.DoSave(path.toLocal8Bit().toStdString())) return false;
         frame_.setWindowTitle(QString::fromLocal8Bit(document_.GetTitle().c_str()));
@@ -75,10 +85,11 @@ private:
 
 std::unique_ptr<tfw::CDocTemplate> MakePhoneListTemplate(std::function<CFrameMain*()> mainFrame) {
     auto tmpl = std::make_unique<tfw::CDocTemplate>(kIdsDialListTemplate, classCDocDialList);
-    tmpl->SetFrameFactory([mainFrame = std::move(mainFrame)](tfw::CDocTemplate&, tfw::CDocument& doc) {
-        CFrameMain* main = mainFrame ? mainFrame() : nullptr;
-        return main && CreatePhoneListWindow(*main, doc) != nullptr;
-    });
+    tmpl->SetFrameFactory(
+        [mainFrame = std::move(mainFrame)](tfw::CDocTemplate&, tfw::CDocument& doc) {
+            CFrameMain* main = mainFrame ? mainFrame() : nullptr;
+            return main && CreatePhoneListWindow(*main, doc) != nullptr;
+        });
     return tmpl;
 }
 

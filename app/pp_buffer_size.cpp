@@ -14,8 +14,7 @@ namespace tolvan::app {
 
 namespace {
 
-QString PageCaption(CPPBufferSize::Kind kind)
-{
+QString PageCaption(CPPBufferSize::Kind kind) {
     return QString::fromLatin1(kind == CPPBufferSize::Kind::Output ? dlgtext::kOutputPageCaption
                                                                    : dlgtext::kInputPageCaption);
 }
@@ -24,8 +23,7 @@ QString PageCaption(CPPBufferSize::Kind kind)
 
 CPPBufferSize::CPPBufferSize(Kind kind)
     : PropertyPage(kind == Kind::Output ? IDD_OUTPUT : IDD_INPUT, PageCaption(kind), 180, 70),
-      m_kind(kind)
-{
+      m_kind(kind) {
     const bool out = kind == Kind::Output;
     kerdal::AddLabel(this, dlgtext::kCurrentSizeLabel, 10, 12, 80, 8);
     m_pCurrent = kerdal::AddLabel(this, "", 95, 12, 70, 8);
@@ -37,22 +35,19 @@ CPPBufferSize::CPPBufferSize(Kind kind)
     m_pNew = kerdal::AddEdit(this, out ? IDC_OUT_NEW : IDC_IN_NEW, 95, 44, 70, 13);
 }
 
-bool CPPBufferSize::OnInitDialog()
-{
+bool CPPBufferSize::OnInitDialog() {
     m_pCurrent->setText(QString::number(m_nCurrentSize));
     m_pMinimum->setText(QString::number(m_nMinSize));
     return PropertyPage::OnInitDialog();
 }
 
-void CPPBufferSize::DoDataExchange(kerdal::DataExchange& dx)
-{
+void CPPBufferSize::DoDataExchange(kerdal::DataExchange& dx) {
     kerdal::DDX_Text(dx, m_pNew, m_nNewSize);
     kerdal::DDV_MinMaxUInt(dx, m_nNewSize, m_nMinSize, std::numeric_limits<unsigned>::max());
 }
 
 BufferSettingsSheet::BufferSettingsSheet(BufferSizes output, BufferSizes input, QWidget* parent)
-    : m_pSheet(std::make_unique<kerdal::PropertySheet>(AppText(str::BufferSettings), parent))
-{
+    : m_pSheet(std::make_unique<kerdal::PropertySheet>(AppText(str::BufferSettings), parent)) {
     auto out = std::make_unique<CPPBufferSize>(CPPBufferSize::Kind::Output);
     out->m_nCurrentSize = out->m_nNewSize = output.current;
     out->m_nMinSize = output.minimum;
@@ -65,8 +60,7 @@ BufferSettingsSheet::BufferSettingsSheet(BufferSizes output, BufferSizes input, 
     m_pSheet->AddPage(std::move(in));
 }
 
-bool BufferSettingsSheet::DoModal()
-{
+bool BufferSettingsSheet::DoModal() {
     return m_pSheet->DoModal() == kerdal::kIdOk;
 }
 

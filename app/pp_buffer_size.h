@@ -21,8 +21,12 @@ public:
     enum class Kind { Output, Input };
     enum { IDD_OUTPUT = 111, IDD_INPUT = 112 };
     enum ControlId {
-        IDC_OUT_CURRENT = 1021, IDC_OUT_MINIMUM = 1022, IDC_OUT_NEW = 1020,
-        IDC_IN_CURRENT = 1023, IDC_IN_MINIMUM = 1024, IDC_IN_NEW = 1025,
+        IDC_OUT_CURRENT = 1021,
+        IDC_OUT_MINIMUM = 1022,
+        IDC_OUT_NEW = 1020,
+        IDC_IN_CURRENT = 1023,
+        IDC_IN_MINIMUM = 1024,
+        IDC_IN_NEW = 1025,
     };
 
     explicit CPPBufferSize(Kind kind);

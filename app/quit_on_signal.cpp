@@ -26,8 +26,7 @@ bool QuitOnSignals(QCoreApplication& app) {
     auto* notifier = new QSocketNotifier(g_pipe[1], QSocketNotifier::Read, &app);
     QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] {
         char buffer[16];
-        while (::read(g_pipe[1], buffer, sizeof buffer) > 0) {
-        }
+        while (::read(g_pipe[1], buffer, sizeof buffer) > 0) {}
         app.quit();
     });
     struct sigaction action {};

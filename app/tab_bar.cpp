@@ -37,7 +37,9 @@ QSize CTabBar::sizeHint() const {
     return {QWIDGETSIZE_MAX, height_};
 }
 
-QSize CTabBar::minimumSizeHint() const { return {0, height_}; }
+QSize CTabBar::minimumSizeHint() const {
+    return {0, height_};
+}
 
 void CTabBar::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange) ComputeHeight();
@@ -80,7 +82,9 @@ void CTabBar::SetColumnTitle(int i, const QString& text) {
     update();
 }
 
-void CTabBar::SetColumnTitle(int i, unsigned stringId) { SetColumnTitle(i, AppText(stringId)); }
+void CTabBar::SetColumnTitle(int i, unsigned stringId) {
+    SetColumnTitle(i, AppText(stringId));
+}
 
 QString CTabBar::ColumnTitle(int i) const {
     if (i < 0 || i > ColumnCount()) return {};
@@ -91,11 +95,14 @@ void CTabBar::AttachView(QWidget* view) {
     if (view_) disconnect(this, nullptr, view_, nullptr);
     view_ = view;
     if (view_ && view_->metaObject()->indexOfSlot("onTabBarColumns(int,QList<int>)") >= 0)
-        connect(this, SIGNAL(columnsChanged(int,QList<int>)), view_, SLOT(onTabBarColumns(int,QList<int>)));
+        connect(this, SIGNAL(columnsChanged(int, QList<int>)), view_,
+                SLOT(onTabBarColumns(int, QList<int>)));
     SendColumns();
 }
 
-void CTabBar::SendColumns() { emit columnsChanged(ColumnCount(), ColumnEdges()); }
+void CTabBar::SendColumns() {
+    emit columnsChanged(ColumnCount(), ColumnEdges());
+}
 
 int CTabBar::HitTestBorder(int x) const {
     for (int i = 0; i < ColumnCount(); ++i) {
@@ -152,7 +159,8 @@ void CTabBar::paintEvent(QPaintEvent*) {
             const QRect text(QPoint(left + 1, top + 1), QPoint(right - 1, bottom - 1));
             if (text.isValid()) {
                 p.setPen(Qt::black);
-                p.drawText(text, Qt::AlignCenter | Qt::TextWordWrap, cells_[static_cast<std::size_t>(i)].title);
+                p.drawText(text, Qt::AlignCenter | Qt::TextWordWrap,
+                           cells_[static_cast<std::size_t>(i)].title);
             }
             left = right + 2;
         }

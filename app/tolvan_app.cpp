@@ -70,8 +70,8 @@ constexpr std::uint32_t kIconQuestion = 0x0020;  // message-box flag of a questi
 int ShowQtBox(const std::string& text, const std::string& caption, std::uint32_t flags) {
     auto show = [&]() -> int {
         QMessageBox box;
-        box.setWindowTitle(QString::fromStdString(
-            caption.empty() ? std::string(AppString(57344)) : caption));
+        box.setWindowTitle(
+            QString::fromStdString(caption.empty() ? std::string(AppString(57344)) : caption));
         box.setText(QString::fromStdString(text));
         const std::uint32_t icon = flags & 0xF0;
         box.setIcon(icon == plat::MB_ICONSTOP          ? QMessageBox::Critical
@@ -89,10 +89,14 @@ int ShowQtBox(const std::string& text, const std::string& caption, std::uint32_t
                 box.setStandardButtons(QMessageBox::Ok);
         }
         switch (box.exec()) {
-            case QMessageBox::Cancel: return plat::IDCANCEL;
-            case QMessageBox::Yes: return plat::IDYES;
-            case QMessageBox::No: return plat::IDNO;
-            default: return plat::IDOK;
+            case QMessageBox::Cancel:
+                return plat::IDCANCEL;
+            case QMessageBox::Yes:
+                return plat::IDYES;
+            case QMessageBox::No:
+                return plat::IDNO;
+            default:
+                return plat::IDOK;
         }
     };
     if (QThread::currentThread() == qApp->thread()) return show();
@@ -104,7 +108,8 @@ int ShowQtBox(const std::string& text, const std::string& caption, std::uint32_t
     }
     plat::ServerUnlockScope unlocked;
     int answer = plat::IDOK;
-    QMetaObject::invokeMethod(qApp, [&] { answer = show(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        qApp, [&] { answer = show(); }, Qt::BlockingQueuedConnection);
     return answer;
 }
 }  // namespace
@@ -121,7 +126,7 @@ public:
     }
     void Release() override {
         const bool last = --refs_ == 0;
-        doc_.Release();  // may destroy the document
+        doc_.Release();                     // may destroy the document
         if (last) app_.ForgetHosted(this);  // destroys this
     }
     CDocComm& Document() const { return doc_; }
@@ -142,7 +147,9 @@ CAppComm::CAppComm() {
     });
 }
 
-CAppComm::~CAppComm() { ExitInstance(); }
+CAppComm::~CAppComm() {
+    ExitInstance();
+}
 
 bool CAppComm::InitInstance(const CommandLine& line, const InitOptions& options) {
     line_ = line;
@@ -172,8 +179,8 @@ bool CAppComm::InitInstance(const CommandLine& line, const InitOptions& options)
 
     for (int i = 0; i < tdbus::kChannelClassCount; ++i) {
         const ChannelType& type = kChannelTypes[i];
-        auto tmpl = std::make_unique<CCommDocTemplate>(
-            type.resourceId, type.documentClass(), std::string(AppString(type.resourceId)));
+        auto tmpl = std::make_unique<CCommDocTemplate>(type.resourceId, type.documentClass(),
+                                                       std::string(AppString(type.resourceId)));
         tmpl->SetFrameFactory(
             [this](tfw::CDocTemplate&, tfw::CDocument& doc) { return CreateChannelWindow(doc); });
         classTemplates_[i] = tmpl.get();
@@ -407,7 +414,9 @@ CCommDocTemplate* CAppComm::TemplateOf(tdbus::ChannelClass cls) const {
     return index >= 0 && index < tdbus::kChannelClassCount ? classTemplates_[index] : nullptr;
 }
 
-void CAppComm::ForgetHosted(Hosted* hosted) { hosted_.erase(hosted); }
+void CAppComm::ForgetHosted(Hosted* hosted) {
+    hosted_.erase(hosted);
+}
 
 void CAppComm::OpenStartDocument(const std::string& path) {
     tfw::TheDocManager().OpenDocumentFile(path);  // a failure is reported; start-up goes on
@@ -488,10 +497,18 @@ bool CAppComm::UpdateCommand(int id, CommandState& state) {
 
 bool CAppComm::ExecuteCommand(int id) {
     switch (id) {
-        case cmd::FileNew: FileNew(); return true;
-        case cmd::FileOpen: FileOpen(); return true;
-        case cmd::FilePrintSetup: RunPrintSetup(frame_.get()); return true;
-        case cmd::ShowChannels: ShowChannelList(); return true;
+        case cmd::FileNew:
+            FileNew();
+            return true;
+        case cmd::FileOpen:
+            FileOpen();
+            return true;
+        case cmd::FilePrintSetup:
+            RunPrintSetup(frame_.get());
+            return true;
+        case cmd::ShowChannels:
+            ShowChannelList();
+            return true;
         default:
             if (id >= cmd::FileMru1 && id < cmd::FileMru1 + 4) {
                 OpenRecent(id - cmd::FileMru1);

@@ -34,7 +34,7 @@
 namespace tfw {
 class CDocument;
 class StringRegistration;
-}
+}  // namespace tfw
 
 namespace tolvan {
 class CDocComm;

@@ -33,78 +33,78 @@ QPixmap ToolbarImage(int commandId) {
     image.fill(Qt::transparent);
     QPainter p(&image);
     switch (commandId) {
-    case cmd::FileNew:
-        Page(p, 3, 1, 10, 13);
-        break;
-    case cmd::FileOpen:
-        p.setPen(kInk);
-        p.setBrush(kFolder);
-        p.drawRect(1, 4, 12, 9);
-        p.drawRect(1, 2, 5, 2);
-        p.setBrush(kFolder.lighter(120));
-        p.drawPolygon(QPolygon({QPoint(3, 7), QPoint(15, 7), QPoint(13, 13), QPoint(1, 13)}));
-        break;
-    case cmd::FileSave:
-        p.setPen(kInk);
-        p.setBrush(kBlue);
-        p.drawRect(1, 1, 13, 13);
-        p.setBrush(kPaper);
-        p.drawRect(4, 1, 7, 5);
-        p.setBrush(kGrey);
-        p.drawRect(4, 9, 7, 5);
-        break;
-    case cmd::EditCut:
-        p.setPen(kInk);
-        p.drawLine(4, 1, 9, 9);
-        p.drawLine(11, 1, 6, 9);
-        p.setBrush(Qt::NoBrush);
-        p.drawEllipse(2, 9, 4, 4);
-        p.drawEllipse(9, 9, 4, 4);
-        break;
-    case cmd::EditCopy:
-        Page(p, 1, 1, 8, 9);
-        Page(p, 6, 4, 8, 10);
-        break;
-    case cmd::EditPaste:
-        p.setPen(kInk);
-        p.setBrush(kFolder);
-        p.drawRect(1, 2, 10, 12);
-        p.setBrush(kGrey);
-        p.drawRect(4, 1, 4, 2);
-        Page(p, 6, 5, 8, 9);
-        break;
-    case cmd::FilePrint:
-        p.setPen(kInk);
-        p.setBrush(kPaper);
-        p.drawRect(4, 1, 8, 5);
-        p.setBrush(kGrey.lighter(140));
-        p.drawRect(1, 6, 14, 6);
-        p.setBrush(kPaper);
-        p.drawRect(4, 10, 8, 4);
-        p.fillRect(12, 8, 2, 1, Qt::green);
-        break;
-    case cmd::AppAbout:
-    case cmd::ContextHelp: {
-        QFont font = p.font();
-        font.setPixelSize(12);
-        font.setBold(true);
-        p.setFont(font);
-        p.setPen(kInk);
-        if (commandId == cmd::ContextHelp) {
-            p.setBrush(kInk);
-            p.drawPolygon(QPolygon({QPoint(1, 1), QPoint(1, 11), QPoint(4, 8), QPoint(7, 13), QPoint(8, 12),
-                                    QPoint(6, 7), QPoint(9, 7)}));
-            p.setPen(kBlue);
-            p.drawText(QRect(8, 0, 8, 15), Qt::AlignCenter, QStringLiteral("?"));
-        } else {
-            p.setBrush(QColor(0xFF, 0xFF, 0xC0));
-            p.drawEllipse(1, 1, 13, 11);
-            p.drawText(QRect(1, 0, 14, 13), Qt::AlignCenter, QStringLiteral("?"));
+        case cmd::FileNew:
+            Page(p, 3, 1, 10, 13);
+            break;
+        case cmd::FileOpen:
+            p.setPen(kInk);
+            p.setBrush(kFolder);
+            p.drawRect(1, 4, 12, 9);
+            p.drawRect(1, 2, 5, 2);
+            p.setBrush(kFolder.lighter(120));
+            p.drawPolygon(QPolygon({QPoint(3, 7), QPoint(15, 7), QPoint(13, 13), QPoint(1, 13)}));
+            break;
+        case cmd::FileSave:
+            p.setPen(kInk);
+            p.setBrush(kBlue);
+            p.drawRect(1, 1, 13, 13);
+            p.setBrush(kPaper);
+            p.drawRect(4, 1, 7, 5);
+            p.setBrush(kGrey);
+            p.drawRect(4, 9, 7, 5);
+            break;
+        case cmd::EditCut:
+            p.setPen(kInk);
+            p.drawLine(4, 1, 9, 9);
+            p.drawLine(11, 1, 6, 9);
+            p.setBrush(Qt::NoBrush);
+            p.drawEllipse(2, 9, 4, 4);
+            p.drawEllipse(9, 9, 4, 4);
+            break;
+        case cmd::EditCopy:
+            Page(p, 1, 1, 8, 9);
+            Page(p, 6, 4, 8, 10);
+            break;
+        case cmd::EditPaste:
+            p.setPen(kInk);
+            p.setBrush(kFolder);
+            p.drawRect(1, 2, 10, 12);
+            p.setBrush(kGrey);
+            p.drawRect(4, 1, 4, 2);
+            Page(p, 6, 5, 8, 9);
+            break;
+        case cmd::FilePrint:
+            p.setPen(kInk);
+            p.setBrush(kPaper);
+            p.drawRect(4, 1, 8, 5);
+            p.setBrush(kGrey.lighter(140));
+            p.drawRect(1, 6, 14, 6);
+            p.setBrush(kPaper);
+            p.drawRect(4, 10, 8, 4);
+            p.fillRect(12, 8, 2, 1, Qt::green);
+            break;
+        case cmd::AppAbout:
+        case cmd::ContextHelp: {
+            QFont font = p.font();
+            font.setPixelSize(12);
+            font.setBold(true);
+            p.setFont(font);
+            p.setPen(kInk);
+            if (commandId == cmd::ContextHelp) {
+                p.setBrush(kInk);
+                p.drawPolygon(QPolygon({QPoint(1, 1), QPoint(1, 11), QPoint(4, 8), QPoint(7, 13),
+                                        QPoint(8, 12), QPoint(6, 7), QPoint(9, 7)}));
+                p.setPen(kBlue);
+                p.drawText(QRect(8, 0, 8, 15), Qt::AlignCenter, QStringLiteral("?"));
+            } else {
+                p.setBrush(QColor(0xFF, 0xFF, 0xC0));
+                p.drawEllipse(1, 1, 13, 11);
+                p.drawText(QRect(1, 0, 14, 13), Qt::AlignCenter, QStringLiteral("?"));
+            }
+            break;
         }
-        break;
-    }
-    default:
-        return {};
+        default:
+            return {};
     }
     return image;
 }

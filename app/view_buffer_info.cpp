@@ -83,7 +83,9 @@ CViewBufferInfo::CViewBufferInfo(ChannelBufferSource* source, QWidget* parent)
     SetButtons(false, false);
 }
 
-QSize CViewBufferInfo::sizeHint() const { return form_->sizeHint(); }
+QSize CViewBufferInfo::sizeHint() const {
+    return form_->sizeHint();
+}
 
 QString CViewBufferInfo::FormatStatus(std::uint16_t status) {
     return QString::asprintf("0x%04X", static_cast<unsigned>(status));
@@ -106,19 +108,27 @@ void CViewBufferInfo::ShowDevice() {
     device_->setToolTip(QString::fromStdString(device.target));
     QPalette pal = device_->palette();
     pal.setColor(QPalette::Active, QPalette::WindowText,
-                 device.gone ? QColor(0xC0, 0x00, 0x00) : palette().color(QPalette::Active, QPalette::WindowText));
-    pal.setColor(QPalette::Inactive, QPalette::WindowText, pal.color(QPalette::Active, QPalette::WindowText));
+                 device.gone ? QColor(0xC0, 0x00, 0x00)
+                             : palette().color(QPalette::Active, QPalette::WindowText));
+    pal.setColor(QPalette::Inactive, QPalette::WindowText,
+                 pal.color(QPalette::Active, QPalette::WindowText));
     device_->setPalette(pal);
 }
 
 QLabel* CViewBufferInfo::Field(int controlId) const {
     switch (controlId) {
-    case ctl::SizeField: return size_;
-    case ctl::UsedField: return used_;
-    case ctl::FreeField: return free_;
-    case ctl::StatusField: return status_;
-    case ctl::DeviceField: return device_;
-    default: return nullptr;
+        case ctl::SizeField:
+            return size_;
+        case ctl::UsedField:
+            return used_;
+        case ctl::FreeField:
+            return free_;
+        case ctl::StatusField:
+            return status_;
+        case ctl::DeviceField:
+            return device_;
+        default:
+            return nullptr;
     }
 }
 
@@ -149,11 +159,14 @@ void CViewBufferInfo::OnInitialUpdate() {
     OnUpdate(nullptr, HintAll);
 }
 
-void CViewBufferInfo::OnDocumentClosing() { DestroyParentFrame(this); }
+void CViewBufferInfo::OnDocumentClosing() {
+    DestroyParentFrame(this);
+}
 
 void CViewBufferInfo::OnTitleChanged() {
     if (QThread::currentThread() != thread()) {
-        QMetaObject::invokeMethod(this, [this] { OnTitleChanged(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { OnTitleChanged(); }, Qt::QueuedConnection);
         return;
     }
     UpdateParentFrameTitle(this);
@@ -162,7 +175,8 @@ void CViewBufferInfo::OnTitleChanged() {
 void CViewBufferInfo::OnUpdate(tfw::CView* sender, long hint) {
     if (QThread::currentThread() != thread()) {
         // A change made by the transfer thread: the widgets are redrawn on their own thread.
-        QMetaObject::invokeMethod(this, [this, sender, hint] { OnUpdate(sender, hint); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, sender, hint] { OnUpdate(sender, hint); }, Qt::QueuedConnection);
         return;
     }
     // Connecting and closing the connection retitle the channel: the caption follows.

@@ -48,7 +48,8 @@ public:
     static QString FormatStatus(std::uint16_t status);
     // The device line: the target, " - gone" after it when it went away. A long target is
     // cut in its middle to `maxWidth` pixels of `metrics`; the mark always shows.
-    static QString FormatDevice(const DeviceReadout& device, const QFontMetrics& metrics, int maxWidth);
+    static QString FormatDevice(const DeviceReadout& device, const QFontMetrics& metrics,
+                                int maxWidth);
 
 private:
     void OnInputClicked();

@@ -70,12 +70,15 @@ void CViewComm::OnInitialUpdate() {
     OnUpdate(nullptr, HintAll);
 }
 
-void CViewComm::OnDocumentClosing() { DestroyParentFrame(this); }
+void CViewComm::OnDocumentClosing() {
+    DestroyParentFrame(this);
+}
 
 void CViewComm::OnUpdate(tfw::CView* sender, long hint) {
     if (QThread::currentThread() != thread()) {
         // A change made by the transfer thread: the widgets are redrawn on their own thread.
-        QMetaObject::invokeMethod(this, [this, sender, hint] { OnUpdate(sender, hint); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, sender, hint] { OnUpdate(sender, hint); }, Qt::QueuedConnection);
         return;
     }
     if (hint == HintShowReceive && selector_ == BufferSide::Transmit) {
@@ -129,7 +132,9 @@ void CViewComm::resizeEvent(QResizeEvent* event) {
     UpdateScrollBars();
 }
 
-void CViewComm::scrollContentsBy(int, int) { viewport()->update(); }
+void CViewComm::scrollContentsBy(int, int) {
+    viewport()->update();
+}
 
 void CViewComm::paintEvent(QPaintEvent* event) {
     // Display off: the pane shows only its erased background.
@@ -144,7 +149,8 @@ void CViewComm::paintEvent(QPaintEvent* event) {
 void CViewComm::Draw(QPainter& painter, const RingGeometry& g, const QRect& clip) const {
     const BufferReadout* buffer = source_ ? source_->Buffer(selector_) : nullptr;
     std::uint32_t size = 0;
-    const bool drawn = buffer && buffer->VisitRing([&](const BufferFigures& f, std::span<const std::uint8_t> ring) {
+    const bool drawn = buffer && buffer->VisitRing([&](const BufferFigures& f,
+                                                       std::span<const std::uint8_t> ring) {
         size = f.size;
         DrawRing(painter, g, clip, f, ring, unread_, other_);
     });
@@ -207,7 +213,8 @@ void CViewComm::FilePrint() {
 
 void CViewComm::FilePrintPreview() {
     QPrintPreviewDialog dialog(&SharedPrinter(), this);
-    connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* printer) { PrintTo(*printer); });
+    connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
+            [this](QPrinter* printer) { PrintTo(*printer); });
     dialog.exec();
 }
 

@@ -37,7 +37,9 @@ CViewPhoneList::CViewPhoneList(QWidget* parent) : CListView(parent) {}
 
 CViewPhoneList::~CViewPhoneList() = default;
 
-CDocDialList* CViewPhoneList::Document() const { return dynamic_cast<CDocDialList*>(GetDocument()); }
+CDocDialList* CViewPhoneList::Document() const {
+    return dynamic_cast<CDocDialList*>(GetDocument());
+}
 
 void CViewPhoneList::OnInitialUpdate() {
     CListView::OnInitialUpdate();
@@ -58,7 +60,8 @@ void CViewPhoneList::MeasureItem(MeasureItemRecord& record) {
 
 void CViewPhoneList::GetItemText(int index, QString& text, QColor& textColour, QColor& background) {
     std::string full;
-    if (const CDocDialList* doc = Document(); doc && index >= 0) doc->GetFullText(static_cast<unsigned>(index), full);
+    if (const CDocDialList* doc = Document(); doc && index >= 0)
+        doc->GetFullText(static_cast<unsigned>(index), full);
     text = FromLocal(full);
     textColour = QColor(Qt::black);
     background = QColor(Qt::white);
@@ -66,21 +69,35 @@ void CViewPhoneList::GetItemText(int index, QString& text, QColor& textColour, Q
 
 bool CViewPhoneList::UpdateCommand(int id, CommandState& state) {
     switch (id) {
-        case cmd::ListAdd: state.enabled = true; return true;
+        case cmd::ListAdd:
+            state.enabled = true;
+            return true;
         case cmd::ListInsert:
         case cmd::ListDelete:
-        case cmd::ListProperties: state.enabled = !selectedItems().isEmpty(); return true;
-        default: return false;
+        case cmd::ListProperties:
+            state.enabled = !selectedItems().isEmpty();
+            return true;
+        default:
+            return false;
     }
 }
 
 bool CViewPhoneList::ExecuteCommand(int id) {
     switch (id) {
-        case cmd::ListAdd: OnAdd(); return true;
-        case cmd::ListInsert: OnInsert(); return true;
-        case cmd::ListDelete: OnDelete(); return true;
-        case cmd::ListProperties: OnProperties(); return true;
-        default: return false;
+        case cmd::ListAdd:
+            OnAdd();
+            return true;
+        case cmd::ListInsert:
+            OnInsert();
+            return true;
+        case cmd::ListDelete:
+            OnDelete();
+            return true;
+        case cmd::ListProperties:
+            OnProperties();
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -131,7 +148,8 @@ void CViewPhoneList::OnDelete() {
     const std::vector<int> rows = RowsToWorkOn();
     CDocDialList* doc = Document();
     if (rows.empty() || !doc) return;
-    if (kerdal::ShowPageMessage(this, ds::DialString(ds::kIdsConfirmDelete), kerdal::MessageIcon::Question,
+    if (kerdal::ShowPageMessage(this, ds::DialString(ds::kIdsConfirmDelete),
+                                kerdal::MessageIcon::Question,
                                 kerdal::MessageButtons::YesNo) != kerdal::kIdYes ||
         Document() != doc)
         return;
@@ -173,7 +191,8 @@ void CViewPhoneList::ShowPopup(QPoint pos) {
         add(str::PopupDelete, cmd::ListDelete);
         add(str::PopupProperties, cmd::ListProperties);
     }
-    if (QAction* chosen = menu.exec(viewport()->mapToGlobal(pos))) ExecuteCommand(chosen->data().toInt());
+    if (QAction* chosen = menu.exec(viewport()->mapToGlobal(pos)))
+        ExecuteCommand(chosen->data().toInt());
 }
 
 void CViewPhoneList::mousePressEvent(QMouseEvent* event) {

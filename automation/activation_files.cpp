@@ -12,13 +12,12 @@ namespace tdbus {
 
 namespace {
 
-bool NeedsQuotes(const std::string& word)
-{
+bool NeedsQuotes(const std::string& word) {
     if (word.empty()) return true;
     for (char c : word) {
         const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                           (c >= '0' && c <= '9') || c == '/' || c == '.' || c == '-' ||
-                           c == '_' || c == '=' || c == ',' || c == ':' || c == '+' || c == '@';
+                           (c >= '0' && c <= '9') || c == '/' || c == '.' || c == '-' || c == '_' ||
+                           c == '=' || c == ',' || c == ':' || c == '+' || c == '@';
         if (!plain) return true;
     }
     return false;
@@ -26,8 +25,7 @@ bool NeedsQuotes(const std::string& word)
 
 // Single quotes keep everything literally; a single quote itself is closed, escaped and
 // reopened ('\''), as the bus's shell-like splitting expects.
-std::string Quote(const std::string& word)
-{
+std::string Quote(const std::string& word) {
     if (!NeedsQuotes(word)) return word;
     std::string out = "'";
     for (char c : word) {
@@ -39,8 +37,7 @@ std::string Quote(const std::string& word)
     return out + "'";
 }
 
-std::string ReadAll(const std::filesystem::path& path)
-{
+std::string ReadAll(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return {};
     std::ostringstream text;
@@ -50,8 +47,7 @@ std::string ReadAll(const std::filesystem::path& path)
 
 }  // namespace
 
-std::string UserServicesDir()
-{
+std::string UserServicesDir() {
     const char* dataHome = std::getenv("XDG_DATA_HOME");
     std::filesystem::path base;
     if (dataHome && *dataHome) {
@@ -63,16 +59,14 @@ std::string UserServicesDir()
     return (base / "dbus-1" / "services").string();
 }
 
-std::string ExecLine(const std::string& program, const std::vector<std::string>& args)
-{
+std::string ExecLine(const std::string& program, const std::vector<std::string>& args) {
     std::string line = Quote(program);
     for (const std::string& a : args) line += " " + Quote(a);
     return line;
 }
 
 bool WriteActivationFiles(const std::string& program, const std::vector<std::string>& args,
-                          const std::string& servicesDir, std::string* error)
-{
+                          const std::string& servicesDir, std::string* error) {
     const std::filesystem::path dir = servicesDir.empty() ? UserServicesDir() : servicesDir;
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);

@@ -58,23 +58,21 @@ const char* const kStandardInterfaces =
     "    </method>\n"
     "  </interface>\n";
 
-QDBusMessage Error(const QDBusMessage& call, const QString& name, const QString& text)
-{
+QDBusMessage Error(const QDBusMessage& call, const QString& name, const QString& text) {
     return call.createErrorReply(name, text);
 }
 
 QDBusMessage DispatchError(const QDBusMessage& call, tfw::DispatchStatus status,
-                           const QString& detail)
-{
+                           const QString& detail) {
     return call.createErrorReply(DispatchErrorName(status), detail);
 }
 
-QString MemberText(const tfw::MemberInfo* info, std::int32_t dispid)
-{
+QString MemberText(const tfw::MemberInfo* info, std::int32_t dispid) {
     const QString id = QStringLiteral("0x%1").arg(static_cast<quint32>(dispid), 0, 16);
-    return info ? QString::fromLatin1(info->name.data(), static_cast<qsizetype>(info->name.size())) +
-                      QStringLiteral(" (") + id + QLatin1Char(')')
-                : id;
+    return info
+               ? QString::fromLatin1(info->name.data(), static_cast<qsizetype>(info->name.size())) +
+                     QStringLiteral(" (") + id + QLatin1Char(')')
+               : id;
 }
 
 }  // namespace
@@ -83,12 +81,10 @@ QString MemberText(const tfw::MemberInfo* info, std::int32_t dispid)
 class ChannelObjects : public QDBusVirtualObject {
 public:
     explicit ChannelObjects(AutomationServer& server) : server_(server) {}
-    QString introspect(const QString& path) const override
-    {
+    QString introspect(const QString& path) const override {
         return server_.IntrospectChannels(path);
     }
-    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
-    {
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
         return server_.HandleChannelMessage(message, connection);
     }
 
@@ -97,17 +93,13 @@ private:
 };
 
 AutomationServer::AutomationServer(ChannelHost& host, QObject* parent)
-    : QObject(parent), host_(host)
-{
-}
+    : QObject(parent), host_(host) {}
 
-AutomationServer::~AutomationServer()
-{
+AutomationServer::~AutomationServer() {
     Stop();
 }
 
-bool AutomationServer::Start(const QString& busAddress, QString* error)
-{
+bool AutomationServer::Start(const QString& busAddress, QString* error) {
     if (running_) return true;
     auto fail = [&](const QString& why) {
         if (error) *error = why;
@@ -131,7 +123,8 @@ bool AutomationServer::Start(const QString& busAddress, QString* error)
                 ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionNames_[i])
                 : QDBusConnection::connectToBus(busAddress, connectionNames_[i]);
         if (!connection.isConnected())
-            return fail(QStringLiteral("cannot reach the bus: ") + connection.lastError().message());
+            return fail(QStringLiteral("cannot reach the bus: ") +
+                        connection.lastError().message());
 
         factories_[i] = std::make_unique<ClassFactoryObject>(*this, cls);
         new ClassFactoryAdaptor(factories_[i].get());
@@ -144,12 +137,11 @@ bool AutomationServer::Start(const QString& busAddress, QString* error)
             return fail(QStringLiteral("cannot publish the objects"));
 
         // Every client's disappearance, watched before any client can hold a reference.
-        if (i == 0 &&
-            !connection.connect(QStringLiteral("org.freedesktop.DBus"),
-                                QStringLiteral("/org/freedesktop/DBus"),
-                                QStringLiteral("org.freedesktop.DBus"),
-                                QStringLiteral("NameOwnerChanged"), this,
-                                SLOT(OnNameOwnerChanged(QString, QString, QString))))
+        if (i == 0 && !connection.connect(QStringLiteral("org.freedesktop.DBus"),
+                                          QStringLiteral("/org/freedesktop/DBus"),
+                                          QStringLiteral("org.freedesktop.DBus"),
+                                          QStringLiteral("NameOwnerChanged"), this,
+                                          SLOT(OnNameOwnerChanged(QString, QString, QString))))
             return fail(QStringLiteral("cannot watch the bus's clients"));
     }
     for (int i = 0; i < kChannelClassCount; ++i) {
@@ -162,8 +154,7 @@ bool AutomationServer::Start(const QString& busAddress, QString* error)
     return true;
 }
 
-void AutomationServer::Stop()
-{
+void AutomationServer::Stop() {
     if (!running_) return;
     running_ = false;
     // The calls under way answer while the connections are still there.
@@ -187,30 +178,26 @@ void AutomationServer::Stop()
     channelObjects_.reset();
 }
 
-int AutomationServer::ObjectCount() const
-{
+int AutomationServer::ObjectCount() const {
     int count = 0;
     for (const auto& entry : channels_) count += entry.second.published ? 1 : 0;
     return count;
 }
 
-int AutomationServer::CallsUnderWay() const
-{
+int AutomationServer::CallsUnderWay() const {
     int count = 0;
     for (const auto& entry : channels_) count += entry.second.calls;
     return count;
 }
 
-QString AutomationServer::PathOf(const HostedChannel* channel) const
-{
+QString AutomationServer::PathOf(const HostedChannel* channel) const {
     for (const auto& [id, record] : channels_)
         if (record.channel == channel && record.published)
             return kChannelsPath + QLatin1Char('/') + QString::number(id);
     return {};
 }
 
-void AutomationServer::ChannelDestroyed(HostedChannel* channel)
-{
+void AutomationServer::ChannelDestroyed(HostedChannel* channel) {
     // No worker may still be inside the channel when it goes.
     if (calls_) calls_->WaitIdle();
     for (auto it = channels_.begin(); it != channels_.end(); ++it) {
@@ -222,19 +209,16 @@ void AutomationServer::ChannelDestroyed(HostedChannel* channel)
 }
 
 void AutomationServer::EmitXferProgress(std::int16_t window, std::int32_t wParam,
-                                        std::int32_t lParam)
-{
+                                        std::int32_t lParam) {
     transferRoute_->Emit(window, wParam, lParam);
 }
 
-std::shared_ptr<tolvan::XferProgressSink> AutomationServer::MakeTransferSink() const
-{
+std::shared_ptr<tolvan::XferProgressSink> AutomationServer::MakeTransferSink() const {
     return std::make_shared<TransferSignalSink>(transferRoute_);
 }
 
 QString AutomationServer::CreateInstance(ChannelClass cls, const QString& client,
-                                         QString* errorName, QString* errorMessage)
-{
+                                         QString* errorName, QString* errorMessage) {
     HostedChannel* channel = host_.CreateChannel(cls);
     if (!channel) {
         *errorName = QStringLiteral("Tolvan32.Error.CreateFailed");
@@ -247,22 +231,19 @@ QString AutomationServer::CreateInstance(ChannelClass cls, const QString& client
     return kChannelsPath + QLatin1Char('/') + QString::number(id);
 }
 
-AutomationServer::ChannelRecord* AutomationServer::Find(std::uint32_t id)
-{
+AutomationServer::ChannelRecord* AutomationServer::Find(std::uint32_t id) {
     auto it = channels_.find(id);
     return it == channels_.end() || !it->second.published ? nullptr : &it->second;
 }
 
-std::uint32_t AutomationServer::IdOfPath(const QString& path) const
-{
+std::uint32_t AutomationServer::IdOfPath(const QString& path) const {
     if (!path.startsWith(kChannelsPath + QLatin1Char('/'))) return 0;
     bool ok = false;
     const uint id = path.mid(kChannelsPath.size() + 1).toUInt(&ok);
     return ok ? id : 0;
 }
 
-void AutomationServer::ReleaseReferences(std::uint32_t id, std::uint32_t count)
-{
+void AutomationServer::ReleaseReferences(std::uint32_t id, std::uint32_t count) {
     auto it = channels_.find(id);
     if (it == channels_.end()) return;
     it->second.heldReleases += count;
@@ -271,8 +252,7 @@ void AutomationServer::ReleaseReferences(std::uint32_t id, std::uint32_t count)
     FlushReleases(id);
 }
 
-void AutomationServer::FlushReleases(std::uint32_t id)
-{
+void AutomationServer::FlushReleases(std::uint32_t id) {
     auto it = channels_.find(id);
     if (it == channels_.end()) return;
     ChannelRecord& record = it->second;
@@ -286,8 +266,7 @@ void AutomationServer::FlushReleases(std::uint32_t id)
     for (std::uint32_t i = 0; i < count; ++i) channel->Release();
 }
 
-void AutomationServer::Erase(std::map<std::uint32_t, ChannelRecord>::iterator it)
-{
+void AutomationServer::Erase(std::map<std::uint32_t, ChannelRecord>::iterator it) {
     channels_.erase(it);
     if (!channels_.empty()) return;
     // Queued: the reply to the releasing call goes out before the application reacts.
@@ -295,16 +274,14 @@ void AutomationServer::Erase(std::map<std::uint32_t, ChannelRecord>::iterator it
 }
 
 void AutomationServer::OnNameOwnerChanged(const QString& name, const QString& /*oldOwner*/,
-                                          const QString& newOwner)
-{
+                                          const QString& newOwner) {
     if (!name.startsWith(QLatin1Char(':')) || !newOwner.isEmpty()) return;
     const auto held = references_.DropClient(name.toStdString());
     for (const auto& [id, count] : held) ReleaseReferences(id, count);
 }
 
 bool AutomationServer::HandleChannelMessage(const QDBusMessage& message,
-                                            const QDBusConnection& connection)
-{
+                                            const QDBusConnection& connection) {
     if (message.type() != QDBusMessage::MethodCallMessage) return false;
 
     QDBusMessage reply;
@@ -341,8 +318,7 @@ bool AutomationServer::HandleChannelMessage(const QDBusMessage& message,
 }
 
 bool AutomationServer::AnswerHere(const QDBusMessage& message, const QDBusConnection& connection,
-                                  std::uint32_t id, ChannelRecord& record)
-{
+                                  std::uint32_t id, ChannelRecord& record) {
     // A call of the channel under way (this client's or another's) keeps its place: the
     // lanes keep the order. A server lock held elsewhere could keep the window waiting.
     if (record.calls > 0 || !IsPromptCall(message, record.channel->Target().GetDispatchClass()))
@@ -361,8 +337,7 @@ bool AutomationServer::AnswerHere(const QDBusMessage& message, const QDBusConnec
 }
 
 void AutomationServer::QueueCall(const QDBusMessage& message, const QDBusConnection& connection,
-                                 std::uint32_t id, ChannelRecord& record)
-{
+                                 std::uint32_t id, ChannelRecord& record) {
     const CallTarget target{id, record.cls, record.channel};
     const std::string lane = message.service().toStdString() + ' ' + std::to_string(id);
     message.setDelayedReply(true);
@@ -384,8 +359,7 @@ void AutomationServer::QueueCall(const QDBusMessage& message, const QDBusConnect
                           QStringLiteral("the server is stopping")));
 }
 
-void AutomationServer::OnCallsDone()
-{
+void AutomationServer::OnCallsDone() {
     std::vector<std::uint32_t> done;
     {
         std::lock_guard lock(doneMutex_);
@@ -394,23 +368,20 @@ void AutomationServer::OnCallsDone()
     for (std::uint32_t id : done) CallDone(id);
 }
 
-void AutomationServer::CallDone(std::uint32_t id)
-{
+void AutomationServer::CallDone(std::uint32_t id) {
     auto it = channels_.find(id);
     if (it == channels_.end()) return;  // forgotten meanwhile (exit)
     --it->second.calls;
     FlushReleases(id);
 }
 
-QDBusMessage AutomationServer::RunCall(const QDBusMessage& message, const CallTarget& target)
-{
+QDBusMessage AutomationServer::RunCall(const QDBusMessage& message, const CallTarget& target) {
     if (message.interface() == kDispatchInterface) return Dispatch(message, target);
     if (message.interface() == kPropertiesInterface) return DispatchProperties(message, target);
     return DispatchTyped(message, target);
 }
 
-QString AutomationServer::IntrospectChannels(const QString& path) const
-{
+QString AutomationServer::IntrospectChannels(const QString& path) const {
     QString xml;
     const std::uint32_t id = IdOfPath(path);
     if (id == 0) {
@@ -437,14 +408,13 @@ QString AutomationServer::IntrospectChannels(const QString& path) const
 
 QDBusMessage AutomationServer::RunInvoke(const QDBusMessage& message, const CallTarget& target,
                                          std::int32_t dispid, std::uint16_t flags,
-                                         std::vector<tfw::Variant>& args, tfw::Variant& result)
-{
+                                         std::vector<tfw::Variant>& args, tfw::Variant& result) {
     const tfw::MemberInfo* info = target.channel->Target().GetDispatchClass().FindMember(dispid);
 
     // A reception started here reports on this channel. Set before the call: the transfer
     // thread may report before the call returns.
-    const bool startsTransfer = info && info->name == "ReceiveXModemFile" &&
-                                (flags & tfw::kDispatchMethod);
+    const bool startsTransfer =
+        info && info->name == "ReceiveXModemFile" && (flags & tfw::kDispatchMethod);
     std::unique_lock<std::mutex> starting(transferStart_, std::defer_lock);
     TransferRoute::Target previous;
     if (startsTransfer) {
@@ -457,8 +427,8 @@ QDBusMessage AutomationServer::RunInvoke(const QDBusMessage& message, const Call
     std::size_t badArg = 0;
     const tfw::DispatchStatus status = target.channel->Invoke(dispid, flags, args, result, &badArg);
 
-    if (startsTransfer && (status != tfw::DispatchStatus::Ok ||
-                           result.Type() != tfw::VarType::I2 || result.AsI2() != 0))
+    if (startsTransfer && (status != tfw::DispatchStatus::Ok || result.Type() != tfw::VarType::I2 ||
+                           result.AsI2() != 0))
         transferRoute_->Restore(std::move(previous));
     if (starting.owns_lock()) starting.unlock();
 
@@ -477,8 +447,7 @@ QDBusMessage AutomationServer::RunInvoke(const QDBusMessage& message, const Call
     return DispatchError(message, status, detail);
 }
 
-QDBusMessage AutomationServer::Dispatch(const QDBusMessage& message, const CallTarget& target)
-{
+QDBusMessage AutomationServer::Dispatch(const QDBusMessage& message, const CallTarget& target) {
     const QList<QVariant> in = message.arguments();
     const QString member = message.member();
     if (member == QLatin1String("GetIDsOfNames")) {
@@ -509,10 +478,10 @@ QDBusMessage AutomationServer::Dispatch(const QDBusMessage& message, const CallT
         std::size_t badArg = 0;
         if (tfw::DispatchStatus s = ArgsFromVariants(info, values, args, &badArg);
             s != tfw::DispatchStatus::Ok)
-            return DispatchError(message, s,
-                                 MemberText(info, dispid) +
-                                     QStringLiteral(": argument %1 has a type no member takes")
-                                         .arg(badArg + 1));
+            return DispatchError(
+                message, s,
+                MemberText(info, dispid) +
+                    QStringLiteral(": argument %1 has a type no member takes").arg(badArg + 1));
         tfw::Variant result;
         QDBusMessage error =
             RunInvoke(message, target, dispid, static_cast<std::uint16_t>(flags), args, result);
@@ -524,8 +493,7 @@ QDBusMessage AutomationServer::Dispatch(const QDBusMessage& message, const CallT
 }
 
 QDBusMessage AutomationServer::DispatchTyped(const QDBusMessage& message,
-                                             const CallTarget& target)
-{
+                                             const CallTarget& target) {
     const QString iface = message.interface();
     const QByteArray member = message.member().toLatin1();
     const std::string_view name(member.constData(), static_cast<std::size_t>(member.size()));
@@ -540,9 +508,9 @@ QDBusMessage AutomationServer::DispatchTyped(const QDBusMessage& message,
     for (const tfw::DispatchClass* cls = &target.channel->Target().GetDispatchClass(); cls;
          cls = cls->Base(), ++steps) {
         if (cls->InterfaceName().empty()) continue;
-        if (!iface.isEmpty() && iface != QLatin1String(cls->InterfaceName().data(),
-                                                       static_cast<qsizetype>(
-                                                           cls->InterfaceName().size())))
+        if (!iface.isEmpty() &&
+            iface != QLatin1String(cls->InterfaceName().data(),
+                                   static_cast<qsizetype>(cls->InterfaceName().size())))
             continue;
         interfaceFound = true;
         const auto table = cls->Table();
@@ -572,8 +540,7 @@ QDBusMessage AutomationServer::DispatchTyped(const QDBusMessage& message,
 }
 
 QDBusMessage AutomationServer::DispatchProperties(const QDBusMessage& message,
-                                                  const CallTarget& target)
-{
+                                                  const CallTarget& target) {
     const QList<QVariant> in = message.arguments();
     const QString member = message.member();
     const QString sig = message.signature();
@@ -597,8 +564,8 @@ QDBusMessage AutomationServer::DispatchProperties(const QDBusMessage& message,
         for (std::size_t i = 0; i < table.size(); ++i) {
             const tfw::MemberInfo& info = table[i];
             if (info.kind != tfw::MemberKind::Property) continue;
-            const QString propName = QString::fromLatin1(
-                info.name.data(), static_cast<qsizetype>(info.name.size()));
+            const QString propName =
+                QString::fromLatin1(info.name.data(), static_cast<qsizetype>(info.name.size()));
             if (!getAll && propName != wanted) continue;
             const std::int32_t dispid = (steps << 16) | static_cast<std::int32_t>(i + 1);
             std::vector<tfw::Variant> args;
@@ -612,13 +579,13 @@ QDBusMessage AutomationServer::DispatchProperties(const QDBusMessage& message,
                                              QLatin1String(DBusSignatureOf(info.result)));
                 args.push_back(std::move(*value));
             }
-            QDBusMessage error = RunInvoke(message, target, dispid,
-                                           set ? tfw::kDispatchPropertyPut
-                                               : tfw::kDispatchPropertyGet,
-                                           args, result);
+            QDBusMessage error = RunInvoke(
+                message, target, dispid,
+                set ? tfw::kDispatchPropertyPut : tfw::kDispatchPropertyGet, args, result);
             if (error.type() == QDBusMessage::ErrorMessage) return error;
             if (set) return message.createReply();
-            if (get) return message.createReply(QVariant::fromValue(QDBusVariant(ToDBusValue(result))));
+            if (get)
+                return message.createReply(QVariant::fromValue(QDBusVariant(ToDBusValue(result))));
             all.insert(propName, ToDBusValue(result));
         }
     }
@@ -628,8 +595,7 @@ QDBusMessage AutomationServer::DispatchProperties(const QDBusMessage& message,
 }
 
 QDBusMessage AutomationServer::DispatchUnknown(const QDBusMessage& message, std::uint32_t id,
-                                               ChannelRecord& record)
-{
+                                               ChannelRecord& record) {
     const std::string client = message.service().toStdString();
     if (message.member() == QLatin1String("AddRef") && message.signature().isEmpty()) {
         const std::uint32_t total = references_.Take(client, id);
@@ -640,8 +606,7 @@ QDBusMessage AutomationServer::DispatchUnknown(const QDBusMessage& message, std:
         const std::optional<std::uint32_t> total = references_.Drop(client, id);
         if (!total)
             return Error(message, QStringLiteral("Tolvan32.Error.NoReference"),
-                         QStringLiteral("this connection holds no reference on ") +
-                             message.path());
+                         QStringLiteral("this connection holds no reference on ") + message.path());
         ReleaseReferences(id, 1);
         return message.createReply(QVariant::fromValue<uint>(*total));
     }

@@ -15,9 +15,9 @@
 // the server lock is free: a hand-over to a worker and back would cost more than the call.
 // Every other channel call is answered later (a delayed reply) by a worker of the call
 // queue: one lane per client and channel, so a client's calls on a channel keep their
-// order while a call that waits holds up no other client and not the window. The channel operations take the server
-// lock themselves and the one wait function lets it go while waiting. A channel a worker
-// is calling stays alive: Releases that arrive meanwhile take effect when its calls end.
+// order while a call that waits holds up no other client and not the window. The channel operations
+// take the server lock themselves and the one wait function lets it go while waiting. A channel a
+// worker is calling stays alive: Releases that arrive meanwhile take effect when its calls end.
 // Stop() lets the queued calls finish and answer before the server leaves the bus.
 //
 // The application:
@@ -102,8 +102,7 @@ Q_SIGNALS:
     void LastObjectReleased();
 
 private Q_SLOTS:
-    void OnNameOwnerChanged(const QString& name, const QString& oldOwner,
-                            const QString& newOwner);
+    void OnNameOwnerChanged(const QString& name, const QString& oldOwner, const QString& newOwner);
     // The workers' ended calls, on the window thread.
     void OnCallsDone();
 
@@ -123,7 +122,7 @@ private:
         HostedChannel* channel;
     };
 
-    ChannelRecord* Find(std::uint32_t id);  // published channels only
+    ChannelRecord* Find(std::uint32_t id);              // published channels only
     std::uint32_t IdOfPath(const QString& path) const;  // 0 when not a channel path
     void ReleaseReferences(std::uint32_t id, std::uint32_t count);
     void FlushReleases(std::uint32_t id);
@@ -131,8 +130,8 @@ private:
     // Answers a call that cannot wait at once, on this thread; false when it must be queued.
     bool AnswerHere(const QDBusMessage& message, const QDBusConnection& connection,
                     std::uint32_t id, ChannelRecord& record);
-    void QueueCall(const QDBusMessage& message, const QDBusConnection& connection,
-                   std::uint32_t id, ChannelRecord& record);
+    void QueueCall(const QDBusMessage& message, const QDBusConnection& connection, std::uint32_t id,
+                   ChannelRecord& record);
     void CallDone(std::uint32_t id);
 
     // Workers: the reply to one channel call.

@@ -8,37 +8,35 @@ namespace tdbus {
 
 namespace {
 
-bool IsScalarRef(tfw::VarType t)
-{
+bool IsScalarRef(tfw::VarType t) {
     return t == tfw::VarType::I2Ref || t == tfw::VarType::I4Ref || t == tfw::VarType::BoolRef;
 }
 
-tfw::Variant ZeroRef(tfw::VarType t)
-{
+tfw::Variant ZeroRef(tfw::VarType t) {
     switch (t) {
-    case tfw::VarType::I2Ref: return tfw::Variant::I2Ref(0);
-    case tfw::VarType::I4Ref: return tfw::Variant::I4Ref(0);
-    default: return tfw::Variant::BoolRef(false);
+        case tfw::VarType::I2Ref:
+            return tfw::Variant::I2Ref(0);
+        case tfw::VarType::I4Ref:
+            return tfw::Variant::I4Ref(0);
+        default:
+            return tfw::Variant::BoolRef(false);
     }
 }
 
 }  // namespace
 
-QString DispatchErrorName(tfw::DispatchStatus status)
-{
+QString DispatchErrorName(tfw::DispatchStatus status) {
     return QStringLiteral("Tolvan32.Error.") + QLatin1String(tfw::DispatchStatusName(status));
 }
 
-QString TypedInSignature(const tfw::MemberInfo& member)
-{
+QString TypedInSignature(const tfw::MemberInfo& member) {
     QString sig;
     for (tfw::VarType t : member.Params())
         if (!IsScalarRef(t)) sig += QLatin1String(DBusSignatureOf(t));
     return sig;
 }
 
-QString TypedOutSignature(const tfw::MemberInfo& member)
-{
+QString TypedOutSignature(const tfw::MemberInfo& member) {
     QString sig = QLatin1String(DBusSignatureOf(member.result));
     for (tfw::VarType t : member.Params())
         if (tfw::IsByRef(t)) sig += QLatin1String(DBusSignatureOf(t));
@@ -46,8 +44,7 @@ QString TypedOutSignature(const tfw::MemberInfo& member)
 }
 
 tfw::DispatchStatus ArgsFromTypedCall(const tfw::MemberInfo& member, const QList<QVariant>& in,
-                                      std::vector<tfw::Variant>& args)
-{
+                                      std::vector<tfw::Variant>& args) {
     args.clear();
     qsizetype next = 0;
     for (tfw::VarType t : member.Params()) {
@@ -67,8 +64,7 @@ tfw::DispatchStatus ArgsFromTypedCall(const tfw::MemberInfo& member, const QList
 }
 
 QList<QVariant> TypedReply(const tfw::MemberInfo& member, const tfw::Variant& result,
-                           const std::vector<tfw::Variant>& args)
-{
+                           const std::vector<tfw::Variant>& args) {
     QList<QVariant> out;
     if (member.result != tfw::VarType::Empty) out.append(ToDBusValue(result));
     const auto params = member.Params();
@@ -78,8 +74,7 @@ QList<QVariant> TypedReply(const tfw::MemberInfo& member, const tfw::Variant& re
 }
 
 tfw::DispatchStatus ArgsFromVariants(const tfw::MemberInfo* member, const QList<QVariant>& in,
-                                     std::vector<tfw::Variant>& args, std::size_t* badArg)
-{
+                                     std::vector<tfw::Variant>& args, std::size_t* badArg) {
     args.clear();
     args.reserve(static_cast<std::size_t>(in.size()));
     for (qsizetype i = 0; i < in.size(); ++i) {
@@ -96,8 +91,7 @@ tfw::DispatchStatus ArgsFromVariants(const tfw::MemberInfo* member, const QList<
     return tfw::DispatchStatus::Ok;
 }
 
-QList<QVariant> InvokeReply(const tfw::Variant& result, const std::vector<tfw::Variant>& args)
-{
+QList<QVariant> InvokeReply(const tfw::Variant& result, const std::vector<tfw::Variant>& args) {
     QList<QVariant> values;
     values.reserve(static_cast<qsizetype>(args.size()));
     for (const tfw::Variant& a : args) values.append(ToDBusValue(a));

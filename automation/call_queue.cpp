@@ -6,13 +6,11 @@ namespace tdbus {
 
 CallQueue::CallQueue(std::size_t maxWorkers) : maxWorkers_(maxWorkers > 0 ? maxWorkers : 1) {}
 
-CallQueue::~CallQueue()
-{
+CallQueue::~CallQueue() {
     Shutdown();
 }
 
-bool CallQueue::Post(const std::string& lane, std::function<void()> task)
-{
+bool CallQueue::Post(const std::string& lane, std::function<void()> task) {
     std::unique_lock lock(mutex_);
     if (stopping_) return false;
     Lane& l = lanes_[lane];
@@ -32,8 +30,7 @@ bool CallQueue::Post(const std::string& lane, std::function<void()> task)
     return true;
 }
 
-void CallQueue::Work()
-{
+void CallQueue::Work() {
     std::unique_lock lock(mutex_);
     for (;;) {
         wake_.wait(lock, [this] { return !ready_.empty() || stopping_; });
@@ -65,14 +62,12 @@ void CallQueue::Work()
     }
 }
 
-void CallQueue::WaitIdle()
-{
+void CallQueue::WaitIdle() {
     std::unique_lock lock(mutex_);
     idle_.wait(lock, [this] { return pending_ == 0; });
 }
 
-void CallQueue::Shutdown()
-{
+void CallQueue::Shutdown() {
     std::vector<std::thread> threads;
     {
         std::unique_lock lock(mutex_);
@@ -85,8 +80,7 @@ void CallQueue::Shutdown()
         if (t.joinable()) t.join();
 }
 
-std::size_t CallQueue::Workers() const
-{
+std::size_t CallQueue::Workers() const {
     std::lock_guard lock(mutex_);
     return threads_.size();
 }

@@ -5,16 +5,13 @@
 namespace tdbus {
 
 ClassFactoryObject::ClassFactoryObject(AutomationServer& server, ChannelClass cls, QObject* parent)
-    : QObject(parent), server_(server), class_(cls)
-{
-}
+    : QObject(parent), server_(server), class_(cls) {}
 
-QDBusObjectPath ClassFactoryObject::CreateInstance()
-{
+QDBusObjectPath ClassFactoryObject::CreateInstance() {
     QString errorName;
     QString errorMessage;
-    const QString path = server_.CreateInstance(class_, message().service(), &errorName,
-                                                &errorMessage);
+    const QString path =
+        server_.CreateInstance(class_, message().service(), &errorName, &errorMessage);
     if (path.isEmpty()) {
         sendErrorReply(errorName, errorMessage);
         return {};

@@ -2,8 +2,7 @@
 
 namespace tdbus {
 
-QString InterfaceElement(const QString& name)
-{
+QString InterfaceElement(const QString& name) {
     for (const InterfaceXml& file : InterfaceXmlFiles()) {
         if (name != QLatin1String(file.name)) continue;
         const QString text = QString::fromUtf8(file.text);

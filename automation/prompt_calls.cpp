@@ -24,13 +24,11 @@ const QString kPropertiesInterface = QStringLiteral("org.freedesktop.DBus.Proper
 
 }  // namespace
 
-bool IsPromptMember(std::string_view name)
-{
+bool IsPromptMember(std::string_view name) {
     return std::find(kPromptMembers.begin(), kPromptMembers.end(), name) != kPromptMembers.end();
 }
 
-bool IsPromptCall(const QDBusMessage& message, const tfw::DispatchClass& cls)
-{
+bool IsPromptCall(const QDBusMessage& message, const tfw::DispatchClass& cls) {
     const QString iface = message.interface();
     if (iface == kPropertiesInterface) return false;
     const QString member = message.member();
@@ -48,7 +46,8 @@ bool IsPromptCall(const QDBusMessage& message, const tfw::DispatchClass& cls)
         if (iface == kDispatchInterface) return true;  // no such member: refused at once
     }
     const QByteArray name = member.toLatin1();
-    return IsPromptMember(std::string_view(name.constData(), static_cast<std::size_t>(name.size())));
+    return IsPromptMember(
+        std::string_view(name.constData(), static_cast<std::size_t>(name.size())));
 }
 
 }  // namespace tdbus

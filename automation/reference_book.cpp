@@ -2,14 +2,12 @@
 
 namespace tdbus {
 
-std::uint32_t ReferenceBook::Take(const std::string& client, std::uint32_t id)
-{
+std::uint32_t ReferenceBook::Take(const std::string& client, std::uint32_t id) {
     ++byClient_[client][id];
     return ++totals_[id];
 }
 
-std::optional<std::uint32_t> ReferenceBook::Drop(const std::string& client, std::uint32_t id)
-{
+std::optional<std::uint32_t> ReferenceBook::Drop(const std::string& client, std::uint32_t id) {
     auto c = byClient_.find(client);
     if (c == byClient_.end()) return std::nullopt;
     auto held = c->second.find(id);
@@ -23,8 +21,7 @@ std::optional<std::uint32_t> ReferenceBook::Drop(const std::string& client, std:
 }
 
 std::vector<std::pair<std::uint32_t, std::uint32_t>> ReferenceBook::DropClient(
-    const std::string& client)
-{
+    const std::string& client) {
     std::vector<std::pair<std::uint32_t, std::uint32_t>> out;
     auto c = byClient_.find(client);
     if (c == byClient_.end()) return out;
@@ -38,8 +35,7 @@ std::vector<std::pair<std::uint32_t, std::uint32_t>> ReferenceBook::DropClient(
     return out;
 }
 
-void ReferenceBook::Forget(std::uint32_t id)
-{
+void ReferenceBook::Forget(std::uint32_t id) {
     for (auto c = byClient_.begin(); c != byClient_.end();) {
         c->second.erase(id);
         c = c->second.empty() ? byClient_.erase(c) : std::next(c);
@@ -47,14 +43,12 @@ void ReferenceBook::Forget(std::uint32_t id)
     totals_.erase(id);
 }
 
-std::uint32_t ReferenceBook::Total(std::uint32_t id) const
-{
+std::uint32_t ReferenceBook::Total(std::uint32_t id) const {
     auto t = totals_.find(id);
     return t == totals_.end() ? 0 : t->second;
 }
 
-std::uint32_t ReferenceBook::Held(const std::string& client, std::uint32_t id) const
-{
+std::uint32_t ReferenceBook::Held(const std::string& client, std::uint32_t id) const {
     auto c = byClient_.find(client);
     if (c == byClient_.end()) return 0;
     auto h = c->second.find(id);

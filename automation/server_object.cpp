@@ -4,18 +4,15 @@
 
 namespace tdbus {
 
-ushort ServerObject::GlobalAddAtom(const QString& name)
-{
+ushort ServerObject::GlobalAddAtom(const QString& name) {
     return tolvan::plat::GlobalAddAtom(name.toStdString());
 }
 
-ushort ServerObject::GlobalFindAtom(const QString& name)
-{
+ushort ServerObject::GlobalFindAtom(const QString& name) {
     return tolvan::plat::GlobalFindAtom(name.toStdString());
 }
 
-ushort ServerObject::GlobalDeleteAtom(ushort atom)
-{
+ushort ServerObject::GlobalDeleteAtom(ushort atom) {
     return tolvan::plat::GlobalDeleteAtom(atom);
 }
 

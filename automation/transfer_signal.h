@@ -41,8 +41,7 @@ private:
 class TransferSignalSink : public tolvan::XferProgressSink {
 public:
     explicit TransferSignalSink(std::shared_ptr<TransferRoute> route) : route_(std::move(route)) {}
-    void XferProgress(std::int16_t window, std::int32_t wParam, std::int32_t lParam) override
-    {
+    void XferProgress(std::int16_t window, std::int32_t wParam, std::int32_t lParam) override {
         route_->Emit(window, wParam, lParam);
     }
 

@@ -36,14 +36,12 @@ public:
     explicit PtyChannel(int fd) : fd_(fd) {}
     const tfw::DispatchClass& GetDispatchClass() const override;
     bool IsConnected() const { return fd_ >= 0; }
-    std::int16_t ReadFromPort(std::span<std::uint8_t> buffer, std::int16_t count)
-    {
+    std::int16_t ReadFromPort(std::span<std::uint8_t> buffer, std::int16_t count) {
         const auto n = std::min<std::size_t>(buffer.size(), count > 0 ? count : 0);
         const ssize_t got = read(fd_, buffer.data(), n);
         return static_cast<std::int16_t>(got > 0 ? got : 0);
     }
-    std::int16_t WriteToPort(std::span<std::uint8_t> buffer, std::int16_t count)
-    {
+    std::int16_t WriteToPort(std::span<std::uint8_t> buffer, std::int16_t count) {
         const auto n = std::min<std::size_t>(buffer.size(), count > 0 ? count : 0);
         const ssize_t put = write(fd_, buffer.data(), n);
         return static_cast<std::int16_t>(put > 0 ? put : 0);
@@ -53,8 +51,7 @@ private:
     int fd_;
 };
 
-const tfw::DispatchClass& PtyChannel::GetDispatchClass() const
-{
+const tfw::DispatchClass& PtyChannel::GetDispatchClass() const {
     static const std::vector<tfw::MemberBinding> bindings = [] {
         std::vector<tfw::MemberBinding> b(kCommMemberCount);
         b[kDispIsConnected - 1] = tfw::Bind<&PtyChannel::IsConnected>();
@@ -72,8 +69,7 @@ public:
     explicit Hosted(int fd) : channel_(fd) {}
     tfw::DispatchTarget& Target() override { return channel_; }
     void AddRef() override { ++refs_; }
-    void Release() override
-    {
+    void Release() override {
         if (--refs_ == 0) delete this;
     }
 
@@ -99,8 +95,7 @@ struct Figure {
 
 // `before` runs ahead of each call, untimed.
 Figure Measure(const char* name, int calls, const std::function<void()>& call,
-               const std::function<void()>& before = {})
-{
+               const std::function<void()>& before = {}) {
     std::vector<double> us;
     us.reserve(calls);
     double total = 0;
@@ -108,8 +103,9 @@ Figure Measure(const char* name, int calls, const std::function<void()>& call,
         if (before) before();
         const auto t0 = std::chrono::steady_clock::now();
         call();
-        us.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0)
-                         .count());
+        us.push_back(
+            std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0)
+                .count());
         total += us.back() / 1e6;
     }
     std::nth_element(us.begin(), us.begin() + us.size() / 2, us.end());
@@ -118,8 +114,7 @@ Figure Measure(const char* name, int calls, const std::function<void()>& call,
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const int calls = argc > 1 ? std::max(10, atoi(argv[1])) : 2000;
 

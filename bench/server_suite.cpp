@@ -51,13 +51,17 @@ using Clock = std::chrono::steady_clock;
 constexpr std::uint16_t kMethod = tfw::kDispatchMethod;
 constexpr std::int32_t kInherited = 0x10000;  // inherited members of derived channel classes
 
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double Seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
 
 void Row(const std::string& name, double value, const char* unit, const std::string& goal = "",
-         int verdict = -1)
-{
+         int verdict = -1) {
     std::printf("| %-52s | %14.3f | %-8s | %-22s | %-6s |\n", name.c_str(), value, unit,
-                goal.c_str(), verdict < 0 ? "" : verdict ? "met" : "MISSED");
+                goal.c_str(),
+                verdict < 0 ? ""
+                : verdict   ? "met"
+                            : "MISSED");
     std::fflush(stdout);
 }
 
@@ -65,8 +69,7 @@ struct Pty {
     int master = -1;
     int slave = -1;
     std::string path;
-    Pty()
-    {
+    Pty() {
         char name[128];
         if (openpty(&master, &slave, name, nullptr, nullptr) != 0) std::abort();
         path = name;
@@ -77,16 +80,14 @@ struct Pty {
             tcsetattr(fd, TCSANOW, &raw);
         }
     }
-    ~Pty()
-    {
+    ~Pty() {
         close(master);
         close(slave);
     }
 };
 
 // Writes everything, waiting on the descriptor when it is full.
-void WriteAll(int fd, const std::uint8_t* p, std::size_t n)
-{
+void WriteAll(int fd, const std::uint8_t* p, std::size_t n) {
     while (n > 0) {
         const ssize_t put = write(fd, p, n);
         if (put > 0) {
@@ -103,8 +104,7 @@ void WriteAll(int fd, const std::uint8_t* p, std::size_t n)
 
 // Bytes written to a pty's master reach its slave a moment later (the kernel moves them by a
 // work item). Waits until `n` bytes are readable there, so that one call can take them all.
-void AwaitInput(int slave, int n)
-{
+void AwaitInput(int slave, int n) {
     for (int i = 0; i < 50000; ++i) {
         int ready = 0;
         if (ioctl(slave, FIONREAD, &ready) != 0 || ready >= n) return;
@@ -112,11 +112,12 @@ void AwaitInput(int slave, int n)
     }
 }
 
-std::uint8_t Pattern(std::uint64_t n) { return static_cast<std::uint8_t>(n * 13 + n / 253); }
+std::uint8_t Pattern(std::uint64_t n) {
+    return static_cast<std::uint8_t>(n * 13 + n / 253);
+}
 
 // CPU time of every thread of a process, in seconds (scheduler statistics, nanoseconds).
-double ProcessCpu(qint64 pid)
-{
+double ProcessCpu(qint64 pid) {
     double total = 0;
     std::error_code ec;
     for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
@@ -127,8 +128,7 @@ double ProcessCpu(qint64 pid)
     return total;
 }
 
-long ResidentKiB(qint64 pid)
-{
+long ResidentKiB(qint64 pid) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
     std::string line;
     while (std::getline(status, line))
@@ -137,8 +137,7 @@ long ResidentKiB(qint64 pid)
 }
 
 // A child process with stdin and stdout on `fd`; stderr to /dev/null.
-pid_t Spawn(const std::vector<std::string>& args, int fd, const std::string& dir = {})
-{
+pid_t Spawn(const std::vector<std::string>& args, int fd, const std::string& dir = {}) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fd, 0);
@@ -156,8 +155,7 @@ pid_t Spawn(const std::vector<std::string>& args, int fd, const std::string& dir
 }
 
 // The child's exit code; -1 when it did not end normally within `limitS` (it is killed).
-int WaitChild(pid_t pid, double limitS = 120)
-{
+int WaitChild(pid_t pid, double limitS = 120) {
     int status = 0;
     const auto start = Clock::now();
     for (;;) {
@@ -175,13 +173,12 @@ int WaitChild(pid_t pid, double limitS = 120)
 }
 
 // Throws away what a pty holds in both directions (left over from an earlier run).
-void Drain(const Pty& pty)
-{
+void Drain(const Pty& pty) {
     std::vector<std::uint8_t> sink(65536);
     for (int fd : {pty.master, pty.slave}) {
         pollfd p{fd, POLLIN, 0};
-        while (poll(&p, 1, 20) > 0 && (p.revents & POLLIN) && read(fd, sink.data(), sink.size()) > 0) {
-        }
+        while (poll(&p, 1, 20) > 0 && (p.revents & POLLIN) &&
+               read(fd, sink.data(), sink.size()) > 0) {}
     }
 }
 
@@ -189,17 +186,14 @@ void Drain(const Pty& pty)
 // after the last byte the sender wrote (the end of the block it acknowledges).
 class AckTimer {
 public:
-    AckTimer(int senderFd, int masterFd) : sender_(senderFd), master_(masterFd)
-    {
+    AckTimer(int senderFd, int masterFd) : sender_(senderFd), master_(masterFd) {
         thread_ = std::thread([this] { Run(); });
     }
-    ~AckTimer()
-    {
+    ~AckTimer() {
         stop_ = true;
         thread_.join();
     }
-    double Percentile(double q)
-    {
+    double Percentile(double q) {
         std::vector<double> v = us_;
         if (v.empty()) return 0;
         std::sort(v.begin(), v.end());
@@ -207,8 +201,7 @@ public:
     }
 
 private:
-    void Run()
-    {
+    void Run() {
         std::uint8_t buf[4096];
         Clock::time_point lastBlockByte{};
         bool pending = false;
@@ -228,7 +221,8 @@ private:
                 if (n > 0) {
                     const auto now = Clock::now();
                     if (pending && std::memchr(buf, 0x06, static_cast<std::size_t>(n))) {
-                        us_.push_back(std::chrono::duration<double, std::micro>(now - lastBlockByte).count());
+                        us_.push_back(
+                            std::chrono::duration<double, std::micro>(now - lastBlockByte).count());
                         pending = false;
                     }
                     WriteAll(sender_, buf, static_cast<std::size_t>(n));
@@ -253,10 +247,11 @@ struct Suite {
     double idleSeconds = 10;
     double rxLimitSeconds = 30;
 
-    QDBusConnection Connect(const QString& name) { return QDBusConnection::connectToBus(address, name); }
+    QDBusConnection Connect(const QString& name) {
+        return QDBusConnection::connectToBus(address, name);
+    }
 
-    bool StartServer()
-    {
+    bool StartServer() {
         const std::string profile = dir + "/bench.ini";
         std::ofstream(profile) << "[Ports]\nAuto=0\nCOM2=" << calls.path << "\nCOM3=" << fan.path
                                << "\nCOM4=" << xmodem.path << "\nCOM5=" << ir.path << "\n";
@@ -281,18 +276,17 @@ struct Suite {
 
 std::unique_ptr<tdbus::DispatchDriver> Channel(QDBusConnection bus, int com,
                                                const QString& progId = "RiVo32.Document",
-                                               std::int16_t parity = 'N', std::int32_t base = 0)
-{
+                                               std::int16_t parity = 'N', std::int32_t base = 0) {
     auto ch = std::make_unique<tdbus::DispatchDriver>(bus);
     if (!ch->CreateDispatch(progId)) {
         std::fprintf(stderr, "CreateDispatch: %s\n", qPrintable(ch->LastError().message));
         std::exit(1);
     }
     if (com != 0) {
-        const int rc = ch->InvokeHelper(base + kDispConnectToPort, kMethod, std::int16_t(com),
-                                        std::int32_t(115200), parity, std::int16_t(8),
-                                        std::int16_t(1))
-                           .AsI2();
+        const int rc =
+            ch->InvokeHelper(base + kDispConnectToPort, kMethod, std::int16_t(com),
+                             std::int32_t(115200), parity, std::int16_t(8), std::int16_t(1))
+                .AsI2();
         if (rc != 0) {
             std::fprintf(stderr, "ConnectToPort(%d): %d\n", com, rc);
             std::exit(1);
@@ -302,22 +296,19 @@ std::unique_ptr<tdbus::DispatchDriver> Channel(QDBusConnection bus, int com,
 }
 
 // Alternates AddRef and Release, so that the reference count stays put.
-bool tolvan_bench_flip()
-{
+bool tolvan_bench_flip() {
     static bool up = false;
     up = !up;
     return up;
 }
 
-double Median(std::vector<double> v)
-{
+double Median(std::vector<double> v) {
     std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
     return v[v.size() / 2];
 }
 
 // Median microseconds of `call` over `n` calls.
-double Time(int n, const std::function<void()>& call)
-{
+double Time(int n, const std::function<void()>& call) {
     std::vector<double> us;
     us.reserve(n);
     for (int i = 0; i < n; ++i) {
@@ -332,8 +323,7 @@ double Time(int n, const std::function<void()>& call)
 // shared machine's load hits both alike. `before` runs untimed ahead of each call.
 std::pair<double, double> Paired(int n, const std::function<void()>& call,
                                  const std::function<void()>& empty,
-                                 const std::function<void()>& before = {})
-{
+                                 const std::function<void()>& before = {}) {
     std::vector<double> a, e;
     for (int i = 0; i < n; ++i) {
         if (before) before();
@@ -347,8 +337,7 @@ std::pair<double, double> Paired(int n, const std::function<void()>& call,
     return {Median(a), Median(e)};
 }
 
-void CallCosts(Suite& s)
-{
+void CallCosts(Suite& s) {
     QDBusConnection bus = s.Connect("calls");
     auto ch = Channel(bus, 2);
     ch->SetProperty(kDispTBuffSize, tfw::Variant::I2(32767));
@@ -362,11 +351,13 @@ void CallCosts(Suite& s)
     Row("D-Bus round trip floor (AddRef/Release)", Time(n, empty), "us");
     auto ratioRow = [&](const std::string& name, std::pair<double, double> m) {
         Row(name, m.first, "us");
-        Row("  ratio to an empty call taken in turn (" + std::to_string(static_cast<int>(m.second)) + " us)",
+        Row("  ratio to an empty call taken in turn (" +
+                std::to_string(static_cast<int>(m.second)) + " us)",
             m.first / m.second, "x", "<= 1.1 (1.25)", m.first / m.second <= 1.1);
     };
     {
-        auto m = Paired(n, [&] { ch->InvokeHelper(kDispIsConnected, kMethod); }, empty);
+        auto m = Paired(
+            n, [&] { ch->InvokeHelper(kDispIsConnected, kMethod); }, empty);
         Row("IsConnected", m.first, "us");
         Row("  ratio to an empty call taken in turn", m.first / m.second, "x");
     }
@@ -393,10 +384,15 @@ void CallCosts(Suite& s)
         }
     });
     std::vector<std::uint8_t> kib(1024, 'w');
-    ratioRow("WriteToPort 1 KiB", Paired(n, [&] {
-        ch->InvokeHelper(kDispWriteToPort, kMethod, tdbus::ByteRef(kib), std::int16_t(1024));
-    }, empty));
-    ratioRow("WriteToPort 1 KiB, typed interface", Paired(n, [&] { typed("WriteToPort"); }, empty));
+    ratioRow("WriteToPort 1 KiB", Paired(
+                                      n,
+                                      [&] {
+                                          ch->InvokeHelper(kDispWriteToPort, kMethod,
+                                                           tdbus::ByteRef(kib), std::int16_t(1024));
+                                      },
+                                      empty));
+    ratioRow("WriteToPort 1 KiB, typed interface", Paired(
+                                                       n, [&] { typed("WriteToPort"); }, empty));
     {
         std::vector<std::uint8_t> data(32767, 'w');
         const double us = Time(n / 10, [&] {
@@ -415,14 +411,24 @@ void CallCosts(Suite& s)
         WriteAll(s.calls.master, kib.data(), kib.size());
         AwaitInput(s.calls.slave, static_cast<int>(kib.size()));
     };
-    ratioRow("ReadFromPort 1 KiB", Paired(n, [&] {
-        for (int got = 0; got < 1024;)
-            got += ch->InvokeHelper(kDispReadFromPort, kMethod, tdbus::ByteRef(kib),
-                                    std::int16_t(1024 - got)).AsI2();
-    }, empty, feed));
-    ratioRow("ReadFromPort 1 KiB, typed interface", Paired(n, [&] {
-        for (int got = 0; got < 1024;) got += typed("ReadFromPort").arguments().value(0).toInt();
-    }, empty, feed));
+    ratioRow("ReadFromPort 1 KiB", Paired(
+                                       n,
+                                       [&] {
+                                           for (int got = 0; got < 1024;)
+                                               got += ch->InvokeHelper(kDispReadFromPort, kMethod,
+                                                                       tdbus::ByteRef(kib),
+                                                                       std::int16_t(1024 - got))
+                                                          .AsI2();
+                                       },
+                                       empty, feed));
+    ratioRow("ReadFromPort 1 KiB, typed interface",
+             Paired(
+                 n,
+                 [&] {
+                     for (int got = 0; got < 1024;)
+                         got += typed("ReadFromPort").arguments().value(0).toInt();
+                 },
+                 empty, feed));
     {
         std::vector<std::uint8_t> data(65536, 'r');
         std::vector<std::uint8_t> buffer(32767);
@@ -432,18 +438,19 @@ void CallCosts(Suite& s)
             const auto t0 = Clock::now();
             for (int got = 0; got < 65536;) {
                 const auto c = static_cast<std::int16_t>(std::min<int>(65536 - got, 32767));
-                got += ch->InvokeHelper(kDispReadFromPort, kMethod, tdbus::ByteRef(buffer), c).AsI2();
+                got +=
+                    ch->InvokeHelper(kDispReadFromPort, kMethod, tdbus::ByteRef(buffer), c).AsI2();
             }
             us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
             writer.join();
         }
-        Row("ReadFromPort 64 KiB as the device sends it (calls of <= 32767)", Median(us) / 1e3, "ms");
+        Row("ReadFromPort 64 KiB as the device sends it (calls of <= 32767)", Median(us) / 1e3,
+            "ms");
     }
 }
 
 // Bytes per second a pty delivers to a reader of its slave, without the server.
-double DirectRate(double seconds)
-{
+double DirectRate(double seconds) {
     Pty pty;
     std::atomic<bool> stop{false};
     std::thread writer([&] {
@@ -480,8 +487,7 @@ double DirectRate(double seconds)
 // runs more than half a ring ahead of the slowest, so every byte reaches every channel
 // (checked). Bytes per second each channel gets; `serverCpu`: the server's CPU seconds per
 // MB that reached all channels together (less moved by the machine's load than the rate).
-double FanOut(Suite& s, int n, bool* allChecked, double* serverCpu)
-{
+double FanOut(Suite& s, int n, bool* allChecked, double* serverCpu) {
     constexpr std::uint32_t kAhead = 16384;
     std::vector<std::atomic<std::uint64_t>> got(static_cast<std::size_t>(n));
     std::atomic<bool> stop{false}, bad{false};
@@ -497,9 +503,10 @@ double FanOut(Suite& s, int n, bool* allChecked, double* serverCpu)
                 std::vector<std::uint8_t> buffer(32767);
                 std::uint64_t at = 0;
                 while (!stop) {
-                    const int k = ch->InvokeHelper(kDispReadFromPort, kMethod, tdbus::ByteRef(buffer),
-                                                   std::int16_t(buffer.size()))
-                                      .AsI2();
+                    const int k =
+                        ch->InvokeHelper(kDispReadFromPort, kMethod, tdbus::ByteRef(buffer),
+                                         std::int16_t(buffer.size()))
+                            .AsI2();
                     for (int j = 0; j < k; ++j, ++at)
                         if (buffer[j] != Pattern(at)) bad = true;
                     got[i] = at;
@@ -539,20 +546,21 @@ double FanOut(Suite& s, int n, bool* allChecked, double* serverCpu)
     return rate;
 }
 
-void Throughput(Suite& s)
-{
+void Throughput(Suite& s) {
     const double direct = DirectRate(s.throughputSeconds);
     Row("pty read directly", direct / 1e6, "MB/s");
     for (int n : {1, 4, 8, 16}) {
         bool checked = false;
         double cpu = 0;
         const double rate = FanOut(s, n, &checked, &cpu);
-        const std::string name = "pty -> " + std::to_string(n) + " channel(s) over D-Bus, per channel" +
+        const std::string name = "pty -> " + std::to_string(n) +
+                                 " channel(s) over D-Bus, per channel" +
                                  (checked ? "" : " (BYTES WRONG)");
         Row(name, rate / 1e6, "MB/s");
         Row("  server CPU per MB delivered (all channels)", cpu * 1e3, "ms/MB");
         if (n == 8)
-            Row("  8 channels: ratio to reading directly", rate / direct, "x", ">= 0.4", rate / direct >= 0.4);
+            Row("  8 channels: ratio to reading directly", rate / direct, "x", ">= 0.4",
+                rate / direct >= 0.4);
     }
 }
 
@@ -566,8 +574,7 @@ struct XmResult {
 // sx sending `file` to whatever receives at the slave side of `pty`; `startReceiver` starts the
 // receiver, `finished` tells whether it got everything. Timed from sx's start to its end.
 XmResult RunSx(Pty& pty, const std::string& file, bool timeAcks, bool oneK, double limitS,
-               const std::function<void()>& startReceiver)
-{
+               const std::function<void()>& startReceiver) {
     XmResult r;
     std::vector<std::string> args{"sx", "-q"};
     if (oneK) args.push_back("-k");
@@ -595,17 +602,18 @@ XmResult RunSx(Pty& pty, const std::string& file, bool timeAcks, bool oneK, doub
     return r;
 }
 
-void XModem(Suite& s)
-{
+void XModem(Suite& s) {
     const std::string source = s.dir + "/xm-source";
     {
         std::vector<std::uint8_t> data(1 << 20);
         for (std::size_t i = 0; i < data.size(); ++i) data[i] = Pattern(i);
-        std::ofstream(source, std::ios::binary).write(reinterpret_cast<const char*>(data.data()), data.size());
+        std::ofstream(source, std::ios::binary)
+            .write(reinterpret_cast<const char*>(data.data()), data.size());
     }
     const auto same = [&](const std::string& f) {
         std::ifstream a(source, std::ios::binary), b(f, std::ios::binary);
-        std::string x((std::istreambuf_iterator<char>(a)), {}), y((std::istreambuf_iterator<char>(b)), {});
+        std::string x((std::istreambuf_iterator<char>(a)), {}),
+            y((std::istreambuf_iterator<char>(b)), {});
         return y.size() >= x.size() && y.compare(0, x.size(), x) == 0;
     };
     QDBusConnection bus = s.Connect("xmodem");
@@ -643,9 +651,11 @@ void XModem(Suite& s)
         }
         const double mbServer = server[0].bytes / 1e6 / server[0].seconds;
         const double mbRx = rx[0].bytes / 1e6 / rx[0].seconds;
-        Row(std::string("XMODEM 1 MiB from sx, ") + kind + ", server" + (server[0].ok ? "" : " (FAILED)"),
+        Row(std::string("XMODEM 1 MiB from sx, ") + kind + ", server" +
+                (server[0].ok ? "" : " (FAILED)"),
             mbServer * 1e3, "KB/s");
-        Row(std::string("XMODEM 1 MiB from sx, ") + kind + ", lrzsz rx" + (rx[0].ok ? "" : " (stopped)"),
+        Row(std::string("XMODEM 1 MiB from sx, ") + kind + ", lrzsz rx" +
+                (rx[0].ok ? "" : " (stopped)"),
             mbRx * 1e3, "KB/s");
         Row("  ratio server / rx", mbServer / mbRx, "x", ">= 1.0", mbServer / mbRx >= 1.0);
         Row(std::string("  block-to-ACK p99, server, ") + kind, server[1].p99, "us", "< 1000",
@@ -655,16 +665,14 @@ void XModem(Suite& s)
     }
 }
 
-double IdleShare(Suite& s)
-{
+double IdleShare(Suite& s) {
     const double c0 = ProcessCpu(s.Pid());
     const auto t0 = Clock::now();
     std::this_thread::sleep_for(std::chrono::duration<double>(s.idleSeconds));
     return (ProcessCpu(s.Pid()) - c0) / Seconds(Clock::now() - t0) * 100;
 }
 
-void Idle(Suite& s)
-{
+void Idle(Suite& s) {
     QDBusConnection bus = s.Connect("idle");
     auto plain = Channel(bus, 2);
     const double share = IdleShare(s);
@@ -684,8 +692,7 @@ void Idle(Suite& s)
 #endif
 }
 
-void Memory(Suite& s)
-{
+void Memory(Suite& s) {
     QDBusConnection bus = s.Connect("memory");
     std::vector<std::unique_ptr<tdbus::DispatchDriver>> channels;
     channels.push_back(Channel(bus, 3));  // the port is open before the first measure
@@ -698,11 +705,11 @@ void Memory(Suite& s)
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s TOLVAN32 [throughput-seconds] [idle-seconds] [ctxim]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s TOLVAN32 [throughput-seconds] [idle-seconds] [ctxim]\n",
+                     argv[0]);
         return 2;
     }
     signal(SIGPIPE, SIG_IGN);
@@ -727,7 +734,8 @@ int main(int argc, char** argv)
     }
     std::printf("| %-52s | %14s | %-8s | %-22s | %-6s |\n", "figure", "value", "unit", "goal", "");
     std::printf("|%s|%s|%s|%s|%s|\n", std::string(54, '-').c_str(), std::string(16, '-').c_str(),
-                std::string(10, '-').c_str(), std::string(24, '-').c_str(), std::string(8, '-').c_str());
+                std::string(10, '-').c_str(), std::string(24, '-').c_str(),
+                std::string(8, '-').c_str());
     // A channel held for the whole run keeps the server from ending between the parts.
     QDBusConnection keep = s.Connect("keep");
     auto keeper = Channel(keep, 0);

@@ -13,8 +13,8 @@ constexpr K P = K::Property;
 
 // The C++ operation each row binds to is written after it.
 constexpr MemberInfo kCommMembers[] = {
-    {"TBuffSize", P, T::I2},                       // int16_t Get(), void Set(int16_t)
-    {"RBuffSize", P, T::I2},                       // int16_t Get(), void Set(int16_t)
+    {"TBuffSize", P, T::I2},  // int16_t Get(), void Set(int16_t)
+    {"RBuffSize", P, T::I2},  // int16_t Get(), void Set(int16_t)
     {"ConnectToPort", M, T::I2, {T::I2, T::I4, T::I2, T::I2, T::I2}},
     {"ReadFromPort", M, T::I2, {T::StringRef, T::I2}},  // (span<uint8_t>, int16_t)
     {"ReadStringFromPort", M, T::I2, {T::StringRef, T::I2, T::I2}},
@@ -34,7 +34,7 @@ constexpr MemberInfo kCommMembers[] = {
     {"IsConnected", M, T::Bool},
     {"GetPortSettings", M, T::Bool, {T::I4Ref, T::I2Ref, T::I2Ref, T::I2Ref}},  // int32_t&, ...
     {"GetPortNumber", M, T::I2},
-    {"GetFlowControl", M, T::Bool, {T::BoolRef, T::BoolRef, T::BoolRef}},      // bool&, ...
+    {"GetFlowControl", M, T::Bool, {T::BoolRef, T::BoolRef, T::BoolRef}},  // bool&, ...
     {"ReadFromPortTimed", M, T::I2, {T::StringRef, T::I2, T::I4}},
     {"ReadStringFromPortTimed", M, T::I2, {T::StringRef, T::I2, T::I2, T::I4}},
     {"ReadCharFromPort", M, T::I2},
@@ -55,7 +55,6 @@ static_assert(std::size(kCommMembers) == kCommMemberCount);
 
 }  // namespace
 
-std::span<const tfw::MemberInfo> CommMembers()
-{
+std::span<const tfw::MemberInfo> CommMembers() {
     return kCommMembers;
 }

@@ -21,23 +21,20 @@ namespace {
 PortRegistry* g_registry = nullptr;
 CDocComm::ReleasePoster g_releasePoster;
 
-std::unique_ptr<tfw::CDocument> CreateComm()
-{
+std::unique_ptr<tfw::CDocument> CreateComm() {
     return std::make_unique<CDocComm>();
 }
 
 const tfw::DocumentClass kCommClass{"CDocComm", 0xFFFF, &CreateComm};
 
-std::string TextOr(unsigned id, const char* fallback)
-{
+std::string TextOr(unsigned id, const char* fallback) {
     std::string text;
     if (tfw::LoadString(id, text) && !text.empty()) return text;
     return fallback;
 }
 
 // Copies text and its zero byte into buffer, cut so the zero byte always fits.
-void CopyZeroTerminated(std::span<std::uint8_t> buffer, std::string_view text)
-{
+void CopyZeroTerminated(std::span<std::uint8_t> buffer, std::string_view text) {
     if (buffer.empty()) return;
     const std::size_t n = std::min(text.size(), buffer.size() - 1);
     std::memcpy(buffer.data(), text.data(), n);
@@ -45,21 +42,19 @@ void CopyZeroTerminated(std::span<std::uint8_t> buffer, std::string_view text)
 }
 
 // Ring sizes as the 16-bit properties report them.
-std::int16_t AsSize16(std::uint32_t size)
-{
-    return static_cast<std::int16_t>(std::min<std::uint32_t>(size, std::numeric_limits<std::int16_t>::max()));
+std::int16_t AsSize16(std::uint32_t size) {
+    return static_cast<std::int16_t>(
+        std::min<std::uint32_t>(size, std::numeric_limits<std::int16_t>::max()));
 }
 
 }  // namespace
 
-CDocComm::CDocComm()
-{
+CDocComm::CDocComm() {
     tfw::LockApp();
     SetTitle("");
 }
 
-CDocComm::~CDocComm()
-{
+CDocComm::~CDocComm() {
     {
         plat::ServerLockGuard guard;
         Disconnect();
@@ -67,26 +62,22 @@ CDocComm::~CDocComm()
     tfw::UnlockApp();
 }
 
-const tfw::DocumentClass& CDocComm::Class()
-{
+const tfw::DocumentClass& CDocComm::Class() {
     return kCommClass;
 }
 
-void CDocComm::SetPortRegistry(PortRegistry* registry)
-{
+void CDocComm::SetPortRegistry(PortRegistry* registry) {
     plat::ServerLockGuard guard;
     g_registry = registry;
 }
 
-PortRegistry* CDocComm::GetPortRegistry()
-{
+PortRegistry* CDocComm::GetPortRegistry() {
     return g_registry;
 }
 
 // --- Document ------------------------------------------------------------------------
 
-std::string CDocComm::TitleState() const
-{
+std::string CDocComm::TitleState() const {
     if (port_ != nullptr && port_->IsOpen()) {
         std::int32_t baud = 0;
         std::int16_t parity = 'S';
@@ -101,8 +92,7 @@ std::string CDocComm::TitleState() const
     return TextOr(kNotConnectedStringId, "Not Connected.");
 }
 
-void CDocComm::SetTitle(std::string_view name)
-{
+void CDocComm::SetTitle(std::string_view name) {
     // The window thread names documents while client calls may connect them.
     plat::ServerLockGuard guard;
     std::string title = TitleState();
@@ -113,8 +103,7 @@ void CDocComm::SetTitle(std::string_view name)
     tfw::CDocument::SetTitle(title);
 }
 
-void CDocComm::RefreshTitle()
-{
+void CDocComm::RefreshTitle() {
     plat::ServerLockGuard guard;
     const std::string& title = GetTitle();
     const auto blank = title.rfind(' ');
@@ -122,8 +111,7 @@ void CDocComm::RefreshTitle()
     SetTitle(std::string_view(title).substr(blank + 1));
 }
 
-void CDocComm::OnCloseDocument()
-{
+void CDocComm::OnCloseDocument() {
     // A client still holds the channel: the window goes, the document stays for it.
     if (GetRefCount() > 1) {
         const bool autoDelete = GetAutoDelete();
@@ -135,42 +123,38 @@ void CDocComm::OnCloseDocument()
     tfw::CDocument::OnCloseDocument();
 }
 
-bool CDocComm::CanCloseFrame(bool /*lastFrame*/)
-{
+bool CDocComm::CanCloseFrame(bool /*lastFrame*/) {
     return GetRefCount() < 2;
 }
 
 // --- Shared port client ----------------------------------------------------------------
 
-void CDocComm::SetPort(CSharedPort* port)
-{
+void CDocComm::SetPort(CSharedPort* port) {
     plat::ServerLockGuard guard;
     rxBuffer_.reset();
     txBuffer_.reset();
     if (port_ != nullptr) port_->Detach(this);
     port_ = port;
     if (port_ == nullptr) return;
-    rxBuffer_ = std::make_unique<CChannelBuffer>(port_->RxSize(), port_->RxMemory(), port_->RxPosition());
-    txBuffer_ = std::make_unique<CChannelBuffer>(port_->TxSize(), port_->TxMemory(), port_->TxPosition());
+    rxBuffer_ =
+        std::make_unique<CChannelBuffer>(port_->RxSize(), port_->RxMemory(), port_->RxPosition());
+    txBuffer_ =
+        std::make_unique<CChannelBuffer>(port_->TxSize(), port_->TxMemory(), port_->TxPosition());
 }
 
-RingView* CDocComm::ReceiveView()
-{
+RingView* CDocComm::ReceiveView() {
     return rxBuffer_.get();
 }
 
-RingView* CDocComm::TransmitView()
-{
+RingView* CDocComm::TransmitView() {
     return txBuffer_.get();
 }
 
-void CDocComm::UpdateAllViews(int hint)
-{
+void CDocComm::UpdateAllViews(int hint) {
     tfw::CDocument::UpdateAllViews(nullptr, hint);
 }
 
-void CDocComm::Disconnect()
-{
+void CDocComm::Disconnect() {
     rxBuffer_.reset();
     txBuffer_.reset();
     CSharedPort* port = port_;
@@ -178,21 +162,18 @@ void CDocComm::Disconnect()
     if (port != nullptr) port->Detach(this);
 }
 
-bool CDocComm::LockedByOther() const
-{
+bool CDocComm::LockedByOther() const {
     return port_ != nullptr && port_->IsLockedByOther(this);
 }
 
 // --- Connection and line ----------------------------------------------------------------
 
-std::int16_t CDocComm::GetTBuffSize()
-{
+std::int16_t CDocComm::GetTBuffSize() {
     plat::ServerLockGuard guard;
     return txBuffer_ ? AsSize16(txBuffer_->Size()) : 0;
 }
 
-void CDocComm::SetTBuffSize(std::int16_t size)
-{
+void CDocComm::SetTBuffSize(std::int16_t size) {
     plat::ServerLockGuard guard;
     if (port_ == nullptr) return;
     // A negative size would read as a huge ring: refused like any unusable size.
@@ -200,14 +181,12 @@ void CDocComm::SetTBuffSize(std::int16_t size)
     UpdateAllViews(kHintSizes);
 }
 
-std::int16_t CDocComm::GetRBuffSize()
-{
+std::int16_t CDocComm::GetRBuffSize() {
     plat::ServerLockGuard guard;
     return rxBuffer_ ? AsSize16(rxBuffer_->Size()) : 0;
 }
 
-void CDocComm::SetRBuffSize(std::int16_t size)
-{
+void CDocComm::SetRBuffSize(std::int16_t size) {
     plat::ServerLockGuard guard;
     if (port_ == nullptr) return;
     if (size > 0) port_->ResizeReceive(static_cast<std::uint32_t>(size));
@@ -215,8 +194,7 @@ void CDocComm::SetRBuffSize(std::int16_t size)
 }
 
 std::int16_t CDocComm::ConnectToPort(std::int16_t port, std::int32_t baud, std::int16_t parity,
-                                     std::int16_t wordLength, std::int16_t stopBits)
-{
+                                     std::int16_t wordLength, std::int16_t stopBits) {
     plat::ServerLockGuard guard;
     if (g_registry == nullptr) return kStatusInvalidPort;
     return static_cast<std::int16_t>(
@@ -224,36 +202,31 @@ std::int16_t CDocComm::ConnectToPort(std::int16_t port, std::int32_t baud, std::
 }
 
 std::int16_t CDocComm::SetParam(std::int32_t baud, std::int16_t parity, std::int16_t wordLength,
-                                std::int16_t stopBits)
-{
+                                std::int16_t stopBits) {
     plat::ServerLockGuard guard;
     if (port_ == nullptr) return kStatusNotSetUp;
     return static_cast<std::int16_t>(port_->Reconfigure(baud, parity, wordLength, stopBits));
 }
 
-std::int16_t CDocComm::SetFlowControl(bool dtrDsr, bool rtsCts, bool xonXoff)
-{
+std::int16_t CDocComm::SetFlowControl(bool dtrDsr, bool rtsCts, bool xonXoff) {
     plat::ServerLockGuard guard;
     if (port_ == nullptr) return kStatusNotSetUp;
     return static_cast<std::int16_t>(port_->ApplyFlowControl(dtrDsr, rtsCts, xonXoff));
 }
 
-void CDocComm::ClearRBuff()
-{
+void CDocComm::ClearRBuff() {
     plat::ServerLockGuard guard;
     if (rxBuffer_) rxBuffer_->Clear();
     UpdateAllViews(kHintReceive);
 }
 
-void CDocComm::ClearTBuff()
-{
+void CDocComm::ClearTBuff() {
     plat::ServerLockGuard guard;
     if (txBuffer_) txBuffer_->Clear();
     UpdateAllViews(kHintTransmit);
 }
 
-std::int16_t CDocComm::CloseConnection()
-{
+std::int16_t CDocComm::CloseConnection() {
     plat::ServerLockGuard guard;
     Disconnect();
     RefreshTitle();
@@ -261,8 +234,7 @@ std::int16_t CDocComm::CloseConnection()
     return 0;
 }
 
-void CDocComm::SetDefBufSize(std::int16_t rxSize, std::int16_t txSize)
-{
+void CDocComm::SetDefBufSize(std::int16_t rxSize, std::int16_t txSize) {
     plat::ServerLockGuard guard;
     if (g_registry == nullptr) return;
     // A size of 0 or less keeps that default; the other one is still taken.
@@ -271,45 +243,38 @@ void CDocComm::SetDefBufSize(std::int16_t rxSize, std::int16_t txSize)
                                 txSize > 0 ? static_cast<std::uint32_t>(txSize) : current.tx);
 }
 
-std::int16_t CDocComm::GetPortError()
-{
+std::int16_t CDocComm::GetPortError() {
     plat::ServerLockGuard guard;
     if (port_ == nullptr || port_->Port() == nullptr) return kStatusNotSetUp;
     return static_cast<std::int16_t>(port_->Port()->status);
 }
 
-void CDocComm::ClearPortError()
-{
+void CDocComm::ClearPortError() {
     plat::ServerLockGuard guard;
     if (port_ != nullptr && port_->Port() != nullptr) port_->Port()->status = 0;
 }
 
-void CDocComm::GetCommErrorName(std::span<std::uint8_t> buffer, std::int16_t code)
-{
+void CDocComm::GetCommErrorName(std::span<std::uint8_t> buffer, std::int16_t code) {
     CopyZeroTerminated(buffer, GetStatusText(code));
 }
 
-void CDocComm::LockPort()
-{
+void CDocComm::LockPort() {
     plat::ServerLockGuard guard;
     if (port_ != nullptr && !LockedByOther()) port_->LockFor(this);
 }
 
-void CDocComm::UnlockPort()
-{
+void CDocComm::UnlockPort() {
     plat::ServerLockGuard guard;
     if (port_ != nullptr && port_->LockOwner() == this) port_->UnlockFor(this);
 }
 
-bool CDocComm::IsConnected()
-{
+bool CDocComm::IsConnected() {
     plat::ServerLockGuard guard;
     return port_ != nullptr;
 }
 
 bool CDocComm::GetPortSettings(std::int32_t& baud, std::int16_t& parity, std::int16_t& wordLength,
-                               std::int16_t& stopBits)
-{
+                               std::int16_t& stopBits) {
     plat::ServerLockGuard guard;
     if (port_ == nullptr) return false;
     // Query into scratch values: a failed query leaves the caller's untouched.
@@ -323,41 +288,35 @@ bool CDocComm::GetPortSettings(std::int32_t& baud, std::int16_t& parity, std::in
     return true;
 }
 
-std::int16_t CDocComm::GetPortNumber()
-{
+std::int16_t CDocComm::GetPortNumber() {
     plat::ServerLockGuard guard;
     return port_ != nullptr ? static_cast<std::int16_t>(port_->PortNumber()) : 0;
 }
 
-bool CDocComm::GetFlowControl(bool& dtrDsr, bool& rtsCts, bool& xonXoff)
-{
+bool CDocComm::GetFlowControl(bool& dtrDsr, bool& rtsCts, bool& xonXoff) {
     plat::ServerLockGuard guard;
     if (port_ == nullptr) return false;
     return port_->QueryFlowControl(dtrDsr, rtsCts, xonXoff);
 }
 
 std::int16_t CDocComm::ReceiveXModemFile(const std::string& fileName, std::int32_t length,
-                                         std::int16_t window)
-{
+                                         std::int16_t window) {
     return tolvan::ReceiveXModemFile(*this, fileName, length, window);
 }
 
-std::int16_t CDocComm::SetDTRLine(bool on)
-{
+std::int16_t CDocComm::SetDTRLine(bool on) {
     plat::ServerLockGuard guard;
     if (port_ == nullptr) return kStatusNotSetUp;
     return static_cast<std::int16_t>(port_->SetDtr(on));
 }
 
-std::int16_t CDocComm::SetRTSLine(bool on)
-{
+std::int16_t CDocComm::SetRTSLine(bool on) {
     plat::ServerLockGuard guard;
     if (port_ == nullptr) return kStatusNotSetUp;
     return static_cast<std::int16_t>(port_->SetRts(on));
 }
 
-void CDocComm::GetAvailableCOMM(std::span<std::uint8_t> buffer)
-{
+void CDocComm::GetAvailableCOMM(std::span<std::uint8_t> buffer) {
     plat::ServerLockGuard guard;
     std::string list;
     if (g_registry != nullptr) {
@@ -372,19 +331,16 @@ void CDocComm::GetAvailableCOMM(std::span<std::uint8_t> buffer)
     CopyZeroTerminated(buffer, list);
 }
 
-void CDocComm::AbortXfert()
-{
+void CDocComm::AbortXfert() {
     tolvan::AbortXfert(*this);
 }
 
-void CDocComm::AddRef()
-{
+void CDocComm::AddRef() {
     plat::ServerLockGuard guard;
     ExternalAddRef();
 }
 
-void CDocComm::Release()
-{
+void CDocComm::Release() {
     CDocComm::ReleasePoster poster;
     {
         plat::ServerLockGuard guard;
@@ -401,8 +357,7 @@ void CDocComm::Release()
     ExternalRelease();
 }
 
-void CDocComm::SetReleasePoster(ReleasePoster poster)
-{
+void CDocComm::SetReleasePoster(ReleasePoster poster) {
     plat::ServerLockGuard guard;
     g_releasePoster = std::move(poster);
 }
@@ -437,7 +392,8 @@ const tfw::MemberBinding kCommBindings[] = {
     tfw::Bind<&C::GetPortSettings>(),
     tfw::Bind<&C::GetPortNumber>(),
     tfw::Bind<&C::GetFlowControl>(),
-    tfw::Bind<static_cast<std::int16_t (C::*)(Span, std::int16_t, std::int32_t)>(&C::ReadFromPortTimed)>(),
+    tfw::Bind<static_cast<std::int16_t (C::*)(Span, std::int16_t, std::int32_t)>(
+        &C::ReadFromPortTimed)>(),
     tfw::Bind<&C::ReadStringFromPortTimed>(),
     tfw::Bind<&C::ReadCharFromPort>(),
     tfw::Bind<static_cast<std::int16_t (C::*)(std::int32_t)>(&C::ReadCharFromPortTimed)>(),
@@ -457,15 +413,13 @@ static_assert(std::size(kCommBindings) == kCommMemberCount);
 
 }  // namespace
 
-const tfw::DispatchClass& CDocComm::CommDispatchClass()
-{
-    static const tfw::DispatchClass cls("CDocComm", kCommInterfaceName, CommMembers(), kCommBindings,
-                                        nullptr);
+const tfw::DispatchClass& CDocComm::CommDispatchClass() {
+    static const tfw::DispatchClass cls("CDocComm", kCommInterfaceName, CommMembers(),
+                                        kCommBindings, nullptr);
     return cls;
 }
 
-const tfw::DispatchClass& CDocComm::GetDispatchClass() const
-{
+const tfw::DispatchClass& CDocComm::GetDispatchClass() const {
     return CommDispatchClass();
 }
 

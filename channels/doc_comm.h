@@ -138,8 +138,8 @@ public:
     virtual void LockPort();
     virtual void UnlockPort();
     bool IsConnected() override;
-    virtual bool GetPortSettings(std::int32_t& baud, std::int16_t& parity,
-                                 std::int16_t& wordLength, std::int16_t& stopBits);
+    virtual bool GetPortSettings(std::int32_t& baud, std::int16_t& parity, std::int16_t& wordLength,
+                                 std::int16_t& stopBits);
     virtual std::int16_t GetPortNumber();
     virtual bool GetFlowControl(bool& dtrDsr, bool& rtsCts, bool& xonXoff);
     virtual std::int16_t ReadFromPortTimed(std::span<std::uint8_t> buffer, std::int16_t n,

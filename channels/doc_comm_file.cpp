@@ -7,8 +7,7 @@
 
 namespace tolvan {
 
-void CDocComm::Serialize(tfw::CArchive& ar)
-{
+void CDocComm::Serialize(tfw::CArchive& ar) {
     plat::ServerLockGuard guard;
     if (ar.IsStoring())
         StoreCcf(ar);
@@ -16,8 +15,7 @@ void CDocComm::Serialize(tfw::CArchive& ar)
         LoadCcf(ar);
 }
 
-void CDocComm::StoreCcf(tfw::CArchive& ar)
-{
+void CDocComm::StoreCcf(tfw::CArchive& ar) {
     if (port_ == nullptr) {
         ar.WriteInt<std::uint16_t>(kCcfNotConnected);
         return;
@@ -35,8 +33,7 @@ void CDocComm::StoreCcf(tfw::CArchive& ar)
     ar.WriteInt(stopBits);
 }
 
-void CDocComm::LoadCcf(tfw::CArchive& ar)
-{
+void CDocComm::LoadCcf(tfw::CArchive& ar) {
     std::uint16_t portWord = 0;
     if (!ar.ReadInt(portWord) || portWord == kCcfNotConnected) return;
     std::int32_t baud = 0;

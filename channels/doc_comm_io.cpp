@@ -15,29 +15,25 @@ namespace tolvan {
 namespace {
 
 // The part of the caller's buffer a count may touch: min(n, size), nothing for n <= 0.
-std::span<std::uint8_t> Usable(std::span<std::uint8_t> buffer, std::int32_t n)
-{
+std::span<std::uint8_t> Usable(std::span<std::uint8_t> buffer, std::int32_t n) {
     if (n <= 0) return {};
     return buffer.first(std::min<std::size_t>(buffer.size(), static_cast<std::size_t>(n)));
 }
 
-std::uint32_t WaitLimit(std::int32_t ms)
-{
+std::uint32_t WaitLimit(std::int32_t ms) {
     return ms > 0 ? static_cast<std::uint32_t>(ms) : 0u;
 }
 
 // The device's descriptor when this channel alone reads the port, so that a wait wakes the
 // moment bytes arrive. With other channels on the port one of them may take the bytes off
 // the device into the shared ring, which the descriptor would not show: short sleeps then.
-int WaitFd(const CSharedPort& port)
-{
+int WaitFd(const CSharedPort& port) {
     return port.Channels().size() == 1 ? port.ReceiveWaitFd() : -1;
 }
 
 }  // namespace
 
-std::int16_t CDocComm::ReadFromPort(std::span<std::uint8_t> buffer, std::int16_t n)
-{
+std::int16_t CDocComm::ReadFromPort(std::span<std::uint8_t> buffer, std::int16_t n) {
     plat::ServerLockGuard guard;
     if (port_ == nullptr) return 0;
     port_->PollReceive();
@@ -47,8 +43,7 @@ std::int16_t CDocComm::ReadFromPort(std::span<std::uint8_t> buffer, std::int16_t
 }
 
 std::int16_t CDocComm::ReadStringFromPort(std::span<std::uint8_t> buffer, std::int16_t n,
-                                          std::int16_t terminator)
-{
+                                          std::int16_t terminator) {
     plat::ServerLockGuard guard;
     if (port_ == nullptr) return 0;
     port_->PollReceive();
@@ -59,8 +54,7 @@ std::int16_t CDocComm::ReadStringFromPort(std::span<std::uint8_t> buffer, std::i
     return static_cast<std::int16_t>(got);
 }
 
-std::int16_t CDocComm::WriteToPort(std::span<std::uint8_t> buffer, std::int16_t n)
-{
+std::int16_t CDocComm::WriteToPort(std::span<std::uint8_t> buffer, std::int16_t n) {
     plat::ServerLockGuard guard;
     if (port_ == nullptr || LockedByOther()) return 0;
     // A device that went away takes nothing: storing would report bytes that never leave.
@@ -71,8 +65,7 @@ std::int16_t CDocComm::WriteToPort(std::span<std::uint8_t> buffer, std::int16_t 
     return static_cast<std::int16_t>(stored);
 }
 
-std::int32_t CDocComm::TransmitBytes(std::span<const std::uint8_t> bytes)
-{
+std::int32_t CDocComm::TransmitBytes(std::span<const std::uint8_t> bytes) {
     plat::ServerLockGuard guard;
     if (port_ == nullptr || !port_->DeviceAccepts()) return 0;
     const std::uint32_t stored = txBuffer_->Write(bytes);
@@ -82,8 +75,7 @@ std::int32_t CDocComm::TransmitBytes(std::span<const std::uint8_t> bytes)
 }
 
 std::int16_t CDocComm::ReadFromPortTimed(std::span<std::uint8_t> buffer, std::int16_t n,
-                                         std::int32_t ms)
-{
+                                         std::int32_t ms) {
     plat::ServerLockGuard guard;
     if (port_ == nullptr) return 0;
     const std::span<std::uint8_t> dest = Usable(buffer, n);
@@ -101,15 +93,14 @@ std::int16_t CDocComm::ReadFromPortTimed(std::span<std::uint8_t> buffer, std::in
     return static_cast<std::int16_t>(delivered);
 }
 
-std::int16_t CDocComm::ReadFromPortTimed(std::span<std::uint8_t> dest, std::int32_t ms)
-{
-    const std::size_t n = std::min<std::size_t>(dest.size(), std::numeric_limits<std::int16_t>::max());
+std::int16_t CDocComm::ReadFromPortTimed(std::span<std::uint8_t> dest, std::int32_t ms) {
+    const std::size_t n =
+        std::min<std::size_t>(dest.size(), std::numeric_limits<std::int16_t>::max());
     return ReadFromPortTimed(dest, static_cast<std::int16_t>(n), ms);
 }
 
 std::int16_t CDocComm::ReadStringFromPortTimed(std::span<std::uint8_t> buffer, std::int16_t n,
-                                               std::int16_t terminator, std::int32_t ms)
-{
+                                               std::int16_t terminator, std::int32_t ms) {
     plat::ServerLockGuard guard;
     if (port_ == nullptr) return 0;
     std::span<std::uint8_t> dest = Usable(buffer, n);
@@ -132,8 +123,7 @@ std::int16_t CDocComm::ReadStringFromPortTimed(std::span<std::uint8_t> buffer, s
     return static_cast<std::int16_t>(total);
 }
 
-std::int16_t CDocComm::ReadCharFromPort()
-{
+std::int16_t CDocComm::ReadCharFromPort() {
     plat::ServerLockGuard guard;
     if (port_ == nullptr) return kStatusNotSetUp;
     port_->PollReceive();
@@ -145,8 +135,7 @@ std::int16_t CDocComm::ReadCharFromPort()
     return GetPortError();
 }
 
-std::int16_t CDocComm::ReadCharFromPortTimed(std::int32_t ms)
-{
+std::int16_t CDocComm::ReadCharFromPortTimed(std::int32_t ms) {
     plat::ServerLockGuard guard;
     if (port_ == nullptr) return kStatusNotSetUp;
     std::uint8_t byte = 0;
@@ -165,8 +154,7 @@ std::int16_t CDocComm::ReadCharFromPortTimed(std::int32_t ms)
     return error != 0 ? error : static_cast<std::int16_t>(kStatusTimeOut);
 }
 
-std::int16_t CDocComm::WriteCharToPort(std::int16_t ch)
-{
+std::int16_t CDocComm::WriteCharToPort(std::int16_t ch) {
     plat::ServerLockGuard guard;
     if (port_ == nullptr) return kStatusNotSetUp;
     if (LockedByOther() || !port_->DeviceAccepts()) return 0;
@@ -177,8 +165,7 @@ std::int16_t CDocComm::WriteCharToPort(std::int16_t ch)
     return static_cast<std::int16_t>(stored);
 }
 
-std::int32_t CDocComm::SpaceFreeInRXBuffer()
-{
+std::int32_t CDocComm::SpaceFreeInRXBuffer() {
     plat::ServerLockGuard guard;
     if (port_ == nullptr) return 0;
     port_->PollReceive();
@@ -186,8 +173,7 @@ std::int32_t CDocComm::SpaceFreeInRXBuffer()
     return static_cast<std::int32_t>(rxBuffer_->Size() - rxBuffer_->Count());
 }
 
-std::int32_t CDocComm::SpaceUsedInRXBuffer()
-{
+std::int32_t CDocComm::SpaceUsedInRXBuffer() {
     plat::ServerLockGuard guard;
     if (port_ == nullptr) return 0;
     port_->PollReceive();
@@ -195,8 +181,7 @@ std::int32_t CDocComm::SpaceUsedInRXBuffer()
     return static_cast<std::int32_t>(rxBuffer_->Count());
 }
 
-std::int32_t CDocComm::SpaceFreeInTXBuffer()
-{
+std::int32_t CDocComm::SpaceFreeInTXBuffer() {
     plat::ServerLockGuard guard;
     if (port_ == nullptr) return 0;
     port_->PushTransmit(txBuffer_->Count());
@@ -204,8 +189,7 @@ std::int32_t CDocComm::SpaceFreeInTXBuffer()
     return static_cast<std::int32_t>(txBuffer_->Size() - txBuffer_->Count());
 }
 
-std::int32_t CDocComm::SpaceUsedInTXBuffer()
-{
+std::int32_t CDocComm::SpaceUsedInTXBuffer() {
     plat::ServerLockGuard guard;
     if (port_ == nullptr) return 0;
     port_->PushTransmit(txBuffer_->Count());
@@ -213,8 +197,7 @@ std::int32_t CDocComm::SpaceUsedInTXBuffer()
     return static_cast<std::int32_t>(txBuffer_->Count());
 }
 
-bool CDocComm::IsOverflow()
-{
+bool CDocComm::IsOverflow() {
     plat::ServerLockGuard guard;
     return rxBuffer_ != nullptr && (rxBuffer_->Flags() & CChannelBuffer::Overflow) != 0;
 }

@@ -12,8 +12,7 @@ namespace tolvan {
 
 namespace {
 
-std::unique_ptr<tfw::CDocument> CreateModem()
-{
+std::unique_ptr<tfw::CDocument> CreateModem() {
     return std::make_unique<CDocModem>();
 }
 
@@ -22,14 +21,12 @@ std::unique_ptr<tfw::CDocument> CreateModem()
 CDocModem::CDocModem() = default;
 CDocModem::~CDocModem() = default;
 
-const tfw::DocumentClass& CDocModem::Class()
-{
+const tfw::DocumentClass& CDocModem::Class() {
     static const tfw::DocumentClass kClass{"CDocModem", 0, &CreateModem};
     return kClass;
 }
 
-const tfw::DispatchClass& CDocModem::ModemDispatchClass()
-{
+const tfw::DispatchClass& CDocModem::ModemDispatchClass() {
     static const tfw::MemberBinding kBindings[] = {
         tfw::BindProperty<&CDocModem::GetResponse, &CDocModem::SetResponse>(),
         tfw::BindProperty<&CDocModem::GetCommandMode, &CDocModem::SetCommandMode>(),
@@ -52,41 +49,35 @@ const tfw::DispatchClass& CDocModem::ModemDispatchClass()
     return kClass;
 }
 
-const tfw::DispatchClass& CDocModem::GetDispatchClass() const
-{
+const tfw::DispatchClass& CDocModem::GetDispatchClass() const {
     return ModemDispatchClass();
 }
 
 // The link the modem commands stand on. Each step holds the server lock; the waits
 // between the steps let it go.
 
-bool CDocModem::LinkConnected() const
-{
+bool CDocModem::LinkConnected() const {
     plat::ServerLockGuard lock;
     return Port() != nullptr;
 }
 
-bool CDocModem::LinkLockedByOther() const
-{
+bool CDocModem::LinkLockedByOther() const {
     plat::ServerLockGuard lock;
     return LockedByOther();
 }
 
-bool CDocModem::LinkLock()
-{
+bool CDocModem::LinkLock() {
     plat::ServerLockGuard lock;
     return Port() != nullptr && Port()->LockFor(this) != 0;
 }
 
-void CDocModem::LinkUnlock()
-{
+void CDocModem::LinkUnlock() {
     plat::ServerLockGuard lock;
     // The channel may have been closed or moved while a command waited.
     if (Port() != nullptr && Port()->LockOwner() == this) Port()->UnlockFor(this);
 }
 
-std::int32_t CDocModem::LinkWrite(std::span<const std::uint8_t> bytes)
-{
+std::int32_t CDocModem::LinkWrite(std::span<const std::uint8_t> bytes) {
     // Automation counts are 16-bit: a longer text goes out in several writes.
     std::int32_t stored = 0;
     std::vector<std::uint8_t> piece;
@@ -103,25 +94,21 @@ std::int32_t CDocModem::LinkWrite(std::span<const std::uint8_t> bytes)
 }
 
 std::int32_t CDocModem::LinkReadString(std::span<std::uint8_t> destination,
-                                       std::int16_t terminator)
-{
+                                       std::int16_t terminator) {
     const auto n = static_cast<std::int16_t>(std::min<std::size_t>(destination.size(), 32767));
     return ReadStringFromPort(destination, n, terminator);
 }
 
-std::int32_t CDocModem::LinkRead(std::span<std::uint8_t> destination)
-{
+std::int32_t CDocModem::LinkRead(std::span<std::uint8_t> destination) {
     const auto n = static_cast<std::int16_t>(std::min<std::size_t>(destination.size(), 32767));
     return ReadFromPort(destination, n);
 }
 
-void CDocModem::LinkClearReceive()
-{
+void CDocModem::LinkClearReceive() {
     ClearRBuff();
 }
 
-std::int16_t CDocModem::LinkLastError()
-{
+std::int16_t CDocModem::LinkLastError() {
     return GetPortError();
 }
 

@@ -44,14 +44,12 @@ public:
     // work mode says. -6 not connected, -74 locked by another channel.
     std::int16_t DoCommand(const std::string& text) { return commands_.DoCommand(text); }
     std::int16_t SendString(const std::string& text) { return commands_.SendString(text); }
-    std::int16_t SetRegister(std::int16_t reg, std::int16_t value)
-    {
+    std::int16_t SetRegister(std::int16_t reg, std::int16_t value) {
         return commands_.SetRegister(reg, value);
     }
     std::int16_t GetRegister(std::int16_t reg) { return commands_.GetRegister(reg); }
     // strDialPrefix + P/T + number + strDialSuffix + CR; does not wait for the answer.
-    std::int16_t Dial(const std::string& number)
-    {
+    std::int16_t Dial(const std::string& number) {
         return commands_.Dial(settings_.strDialPrefix, number, settings_.strDialSuffix);
     }
     // Only the value 1 counts as on.
@@ -66,8 +64,7 @@ public:
     std::int16_t SendInit() { return DoCommand(settings_.strInit + '\r'); }
     std::int16_t HangUp() { return DoCommand(settings_.strHangUp + '\r'); }
     std::int16_t RepeatLastCommand() { return SendString("A/"); }
-    std::int16_t SendFiles(const std::vector<std::string>& paths)
-    {
+    std::int16_t SendFiles(const std::vector<std::string>& paths) {
         return commands_.SendFiles(paths);
     }
     // After the modem-mode dialog accepted the record.

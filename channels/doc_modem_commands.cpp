@@ -14,49 +14,60 @@ namespace {
 constexpr char kCR = '\r';
 
 // Only 1 counts as on.
-char Digit(bool one) { return one ? '1' : '0'; }
+char Digit(bool one) {
+    return one ? '1' : '0';
+}
 
-std::string Setting(std::string_view head, char digit)
-{
+std::string Setting(std::string_view head, char digit) {
     std::string text(head);
     text += digit;
     text += kCR;
     return text;
 }
 
-uint32_t Ms(int32_t value) { return value > 0 ? static_cast<uint32_t>(value) : 0; }
+uint32_t Ms(int32_t value) {
+    return value > 0 ? static_cast<uint32_t>(value) : 0;
+}
 
 // Closes a descriptor on every way out.
 struct Fd {
     int fd;
-    ~Fd()
-    {
+    ~Fd() {
         if (fd >= 0) ::close(fd);
     }
 };
 
 }  // namespace
 
-std::string SetRegisterText(int16_t reg, int16_t value)
-{
+std::string SetRegisterText(int16_t reg, int16_t value) {
     return "ATS" + std::to_string(reg) + "=" + std::to_string(value) + kCR;
 }
 
-std::string GetRegisterText(int16_t reg)
-{
+std::string GetRegisterText(int16_t reg) {
     return "ATS" + std::to_string(reg) + "?" + kCR;
 }
 
-std::string EchoText(int32_t on) { return Setting("ATE", Digit(on == 1)); }
-std::string ReplyText(int32_t on) { return Setting("ATQ", Digit(on != 1)); }
-std::string ReplyModeText(int32_t on) { return Setting("ATV", Digit(on == 1)); }
-std::string LoudText(int16_t level) { return Setting("ATL", static_cast<char>('0' + level)); }
-std::string SpeakerText(int16_t mode) { return Setting("ATM", static_cast<char>('0' + mode)); }
-std::string DtrHangUpText(int32_t dtrHangUp) { return Setting("ATY", Digit(dtrHangUp != 1)); }
+std::string EchoText(int32_t on) {
+    return Setting("ATE", Digit(on == 1));
+}
+std::string ReplyText(int32_t on) {
+    return Setting("ATQ", Digit(on != 1));
+}
+std::string ReplyModeText(int32_t on) {
+    return Setting("ATV", Digit(on == 1));
+}
+std::string LoudText(int16_t level) {
+    return Setting("ATL", static_cast<char>('0' + level));
+}
+std::string SpeakerText(int16_t mode) {
+    return Setting("ATM", static_cast<char>('0' + mode));
+}
+std::string DtrHangUpText(int32_t dtrHangUp) {
+    return Setting("ATY", Digit(dtrHangUp != 1));
+}
 
 std::string DialText(std::string_view prefix, int32_t dialMode, std::string_view number,
-                     std::string_view suffix)
-{
+                     std::string_view suffix) {
     std::string text(prefix);
     text += dialMode == 1 ? 'P' : 'T';
     text += number;
@@ -65,8 +76,7 @@ std::string DialText(std::string_view prefix, int32_t dialMode, std::string_view
     return text;
 }
 
-int32_t RegisterLineValue(std::string_view line, bool& hadLineFeed)
-{
+int32_t RegisterLineValue(std::string_view line, bool& hadLineFeed) {
     if (!line.empty() && line.front() == '\n') {
         hadLineFeed = true;
         line.remove_prefix(1);
@@ -82,8 +92,7 @@ int32_t RegisterLineValue(std::string_view line, bool& hadLineFeed)
     return value <= 32767 ? value : -1;
 }
 
-int16_t ModemCommands::Send(std::string_view text, bool wait)
-{
+int16_t ModemCommands::Send(std::string_view text, bool wait) {
     if (!link_.LinkConnected()) return kModemNotSetUp;
     if (link_.LinkLockedByOther() || !link_.LinkLock()) return kModemLockedByOther;
     const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
@@ -96,43 +105,44 @@ int16_t ModemCommands::Send(std::string_view text, bool wait)
     return result;
 }
 
-int16_t ModemCommands::DoCommand(std::string_view text) { return Send(text, true); }
-int16_t ModemCommands::SendString(std::string_view text) { return Send(text, false); }
+int16_t ModemCommands::DoCommand(std::string_view text) {
+    return Send(text, true);
+}
+int16_t ModemCommands::SendString(std::string_view text) {
+    return Send(text, false);
+}
 
-int16_t ModemCommands::WaitResponse()
-{
+int16_t ModemCommands::WaitResponse() {
     switch (mode_.nWorkMode) {
-    case 0:
-        return 0;
-    case 2: {
-        std::array<uint8_t, 256> line{};
-        const std::string& wanted = mode_.strResponse;
-        bool matched = plat::WaitFor(
-            [&] {
-                int32_t n;
-                while ((n = link_.LinkReadString(line, -2)) > 0) {
-                    if (std::string_view(reinterpret_cast<const char*>(line.data()),
-                                         static_cast<size_t>(n)) == wanted)
-                        return true;
-                }
-                return false;
-            },
-            Ms(mode_.nTimeout));
-        return matched ? int16_t{0} : kModemNoResponse;
-    }
-    default:
-        plat::Sleep(Ms(mode_.nTimeout));
-        return 0;
+        case 0:
+            return 0;
+        case 2: {
+            std::array<uint8_t, 256> line{};
+            const std::string& wanted = mode_.strResponse;
+            bool matched = plat::WaitFor(
+                [&] {
+                    int32_t n;
+                    while ((n = link_.LinkReadString(line, -2)) > 0) {
+                        if (std::string_view(reinterpret_cast<const char*>(line.data()),
+                                             static_cast<size_t>(n)) == wanted)
+                            return true;
+                    }
+                    return false;
+                },
+                Ms(mode_.nTimeout));
+            return matched ? int16_t{0} : kModemNoResponse;
+        }
+        default:
+            plat::Sleep(Ms(mode_.nTimeout));
+            return 0;
     }
 }
 
-int16_t ModemCommands::SetRegister(int16_t reg, int16_t value)
-{
+int16_t ModemCommands::SetRegister(int16_t reg, int16_t value) {
     return DoCommand(SetRegisterText(reg, value));
 }
 
-int16_t ModemCommands::GetRegister(int16_t reg)
-{
+int16_t ModemCommands::GetRegister(int16_t reg) {
     link_.LinkClearReceive();
     if (int16_t sent = SendString(GetRegisterText(reg)); sent != 0) return sent;
 
@@ -160,52 +170,44 @@ int16_t ModemCommands::GetRegister(int16_t reg)
     return value >= 0 ? static_cast<int16_t>(value) : kModemNoResponse;
 }
 
-int16_t ModemCommands::SetEcho(int32_t on)
-{
+int16_t ModemCommands::SetEcho(int32_t on) {
     mode_.bEcho = on;
     return DoCommand(EchoText(on));
 }
 
-int16_t ModemCommands::SetReply(int32_t on)
-{
+int16_t ModemCommands::SetReply(int32_t on) {
     mode_.bReply = on;
     return DoCommand(ReplyText(on));
 }
 
-int16_t ModemCommands::SetReplyMode(int32_t on)
-{
+int16_t ModemCommands::SetReplyMode(int32_t on) {
     mode_.nReplyMode = on;
     return DoCommand(ReplyModeText(on));
 }
 
-int16_t ModemCommands::SetLoud(int16_t level)
-{
+int16_t ModemCommands::SetLoud(int16_t level) {
     mode_.nLoud = level;
     return DoCommand(LoudText(level));
 }
 
-int16_t ModemCommands::SetSpeaker(int16_t mode)
-{
+int16_t ModemCommands::SetSpeaker(int16_t mode) {
     mode_.nSpeaker = mode;
     return DoCommand(SpeakerText(mode));
 }
 
 int16_t ModemCommands::Dial(std::string_view prefix, std::string_view number,
-                            std::string_view suffix)
-{
+                            std::string_view suffix) {
     return SendString(DialText(prefix, mode_.nDialMode, number, suffix));
 }
 
-void ModemCommands::PacedPause(uint32_t start, uint32_t k)
-{
+void ModemCommands::PacedPause(uint32_t start, uint32_t k) {
     if (mode_.nWorkMode != 0) return;
     const uint32_t target = start + k * (Ms(mode_.nInternalTimeout) / 4);
     const uint32_t now = plat::GetTickCount();
     if (static_cast<int32_t>(target - now) > 0) plat::Sleep(target - now);
 }
 
-void ModemCommands::SetUpModem()
-{
+void ModemCommands::SetUpModem() {
     const uint32_t start = plat::GetTickCount();
     SetSpeaker(static_cast<int16_t>(mode_.nSpeaker));
     PacedPause(start, 1);
@@ -221,8 +223,7 @@ void ModemCommands::SetUpModem()
     SetPulseDial(mode_.nDialMode);
 }
 
-int16_t ModemCommands::SendFiles(const std::vector<std::string>& paths)
-{
+int16_t ModemCommands::SendFiles(const std::vector<std::string>& paths) {
     for (const std::string& path : paths) {
         Fd file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
         if (file.fd < 0) return kModemCantOpenFile;

@@ -25,14 +25,14 @@ inline constexpr int16_t kModemCantOpenFile = -602;
 inline constexpr int16_t kModemBufferFull = -615;
 
 // The command texts (8-bit, CR = 13).
-std::string SetRegisterText(int16_t reg, int16_t value);   // "ATSr=v\r"
-std::string GetRegisterText(int16_t reg);                  // "ATSr?\r"
+std::string SetRegisterText(int16_t reg, int16_t value);  // "ATSr=v\r"
+std::string GetRegisterText(int16_t reg);                 // "ATSr?\r"
 // "ATE1\r" when on is exactly 1, else "ATE0\r"; likewise ATQ (inverted) and ATV.
 std::string EchoText(int32_t on);
 std::string ReplyText(int32_t on);
 std::string ReplyModeText(int32_t on);
-std::string LoudText(int16_t level);    // "ATL" + ('0' + level) + "\r"
-std::string SpeakerText(int16_t mode);  // "ATM" + ('0' + mode) + "\r"
+std::string LoudText(int16_t level);           // "ATL" + ('0' + level) + "\r"
+std::string SpeakerText(int16_t mode);         // "ATM" + ('0' + mode) + "\r"
 std::string DtrHangUpText(int32_t dtrHangUp);  // "ATY0\r" when exactly 1, else "ATY1\r"
 // prefix + ('P' when dialMode is exactly 1, else 'T') + number + suffix + "\r".
 std::string DialText(std::string_view prefix, int32_t dialMode, std::string_view number,
@@ -43,47 +43,47 @@ std::string DialText(std::string_view prefix, int32_t dialMode, std::string_view
 int32_t RegisterLineValue(std::string_view line, bool& hadLineFeed);
 
 class ModemCommands {
- public:
-  ModemCommands(ModemLink& link, AndModemMode& mode) : link_(link), mode_(mode) {}
+public:
+    ModemCommands(ModemLink& link, AndModemMode& mode) : link_(link), mode_(mode) {}
 
-  // Sends text unchanged with one level of the write lock and waits as the work mode says.
-  int16_t DoCommand(std::string_view text);
-  // Sends text unchanged with the write lock; does not wait.
-  int16_t SendString(std::string_view text);
-  // 0 at once (mode 0), after nTimeout (mode 1 and unknown modes), or when a line equal to
-  // strResponse arrives within nTimeout (mode 2; -23 when none did).
-  int16_t WaitResponse();
+    // Sends text unchanged with one level of the write lock and waits as the work mode says.
+    int16_t DoCommand(std::string_view text);
+    // Sends text unchanged with the write lock; does not wait.
+    int16_t SendString(std::string_view text);
+    // 0 at once (mode 0), after nTimeout (mode 1 and unknown modes), or when a line equal to
+    // strResponse arrives within nTimeout (mode 2; -23 when none did).
+    int16_t WaitResponse();
 
-  int16_t SetRegister(int16_t reg, int16_t value);
-  // The register's value, or a status (-6, -74, -23 when no number came in nInternalTimeout).
-  int16_t GetRegister(int16_t reg);
+    int16_t SetRegister(int16_t reg, int16_t value);
+    // The register's value, or a status (-6, -74, -23 when no number came in nInternalTimeout).
+    int16_t GetRegister(int16_t reg);
 
-  int16_t SetEcho(int32_t on);
-  int16_t SetReply(int32_t on);
-  int16_t SetReplyMode(int32_t on);
-  int16_t SetLoud(int16_t level);
-  int16_t SetSpeaker(int16_t mode);
-  void SetPulseDial(int32_t on) { mode_.nDialMode = on; }
-  int16_t SetDtrHangUp(int32_t dtrHangUp) { return DoCommand(DtrHangUpText(dtrHangUp)); }
+    int16_t SetEcho(int32_t on);
+    int16_t SetReply(int32_t on);
+    int16_t SetReplyMode(int32_t on);
+    int16_t SetLoud(int16_t level);
+    int16_t SetSpeaker(int16_t mode);
+    void SetPulseDial(int32_t on) { mode_.nDialMode = on; }
+    int16_t SetDtrHangUp(int32_t dtrHangUp) { return DoCommand(DtrHangUpText(dtrHangUp)); }
 
-  int16_t Dial(std::string_view prefix, std::string_view number, std::string_view suffix);
+    int16_t Dial(std::string_view prefix, std::string_view number, std::string_view suffix);
 
-  // The set-up after the modem-mode dialog: speaker, loudness, answers, answer form, echo,
-  // dial mode, paced by nInternalTimeout/4 in work mode 0.
-  void SetUpModem();
-  // Pause k of a paced sequence that began at `start`: in work mode 0 wait until
-  // start + k * nInternalTimeout/4; in the other modes DoCommand has waited already.
-  void PacedPause(uint32_t start, uint32_t k);
+    // The set-up after the modem-mode dialog: speaker, loudness, answers, answer form, echo,
+    // dial mode, paced by nInternalTimeout/4 in work mode 0.
+    void SetUpModem();
+    // Pause k of a paced sequence that began at `start`: in work mode 0 wait until
+    // start + k * nInternalTimeout/4; in the other modes DoCommand has waited already.
+    void PacedPause(uint32_t start, uint32_t k);
 
-  // Sends the files in order, raw, in pieces of 80 bytes with nInternalTimeout after each.
-  // 0, -602 (a file could not be opened) or -615 (a piece did not fit).
-  int16_t SendFiles(const std::vector<std::string>& paths);
+    // Sends the files in order, raw, in pieces of 80 bytes with nInternalTimeout after each.
+    // 0, -602 (a file could not be opened) or -615 (a piece did not fit).
+    int16_t SendFiles(const std::vector<std::string>& paths);
 
- private:
-  int16_t Send(std::string_view text, bool wait);
+private:
+    int16_t Send(std::string_view text, bool wait);
 
-  ModemLink& link_;
-  AndModemMode& mode_;
+    ModemLink& link_;
+    AndModemMode& mode_;
 };
 
 }  // namespace tolvan

@@ -2,16 +2,14 @@
 
 namespace tolvan {
 
-void StoreModemSettings(tfw::CArchive& ar, const ModemChannelSettings& s)
-{
+void StoreModemSettings(tfw::CArchive& ar, const ModemChannelSettings& s) {
     ar << static_cast<std::uint8_t>(s.chDelay);
     ar << std::string_view(s.strDialPrefix) << std::string_view(s.strDialSuffix)
        << std::string_view(s.strHangUp) << std::string_view(s.strInit);
     ar << static_cast<std::uint16_t>(s.nMaxRedials) << static_cast<std::uint16_t>(s.nRedialPause);
 }
 
-bool LoadModemSettings(tfw::CArchive& ar, ModemChannelSettings& s)
-{
+bool LoadModemSettings(tfw::CArchive& ar, ModemChannelSettings& s) {
     std::uint8_t delay = 0;
     if (ar.ReadInt(delay)) s.chDelay = static_cast<char>(delay);
     // Read into scratch strings, so a cut-off file leaves the defaults, not half a value.
@@ -30,8 +28,7 @@ bool LoadModemSettings(tfw::CArchive& ar, ModemChannelSettings& s)
 
 namespace tolvan {
 
-void CDocModem::Serialize(tfw::CArchive& ar)
-{
+void CDocModem::Serialize(tfw::CArchive& ar) {
     CDocComm::Serialize(ar);
     if (ar.IsStoring()) {
         StoreModemSettings(ar, settings_);

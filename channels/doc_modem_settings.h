@@ -19,7 +19,7 @@ struct ModemChannelSettings {
     std::string strDialSuffix;
     char chDelay = ',';
     std::int32_t nMaxRedials = 5;
-    std::int32_t nRedialPause = 5;   // seconds
+    std::int32_t nRedialPause = 5;  // seconds
     std::int32_t bDtrHangUp = 0;
 };
 

@@ -24,21 +24,18 @@ struct Control {
     std::shared_ptr<XferProgressSink> sink;
 };
 
-Control& Ctl()
-{
+Control& Ctl() {
     static Control* control = new Control;
     return *control;
 }
 
-void Report(int16_t window, int32_t wParam, int32_t lParam)
-{
+void Report(int16_t window, int32_t wParam, int32_t lParam) {
     std::shared_ptr<XferProgressSink> sink;
     {
         std::lock_guard lock(Ctl().mutex);
         sink = Ctl().sink;
     }
-    if (sink)
-        sink->XferProgress(window, wParam, lParam);
+    if (sink) sink->XferProgress(window, wParam, lParam);
 }
 
 // The channel as the transfer thread uses it: every operation under the server lock.
@@ -48,48 +45,39 @@ class ServerLockedLink final : public XModemLink {
 public:
     explicit ServerLockedLink(XModemLink& channel) : channel_(channel) {}
 
-    int16_t WriteCharToPort(int16_t ch) override
-    {
+    int16_t WriteCharToPort(int16_t ch) override {
         plat::ServerLockGuard lock;
         return channel_.WriteCharToPort(ch);
     }
-    int16_t ReadCharFromPortTimed(int32_t ms) override
-    {
+    int16_t ReadCharFromPortTimed(int32_t ms) override {
         plat::ServerLockGuard lock;
         return channel_.ReadCharFromPortTimed(ms);
     }
-    int16_t ReadFromPortTimed(std::span<uint8_t> dest, int32_t ms) override
-    {
+    int16_t ReadFromPortTimed(std::span<uint8_t> dest, int32_t ms) override {
         plat::ServerLockGuard lock;
         return channel_.ReadFromPortTimed(dest, ms);
     }
-    void ClearRBuff() override
-    {
+    void ClearRBuff() override {
         plat::ServerLockGuard lock;
         channel_.ClearRBuff();
     }
-    bool IsConnected() override
-    {
+    bool IsConnected() override {
         plat::ServerLockGuard lock;
         return channel_.IsConnected();
     }
-    int32_t GetAbortRequest() override
-    {
+    int32_t GetAbortRequest() override {
         plat::ServerLockGuard lock;
         return channel_.GetAbortRequest();
     }
-    void SetAbortRequest(int32_t value) override
-    {
+    void SetAbortRequest(int32_t value) override {
         plat::ServerLockGuard lock;
         channel_.SetAbortRequest(value);
     }
-    void AddRef() override
-    {
+    void AddRef() override {
         plat::ServerLockGuard lock;
         channel_.AddRef();
     }
-    void Release() override
-    {
+    void Release() override {
         plat::ServerLockGuard lock;
         channel_.Release();
     }
@@ -100,28 +88,25 @@ private:
 
 // Runs the reception until its end; returns the end status. Touches the receive state
 // only while the reception owns it.
-int16_t RunReception(XModemLink& link, int32_t length, int16_t window)
-{
+int16_t RunReception(XModemLink& link, int32_t length, int16_t window) {
     XModemReceiveState& st = XModemState();
-    if (!link.IsConnected())
-        return kStatusNotSetUp;
+    if (!link.IsConnected()) return kStatusNotSetUp;
 
     st.errorCount = 0;
     st.expectedBlock = 1;
     int16_t sent = link.WriteCharToPort(kXmNAK);
-    if (sent < 0)
-        return sent;
+    if (sent < 0) return sent;
     st.totalBytes = 0;
     st.lastHeader = 1;
 
     for (;;) {
         int16_t status = ReceiveBlock(link, st);
-        if (status == kXferTooManyErrors || status == kXferInternalError || status == kXferUserAbort)
+        if (status == kXferTooManyErrors || status == kXferInternalError ||
+            status == kXferUserAbort)
             return status;
         // CAN CAN has told the sender to stop: waiting for more headers would only end
         // in -610 and hide the real cause.
-        if (status == kXferFileIoError)
-            return status;
+        if (status == kXferFileIoError) return status;
 
         Report(window, 1, static_cast<int32_t>(st.totalBytes));
 
@@ -138,8 +123,7 @@ int16_t RunReception(XModemLink& link, int32_t length, int16_t window)
     }
 }
 
-void TransferThread(XModemLink* channel, int32_t length, int16_t window)
-{
+void TransferThread(XModemLink* channel, int32_t length, int16_t window) {
     ServerLockedLink link(*channel);
     int16_t status = RunReception(link, length, window);
 
@@ -156,24 +140,20 @@ void TransferThread(XModemLink* channel, int32_t length, int16_t window)
     Ctl().threadsDone.notify_all();
 }
 
-} // namespace
+}  // namespace
 
-void SetXferProgressSink(std::shared_ptr<XferProgressSink> sink)
-{
+void SetXferProgressSink(std::shared_ptr<XferProgressSink> sink) {
     std::lock_guard lock(Ctl().mutex);
     Ctl().sink = std::move(sink);
 }
 
 int16_t ReceiveXModemFile(XModemLink& channel, const std::string& fileName, int32_t length,
-                          int16_t window)
-{
+                          int16_t window) {
     std::lock_guard lock(Ctl().mutex);
-    if (Ctl().running)
-        return kStatusInUse;
+    if (Ctl().running) return kStatusInUse;
 
     XModemReceiveState& st = XModemState();
-    if (!st.file.Create(fileName))
-        return kXferCantOpenFile;
+    if (!st.file.Create(fileName)) return kXferCantOpenFile;
 
     // Cleared here rather than on the thread, so that an AbortXfert right after this
     // call cannot be lost to a thread that has not run yet.
@@ -193,18 +173,18 @@ int16_t ReceiveXModemFile(XModemLink& channel, const std::string& fileName, int3
     return kStatusSuccess;
 }
 
-void AbortXfert(XModemLink& channel) { channel.SetAbortRequest(1); }
+void AbortXfert(XModemLink& channel) {
+    channel.SetAbortRequest(1);
+}
 
-bool IsXModemReceptionRunning()
-{
+bool IsXModemReceptionRunning() {
     std::lock_guard lock(Ctl().mutex);
     return Ctl().running;
 }
 
-bool WaitForXModemThreads(std::chrono::milliseconds limit)
-{
+bool WaitForXModemThreads(std::chrono::milliseconds limit) {
     std::unique_lock lock(Ctl().mutex);
     return Ctl().threadsDone.wait_for(lock, limit, [] { return Ctl().liveThreads == 0; });
 }
 
-} // namespace tolvan
+}  // namespace tolvan

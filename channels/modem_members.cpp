@@ -32,7 +32,6 @@ static_assert(std::size(kModemMembers) == kModemMemberCount);
 
 }  // namespace
 
-std::span<const tfw::MemberInfo> ModemMembers()
-{
+std::span<const tfw::MemberInfo> ModemMembers() {
     return kModemMembers;
 }

@@ -18,8 +18,7 @@
 namespace {
 
 // The server's text for a status code, asked from the channel itself.
-std::string StatusName(tdbus::DispatchDriver& channel, std::int16_t status)
-{
+std::string StatusName(tdbus::DispatchDriver& channel, std::int16_t status) {
     std::string name(64, '\0');
     constexpr std::int32_t kDispGetCommErrorName = 15;
     channel.InvokeHelper(kDispGetCommErrorName, tfw::kDispatchMethod, tdbus::ByteRef(name), status);
@@ -29,8 +28,7 @@ std::string StatusName(tdbus::DispatchDriver& channel, std::int16_t status)
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const char* caption = "Connect a channel";
     std::int32_t portFixed = 0;

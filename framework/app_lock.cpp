@@ -15,7 +15,9 @@ std::function<void()>& Handler() {
 
 }  // namespace
 
-void LockApp() { ++g_locks; }
+void LockApp() {
+    ++g_locks;
+}
 
 void UnlockApp() {
     int left = --g_locks;
@@ -34,7 +36,9 @@ void UnlockApp() {
     }
 }
 
-int AppLockCount() { return g_locks.load(); }
+int AppLockCount() {
+    return g_locks.load();
+}
 
 void SetLastUnlockHandler(std::function<void()> handler) {
     std::lock_guard lock(g_handlerMutex);

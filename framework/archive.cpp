@@ -7,11 +7,16 @@ namespace tfw {
 
 const char* ArchiveStatusText(ArchiveStatus status) {
     switch (status) {
-    case ArchiveStatus::Ok: return "no error";
-    case ArchiveStatus::EndOfFile: return "unexpected end of file";
-    case ArchiveStatus::ReadError: return "read error";
-    case ArchiveStatus::WriteError: return "write error";
-    case ArchiveStatus::WrongMode: return "wrong archive direction";
+        case ArchiveStatus::Ok:
+            return "no error";
+        case ArchiveStatus::EndOfFile:
+            return "unexpected end of file";
+        case ArchiveStatus::ReadError:
+            return "read error";
+        case ArchiveStatus::WriteError:
+            return "write error";
+        case ArchiveStatus::WrongMode:
+            return "wrong archive direction";
     }
     return "unknown archive error";
 }
@@ -86,7 +91,8 @@ void CArchive::Write(std::span<const std::uint8_t> data) {
 }
 
 void CArchive::Write(std::string_view text) {
-    Write(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    Write(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(text.data()),
+                                        text.size()));
 }
 
 bool CArchive::Flush() {

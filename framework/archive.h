@@ -21,10 +21,10 @@ namespace tfw {
 
 enum class ArchiveStatus {
     Ok = 0,
-    EndOfFile,    // the data ended inside a value
-    ReadError,    // the source failed
-    WriteError,   // the sink failed
-    WrongMode,    // read on a storing archive or write on a loading one
+    EndOfFile,   // the data ended inside a value
+    ReadError,   // the source failed
+    WriteError,  // the sink failed
+    WrongMode,   // read on a storing archive or write on a loading one
 };
 
 const char* ArchiveStatusText(ArchiveStatus status);
@@ -74,7 +74,8 @@ public:
         if (!ReadExact(b)) return false;
         using U = std::make_unsigned_t<T>;
         U u = 0;
-        for (std::size_t i = 0; i < sizeof(T); ++i) u |= static_cast<U>(static_cast<U>(b[i]) << (8 * i));
+        for (std::size_t i = 0; i < sizeof(T); ++i)
+            u |= static_cast<U>(static_cast<U>(b[i]) << (8 * i));
         value = static_cast<T>(u);
         return true;
     }

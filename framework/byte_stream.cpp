@@ -8,7 +8,9 @@
 
 namespace tfw {
 
-FileStream::~FileStream() { Close(); }
+FileStream::~FileStream() {
+    Close();
+}
 
 bool FileStream::Open(const std::string& path, Mode mode) {
     Close();

@@ -6,22 +6,19 @@ namespace tfw {
 
 namespace {
 
-bool EqualNoCase(std::string_view a, std::string_view b)
-{
+bool EqualNoCase(std::string_view a, std::string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
         auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
         return lower(x) == lower(y);
     });
 }
 
-std::string RowName(const DispatchClass& cls, std::size_t index)
-{
+std::string RowName(const DispatchClass& cls, std::size_t index) {
     return std::string(cls.ClassName()) + "::" + std::string(cls.Table()[index].name) + " (" +
            std::to_string(index + 1) + ")";
 }
 
-std::string CheckRow(const DispatchClass& cls, std::size_t index, const MemberBinding* binding)
-{
+std::string CheckRow(const DispatchClass& cls, std::size_t index, const MemberBinding* binding) {
     const MemberInfo& row = cls.Table()[index];
     if (row.paramCount > kMaxMemberParams) return RowName(cls, index) + ": too many parameters";
     if (row.result != VarType::Empty && IsByRef(row.result))
@@ -49,17 +46,24 @@ std::string CheckRow(const DispatchClass& cls, std::size_t index, const MemberBi
 
 }  // namespace
 
-const char* DispatchStatusName(DispatchStatus status)
-{
+const char* DispatchStatusName(DispatchStatus status) {
     switch (status) {
-    case DispatchStatus::Ok: return "Ok";
-    case DispatchStatus::UnknownName: return "UnknownName";
-    case DispatchStatus::MemberNotFound: return "MemberNotFound";
-    case DispatchStatus::BadParamCount: return "BadParamCount";
-    case DispatchStatus::TypeMismatch: return "TypeMismatch";
-    case DispatchStatus::Overflow: return "Overflow";
-    case DispatchStatus::BadFlags: return "BadFlags";
-    case DispatchStatus::NotBound: return "NotBound";
+        case DispatchStatus::Ok:
+            return "Ok";
+        case DispatchStatus::UnknownName:
+            return "UnknownName";
+        case DispatchStatus::MemberNotFound:
+            return "MemberNotFound";
+        case DispatchStatus::BadParamCount:
+            return "BadParamCount";
+        case DispatchStatus::TypeMismatch:
+            return "TypeMismatch";
+        case DispatchStatus::Overflow:
+            return "Overflow";
+        case DispatchStatus::BadFlags:
+            return "BadFlags";
+        case DispatchStatus::NotBound:
+            return "NotBound";
     }
     return "Failed";
 }
@@ -67,13 +71,13 @@ const char* DispatchStatusName(DispatchStatus status)
 DispatchClass::DispatchClass(std::string_view className, std::string_view interfaceName,
                              std::span<const MemberInfo> table,
                              std::span<const MemberBinding> bindings, const DispatchClass* base)
-    : className_(className), interfaceName_(interfaceName), table_(table), bindings_(bindings),
-      base_(base)
-{
-}
+    : className_(className),
+      interfaceName_(interfaceName),
+      table_(table),
+      bindings_(bindings),
+      base_(base) {}
 
-std::string DispatchClass::CheckBindings() const
-{
+std::string DispatchClass::CheckBindings() const {
     if (!bindings_.empty() && bindings_.size() != table_.size())
         return std::string(className_) + ": " + std::to_string(bindings_.size()) +
                " bindings for " + std::to_string(table_.size()) + " members";
@@ -85,8 +89,7 @@ std::string DispatchClass::CheckBindings() const
     return base_ ? base_->CheckBindings() : std::string();
 }
 
-std::optional<std::int32_t> DispatchClass::GetIDOfName(std::string_view name) const
-{
+std::optional<std::int32_t> DispatchClass::GetIDOfName(std::string_view name) const {
     std::int32_t steps = 0;
     for (const DispatchClass* cls = this; cls; cls = cls->base_, ++steps) {
         for (std::size_t i = 0; i < cls->table_.size(); ++i) {
@@ -97,26 +100,22 @@ std::optional<std::int32_t> DispatchClass::GetIDOfName(std::string_view name) co
     return std::nullopt;
 }
 
-DispatchClass::Resolved DispatchClass::Resolve(std::int32_t dispid) const
-{
+DispatchClass::Resolved DispatchClass::Resolve(std::int32_t dispid) const {
     if (dispid <= 0) return {};
     const std::int32_t steps = dispid >> 16;
     const std::int32_t position = dispid & 0xFFFF;
     const DispatchClass* cls = this;
     for (std::int32_t s = 0; s < steps && cls; ++s) cls = cls->base_;
-    if (!cls || position < 1 || static_cast<std::size_t>(position) > cls->table_.size())
-        return {};
+    if (!cls || position < 1 || static_cast<std::size_t>(position) > cls->table_.size()) return {};
     const std::size_t index = static_cast<std::size_t>(position - 1);
     return {&cls->table_[index], cls->bindings_.empty() ? nullptr : &cls->bindings_[index]};
 }
 
-const MemberInfo* DispatchClass::FindMember(std::int32_t dispid) const
-{
+const MemberInfo* DispatchClass::FindMember(std::int32_t dispid) const {
     return Resolve(dispid).info;
 }
 
-std::vector<DispatchClass::Entry> DispatchClass::AllMembers() const
-{
+std::vector<DispatchClass::Entry> DispatchClass::AllMembers() const {
     std::vector<Entry> out;
     std::int32_t steps = 0;
     for (const DispatchClass* cls = this; cls; cls = cls->base_, ++steps) {
@@ -127,11 +126,10 @@ std::vector<DispatchClass::Entry> DispatchClass::AllMembers() const
 }
 
 DispatchStatus DispatchClass::Invoke(DispatchTarget& target, std::int32_t dispid,
-                                     std::uint16_t flags, std::span<Variant> args,
-                                     Variant& result, std::size_t* badArg) const
-{
-    constexpr std::uint16_t kAllFlags = kDispatchMethod | kDispatchPropertyGet |
-                                        kDispatchPropertyPut;
+                                     std::uint16_t flags, std::span<Variant> args, Variant& result,
+                                     std::size_t* badArg) const {
+    constexpr std::uint16_t kAllFlags =
+        kDispatchMethod | kDispatchPropertyGet | kDispatchPropertyPut;
     if (flags == 0 || (flags & ~kAllFlags) != 0) return DispatchStatus::BadFlags;
 
     const Resolved member = Resolve(dispid);
@@ -140,11 +138,13 @@ DispatchStatus DispatchClass::Invoke(DispatchTarget& target, std::int32_t dispid
 
     auto coerce = [&](std::size_t i, VarType wanted) {
         switch (Coerce(args[i], wanted)) {
-        case CoerceResult::Ok: return DispatchStatus::Ok;
-        case CoerceResult::Overflow:
-            if (badArg) *badArg = i;
-            return DispatchStatus::Overflow;
-        case CoerceResult::TypeMismatch: break;
+            case CoerceResult::Ok:
+                return DispatchStatus::Ok;
+            case CoerceResult::Overflow:
+                if (badArg) *badArg = i;
+                return DispatchStatus::Overflow;
+            case CoerceResult::TypeMismatch:
+                break;
         }
         if (badArg) *badArg = i;
         return DispatchStatus::TypeMismatch;
@@ -180,8 +180,7 @@ DispatchStatus DispatchClass::Invoke(DispatchTarget& target, std::int32_t dispid
 }
 
 DispatchStatus Invoke(DispatchTarget& target, std::int32_t dispid, std::uint16_t flags,
-                      std::span<Variant> args, Variant& result, std::size_t* badArg)
-{
+                      std::span<Variant> args, Variant& result, std::size_t* badArg) {
     return target.GetDispatchClass().Invoke(target, dispid, flags, args, result, badArg);
 }
 

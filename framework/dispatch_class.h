@@ -39,16 +39,14 @@ constexpr std::size_t kMaxMemberParams = 8;
 struct MemberInfo {
     constexpr MemberInfo(std::string_view memberName, MemberKind memberKind, VarType resultType,
                          std::initializer_list<VarType> parameterTypes = {})
-        : name(memberName), kind(memberKind), result(resultType)
-    {
+        : name(memberName), kind(memberKind), result(resultType) {
         for (VarType t : parameterTypes) {
             if (paramCount < kMaxMemberParams) param[paramCount] = t;
             ++paramCount;  // a count above the maximum makes the table fail its check
         }
     }
 
-    std::span<const VarType> Params() const
-    {
+    std::span<const VarType> Params() const {
         return {param.data(), paramCount <= kMaxMemberParams ? paramCount : kMaxMemberParams};
     }
 
@@ -90,9 +88,9 @@ enum class DispatchStatus {
     MemberNotFound,  // no member with that identifier, or it cannot be used that way
     BadParamCount,
     TypeMismatch,
-    Overflow,        // an integer argument does not fit the declared type
-    BadFlags,        // flags other than a combination of 1, 2 and 4
-    NotBound,        // the member is declared but has no operation yet
+    Overflow,  // an integer argument does not fit the declared type
+    BadFlags,  // flags other than a combination of 1, 2 and 4
+    NotBound,  // the member is declared but has no operation yet
 };
 
 // "UnknownName", "BadParamCount", ...: the last part of the D-Bus error names.

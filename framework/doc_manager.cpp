@@ -7,7 +7,9 @@
 
 namespace tfw {
 
-CDocManager::~CDocManager() { RemoveAllTemplates(); }
+CDocManager::~CDocManager() {
+    RemoveAllTemplates();
+}
 
 void CDocManager::RemoveAllTemplates() {
     while (!templates_.empty()) templates_.pop_back();

@@ -12,7 +12,8 @@ namespace tfw {
 CDocTemplate::CDocTemplate(unsigned resourceId, const DocumentClass& documentClass)
     : CDocTemplate(resourceId, documentClass, LoadString(resourceId)) {}
 
-CDocTemplate::CDocTemplate(unsigned resourceId, const DocumentClass& documentClass, std::string templateString)
+CDocTemplate::CDocTemplate(unsigned resourceId, const DocumentClass& documentClass,
+                           std::string templateString)
     : resourceId_(resourceId), class_(documentClass), templateString_(std::move(templateString)) {}
 
 CDocTemplate::~CDocTemplate() {
@@ -49,7 +50,8 @@ bool CDocTemplate::MatchesExtension(std::string_view path) const {
     if (ext.empty() || path.size() < ext.size()) return false;
     std::string_view tail = path.substr(path.size() - ext.size());
     return std::equal(tail.begin(), tail.end(), ext.begin(), [](char a, char b) {
-        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+        return std::tolower(static_cast<unsigned char>(a)) ==
+               std::tolower(static_cast<unsigned char>(b));
     });
 }
 
@@ -91,7 +93,9 @@ std::string CDocTemplate::NextUntitledTitle() const {
     return name + std::to_string(untitledCount_ + 1);
 }
 
-void CDocTemplate::SetDefaultTitle(CDocument& document) const { document.SetTitle(NextUntitledTitle()); }
+void CDocTemplate::SetDefaultTitle(CDocument& document) const {
+    document.SetTitle(NextUntitledTitle());
+}
 
 bool CDocTemplate::CreateFrame(CDocument& document) {
     if (!frameFactory_) return true;

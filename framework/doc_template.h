@@ -18,13 +18,13 @@ class CDocument;
 class CDocTemplate {
 public:
     enum DocStringIndex {
-        windowTitle = 0,     // caption of the main window for a single-document program
-        docName = 1,         // base of untitled names ("RiVo32" gives "RiVo321")
-        fileNewName = 2,     // shown when File New offers several types
-        filterName = 3,      // e.g. "Phone List Files (*.lst)"
-        filterExt = 4,       // e.g. ".lst"
-        regFileTypeId = 5,   // e.g. "RuVido.Document"
-        regFileTypeName = 6, // e.g. "Phone List Document"
+        windowTitle = 0,      // caption of the main window for a single-document program
+        docName = 1,          // base of untitled names ("RiVo32" gives "RiVo321")
+        fileNewName = 2,      // shown when File New offers several types
+        filterName = 3,       // e.g. "Phone List Files (*.lst)"
+        filterExt = 4,        // e.g. ".lst"
+        regFileTypeId = 5,    // e.g. "RuVido.Document"
+        regFileTypeName = 6,  // e.g. "Phone List Document"
     };
 
     // Builds the document's window; false when no window could be made. Set by the
@@ -34,7 +34,8 @@ public:
     // The template string is loaded from the string table by resourceId.
     CDocTemplate(unsigned resourceId, const DocumentClass& documentClass);
     // With the template string given directly.
-    CDocTemplate(unsigned resourceId, const DocumentClass& documentClass, std::string templateString);
+    CDocTemplate(unsigned resourceId, const DocumentClass& documentClass,
+                 std::string templateString);
     CDocTemplate(const CDocTemplate&) = delete;
     CDocTemplate& operator=(const CDocTemplate&) = delete;
     // Destroys the documents still open (their views are told first).

@@ -142,7 +142,9 @@ unsigned long CDocument::ExternalRelease() {
     return left;
 }
 
-void CDocument::OnFinalRelease() { OnCloseDocument(); }
+void CDocument::OnFinalRelease() {
+    OnCloseDocument();
+}
 
 bool CDocument::OnNewDocument() {
     DeleteContents();
@@ -177,7 +179,8 @@ bool CDocument::OnOpenDocument(const std::string& path) {
 bool CDocument::OnSaveDocument(const std::string& path) {
     lastFileError_.clear();
     // Write beside the target and rename over it: a failed save keeps the old file whole.
-    std::string tmp = DirectoryOf(path) + "/." + FileNameOf(path) + ".saving-" + std::to_string(::getpid());
+    std::string tmp =
+        DirectoryOf(path) + "/." + FileNameOf(path) + ".saving-" + std::to_string(::getpid());
     bool ok = false;
     {
         FileStream file;
@@ -188,8 +191,9 @@ bool CDocument::OnSaveDocument(const std::string& path) {
             Serialize(ar);
             ok = ar.Flush() && file.Sync() && file.Close();
             if (!ok) {
-                lastFileError_ = "Cannot write " + path + ": " +
-                                 (ar.Ok() ? std::strerror(file.LastErrno()) : ArchiveStatusText(ar.Status()));
+                lastFileError_ =
+                    "Cannot write " + path + ": " +
+                    (ar.Ok() ? std::strerror(file.LastErrno()) : ArchiveStatusText(ar.Status()));
             }
         }
     }
@@ -226,9 +230,12 @@ bool CDocument::SaveModified() {
     auto& ui = TheFrameworkUi();
     SaveAnswer answer = ui.askSaveChanges ? ui.askSaveChanges(*this) : SaveAnswer::Discard;
     switch (answer) {
-    case SaveAnswer::Cancel: return false;
-    case SaveAnswer::Discard: return true;
-    case SaveAnswer::Save: return DoSave();
+        case SaveAnswer::Cancel:
+            return false;
+        case SaveAnswer::Discard:
+            return true;
+        case SaveAnswer::Save:
+            return DoSave();
     }
     return false;
 }

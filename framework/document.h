@@ -8,9 +8,10 @@
 // reference adds one, so a count above 1 means a client holds the document. When a client
 // releases and only the framework's reference is left while no view shows the document, it
 // closes (OnFinalRelease). A class factory that makes a document for a client therefore adds
-// the client's reference (ExternalAddRef) right after the template made it. The last view going away closes the document too (while automatic
-// deletion is on); a document that must outlive its views while clients hold it overrides
-// OnCloseDocument and switches automatic deletion off around the base call.
+// the client's reference (ExternalAddRef) right after the template made it. The last view going
+// away closes the document too (while automatic deletion is on); a document that must outlive its
+// views while clients hold it overrides OnCloseDocument and switches automatic deletion off around
+// the base call.
 //
 // Not thread-safe: callers serialise access (the UI thread, or the server lock). Three
 // things may be used from any thread: the title (read and set under a lock of its own), the

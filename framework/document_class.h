@@ -9,8 +9,8 @@ namespace tfw {
 class CDocument;
 
 struct DocumentClass {
-    const char* className;                      // e.g. "CDocDialList"
-    unsigned schema;                            // serialization schema number (0xFFFF: none)
+    const char* className;  // e.g. "CDocDialList"
+    unsigned schema;        // serialization schema number (0xFFFF: none)
     std::unique_ptr<CDocument> (*createObject)();
 };
 

@@ -14,7 +14,8 @@ namespace {
 bool SameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
             return false;
     return true;
 }
@@ -62,7 +63,8 @@ void CProfile::Parse(std::string_view text) {
         if (!t.empty() && t.front() == '[' && t.find(']') != std::string_view::npos) {
             section = std::string(Trim(t.substr(1, t.find(']') - 1)));
             line.header = true;
-        } else if (!t.empty() && t.front() != ';' && t.front() != '#' && t.find('=') != std::string_view::npos) {
+        } else if (!t.empty() && t.front() != ';' && t.front() != '#' &&
+                   t.find('=') != std::string_view::npos) {
             std::size_t eq = t.find('=');
             line.key = std::string(Trim(t.substr(0, eq)));
             line.value = std::string(Trim(t.substr(eq + 1)));
@@ -81,7 +83,9 @@ std::string CProfile::ToText() const {
     return out;
 }
 
-bool CProfile::Save() { return SaveAs(path_); }
+bool CProfile::Save() {
+    return SaveAs(path_);
+}
 
 bool CProfile::SaveAs(const std::string& path) {
     if (path.empty()) return false;
@@ -91,8 +95,8 @@ bool CProfile::SaveAs(const std::string& path) {
     {
         FileStream f;
         if (f.Open(tmp, FileStream::Mode::Write)) {
-            ok = f.Write(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(text.data()),
-                                                      text.size())) &&
+            ok = f.Write(std::span<const std::uint8_t>(
+                     reinterpret_cast<const std::uint8_t*>(text.data()), text.size())) &&
                  f.Sync() && f.Close();
         }
     }
@@ -121,13 +125,15 @@ int CProfile::FindKey(std::string_view section, std::string_view key) const {
     return -1;
 }
 
-std::optional<std::string> CProfile::GetValue(std::string_view section, std::string_view key) const {
+std::optional<std::string> CProfile::GetValue(std::string_view section,
+                                              std::string_view key) const {
     int i = FindKey(section, key);
     if (i < 0) return std::nullopt;
     return lines_[static_cast<std::size_t>(i)].value;
 }
 
-std::string CProfile::GetString(std::string_view section, std::string_view key, std::string_view def) const {
+std::string CProfile::GetString(std::string_view section, std::string_view key,
+                                std::string_view def) const {
     auto v = GetValue(section, key);
     return v ? *v : std::string(def);
 }
@@ -144,7 +150,8 @@ int CProfile::GetInt(std::string_view section, std::string_view key, int def) co
     return out;
 }
 
-std::vector<std::pair<std::string, std::string>> CProfile::GetSection(std::string_view section) const {
+std::vector<std::pair<std::string, std::string>> CProfile::GetSection(
+    std::string_view section) const {
     std::vector<std::pair<std::string, std::string>> out;
     for (const Line& l : lines_) {
         if (l.header || l.key.empty() || !SameName(l.section, section)) continue;
@@ -185,7 +192,8 @@ void CProfile::WriteString(std::string_view section, std::string_view key, std::
     line.text = line.key + "=" + line.value;
     int h = FindHeader(section);
     if (h < 0) {
-        if (!lines_.empty() && !Trim(lines_.back().text).empty()) lines_.push_back(Line{"", lines_.back().section, "", "", false});
+        if (!lines_.empty() && !Trim(lines_.back().text).empty())
+            lines_.push_back(Line{"", lines_.back().section, "", "", false});
         Line header;
         header.text = "[" + std::string(section) + "]";
         header.section = std::string(section);
@@ -219,7 +227,9 @@ bool CProfile::DeleteKey(std::string_view section, std::string_view key) {
 
 bool CProfile::DeleteSection(std::string_view section) {
     std::size_t before = lines_.size();
-    std::erase_if(lines_, [&](const Line& l) { return (l.header || !l.key.empty()) && SameName(l.section, section); });
+    std::erase_if(lines_, [&](const Line& l) {
+        return (l.header || !l.key.empty()) && SameName(l.section, section);
+    });
     bool any = lines_.size() != before;
     dirty_ = dirty_ || any;
     return any;

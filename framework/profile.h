@@ -31,7 +31,8 @@ public:
     std::string ToText() const;
 
     std::optional<std::string> GetValue(std::string_view section, std::string_view key) const;
-    std::string GetString(std::string_view section, std::string_view key, std::string_view def = {}) const;
+    std::string GetString(std::string_view section, std::string_view key,
+                          std::string_view def = {}) const;
     // The decimal number the value starts with ("12x" gives 12); def when the key is absent
     // or the value has no leading number or is out of the int range.
     int GetInt(std::string_view section, std::string_view key, int def) const;

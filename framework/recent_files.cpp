@@ -22,7 +22,8 @@ void CRecentFileList::ReadList(const CProfile& profile) {
     items_.clear();
     for (std::size_t i = 1; i <= size_; ++i) {
         std::string v = profile.GetString(section_, keyPrefix_ + std::to_string(i));
-        if (!v.empty() && std::find(items_.begin(), items_.end(), v) == items_.end()) items_.push_back(v);
+        if (!v.empty() && std::find(items_.begin(), items_.end(), v) == items_.end())
+            items_.push_back(v);
     }
 }
 

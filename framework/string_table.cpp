@@ -45,7 +45,8 @@ StringRegistration::~StringRegistration() {
     Table& t = TheTable();
     std::unique_lock lock(t.mutex);
     auto& blocks = source_ == StringSource::Program ? t.program : t.library;
-    blocks.erase(std::remove_if(blocks.begin(), blocks.end(), [this](const Block& b) { return b.owner == this; }),
+    blocks.erase(std::remove_if(blocks.begin(), blocks.end(),
+                                [this](const Block& b) { return b.owner == this; }),
                  blocks.end());
 }
 

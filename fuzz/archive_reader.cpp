@@ -22,34 +22,54 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::uint8_t op : script) {
         bool ok = true;
         switch (op % 7) {
-        case 0: { std::uint8_t v; ok = ar.ReadInt(v); break; }
-        case 1: { std::int16_t v; ok = ar.ReadInt(v); break; }
-        case 2: { std::uint32_t v; ok = ar.ReadInt(v); break; }
-        case 3: { std::int64_t v; ok = ar.ReadInt(v); break; }
-        case 4: {
-            std::string s;
-            ok = ar.ReadString(s);
-            if (ok) {
-                if (s.size() > body.size()) std::abort();
-                tfw::MemorySink sink;
-                {
-                    tfw::CArchive out(sink);
-                    out.WriteString(s);
-                }
-                tfw::MemorySource back(sink.Bytes());
-                tfw::CArchive in(back);
-                std::string t;
-                if (!in.ReadString(t) || t != s) std::abort();
+            case 0: {
+                std::uint8_t v;
+                ok = ar.ReadInt(v);
+                break;
             }
-            break;
-        }
-        case 5: {
-            std::uint8_t buf[300];
-            std::size_t n = ar.Read(std::span<std::uint8_t>(buf, op));
-            if (n > op) std::abort();
-            break;
-        }
-        case 6: { std::uint8_t b; ar.ReadByte(b); break; }
+            case 1: {
+                std::int16_t v;
+                ok = ar.ReadInt(v);
+                break;
+            }
+            case 2: {
+                std::uint32_t v;
+                ok = ar.ReadInt(v);
+                break;
+            }
+            case 3: {
+                std::int64_t v;
+                ok = ar.ReadInt(v);
+                break;
+            }
+            case 4: {
+                std::string s;
+                ok = ar.ReadString(s);
+                if (ok) {
+                    if (s.size() > body.size()) std::abort();
+                    tfw::MemorySink sink;
+                    {
+                        tfw::CArchive out(sink);
+                        out.WriteString(s);
+                    }
+                    tfw::MemorySource back(sink.Bytes());
+                    tfw::CArchive in(back);
+                    std::string t;
+                    if (!in.ReadString(t) || t != s) std::abort();
+                }
+                break;
+            }
+            case 5: {
+                std::uint8_t buf[300];
+                std::size_t n = ar.Read(std::span<std::uint8_t>(buf, op));
+                if (n > op) std::abort();
+                break;
+            }
+            case 6: {
+                std::uint8_t b;
+                ar.ReadByte(b);
+                break;
+            }
         }
         if (!ok && ar.Ok()) std::abort();  // a failed typed read always leaves its mark
         if (!ar.Ok() && ar.Status() != tfw::ArchiveStatus::EndOfFile) std::abort();

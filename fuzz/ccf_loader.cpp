@@ -3,7 +3,6 @@
 #include "channels/doc_comm.h"
 #include "fuzz/channel_file_harness.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     return tolvan::fuzzing::LoadChannelFile<tolvan::CDocComm>(data, size);
 }

@@ -41,8 +41,7 @@ inline constexpr int kSimCom = 1;
 inline constexpr int kPtyCom = 2;
 
 struct ChannelFileWorld {
-    ChannelFileWorld()
-    {
+    ChannelFileWorld() {
         char tmpl[] = "/tmp/tolvan-fuzz-XXXXXX";
         if (::mkdtemp(tmpl) == nullptr) std::abort();
         lockDir = tmpl;
@@ -69,10 +68,7 @@ struct ChannelFileWorld {
         CDocComm::SetPortRegistry(&registry);
     }
 
-    bool LockFilesLeft() const
-    {
-        return !std::filesystem::is_empty(lockDir);
-    }
+    bool LockFilesLeft() const { return !std::filesystem::is_empty(lockDir); }
 
     std::string lockDir;
     InstantTicks ticks;
@@ -82,15 +78,13 @@ struct ChannelFileWorld {
     PortRegistry registry;
 };
 
-inline ChannelFileWorld& World()
-{
+inline ChannelFileWorld& World() {
     static ChannelFileWorld* world = new ChannelFileWorld;  // lives for the whole run
     return *world;
 }
 
 template <class Doc>
-void Load(Doc& doc, std::span<const std::uint8_t> bytes)
-{
+void Load(Doc& doc, std::span<const std::uint8_t> bytes) {
     tfw::MemorySource src(bytes);
     tfw::CArchive ar(src);
     doc.Serialize(ar);
@@ -98,8 +92,7 @@ void Load(Doc& doc, std::span<const std::uint8_t> bytes)
 }
 
 template <class Doc>
-std::vector<std::uint8_t> Store(Doc& doc)
-{
+std::vector<std::uint8_t> Store(Doc& doc) {
     tfw::MemorySink sink;
     {
         tfw::CArchive ar(sink);
@@ -111,8 +104,7 @@ std::vector<std::uint8_t> Store(Doc& doc)
 
 // The channel is on the port its file named, or on none; no other device is open.
 template <class Doc>
-void CheckPort(Doc& doc, std::span<const std::uint8_t> file)
-{
+void CheckPort(Doc& doc, std::span<const std::uint8_t> file) {
     const CSharedPort* port = doc.Port();
     if (port != nullptr) {
         if (file.size() < 2) std::abort();
@@ -125,8 +117,7 @@ void CheckPort(Doc& doc, std::span<const std::uint8_t> file)
 
 // Length of the plain channel's part of a stored file: the port word, then the baud, then
 // parity, word length and stop bits when the baud is not 0.
-inline std::size_t PortPartLength(std::span<const std::uint8_t> stored)
-{
+inline std::size_t PortPartLength(std::span<const std::uint8_t> stored) {
     if (stored.size() < 2 || (stored[0] == 0xFF && stored[1] == 0xFF)) return 2;
     if (stored.size() < 6) std::abort();  // the store path always writes the baud
     const bool noBaud = stored[2] == 0 && stored[3] == 0 && stored[4] == 0 && stored[5] == 0;
@@ -135,8 +126,7 @@ inline std::size_t PortPartLength(std::span<const std::uint8_t> stored)
 
 // `again` stored after loading `first`: the same bytes, except the port's settings when
 // `first` had none.
-inline bool SameStore(std::span<const std::uint8_t> first, std::span<const std::uint8_t> again)
-{
+inline bool SameStore(std::span<const std::uint8_t> first, std::span<const std::uint8_t> again) {
     const std::size_t a = PortPartLength(first), b = PortPartLength(again);
     if (a != 6) return std::equal(first.begin(), first.end(), again.begin(), again.end());
     if (b == 2 || !std::equal(first.begin(), first.begin() + 2, again.begin())) return false;
@@ -144,8 +134,7 @@ inline bool SameStore(std::span<const std::uint8_t> first, std::span<const std::
 }
 
 template <class Doc>
-int LoadChannelFile(const std::uint8_t* data, std::size_t size)
-{
+int LoadChannelFile(const std::uint8_t* data, std::size_t size) {
     ChannelFileWorld& world = World();
     const std::span<const std::uint8_t> file(data, size);
     std::vector<std::uint8_t> stored;

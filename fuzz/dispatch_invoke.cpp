@@ -31,8 +31,7 @@ using tfw::MemberKind;
 using tfw::Variant;
 using tfw::VarType;
 
-void Check(bool ok)
-{
+void Check(bool ok) {
     if (!ok) std::abort();
 }
 
@@ -48,19 +47,16 @@ struct CallRecord {
     std::vector<Variant> original;  // the caller's arguments before the call
 } g_record;
 
-bool IsInteger(VarType t)
-{
+bool IsInteger(VarType t) {
     return t == VarType::I2 || t == VarType::I4;
 }
 
-std::int32_t IntegerOf(const Variant& v)
-{
+std::int32_t IntegerOf(const Variant& v) {
     return v.Type() == VarType::I2 ? v.AsI2() : v.AsI4();
 }
 
 // The value the target must see for `orig` passed where `wanted` is declared.
-bool SeenAs(const Variant& orig, const Variant& seen, VarType wanted)
-{
+bool SeenAs(const Variant& orig, const Variant& seen, VarType wanted) {
     if (seen.Type() != wanted) return false;
     if (orig.Type() == wanted) return seen == orig;
     if (wanted == VarType::Bool) return seen.AsBool() == (IntegerOf(orig) != 0);
@@ -69,8 +65,7 @@ bool SeenAs(const Variant& orig, const Variant& seen, VarType wanted)
 
 enum class Fit { Yes, Mismatch, Overflow };
 
-Fit Fits(const Variant& v, VarType wanted)
-{
+Fit Fits(const Variant& v, VarType wanted) {
     const VarType held = v.Type();
     if (held == wanted) return Fit::Yes;
     if (tfw::IsByRef(held) || tfw::IsByRef(wanted) || !IsInteger(held)) return Fit::Mismatch;
@@ -85,8 +80,7 @@ Fit Fits(const Variant& v, VarType wanted)
     return Fit::Mismatch;
 }
 
-void OnCall(std::size_t row, bool put, std::span<Variant> args, Variant& result)
-{
+void OnCall(std::size_t row, bool put, std::span<Variant> args, Variant& result) {
     ++g_record.calls;
     g_record.row = row;
     g_record.put = put;
@@ -101,40 +95,53 @@ void OnCall(std::size_t row, bool put, std::span<Variant> args, Variant& result)
     for (std::size_t i = 0; i < args.size(); ++i) {
         Check(SeenAs(g_record.original[i], args[i], declared[i]));
         switch (declared[i]) {
-        case VarType::StringRef:
-            for (std::uint8_t& b : args[i].Bytes()) b = kWrittenByte;
-            break;
-        case VarType::I2Ref: args[i].I2Value() = kWrittenI2; break;
-        case VarType::I4Ref: args[i].I4Value() = kWrittenI4; break;
-        case VarType::BoolRef: args[i].BoolValue() = !args[i].BoolValue(); break;
-        default: break;
+            case VarType::StringRef:
+                for (std::uint8_t& b : args[i].Bytes()) b = kWrittenByte;
+                break;
+            case VarType::I2Ref:
+                args[i].I2Value() = kWrittenI2;
+                break;
+            case VarType::I4Ref:
+                args[i].I4Value() = kWrittenI4;
+                break;
+            case VarType::BoolRef:
+                args[i].BoolValue() = !args[i].BoolValue();
+                break;
+            default:
+                break;
         }
     }
     if (put) return;
     switch (info.result) {
-    case VarType::I2: result = Variant::I2(7); break;
-    case VarType::I4: result = Variant::I4(7); break;
-    case VarType::Bool: result = Variant::Bool(true); break;
-    case VarType::String: result = Variant::String("r"); break;
-    default: break;
+        case VarType::I2:
+            result = Variant::I2(7);
+            break;
+        case VarType::I4:
+            result = Variant::I4(7);
+            break;
+        case VarType::Bool:
+            result = Variant::Bool(true);
+            break;
+        case VarType::String:
+            result = Variant::String("r");
+            break;
+        default:
+            break;
     }
 }
 
 template <std::size_t Row>
-void CallRow(tfw::DispatchTarget&, std::span<Variant> args, Variant& result)
-{
+void CallRow(tfw::DispatchTarget&, std::span<Variant> args, Variant& result) {
     OnCall(Row, false, args, result);
 }
 
 template <std::size_t Row>
-void PutRow(tfw::DispatchTarget&, std::span<Variant> args, Variant& result)
-{
+void PutRow(tfw::DispatchTarget&, std::span<Variant> args, Variant& result) {
     OnCall(Row, true, args, result);
 }
 
 template <std::size_t... Row>
-std::array<tfw::MemberBinding, kCommMemberCount> MakeBindings(std::index_sequence<Row...>)
-{
+std::array<tfw::MemberBinding, kCommMemberCount> MakeBindings(std::index_sequence<Row...>) {
     std::array<tfw::MemberBinding, kCommMemberCount> out{};
     ((out[Row].call = &CallRow<Row>), ...);
     ((out[Row].put = CommMembers()[Row].kind == MemberKind::Property ? &PutRow<Row> : nullptr),
@@ -151,8 +158,8 @@ std::array<tfw::MemberBinding, kCommMemberCount> MakeBindings(std::index_sequenc
 
 const std::array<tfw::MemberBinding, kCommMemberCount> kBindings =
     MakeBindings(std::make_index_sequence<kCommMemberCount>{});
-const tfw::DispatchClass kChannelClass("FuzzChannel", kCommInterfaceName, CommMembers(),
-                                       kBindings, nullptr);
+const tfw::DispatchClass kChannelClass("FuzzChannel", kCommInterfaceName, CommMembers(), kBindings,
+                                       nullptr);
 // A class derived once that adds nothing: the same rows at 0x10001.. .
 const tfw::DispatchClass kDerivedClass("FuzzDerived", "", {}, {}, &kChannelClass);
 
@@ -162,48 +169,65 @@ struct Target : tfw::DispatchTarget {
     const tfw::DispatchClass& GetDispatchClass() const override { return *cls; }
 };
 
-Variant MakeArg(FuzzedDataProvider& in)
-{
+Variant MakeArg(FuzzedDataProvider& in) {
     switch (in.ConsumeIntegralInRange<int>(0, 8)) {
-    case 0: return Variant();
-    case 1: return Variant::I2(in.ConsumeIntegral<std::int16_t>());
-    case 2: {
-        // The edges of the 16-bit range are where a narrowing check goes wrong.
-        static constexpr std::int32_t kEdges[] = {0,      1,      -1,     32767, 32768, 32769,
-                                                  -32767, -32768, -32769, 65535, 65536,
-                                                  std::numeric_limits<std::int32_t>::min(),
-                                                  std::numeric_limits<std::int32_t>::max()};
-        switch (in.ConsumeIntegralInRange<int>(0, 2)) {
-        case 0: return Variant::I4(in.PickValueInArray(kEdges));
-        case 1: return Variant::I4(in.ConsumeIntegralInRange<std::int32_t>(-40000, 40000));
-        default: return Variant::I4(in.ConsumeIntegral<std::int32_t>());
+        case 0:
+            return Variant();
+        case 1:
+            return Variant::I2(in.ConsumeIntegral<std::int16_t>());
+        case 2: {
+            // The edges of the 16-bit range are where a narrowing check goes wrong.
+            static constexpr std::int32_t kEdges[] = {0,
+                                                      1,
+                                                      -1,
+                                                      32767,
+                                                      32768,
+                                                      32769,
+                                                      -32767,
+                                                      -32768,
+                                                      -32769,
+                                                      65535,
+                                                      65536,
+                                                      std::numeric_limits<std::int32_t>::min(),
+                                                      std::numeric_limits<std::int32_t>::max()};
+            switch (in.ConsumeIntegralInRange<int>(0, 2)) {
+                case 0:
+                    return Variant::I4(in.PickValueInArray(kEdges));
+                case 1:
+                    return Variant::I4(in.ConsumeIntegralInRange<std::int32_t>(-40000, 40000));
+                default:
+                    return Variant::I4(in.ConsumeIntegral<std::int32_t>());
+            }
         }
-    }
-    case 3: return Variant::Bool(in.ConsumeBool());
-    case 4: return Variant::String(in.ConsumeRandomLengthString(16));
-    case 5:
-        return Variant::StringRef(
-            in.ConsumeBytes<std::uint8_t>(in.ConsumeIntegralInRange<std::size_t>(0, 16)));
-    case 6: return Variant::I2Ref(in.ConsumeIntegral<std::int16_t>());
-    case 7: return Variant::I4Ref(in.ConsumeIntegral<std::int32_t>());
-    default: return Variant::BoolRef(in.ConsumeBool());
+        case 3:
+            return Variant::Bool(in.ConsumeBool());
+        case 4:
+            return Variant::String(in.ConsumeRandomLengthString(16));
+        case 5:
+            return Variant::StringRef(
+                in.ConsumeBytes<std::uint8_t>(in.ConsumeIntegralInRange<std::size_t>(0, 16)));
+        case 6:
+            return Variant::I2Ref(in.ConsumeIntegral<std::int16_t>());
+        case 7:
+            return Variant::I4Ref(in.ConsumeIntegral<std::int32_t>());
+        default:
+            return Variant::BoolRef(in.ConsumeBool());
     }
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
-    static const bool tablesFit = kChannelClass.CheckBindings().empty() &&
-                                  kDerivedClass.CheckBindings().empty();
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const bool tablesFit =
+        kChannelClass.CheckBindings().empty() && kDerivedClass.CheckBindings().empty();
     Check(tablesFit);
 
     FuzzedDataProvider in(data, size);
     const std::int32_t depth = in.ConsumeBool() ? 1 : 0;
     const tfw::DispatchClass& cls = depth ? kDerivedClass : kChannelClass;
-    const std::int32_t dispid =
-        in.ConsumeBool() ? (depth << 16) | in.ConsumeIntegralInRange<std::int32_t>(0, 38)
-                         : in.ConsumeIntegral<std::int32_t>();
+    const std::int32_t dispid = in.ConsumeBool()
+                                    ? (depth << 16) | in.ConsumeIntegralInRange<std::int32_t>(0, 38)
+                                    : in.ConsumeIntegral<std::int32_t>();
     const std::uint16_t flags = in.ConsumeBool() ? in.ConsumeIntegralInRange<std::uint16_t>(0, 7)
                                                  : in.ConsumeIntegral<std::uint16_t>();
     std::vector<Variant> args(in.ConsumeIntegralInRange<std::size_t>(0, 9));
@@ -245,14 +269,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (std::size_t i = 0; i < args.size(); ++i) {
             const Variant& before = g_record.original[i];
             switch (declared[i]) {
-            case VarType::StringRef:
-                Check(args[i].Bytes().size() == before.Bytes().size());
-                for (std::uint8_t b : args[i].Bytes()) Check(b == kWrittenByte);
-                break;
-            case VarType::I2Ref: Check(args[i].AsI2() == kWrittenI2); break;
-            case VarType::I4Ref: Check(args[i].AsI4() == kWrittenI4); break;
-            case VarType::BoolRef: Check(args[i].AsBool() == !before.AsBool()); break;
-            default: break;
+                case VarType::StringRef:
+                    Check(args[i].Bytes().size() == before.Bytes().size());
+                    for (std::uint8_t b : args[i].Bytes()) Check(b == kWrittenByte);
+                    break;
+                case VarType::I2Ref:
+                    Check(args[i].AsI2() == kWrittenI2);
+                    break;
+                case VarType::I4Ref:
+                    Check(args[i].AsI4() == kWrittenI4);
+                    break;
+                case VarType::BoolRef:
+                    Check(args[i].AsBool() == !before.AsBool());
+                    break;
+                default:
+                    break;
             }
         }
         return 0;

@@ -12,8 +12,7 @@ namespace tolvan::fuzzing {
 class InstantTicks final : public plat::TickSource {
 public:
     std::uint32_t Now() override { return now_; }
-    bool Pause(std::uint32_t ms, int, short) override
-    {
+    bool Pause(std::uint32_t ms, int, short) override {
         now_ += ms;
         return false;
     }

@@ -21,8 +21,7 @@ using namespace tolvan;
 
 struct Ring {
     ByteRing r;
-    explicit Ring(uint32_t size = kByteRingSize)
-    {
+    explicit Ring(uint32_t size = kByteRingSize) {
         if (RingCreate(r, size) != kLinkOk) std::abort();
     }
     ~Ring() { RingDestroy(r); }
@@ -30,24 +29,21 @@ struct Ring {
     Ring& operator=(const Ring&) = delete;
 };
 
-std::vector<uint8_t> Drain(ByteRing& ring)
-{
+std::vector<uint8_t> Drain(ByteRing& ring) {
     std::vector<uint8_t> out;
     uint8_t b = 0;
     while (RingGet(ring, b) == kLinkOk) out.push_back(b);
     return out;
 }
 
-void Check(bool ok)
-{
+void Check(bool ok) {
     if (!ok) std::abort();
 }
 
-void DecodeWire(FuzzedDataProvider& in)
-{
+void DecodeWire(FuzzedDataProvider& in) {
     // A small user ring now and then, so that frames that do not fit are met too.
-    const uint32_t userSize = in.ConsumeBool() ? in.ConsumeIntegralInRange<uint32_t>(2, 200)
-                                               : kByteRingSize;
+    const uint32_t userSize =
+        in.ConsumeBool() ? in.ConsumeIntegralInRange<uint32_t>(2, 200) : kByteRingSize;
     std::vector<uint8_t> wire = in.ConsumeRemainingBytes<uint8_t>();
     if (wire.size() >= kByteRingSize) wire.resize(kByteRingSize - 1);
 
@@ -93,8 +89,7 @@ void DecodeWire(FuzzedDataProvider& in)
     Check(RingUsed(userRx.r) <= wire.size());
 }
 
-void RoundTrip(FuzzedDataProvider& in)
-{
+void RoundTrip(FuzzedDataProvider& in) {
     Ring userTx, wireTx, wireRx, userRx;
     int32_t pending = 0;
     while (in.remaining_bytes() > 0) {
@@ -133,8 +128,7 @@ void RoundTrip(FuzzedDataProvider& in)
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
     FuzzedDataProvider in(data + 1, size - 1);
     if (data[0] & 1)

@@ -41,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (again->GetListSize() != list->GetListSize()) std::abort();
     for (int i = 0; i < list->GetListSize(); ++i) {
         const tagDialEntry& a = *list->GetNode(i);
-        if (a.strComment.size() > kMaxDialListField || a.strDialString.size() > kMaxDialListField) continue;
+        if (a.strComment.size() > kMaxDialListField || a.strDialString.size() > kMaxDialListField)
+            continue;
         if (!(a == *again->GetNode(i))) std::abort();
     }
     return 0;

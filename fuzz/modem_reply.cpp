@@ -34,8 +34,7 @@ using namespace tolvan;
 
 class ReplyingModem final : public plat::SimPeer {
 public:
-    void OnHostWrite(plat::SimDevice& dev, std::span<const std::uint8_t> bytes) override
-    {
+    void OnHostWrite(plat::SimDevice& dev, std::span<const std::uint8_t> bytes) override {
         written.append(bytes.begin(), bytes.end());
         dev.DeliverToHost(reply);
     }
@@ -44,8 +43,7 @@ public:
 };
 
 struct World {
-    World()
-    {
+    World() {
         char tmpl[] = "/tmp/tolvan-fuzz-XXXXXX";
         if (::mkdtemp(tmpl) == nullptr) std::abort();
         plat::SetLockDirectory(tmpl);
@@ -64,17 +62,17 @@ struct World {
     PortRegistry registry;
 };
 
-World& TheWorld()
-{
+World& TheWorld() {
     static World* world = new World;  // lives for the whole run
     return *world;
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Some CR in the reply has 1..5 digits before it that read as value.
-bool ValueBeforeSomeCr(std::string_view reply, int value)
-{
+bool ValueBeforeSomeCr(std::string_view reply, int value) {
     for (std::size_t cr = reply.find('\r'); cr != std::string_view::npos;
          cr = reply.find('\r', cr + 1)) {
         int number = 0, scale = 1;
@@ -88,8 +86,7 @@ bool ValueBeforeSomeCr(std::string_view reply, int value)
 }
 
 // The value of a reply whose first line is [LF] 1..5 digits up to 32767, else -1.
-int FirstLineValue(std::string_view reply)
-{
+int FirstLineValue(std::string_view reply) {
     if (!reply.empty() && reply.front() == '\n') reply.remove_prefix(1);
     const std::size_t cr = reply.find('\r');
     if (cr == std::string_view::npos || cr == 0 || cr > 5) return -1;
@@ -103,8 +100,7 @@ int FirstLineValue(std::string_view reply)
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 3) return 0;
     World& world = TheWorld();
     const auto reg = static_cast<std::int16_t>(data[0]);

@@ -23,10 +23,10 @@
 
 namespace {
 
-using Entries = std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>>;
+using Entries =
+    std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>>;
 
-void Check(bool ok)
-{
+void Check(bool ok) {
     if (!ok) std::abort();
 }
 
@@ -35,40 +35,35 @@ void Check(bool ok)
 struct WorkDir {
     std::string dir;
     std::string file;
-    WorkDir()
-    {
+    WorkDir() {
         const char* base = std::getenv("TMPDIR");
         std::string root = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm"
-                           : base && *base              ? base
-                                                        : "/tmp";
+                           : base && *base                 ? base
+                                                           : "/tmp";
         std::string tmpl = root + "/profile-fuzz-XXXXXX";
         if (!::mkdtemp(tmpl.data())) std::abort();
         dir = tmpl;
         file = dir + "/fuzz.ini";
     }
-    ~WorkDir()
-    {
+    ~WorkDir() {
         ::unlink(file.c_str());
         ::rmdir(dir.c_str());
     }
 };
 
-const WorkDir& Work()
-{
+const WorkDir& Work() {
     static WorkDir work;
     return work;
 }
 
-void WriteFile(const std::string& path, std::string_view text)
-{
+void WriteFile(const std::string& path, std::string_view text) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) std::abort();
     if (!text.empty() && std::fwrite(text.data(), 1, text.size(), f) != text.size()) std::abort();
     if (std::fclose(f) != 0) std::abort();
 }
 
-Entries Snapshot(const tfw::CProfile& p)
-{
+Entries Snapshot(const tfw::CProfile& p) {
     Entries out;
     for (std::string& name : p.GetSectionNames()) {
         auto keys = p.GetSection(name);
@@ -78,8 +73,7 @@ Entries Snapshot(const tfw::CProfile& p)
 }
 
 // Saves `p` and loads the file into a fresh profile.
-tfw::CProfile SaveAndLoad(tfw::CProfile& p)
-{
+tfw::CProfile SaveAndLoad(tfw::CProfile& p) {
     Check(p.SaveAs(Work().file));
     Check(!p.IsDirty());
     tfw::CProfile again;
@@ -87,14 +81,12 @@ tfw::CProfile SaveAndLoad(tfw::CProfile& p)
     return again;
 }
 
-bool Blank(char c)
-{
+bool Blank(char c) {
     return std::isspace(static_cast<unsigned char>(c)) != 0;
 }
 
 // What a written value reads back as: one line, without blanks around it.
-std::string Stored(std::string v)
-{
+std::string Stored(std::string v) {
     for (char& c : v)
         if (c == '\n' || c == '\r') c = ' ';
     std::size_t b = 0, e = v.size();
@@ -103,27 +95,25 @@ std::string Stored(std::string v)
     return v.substr(b, e - b);
 }
 
-std::string PlainName(FuzzedDataProvider& in)
-{
+std::string PlainName(FuzzedDataProvider& in) {
     static constexpr char kChars[] = "abcXYZ019_";
     std::string name(in.ConsumeIntegralInRange<std::size_t>(1, 3), 'a');
     for (char& c : name) c = kChars[in.ConsumeIntegralInRange<std::size_t>(0, sizeof kChars - 2)];
     return name;
 }
 
-bool SameName(std::string_view a, std::string_view b)
-{
+bool SameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
             return false;
     return true;
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
     const std::size_t writesLen = std::min<std::size_t>(data[0] & 0x7F, size - 1);
     std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1 - writesLen);
@@ -159,12 +149,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         written.push_back({{section, key}, Stored(value)});
     }
     tfw::CProfile third = SaveAndLoad(second);
-    for (const auto& [where, value] : written) Check(third.GetValue(where.first, where.second) == value);
+    for (const auto& [where, value] : written)
+        Check(third.GetValue(where.first, where.second) == value);
     for (const auto& [section, keys] : loaded) {
         for (const auto& [key, value] : keys) {
             bool rewritten = false;
             for (const auto& w : written)
-                rewritten = rewritten || (SameName(w.first.first, section) && SameName(w.first.second, key));
+                rewritten = rewritten ||
+                            (SameName(w.first.first, section) && SameName(w.first.second, key));
             if (!rewritten) Check(third.GetValue(section, key) == value);
         }
     }

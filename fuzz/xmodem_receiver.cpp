@@ -18,28 +18,22 @@ class MemoryLink final : public XModemLink {
 public:
     explicit MemoryLink(std::span<const uint8_t> input) : input_(input) {}
 
-    int16_t WriteCharToPort(int16_t ch) override
-    {
+    int16_t WriteCharToPort(int16_t ch) override {
         const uint8_t b = static_cast<uint8_t>(ch);
         if (b != kXmACK && b != kXmNAK && b != kXmCAN)
             std::abort();  // the receiver answers with nothing else
         return 1;
     }
-    int16_t ReadCharFromPortTimed(int32_t) override
-    {
-        if (pos_ >= input_.size())
-            return kStatusTimeOut;
+    int16_t ReadCharFromPortTimed(int32_t) override {
+        if (pos_ >= input_.size()) return kStatusTimeOut;
         return input_[pos_++];
     }
-    int16_t ReadFromPortTimed(std::span<uint8_t> dest, int32_t) override
-    {
+    int16_t ReadFromPortTimed(std::span<uint8_t> dest, int32_t) override {
         size_t n = 0;
-        while (n < dest.size() && pos_ < input_.size())
-            dest[n++] = input_[pos_++];
+        while (n < dest.size() && pos_ < input_.size()) dest[n++] = input_[pos_++];
         return static_cast<int16_t>(n);
     }
-    void ClearRBuff() override
-    {
+    void ClearRBuff() override {
         // Only what has "arrived" is dropped: take a small bite of the input.
         pos_ += (input_.size() - pos_) / 4;
     }
@@ -54,23 +48,19 @@ private:
     size_t pos_ = 0;
 };
 
-XModemReceiveState& State()
-{
+XModemReceiveState& State() {
     static XModemReceiveState* state = [] {
         auto* s = new XModemReceiveState;
-        if (!s->file.Create("/dev/null"))
-            std::abort();
+        if (!s->file.Create("/dev/null")) std::abort();
         return s;
     }();
     return *state;
 }
 
-} // namespace
+}  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
-    if (size == 0)
-        return 0;
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0) return 0;
     XModemReceiveState& st = State();
     st.expectedBlock = data[0];
     st.errorCount = data[0] % kXmMaxErrors;
@@ -87,19 +77,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (r > 0 || (r < 0 && r != kXferTooManyErrors && r != kXferInternalError &&
                       r != kXferProtocolError))
             std::abort();  // no other results are possible here
-        if (st.errorCount > kXmMaxErrors)
-            std::abort();
+        if (st.errorCount > kXmMaxErrors) std::abort();
         if (r == 0 && st.lastHeader != kXmEOT) {
             // A good block: counted, and the sequence moved by at most one.
-            if (st.totalBytes != total + 128 && st.totalBytes != total + 1024)
-                std::abort();
+            if (st.totalBytes != total + 128 && st.totalBytes != total + 1024) std::abort();
             if (st.expectedBlock != before && st.expectedBlock != static_cast<uint8_t>(before + 1))
                 std::abort();
-            if (st.errorCount != 0)
-                std::abort();
+            if (st.errorCount != 0) std::abort();
         }
-        if (r == kXferTooManyErrors || r == kXferInternalError || st.lastHeader == kXmEOT)
-            break;
+        if (r == kXferTooManyErrors || r == kXferInternalError || st.lastHeader == kXmEOT) break;
     }
     return 0;
 }

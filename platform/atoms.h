@@ -17,6 +17,6 @@ ATOM GlobalFindAtom(const std::string& name);
 // does not exist.
 ATOM GlobalDeleteAtom(ATOM atom);
 std::string GlobalGetAtomName(ATOM atom);  // empty when absent
-void ClearAtomTable();  // tests
+void ClearAtomTable();                     // tests
 
 }  // namespace tolvan::plat

@@ -12,28 +12,28 @@
 namespace tolvan::plat {
 
 class CommDevice {
- public:
-  virtual ~CommDevice() = default;
-  // Bytes read now (possibly 0). ERROR_DEVICE_NOT_CONNECTED when the device went away.
-  virtual uint32_t Read(uint8_t* buf, uint32_t n, uint32_t* got) = 0;
-  // Bytes the device took now (possibly fewer than n).
-  virtual uint32_t Write(const uint8_t* buf, uint32_t n, uint32_t* written) = 0;
-  // New line errors (CE_ bits) since the last query, and the queue counts.
-  virtual uint32_t Query(uint32_t* errors, uint32_t* inQueue, uint32_t* outQueue) = 0;
-  // The device's current settings as a Dcb (at open).
-  virtual uint32_t ReadState(Dcb* dcb) = 0;
-  virtual uint32_t Apply(const Dcb& dcb) = 0;
-  // -1 leaves a line as it is.
-  virtual uint32_t SetLines(int dtr, int rts) = 0;
-  virtual uint32_t SetBreak(bool on) = 0;
-  virtual uint32_t ModemStatus(uint32_t* ms) = 0;
-  virtual uint32_t Purge(bool rx, bool tx) = 0;
-  // Suspends (false) or resumes (true) output as if XOFF / XON had been received.
-  virtual uint32_t Flow(bool resume) = 0;
-  // A descriptor that polls readable when input arrives (or writable when output
-  // drains), or -1.
-  virtual int PollFd() const { return -1; }
-  virtual void Close() = 0;
+public:
+    virtual ~CommDevice() = default;
+    // Bytes read now (possibly 0). ERROR_DEVICE_NOT_CONNECTED when the device went away.
+    virtual uint32_t Read(uint8_t* buf, uint32_t n, uint32_t* got) = 0;
+    // Bytes the device took now (possibly fewer than n).
+    virtual uint32_t Write(const uint8_t* buf, uint32_t n, uint32_t* written) = 0;
+    // New line errors (CE_ bits) since the last query, and the queue counts.
+    virtual uint32_t Query(uint32_t* errors, uint32_t* inQueue, uint32_t* outQueue) = 0;
+    // The device's current settings as a Dcb (at open).
+    virtual uint32_t ReadState(Dcb* dcb) = 0;
+    virtual uint32_t Apply(const Dcb& dcb) = 0;
+    // -1 leaves a line as it is.
+    virtual uint32_t SetLines(int dtr, int rts) = 0;
+    virtual uint32_t SetBreak(bool on) = 0;
+    virtual uint32_t ModemStatus(uint32_t* ms) = 0;
+    virtual uint32_t Purge(bool rx, bool tx) = 0;
+    // Suspends (false) or resumes (true) output as if XOFF / XON had been received.
+    virtual uint32_t Flow(bool resume) = 0;
+    // A descriptor that polls readable when input arrives (or writable when output
+    // drains), or -1.
+    virtual int PollFd() const { return -1; }
+    virtual void Close() = 0;
 };
 
 // Opens a tty device path exclusively (flock, TIOCEXCL, lock file in lockDir).

@@ -39,33 +39,33 @@ inline constexpr uint8_t RTS_CONTROL_TOGGLE = 3;
 // a standard constant are set as custom rates. Dsr flow and the Dtr/Rts control modes are
 // kept here and drive the modem lines; termios has no Dsr flow, so it is only remembered.
 struct Dcb {
-  uint32_t DCBlength = sizeof(Dcb);
-  uint32_t BaudRate = 9600;
-  bool fBinary = true;
-  bool fParity = false;          // parity checking of received bytes
-  bool fOutxCtsFlow = false;
-  bool fOutxDsrFlow = false;
-  uint8_t fDtrControl = DTR_CONTROL_ENABLE;
-  bool fDsrSensitivity = false;
-  bool fTXContinueOnXoff = false;
-  bool fOutX = false;            // XON/XOFF on output
-  bool fInX = false;             // XON/XOFF on input
-  bool fErrorChar = false;
-  bool fNull = false;
-  uint8_t fRtsControl = RTS_CONTROL_ENABLE;
-  bool fAbortOnError = false;
-  uint16_t XonLim = 0;
-  uint16_t XoffLim = 0;
-  uint8_t ByteSize = 8;
-  uint8_t Parity = NOPARITY;
-  uint8_t StopBits = ONESTOPBIT;
-  char XonChar = 0x11;
-  char XoffChar = 0x13;
-  char ErrorChar = 0;
-  char EofChar = 0;
-  char EvtChar = 0;
+    uint32_t DCBlength = sizeof(Dcb);
+    uint32_t BaudRate = 9600;
+    bool fBinary = true;
+    bool fParity = false;  // parity checking of received bytes
+    bool fOutxCtsFlow = false;
+    bool fOutxDsrFlow = false;
+    uint8_t fDtrControl = DTR_CONTROL_ENABLE;
+    bool fDsrSensitivity = false;
+    bool fTXContinueOnXoff = false;
+    bool fOutX = false;  // XON/XOFF on output
+    bool fInX = false;   // XON/XOFF on input
+    bool fErrorChar = false;
+    bool fNull = false;
+    uint8_t fRtsControl = RTS_CONTROL_ENABLE;
+    bool fAbortOnError = false;
+    uint16_t XonLim = 0;
+    uint16_t XoffLim = 0;
+    uint8_t ByteSize = 8;
+    uint8_t Parity = NOPARITY;
+    uint8_t StopBits = ONESTOPBIT;
+    char XonChar = 0x11;
+    char XoffChar = 0x13;
+    char ErrorChar = 0;
+    char EofChar = 0;
+    char EvtChar = 0;
 
-  bool operator==(const Dcb&) const = default;
+    bool operator==(const Dcb&) const = default;
 };
 
 // Read: with ReadIntervalTimeout MAXDWORD and both read totals 0 a read returns at once
@@ -74,19 +74,19 @@ struct Dcb {
 // came). Write totals likewise bound a write; with both 0 whatever the device cannot take
 // at once is queued by the handle and sent in the background (never blocks).
 struct CommTimeouts {
-  uint32_t ReadIntervalTimeout = MAXDWORD;
-  uint32_t ReadTotalTimeoutMultiplier = 0;
-  uint32_t ReadTotalTimeoutConstant = 0;
-  uint32_t WriteTotalTimeoutMultiplier = 0;
-  uint32_t WriteTotalTimeoutConstant = 0;
+    uint32_t ReadIntervalTimeout = MAXDWORD;
+    uint32_t ReadTotalTimeoutMultiplier = 0;
+    uint32_t ReadTotalTimeoutConstant = 0;
+    uint32_t WriteTotalTimeoutMultiplier = 0;
+    uint32_t WriteTotalTimeoutConstant = 0;
 
-  bool operator==(const CommTimeouts&) const = default;
+    bool operator==(const CommTimeouts&) const = default;
 };
 
 // Queue counts returned by ClearCommError.
 struct ComStat {
-  uint32_t cbInQue = 0;   // bytes received and not yet read
-  uint32_t cbOutQue = 0;  // bytes written and not yet on the wire
+    uint32_t cbInQue = 0;   // bytes received and not yet read
+    uint32_t cbOutQue = 0;  // bytes written and not yet on the wire
 };
 
 // Line error bits (ClearCommError).
@@ -123,9 +123,9 @@ inline constexpr uint32_t PURGE_RXCLEAR = 0x0008;
 // Last-error numbers (GetLastError).
 inline constexpr uint32_t ERROR_SUCCESS = 0;
 inline constexpr uint32_t ERROR_INVALID_FUNCTION = 1;
-inline constexpr uint32_t ERROR_FILE_NOT_FOUND = 2;    // no such device (or not a tty)
-inline constexpr uint32_t ERROR_PATH_NOT_FOUND = 3;    // COM number without a device
-inline constexpr uint32_t ERROR_ACCESS_DENIED = 5;     // device held by someone else
+inline constexpr uint32_t ERROR_FILE_NOT_FOUND = 2;  // no such device (or not a tty)
+inline constexpr uint32_t ERROR_PATH_NOT_FOUND = 3;  // COM number without a device
+inline constexpr uint32_t ERROR_ACCESS_DENIED = 5;   // device held by someone else
 inline constexpr uint32_t ERROR_INVALID_HANDLE = 6;
 inline constexpr uint32_t ERROR_NOT_ENOUGH_MEMORY = 8;
 inline constexpr uint32_t ERROR_GEN_FAILURE = 31;

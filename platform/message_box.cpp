@@ -11,31 +11,30 @@ std::mutex g_mutex;
 MessageBoxHook g_hook;
 
 int DefaultBox(const std::string& text, const std::string& caption, uint32_t flags) {
-  std::fprintf(stderr, "%s: %s\n", caption.empty() ? "Tolvan32" : caption.c_str(),
-               text.c_str());
-  // Nobody can answer: take the harmless choice.
-  if ((flags & 0x0F) == MB_YESNO) return IDNO;
-  if ((flags & 0x0F) == MB_OKCANCEL) return IDCANCEL;
-  return IDOK;
+    std::fprintf(stderr, "%s: %s\n", caption.empty() ? "Tolvan32" : caption.c_str(), text.c_str());
+    // Nobody can answer: take the harmless choice.
+    if ((flags & 0x0F) == MB_YESNO) return IDNO;
+    if ((flags & 0x0F) == MB_OKCANCEL) return IDCANCEL;
+    return IDOK;
 }
 
 }  // namespace
 
 MessageBoxHook SetMessageBoxHook(MessageBoxHook hook) {
-  std::lock_guard lock(g_mutex);
-  MessageBoxHook previous = std::move(g_hook);
-  g_hook = std::move(hook);
-  return previous;
+    std::lock_guard lock(g_mutex);
+    MessageBoxHook previous = std::move(g_hook);
+    g_hook = std::move(hook);
+    return previous;
 }
 
 int ShowMessageBox(const std::string& text, const std::string& caption, uint32_t flags) {
-  MessageBoxHook hook;
-  {
-    std::lock_guard lock(g_mutex);
-    hook = g_hook;
-  }
-  // Called outside the mutex: a box may run an event loop that raises another.
-  return hook ? hook(text, caption, flags) : DefaultBox(text, caption, flags);
+    MessageBoxHook hook;
+    {
+        std::lock_guard lock(g_mutex);
+        hook = g_hook;
+    }
+    // Called outside the mutex: a box may run an event loop that raises another.
+    return hook ? hook(text, caption, flags) : DefaultBox(text, caption, flags);
 }
 
 }  // namespace tolvan::plat

@@ -36,10 +36,10 @@ bool AllocationAllowed();
 // Failure injection. Counts are of calls from now: FailAllocations(0, 2) makes the next
 // two allocations fail; FailAllocations(3, 1) lets three succeed, then fails one.
 class MemoryFaults {
- public:
-  static void FailAllocations(int passFirst, int failCount);
-  static void FailLocks(int passFirst, int failCount);
-  static void Reset();
+public:
+    static void FailAllocations(int passFirst, int failCount);
+    static void FailLocks(int passFirst, int failCount);
+    static void Reset();
 };
 
 }  // namespace tolvan::plat

@@ -10,8 +10,8 @@
 namespace tolvan::plat {
 
 struct NetAddress {
-  std::string host;  // a name, an IPv4 address, or an IPv6 address without brackets
-  uint16_t port = 0;
+    std::string host;  // a name, an IPv4 address, or an IPv6 address without brackets
+    uint16_t port = 0;
 };
 
 // "host:port", "1.2.3.4:port" or "[::1]:port"; the port 1..65535 in decimal. Anything

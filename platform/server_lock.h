@@ -7,33 +7,33 @@
 namespace tolvan::plat {
 
 class ServerLock {
- public:
-  static void Lock();
-  static void Unlock();
-  static bool TryLock();
-  static bool HeldByMe();
-  static int DepthHeldByMe();  // 0 when this thread does not hold it
+public:
+    static void Lock();
+    static void Unlock();
+    static bool TryLock();
+    static bool HeldByMe();
+    static int DepthHeldByMe();  // 0 when this thread does not hold it
 };
 
 class ServerLockGuard {
- public:
-  ServerLockGuard() { ServerLock::Lock(); }
-  ~ServerLockGuard() { ServerLock::Unlock(); }
-  ServerLockGuard(const ServerLockGuard&) = delete;
-  ServerLockGuard& operator=(const ServerLockGuard&) = delete;
+public:
+    ServerLockGuard() { ServerLock::Lock(); }
+    ~ServerLockGuard() { ServerLock::Unlock(); }
+    ServerLockGuard(const ServerLockGuard&) = delete;
+    ServerLockGuard& operator=(const ServerLockGuard&) = delete;
 };
 
 // Releases every level this thread holds for the scope and takes them back after.
 // Does nothing when this thread does not hold the lock.
 class ServerUnlockScope {
- public:
-  ServerUnlockScope();
-  ~ServerUnlockScope();
-  ServerUnlockScope(const ServerUnlockScope&) = delete;
-  ServerUnlockScope& operator=(const ServerUnlockScope&) = delete;
+public:
+    ServerUnlockScope();
+    ~ServerUnlockScope();
+    ServerUnlockScope(const ServerUnlockScope&) = delete;
+    ServerUnlockScope& operator=(const ServerUnlockScope&) = delete;
 
- private:
-  int depth_;
+private:
+    int depth_;
 };
 
 }  // namespace tolvan::plat

@@ -28,90 +28,90 @@ namespace tolvan::plat {
 enum class SimDialAnswer { Connect, Busy, NoCarrier };
 
 struct SimModemOptions {
-  SimDialAnswer dialAnswer = SimDialAnswer::Connect;
-  bool loopData = true;  // false: data-mode bytes are kept (DataReceived), nothing comes back
+    SimDialAnswer dialAnswer = SimDialAnswer::Connect;
+    bool loopData = true;  // false: data-mode bytes are kept (DataReceived), nothing comes back
 };
 
 class HayesModemSim {
- public:
-  // Result codes in digit form (V0).
-  enum Result { kOk = 0, kConnect = 1, kRing = 2, kNoCarrier = 3, kError = 4, kBusy = 7 };
-  static constexpr size_t kMaxLine = 255;  // longer command lines are answered with ERROR
+public:
+    // Result codes in digit form (V0).
+    enum Result { kOk = 0, kConnect = 1, kRing = 2, kNoCarrier = 3, kError = 4, kBusy = 7 };
+    static constexpr size_t kMaxLine = 255;  // longer command lines are answered with ERROR
 
-  explicit HayesModemSim(SimModemOptions options = {});
+    explicit HayesModemSim(SimModemOptions options = {});
 
-  // Bytes the host sent; returns what the modem sends back at once.
-  std::vector<uint8_t> OnHostBytes(std::span<const uint8_t> bytes);
-  std::vector<uint8_t> OnHostText(const std::string& text);
-  // DTR dropped: an open connection ends with NO CARRIER (returned).
-  std::vector<uint8_t> OnDtrDrop();
-  // The host let go of the device: any connection ends silently.
-  void OnHostGone();
+    // Bytes the host sent; returns what the modem sends back at once.
+    std::vector<uint8_t> OnHostBytes(std::span<const uint8_t> bytes);
+    std::vector<uint8_t> OnHostText(const std::string& text);
+    // DTR dropped: an open connection ends with NO CARRIER (returned).
+    std::vector<uint8_t> OnDtrDrop();
+    // The host let go of the device: any connection ends silently.
+    void OnHostGone();
 
-  void SetDialAnswer(SimDialAnswer answer);
-  void SetLoopData(bool on);
+    void SetDialAnswer(SimDialAnswer answer);
+    void SetLoopData(bool on);
 
-  bool Online() const;      // a connection exists (in data or online command mode)
-  bool InDataMode() const;  // bytes are data, not commands
-  bool Echo() const;
-  bool Quiet() const;
-  bool Verbose() const;
-  int Loudness() const;
-  int Speaker() const;
-  int Register(int n) const;  // -1 for a number outside 0..255
-  std::string LastDialed() const;              // the dial string of the last D
-  std::vector<std::string> CommandLines() const;  // every executed line, without "AT"
-  std::vector<uint8_t> DataReceived() const;   // data-mode bytes (escapes included)
+    bool Online() const;      // a connection exists (in data or online command mode)
+    bool InDataMode() const;  // bytes are data, not commands
+    bool Echo() const;
+    bool Quiet() const;
+    bool Verbose() const;
+    int Loudness() const;
+    int Speaker() const;
+    int Register(int n) const;                      // -1 for a number outside 0..255
+    std::string LastDialed() const;                 // the dial string of the last D
+    std::vector<std::string> CommandLines() const;  // every executed line, without "AT"
+    std::vector<uint8_t> DataReceived() const;      // data-mode bytes (escapes included)
 
- private:
-  struct Settings {
-    bool echo = true;
-    bool quiet = false;
-    bool verbose = true;
-    int loud = 1;
-    int speaker = 1;
-    int current = 0;  // the register S? and S=v refer to
-    std::array<uint8_t, 256> regs{};
-  };
-  static Settings Factory();
+private:
+    struct Settings {
+        bool echo = true;
+        bool quiet = false;
+        bool verbose = true;
+        int loud = 1;
+        int speaker = 1;
+        int current = 0;  // the register S? and S=v refer to
+        std::array<uint8_t, 256> regs{};
+    };
+    static Settings Factory();
 
-  void TakeCommandByte(uint8_t b, std::vector<uint8_t>& out);
-  void TakeDataByte(uint8_t b, std::vector<uint8_t>& out);
-  void ExecuteLine(const std::string& line, std::vector<uint8_t>& out);
-  // Runs the commands of one line; returns the final result code, or -1 when a
-  // command already answered (CONNECT, BUSY, ...).
-  int RunCommands(const std::string& cmds, std::vector<uint8_t>& out);
-  int Dial(const std::string& rest, std::vector<uint8_t>& out);
-  void SendResult(int code, std::vector<uint8_t>& out) const;
-  void SendInfo(const std::string& text, std::vector<uint8_t>& out) const;
+    void TakeCommandByte(uint8_t b, std::vector<uint8_t>& out);
+    void TakeDataByte(uint8_t b, std::vector<uint8_t>& out);
+    void ExecuteLine(const std::string& line, std::vector<uint8_t>& out);
+    // Runs the commands of one line; returns the final result code, or -1 when a
+    // command already answered (CONNECT, BUSY, ...).
+    int RunCommands(const std::string& cmds, std::vector<uint8_t>& out);
+    int Dial(const std::string& rest, std::vector<uint8_t>& out);
+    void SendResult(int code, std::vector<uint8_t>& out) const;
+    void SendInfo(const std::string& text, std::vector<uint8_t>& out) const;
 
-  mutable std::mutex mutex_;
-  SimModemOptions options_;
-  Settings s_;
-  bool online_ = false;
-  bool dataMode_ = false;
-  int escapeRun_ = 0;
-  std::string line_;       // the command line being assembled
-  bool lineTooLong_ = false;
-  std::string lastLine_;   // for A/
-  std::string lastDialed_;
-  std::vector<std::string> executed_;
-  std::vector<uint8_t> data_;
+    mutable std::mutex mutex_;
+    SimModemOptions options_;
+    Settings s_;
+    bool online_ = false;
+    bool dataMode_ = false;
+    int escapeRun_ = 0;
+    std::string line_;  // the command line being assembled
+    bool lineTooLong_ = false;
+    std::string lastLine_;  // for A/
+    std::string lastDialed_;
+    std::vector<std::string> executed_;
+    std::vector<uint8_t> data_;
 };
 
 // Plays the modem behind a simulated device. DSR and CTS are up while the device is
 // open; CD follows the connection; dropping DTR hangs up.
 class SimModemPeer final : public SimPeer {
- public:
-  explicit SimModemPeer(std::shared_ptr<HayesModemSim> modem) : modem_(std::move(modem)) {}
-  void OnOpen(SimDevice& dev) override;
-  void OnClose(SimDevice& dev) override;
-  void OnHostWrite(SimDevice& dev, std::span<const uint8_t> bytes) override;
-  void OnLines(SimDevice& dev, bool dtr, bool rts) override;
+public:
+    explicit SimModemPeer(std::shared_ptr<HayesModemSim> modem) : modem_(std::move(modem)) {}
+    void OnOpen(SimDevice& dev) override;
+    void OnClose(SimDevice& dev) override;
+    void OnHostWrite(SimDevice& dev, std::span<const uint8_t> bytes) override;
+    void OnLines(SimDevice& dev, bool dtr, bool rts) override;
 
- private:
-  void Deliver(SimDevice& dev, const std::vector<uint8_t>& bytes);
-  std::shared_ptr<HayesModemSim> modem_;
+private:
+    void Deliver(SimDevice& dev, const std::vector<uint8_t>& bytes);
+    std::shared_ptr<HayesModemSim> modem_;
 };
 
 // Makes "sim://<name>" a simulated modem (replacing what was registered under the name)

@@ -12,139 +12,143 @@ namespace tolvan::plat {
 namespace {
 
 class SocketDevice final : public CommDevice {
- public:
-  explicit SocketDevice(int fd) : fd_(fd) {}
-  ~SocketDevice() override { Close(); }
+public:
+    explicit SocketDevice(int fd) : fd_(fd) {}
+    ~SocketDevice() override { Close(); }
 
-  uint32_t Read(uint8_t* buf, uint32_t n, uint32_t* got) override {
-    *got = 0;
-    if (gone_) return ERROR_DEVICE_NOT_CONNECTED;
-    return Check(NetReceive(fd_, buf, n, got));
-  }
+    uint32_t Read(uint8_t* buf, uint32_t n, uint32_t* got) override {
+        *got = 0;
+        if (gone_) return ERROR_DEVICE_NOT_CONNECTED;
+        return Check(NetReceive(fd_, buf, n, got));
+    }
 
-  uint32_t Write(const uint8_t* buf, uint32_t n, uint32_t* written) override {
-    *written = 0;
-    if (gone_) return ERROR_DEVICE_NOT_CONNECTED;
-    if (suspended_) return ERROR_SUCCESS;
-    return Check(NetSend(fd_, buf, n, written));
-  }
+    uint32_t Write(const uint8_t* buf, uint32_t n, uint32_t* written) override {
+        *written = 0;
+        if (gone_) return ERROR_DEVICE_NOT_CONNECTED;
+        if (suspended_) return ERROR_SUCCESS;
+        return Check(NetSend(fd_, buf, n, written));
+    }
 
-  uint32_t Query(uint32_t* errors, uint32_t* inQueue, uint32_t* outQueue) override {
-    *errors = 0;
-    *inQueue = 0;
-    *outQueue = 0;
-    if (gone_) return ERROR_DEVICE_NOT_CONNECTED;
-    const uint32_t in = NetInQueue(fd_);
-    // Nothing to read and the peer hung up: the port is gone.
-    if (in == 0 && NetPeerGone(fd_)) return Check(ERROR_DEVICE_NOT_CONNECTED);
-    *inQueue = in;
-    *outQueue = NetOutQueue(fd_);
-    return ERROR_SUCCESS;
-  }
+    uint32_t Query(uint32_t* errors, uint32_t* inQueue, uint32_t* outQueue) override {
+        *errors = 0;
+        *inQueue = 0;
+        *outQueue = 0;
+        if (gone_) return ERROR_DEVICE_NOT_CONNECTED;
+        const uint32_t in = NetInQueue(fd_);
+        // Nothing to read and the peer hung up: the port is gone.
+        if (in == 0 && NetPeerGone(fd_)) return Check(ERROR_DEVICE_NOT_CONNECTED);
+        *inQueue = in;
+        *outQueue = NetOutQueue(fd_);
+        return ERROR_SUCCESS;
+    }
 
-  uint32_t ReadState(Dcb* dcb) override {
-    *dcb = dcb_;
-    return ERROR_SUCCESS;
-  }
+    uint32_t ReadState(Dcb* dcb) override {
+        *dcb = dcb_;
+        return ERROR_SUCCESS;
+    }
 
-  // The far side's line is not ours to set; values a tty would refuse are refused.
-  uint32_t Apply(const Dcb& dcb) override {
-    if (gone_) return ERROR_DEVICE_NOT_CONNECTED;
-    ComposedTermios c;
-    if (uint32_t e = ComposeTermios(termios{}, dcb, &c); e != ERROR_SUCCESS) return e;
-    dcb_ = dcb;
-    return ERROR_SUCCESS;
-  }
+    // The far side's line is not ours to set; values a tty would refuse are refused.
+    uint32_t Apply(const Dcb& dcb) override {
+        if (gone_) return ERROR_DEVICE_NOT_CONNECTED;
+        ComposedTermios c;
+        if (uint32_t e = ComposeTermios(termios{}, dcb, &c); e != ERROR_SUCCESS) return e;
+        dcb_ = dcb;
+        return ERROR_SUCCESS;
+    }
 
-  uint32_t SetLines(int, int) override { return gone_ ? ERROR_DEVICE_NOT_CONNECTED : ERROR_SUCCESS; }
-  uint32_t SetBreak(bool) override { return gone_ ? ERROR_DEVICE_NOT_CONNECTED : ERROR_SUCCESS; }
+    uint32_t SetLines(int, int) override {
+        return gone_ ? ERROR_DEVICE_NOT_CONNECTED : ERROR_SUCCESS;
+    }
+    uint32_t SetBreak(bool) override { return gone_ ? ERROR_DEVICE_NOT_CONNECTED : ERROR_SUCCESS; }
 
-  // A live connection stands for a device that is present and ready.
-  uint32_t ModemStatus(uint32_t* ms) override {
-    *ms = 0;
-    if (gone_) return ERROR_DEVICE_NOT_CONNECTED;
-    *ms = MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON;
-    return ERROR_SUCCESS;
-  }
+    // A live connection stands for a device that is present and ready.
+    uint32_t ModemStatus(uint32_t* ms) override {
+        *ms = 0;
+        if (gone_) return ERROR_DEVICE_NOT_CONNECTED;
+        *ms = MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON;
+        return ERROR_SUCCESS;
+    }
 
-  // Received bytes are dropped; what the kernel already sends cannot be called back.
-  uint32_t Purge(bool rx, bool) override {
-    if (gone_) return ERROR_DEVICE_NOT_CONNECTED;
-    if (!rx) return ERROR_SUCCESS;
-    uint8_t scratch[1024];
-    uint32_t got = 0;
-    do {
-      // A peer that went away shows on the next call.
-      if (NetReceive(fd_, scratch, sizeof scratch, &got) != ERROR_SUCCESS) break;
-    } while (got > 0);
-    return ERROR_SUCCESS;
-  }
+    // Received bytes are dropped; what the kernel already sends cannot be called back.
+    uint32_t Purge(bool rx, bool) override {
+        if (gone_) return ERROR_DEVICE_NOT_CONNECTED;
+        if (!rx) return ERROR_SUCCESS;
+        uint8_t scratch[1024];
+        uint32_t got = 0;
+        do {
+            // A peer that went away shows on the next call.
+            if (NetReceive(fd_, scratch, sizeof scratch, &got) != ERROR_SUCCESS) break;
+        } while (got > 0);
+        return ERROR_SUCCESS;
+    }
 
-  uint32_t Flow(bool resume) override {
-    if (gone_) return ERROR_DEVICE_NOT_CONNECTED;
-    suspended_ = !resume;
-    return ERROR_SUCCESS;
-  }
+    uint32_t Flow(bool resume) override {
+        if (gone_) return ERROR_DEVICE_NOT_CONNECTED;
+        suspended_ = !resume;
+        return ERROR_SUCCESS;
+    }
 
-  int PollFd() const override { return fd_; }
+    int PollFd() const override { return fd_; }
 
-  void Close() override {
-    if (fd_ < 0) return;
-    NetCloseGracefully(fd_);
-    fd_ = -1;
-    gone_ = true;
-  }
+    void Close() override {
+        if (fd_ < 0) return;
+        NetCloseGracefully(fd_);
+        fd_ = -1;
+        gone_ = true;
+    }
 
- private:
-  uint32_t Check(uint32_t e) {
-    if (e == ERROR_DEVICE_NOT_CONNECTED) gone_ = true;
-    return e;
-  }
+private:
+    uint32_t Check(uint32_t e) {
+        if (e == ERROR_DEVICE_NOT_CONNECTED) gone_ = true;
+        return e;
+    }
 
-  int fd_;
-  bool gone_ = false;
-  bool suspended_ = false;
-  Dcb dcb_{};
+    int fd_;
+    bool gone_ = false;
+    bool suspended_ = false;
+    Dcb dcb_{};
 };
 
 }  // namespace
 
-std::unique_ptr<CommDevice> MakeSocketDevice(int fd) { return std::make_unique<SocketDevice>(fd); }
+std::unique_ptr<CommDevice> MakeSocketDevice(int fd) {
+    return std::make_unique<SocketDevice>(fd);
+}
 
 namespace {
 
 // Splits "socket://host:port" or "rfc2217://host:port"; false for any other text.
 bool ParseNetworkUrl(const std::string& url, bool* raw, NetAddress* address) {
-  static constexpr std::string_view kSocket = "socket://";
-  static constexpr std::string_view kRfc2217 = "rfc2217://";
-  *raw = url.rfind(kSocket, 0) == 0;
-  const bool telnet = url.rfind(kRfc2217, 0) == 0;
-  return (*raw || telnet) &&
-         ParseNetAddress(std::string_view(url).substr(*raw ? kSocket.size() : kRfc2217.size()),
-                         address);
+    static constexpr std::string_view kSocket = "socket://";
+    static constexpr std::string_view kRfc2217 = "rfc2217://";
+    *raw = url.rfind(kSocket, 0) == 0;
+    const bool telnet = url.rfind(kRfc2217, 0) == 0;
+    return (*raw || telnet) &&
+           ParseNetAddress(std::string_view(url).substr(*raw ? kSocket.size() : kRfc2217.size()),
+                           address);
 }
 
 }  // namespace
 
 bool IsNetworkUrl(const std::string& url, bool* wellFormed) {
-  bool raw = false;
-  NetAddress address;
-  const bool ok = ParseNetworkUrl(url, &raw, &address);
-  if (wellFormed != nullptr) *wellFormed = ok;
-  return ok || url.rfind("socket://", 0) == 0 || url.rfind("rfc2217://", 0) == 0;
+    bool raw = false;
+    NetAddress address;
+    const bool ok = ParseNetworkUrl(url, &raw, &address);
+    if (wellFormed != nullptr) *wellFormed = ok;
+    return ok || url.rfind("socket://", 0) == 0 || url.rfind("rfc2217://", 0) == 0;
 }
 
 std::unique_ptr<CommDevice> OpenNetworkDevice(const std::string& url, uint32_t* error) {
-  bool raw = false;
-  NetAddress address;
-  if (!ParseNetworkUrl(url, &raw, &address)) {
-    *error = ERROR_FILE_NOT_FOUND;
-    return nullptr;
-  }
-  const int fd = ConnectTcp(address, kNetConnectTimeoutMs, error);
-  if (fd < 0) return nullptr;
-  *error = ERROR_SUCCESS;
-  return raw ? MakeSocketDevice(fd) : MakeRfc2217Device(fd);
+    bool raw = false;
+    NetAddress address;
+    if (!ParseNetworkUrl(url, &raw, &address)) {
+        *error = ERROR_FILE_NOT_FOUND;
+        return nullptr;
+    }
+    const int fd = ConnectTcp(address, kNetConnectTimeoutMs, error);
+    if (fd < 0) return nullptr;
+    *error = ERROR_SUCCESS;
+    return raw ? MakeSocketDevice(fd) : MakeRfc2217Device(fd);
 }
 
 }  // namespace tolvan::plat

@@ -35,24 +35,24 @@ void AppendSubnegotiation(uint8_t option, std::span<const uint8_t> payload,
 
 // What came in besides data.
 struct Command {
-  uint8_t verb = 0;              // WILL/WONT/DO/DONT, SB for a sub-negotiation, or another
-                                 // two-byte command (NOP, break, ...)
-  uint8_t option = 0;            // the option of WILL/WONT/DO/DONT/SB
-  std::vector<uint8_t> payload;  // a sub-negotiation's bytes after the option, undoubled
+    uint8_t verb = 0;              // WILL/WONT/DO/DONT, SB for a sub-negotiation, or another
+                                   // two-byte command (NOP, break, ...)
+    uint8_t option = 0;            // the option of WILL/WONT/DO/DONT/SB
+    std::vector<uint8_t> payload;  // a sub-negotiation's bytes after the option, undoubled
 };
 
 class Decoder {
- public:
-  // Data bytes are appended to *data, commands to *commands, in order of arrival.
-  void Feed(std::span<const uint8_t> in, std::vector<uint8_t>* data,
-            std::vector<Command>* commands);
+public:
+    // Data bytes are appended to *data, commands to *commands, in order of arrival.
+    void Feed(std::span<const uint8_t> in, std::vector<uint8_t>* data,
+              std::vector<Command>* commands);
 
- private:
-  enum class State { kData, kIac, kOption, kSubOption, kSubData, kSubIac };
-  // A sub-negotiation longer than this is cut (a confused peer cannot grow it unbounded).
-  static constexpr size_t kMaxPayload = 256;
-  State state_ = State::kData;
-  Command pending_;
+private:
+    enum class State { kData, kIac, kOption, kSubOption, kSubData, kSubIac };
+    // A sub-negotiation longer than this is cut (a confused peer cannot grow it unbounded).
+    static constexpr size_t kMaxPayload = 256;
+    State state_ = State::kData;
+    Command pending_;
 };
 
 }  // namespace tolvan::plat::telnet

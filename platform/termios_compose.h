@@ -12,9 +12,9 @@
 namespace tolvan::plat {
 
 struct ComposedTermios {
-  termios tio{};          // speed fields set through cfsetspeed when `standardSpeed`
-  uint32_t wireBaud = 0;  // the rate on the wire (57601 -> 115200)
-  bool standardSpeed = true;  // false: set `wireBaud` as a custom rate (termios2 BOTHER)
+    termios tio{};              // speed fields set through cfsetspeed when `standardSpeed`
+    uint32_t wireBaud = 0;      // the rate on the wire (57601 -> 115200)
+    bool standardSpeed = true;  // false: set `wireBaud` as a custom rate (termios2 BOTHER)
 };
 
 // The rate a Dcb baud value stands for on the wire.

@@ -12,35 +12,35 @@
 namespace tolvan::plat {
 
 class TickSource {
- public:
-  virtual ~TickSource() = default;
-  virtual uint32_t Now() = 0;
-  // Sleeps up to ms, or less when fd (>= 0) becomes ready for `events` (poll events).
-  // Returns true when fd became ready. A hung-up fd is not ready: the pause sleeps.
-  virtual bool Pause(uint32_t ms, int fd, short events) = 0;
+public:
+    virtual ~TickSource() = default;
+    virtual uint32_t Now() = 0;
+    // Sleeps up to ms, or less when fd (>= 0) becomes ready for `events` (poll events).
+    // Returns true when fd became ready. A hung-up fd is not ready: the pause sleeps.
+    virtual bool Pause(uint32_t ms, int fd, short events) = 0;
 };
 
 // The monotonic clock, real sleeps.
 class RealTickSource final : public TickSource {
- public:
-  uint32_t Now() override;
-  bool Pause(uint32_t ms, int fd, short events) override;
+public:
+    uint32_t Now() override;
+    bool Pause(uint32_t ms, int fd, short events) override;
 };
 
 // Time moves only when code waits: a pause of n ms adds n ms at once. A pause still
 // looks at fd (without blocking) and, when realPause is set, blocks on it for up to that
 // real time, so that a peer on another thread or process gets a chance to answer.
 class FakeTickSource final : public TickSource {
- public:
-  explicit FakeTickSource(uint32_t start = 1000,
-                          std::chrono::microseconds realPause = std::chrono::microseconds{0});
-  uint32_t Now() override;
-  bool Pause(uint32_t ms, int fd, short events) override;
-  void Advance(uint32_t ms);
+public:
+    explicit FakeTickSource(uint32_t start = 1000,
+                            std::chrono::microseconds realPause = std::chrono::microseconds{0});
+    uint32_t Now() override;
+    bool Pause(uint32_t ms, int fd, short events) override;
+    void Advance(uint32_t ms);
 
- private:
-  std::atomic<uint32_t> now_;
-  std::chrono::microseconds realPause_;
+private:
+    std::atomic<uint32_t> now_;
+    std::chrono::microseconds realPause_;
 };
 
 // The source in use (the real one unless replaced). Not owned.
@@ -49,14 +49,14 @@ void SetTickSource(TickSource* source);  // nullptr: back to the real clock
 
 // Installs a source for a scope (tests).
 class ScopedTickSource {
- public:
-  explicit ScopedTickSource(TickSource& source);
-  ~ScopedTickSource();
-  ScopedTickSource(const ScopedTickSource&) = delete;
-  ScopedTickSource& operator=(const ScopedTickSource&) = delete;
+public:
+    explicit ScopedTickSource(TickSource& source);
+    ~ScopedTickSource();
+    ScopedTickSource(const ScopedTickSource&) = delete;
+    ScopedTickSource& operator=(const ScopedTickSource&) = delete;
 
- private:
-  TickSource* previous_;
+private:
+    TickSource* previous_;
 };
 
 uint32_t GetTickCount();

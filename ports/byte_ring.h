@@ -11,7 +11,7 @@ namespace tolvan {
 // Link result codes shared by the ring and the infra-red link.
 enum IrLinkCode : int {
     kLinkOk = 0,
-    kLinkNoMemory = 10,     // ring or record memory could not be had
+    kLinkNoMemory = 10,  // ring or record memory could not be had
     kLinkRingFull = 11,
     kLinkRingEmpty = 12,
     kLinkDeviceOpen = 13,   // the device could not be opened

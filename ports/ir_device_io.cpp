@@ -15,8 +15,7 @@ constexpr int kWriteRetries = 3;
 
 }  // namespace
 
-bool ResetLink(IrLinkRecord& link)
-{
+bool ResetLink(IrLinkRecord& link) {
     if (!plat::SetCommState(link.handle, link.dcb) ||
         !plat::EscapeCommFunction(link.handle, plat::SETDTR) ||
         !plat::EscapeCommFunction(link.handle, plat::SETRTS))
@@ -26,24 +25,20 @@ bool ResetLink(IrLinkRecord& link)
     return true;
 }
 
-bool WriteRetrying(IrLinkRecord& link, std::span<const uint8_t> bytes)
-{
+bool WriteRetrying(IrLinkRecord& link, std::span<const uint8_t> bytes) {
     for (int retry = 0;; ++retry) {
         uint32_t written = 0;
         const bool ok = plat::WriteComm(link.handle, bytes.data(),
                                         static_cast<uint32_t>(bytes.size()), &written);
         // Only what did not go out is written again, so nothing reaches the wire twice.
-        if (written > bytes.size())
-            written = static_cast<uint32_t>(bytes.size());
+        if (written > bytes.size()) written = static_cast<uint32_t>(bytes.size());
         bytes = bytes.subspan(written);
         if (ok && bytes.empty()) {
             link.writeFailShown = false;
             return true;
         }
-        if (ok)
-            plat::SetLastError(plat::ERROR_TIMEOUT);  // the device took too little in time
-        if (retry == kWriteRetries)
-            break;
+        if (ok) plat::SetLastError(plat::ERROR_TIMEOUT);  // the device took too little in time
+        if (retry == kWriteRetries) break;
         const uint32_t writeError = plat::GetLastError();
         if (!ResetLink(link)) {
             plat::SetLastError(writeError);
@@ -59,8 +54,7 @@ bool WriteRetrying(IrLinkRecord& link, std::span<const uint8_t> bytes)
     return false;
 }
 
-int ReadDeviceByte(IrLinkRecord& link, uint32_t waitMs, uint8_t& out)
-{
+int ReadDeviceByte(IrLinkRecord& link, uint32_t waitMs, uint8_t& out) {
     bool failed = false;
     const bool waiting = plat::WaitFor(
         [&] {
@@ -73,18 +67,14 @@ int ReadDeviceByte(IrLinkRecord& link, uint32_t waitMs, uint8_t& out)
             return stat.cbInQue > 0;
         },
         waitMs, plat::CommPollFd(link.handle));
-    if (failed)
-        return -1;
-    if (!waiting)
-        return 0;
+    if (failed) return -1;
+    if (!waiting) return 0;
     uint32_t got = 0;
-    if (!plat::ReadComm(link.handle, &out, 1, &got))
-        return -1;
+    if (!plat::ReadComm(link.handle, &out, 1, &got)) return -1;
     return got == 1 ? 1 : 0;
 }
 
-bool WaitTxDrained(IrLinkRecord& link, uint32_t limitMs)
-{
+bool WaitTxDrained(IrLinkRecord& link, uint32_t limitMs) {
     bool failed = false;
     const bool drained = plat::WaitFor(
         [&] {

@@ -7,159 +7,136 @@ namespace tolvan {
 namespace {
 
 // The link of a port object whose operations are ours; nullptr once SetLine lost it.
-IrLinkRecord* LinkOf(PortObject* p)
-{
+IrLinkRecord* LinkOf(PortObject* p) {
     return static_cast<IrLinkRecord*>(p->driver.get());
 }
 
 // Starts an operation: status 0, then the link, or -6 recorded when there is none.
-IrLinkRecord* Begin(PortObject* p)
-{
+IrLinkRecord* Begin(PortObject* p) {
     p->status = kStatusSuccess;
     IrLinkRecord* link = LinkOf(p);
-    if (!link)
-        p->status = kStatusNotSetUp;
+    if (!link) p->status = kStatusNotSetUp;
     return link;
 }
 
-int Fail(PortObject* p, int status)
-{
+int Fail(PortObject* p, int status) {
     p->status = status;
     return status;
 }
 
-int IrReadChar(PortObject* p)
-{
+int IrReadChar(PortObject* p) {
     IrLinkRecord* link = Begin(p);
-    if (!link)
-        return p->status;
+    if (!link) return p->status;
     uint8_t b = 0;
     const int code = RingGet(link->userRx, b);
-    if (code != kLinkOk)
-        return Fail(p, IrStatusFromLinkCode(code));
+    if (code != kLinkOk) return Fail(p, IrStatusFromLinkCode(code));
     return b;
 }
 
-int IrWriteChar(PortObject* p, uint8_t byte)
-{
+int IrWriteChar(PortObject* p, uint8_t byte) {
     IrLinkRecord* link = Begin(p);
-    if (!link)
-        return p->status;
+    if (!link) return p->status;
     const int code = RingPut(link->userTx, byte);
-    if (code != kLinkOk)
-        return Fail(p, IrStatusFromLinkCode(code));
+    if (code != kLinkOk) return Fail(p, IrStatusFromLinkCode(code));
     return kStatusSuccess;
 }
 
-int IrClose(PortObject* p)
-{
+int IrClose(PortObject* p) {
     p->driver.reset();  // closes the link
     FreePortObject(p);
     return kStatusSuccess;
 }
 
-int IrSetLine(PortObject* p, int32_t baud, int16_t, int16_t, int16_t)
-{
+int IrSetLine(PortObject* p, int32_t baud, int16_t, int16_t, int16_t) {
     p->status = kStatusSuccess;
     p->driver.reset();
     std::unique_ptr<IrLinkRecord> link;
     const int code = OpenLink(p->port, baud, link);
-    if (code != kLinkOk)
-        return Fail(p, IrStatusFromLinkCode(code));
+    if (code != kLinkOk) return Fail(p, IrStatusFromLinkCode(code));
     p->driver = std::move(link);
     return kStatusSuccess;
 }
 
 // The queue counts leave `status` alone; without a link they answer -6.
-int IrTxFree(PortObject* p)
-{
+int IrTxFree(PortObject* p) {
     IrLinkRecord* link = LinkOf(p);
     return link ? static_cast<int>(RingFree(link->userTx)) : kStatusNotSetUp;
 }
 
-int IrTxUsed(PortObject* p)
-{
+int IrTxUsed(PortObject* p) {
     IrLinkRecord* link = LinkOf(p);
     return link ? static_cast<int>(RingUsed(link->userTx)) : kStatusNotSetUp;
 }
 
-int IrRxFree(PortObject* p)
-{
+int IrRxFree(PortObject* p) {
     IrLinkRecord* link = LinkOf(p);
     return link ? static_cast<int>(RingFree(link->userRx)) : kStatusNotSetUp;
 }
 
-int IrRxUsed(PortObject* p)
-{
+int IrRxUsed(PortObject* p) {
     IrLinkRecord* link = LinkOf(p);
     return link ? static_cast<int>(RingUsed(link->userRx)) : kStatusNotSetUp;
 }
 
-int IrClearTx(PortObject* p)
-{
+int IrClearTx(PortObject* p) {
     IrLinkRecord* link = Begin(p);
-    if (!link)
-        return p->status;
+    if (!link) return p->status;
     RingDiscard(link->userTx);
     return kStatusSuccess;
 }
 
 // Queues what fits; `count` always tells how many bytes were taken, so a caller never
 // sends them twice.
-int IrWriteBuffer(PortObject* p, const uint8_t* data, int32_t length)
-{
+int IrWriteBuffer(PortObject* p, const uint8_t* data, int32_t length) {
     IrLinkRecord* link = Begin(p);
-    if (!link)
-        return p->status;
+    if (!link) return p->status;
     int32_t put = 0;
-    while (put < length && RingPut(link->userTx, data[put]) == kLinkOk)
-        ++put;
+    while (put < length && RingPut(link->userTx, data[put]) == kLinkOk) ++put;
     p->count = put;
-    if (put < length)
-        return Fail(p, kStatusBufferFull);
+    if (put < length) return Fail(p, kStatusBufferFull);
     return kStatusSuccess;
 }
 
 // Delivers what is waiting, up to `length`; `count` tells how much, so no byte taken from
 // the ring is ever lost. Fewer than asked answers -8, which is not recorded in `status`.
-int IrReadBuffer(PortObject* p, uint8_t* dest, int32_t length)
-{
+int IrReadBuffer(PortObject* p, uint8_t* dest, int32_t length) {
     IrLinkRecord* link = Begin(p);
-    if (!link)
-        return p->status;
+    if (!link) return p->status;
     int32_t got = 0;
-    while (got < length && RingGet(link->userRx, dest[got]) == kLinkOk)
-        ++got;
+    while (got < length && RingGet(link->userRx, dest[got]) == kLinkOk) ++got;
     p->count = got;
     return got < length ? kStatusBufferEmpty : kStatusSuccess;
 }
 
-int IrReservedOp(PortObject*)
-{
+int IrReservedOp(PortObject*) {
     return kStatusNotSupported;
 }
 
 }  // namespace
 
-int IrStatusFromLinkCode(int code)
-{
+int IrStatusFromLinkCode(int code) {
     switch (code) {
-    case kLinkOk: return kStatusSuccess;
-    case kLinkRingEmpty: return kStatusBufferEmpty;
-    case kLinkRingFull: return kStatusBufferFull;
-    case kLinkNoMemory: return kStatusNoMemory;
-    case kLinkDeviceOpen: return kStatusInvalidParameter;
-    case kLinkDeviceSetup: return kStatusNotSetUp;
-    default: return kStatusGeneralError;
+        case kLinkOk:
+            return kStatusSuccess;
+        case kLinkRingEmpty:
+            return kStatusBufferEmpty;
+        case kLinkRingFull:
+            return kStatusBufferFull;
+        case kLinkNoMemory:
+            return kStatusNoMemory;
+        case kLinkDeviceOpen:
+            return kStatusInvalidParameter;
+        case kLinkDeviceSetup:
+            return kStatusNotSetUp;
+        default:
+            return kStatusGeneralError;
     }
 }
 
-PortObject* OpenIrPort(int32_t portIndex, int32_t baud, int16_t /*mode*/, int* linkCode)
-{
+PortObject* OpenIrPort(int32_t portIndex, int32_t baud, int16_t /*mode*/, int* linkCode) {
     PortObject* p = NewPortObject();
     if (!p) {
-        if (linkCode)
-            *linkCode = kLinkNoMemory;
+        if (linkCode) *linkCode = kLinkNoMemory;
         return nullptr;
     }
     FillDefaultOperations(p);
@@ -181,8 +158,7 @@ PortObject* OpenIrPort(int32_t portIndex, int32_t baud, int16_t /*mode*/, int* l
 
     std::unique_ptr<IrLinkRecord> link;
     const int code = OpenLink(portIndex, baud, link);
-    if (linkCode)
-        *linkCode = code;
+    if (linkCode) *linkCode = code;
     if (code != kLinkOk) {
         FreePortObject(p);
         return nullptr;
@@ -192,10 +168,8 @@ PortObject* OpenIrPort(int32_t portIndex, int32_t baud, int16_t /*mode*/, int* l
     return p;
 }
 
-IrLinkRecord* IrLink(PortObject* p)
-{
-    if (!p || p->type != kDriverInfraRed || p->ops.Close != IrClose)
-        return nullptr;
+IrLinkRecord* IrLink(PortObject* p) {
+    if (!p || p->type != kDriverInfraRed || p->ops.Close != IrClose) return nullptr;
     return LinkOf(p);
 }
 

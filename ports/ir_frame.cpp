@@ -5,27 +5,23 @@ namespace tolvan {
 namespace {
 
 // Puts a byte that is known to fit (room was checked beforehand).
-void PutChecked(ByteRing& ring, uint8_t b)
-{
+void PutChecked(ByteRing& ring, uint8_t b) {
     (void)RingPut(ring, b);
 }
 
 }  // namespace
 
-int BuildFrame(ByteRing& userTx, ByteRing& wireTx, bool forceFinal)
-{
+int BuildFrame(ByteRing& userTx, ByteRing& wireTx, bool forceFinal) {
     const uint32_t waiting = RingUsed(userTx);
     const bool final = forceFinal || waiting < kIrMaxFrameData;
     const uint32_t take = waiting < kIrMaxFrameData ? waiting : kIrMaxFrameData;
-    if (RingFree(wireTx) < 3 + 2 * take)
-        return kLinkRingFull;
+    if (RingFree(wireTx) < 3 + 2 * take) return kLinkRingFull;
 
     PutChecked(wireTx, kIrBof);
     PutChecked(wireTx, final ? kIrControlFinal : kIrControlMore);
     for (uint32_t i = 0; i < take; ++i) {
         uint8_t b = 0;
-        if (RingGet(userTx, b) != kLinkOk)
-            break;
+        if (RingGet(userTx, b) != kLinkOk) break;
         if (IrNeedsStuffing(b)) {
             PutChecked(wireTx, kIrEscape);
             PutChecked(wireTx, static_cast<uint8_t>(b ^ kIrStuffMask));
@@ -37,10 +33,8 @@ int BuildFrame(ByteRing& userTx, ByteRing& wireTx, bool forceFinal)
     return final ? kStepFinalQueued : kStepGoOn;
 }
 
-int DecodeFrame(ByteRing& wireRx, ByteRing& userRx, int32_t& framesPending)
-{
-    if (framesPending <= 0)
-        return kStepNoFrame;
+int DecodeFrame(ByteRing& wireRx, ByteRing& userRx, int32_t& framesPending) {
+    if (framesPending <= 0) return kStepNoFrame;
 
     enum class Where { Outside, AfterBof, Data, Escaped, Skipping };
     Where where = Where::Outside;
@@ -60,51 +54,46 @@ int DecodeFrame(ByteRing& wireRx, ByteRing& userRx, int32_t& framesPending)
             break;
         }
         switch (where) {
-        case Where::Outside:
-            if (b == kIrBof)
-                where = Where::AfterBof;
-            break;
-        case Where::AfterBof:
-            if (b == kIrBof)
-                break;  // repeated BOF is allowed
-            if ((b & 0xF0) != 0xF0) {
-                bad = true;
-                where = Where::Skipping;
+            case Where::Outside:
+                if (b == kIrBof) where = Where::AfterBof;
                 break;
-            }
-            final = (b & 0x01) != 0;
-            where = Where::Data;
-            break;
-        case Where::Data:
-        case Where::Escaped:
-            if (b == kIrBof) {
-                bad = true;
-                where = Where::Skipping;
+            case Where::AfterBof:
+                if (b == kIrBof) break;  // repeated BOF is allowed
+                if ((b & 0xF0) != 0xF0) {
+                    bad = true;
+                    where = Where::Skipping;
+                    break;
+                }
+                final = (b & 0x01) != 0;
+                where = Where::Data;
                 break;
-            }
-            if (where == Where::Data && b == kIrEscape) {
-                where = Where::Escaped;
+            case Where::Data:
+            case Where::Escaped:
+                if (b == kIrBof) {
+                    bad = true;
+                    where = Where::Skipping;
+                    break;
+                }
+                if (where == Where::Data && b == kIrEscape) {
+                    where = Where::Escaped;
+                    break;
+                }
+                if (where == Where::Escaped) b ^= kIrStuffMask;
+                where = Where::Data;
+                if (RingPut(userRx, b) != kLinkOk) {
+                    // No room for the rest: drop it up to the EOF so the count stays true.
+                    bad = true;
+                    where = Where::Skipping;
+                }
                 break;
-            }
-            if (where == Where::Escaped)
-                b ^= kIrStuffMask;
-            where = Where::Data;
-            if (RingPut(userRx, b) != kLinkOk) {
-                // No room for the rest: drop it up to the EOF so the count stays true.
-                bad = true;
-                where = Where::Skipping;
-            }
-            break;
-        case Where::Skipping:
-            break;
+            case Where::Skipping:
+                break;
         }
     }
 
     --framesPending;
-    if (final)
-        return kStepTurnPasses;
-    if (bad)
-        return kStepBadFrame;
+    if (final) return kStepTurnPasses;
+    if (bad) return kStepBadFrame;
     return framesPending == 0 ? kStepNoFrame : kStepGoOn;
 }
 

@@ -11,7 +11,7 @@ namespace tolvan {
 
 constexpr uint8_t kIrBof = 0xC0;
 constexpr uint8_t kIrEof = 0xC1;
-constexpr uint8_t kIrEscape = 0x7D;     // next byte is the data byte XOR kIrStuffMask
+constexpr uint8_t kIrEscape = 0x7D;  // next byte is the data byte XOR kIrStuffMask
 constexpr uint8_t kIrStuffMask = 0x20;
 constexpr uint8_t kIrControlMore = 0xF0;
 constexpr uint8_t kIrControlFinal = 0xF1;
@@ -22,15 +22,14 @@ constexpr uint32_t kIrMaxFrameWire = 3 + 2 * kIrMaxFrameData;
 // Results of the frame and step functions.
 enum IrStepResult : int {
     kStepGoOn = 0,
-    kStepNoFrame = 1,      // no received frame left to decode
-    kStepTurnPasses = 2,   // the other side's final frame arrived (or its time ran out)
+    kStepNoFrame = 1,     // no received frame left to decode
+    kStepTurnPasses = 2,  // the other side's final frame arrived (or its time ran out)
     kStepBadFrame = 3,
     kStepFinalQueued = 4,  // our final frame of this turn is in the wire ring
 };
 
 // True for bytes that must be escaped inside a frame.
-constexpr bool IrNeedsStuffing(uint8_t b)
-{
+constexpr bool IrNeedsStuffing(uint8_t b) {
     return b == kIrBof || b == kIrEof || b == kIrEscape;
 }
 

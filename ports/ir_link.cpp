@@ -17,18 +17,15 @@ namespace tolvan {
 namespace {
 
 // Puts the link together on an allocated record; link code.
-int SetUpLink(IrLinkRecord& link, int32_t portIndex, int32_t baud)
-{
+int SetUpLink(IrLinkRecord& link, int32_t portIndex, int32_t baud) {
     if (RingCreate(link.wireTx) != kLinkOk || RingCreate(link.wireRx) != kLinkOk ||
         RingCreate(link.userTx) != kLinkOk || RingCreate(link.userRx) != kLinkOk)
         return kLinkNoMemory;
 
     link.handle = plat::OpenComm("COM" + std::to_string(portIndex + 1), false);
-    if (link.handle == plat::kInvalidCommHandle)
-        return kLinkDeviceOpen;
+    if (link.handle == plat::kInvalidCommHandle) return kLinkDeviceOpen;
 
-    if (!plat::SetupComm(link.handle, kByteRingSize, kByteRingSize))
-        return kLinkDeviceSetup;
+    if (!plat::SetupComm(link.handle, kByteRingSize, kByteRingSize)) return kLinkDeviceSetup;
 
     plat::Dcb& dcb = link.dcb;
     dcb = plat::Dcb{};
@@ -55,8 +52,7 @@ int SetUpLink(IrLinkRecord& link, int32_t portIndex, int32_t baud)
     dcb.XonChar = 17;
     dcb.XoffChar = 19;
     dcb.ErrorChar = dcb.EofChar = dcb.EvtChar = 0;
-    if (!plat::SetCommState(link.handle, dcb))
-        return kLinkDeviceSetup;
+    if (!plat::SetCommState(link.handle, dcb)) return kLinkDeviceSetup;
 
     if (!plat::PurgeComm(link.handle, plat::PURGE_TXABORT | plat::PURGE_RXABORT |
                                           plat::PURGE_TXCLEAR | plat::PURGE_RXCLEAR))
@@ -68,15 +64,13 @@ int SetUpLink(IrLinkRecord& link, int32_t portIndex, int32_t baud)
     timeouts.ReadTotalTimeoutConstant = 0;
     timeouts.WriteTotalTimeoutMultiplier = 20;
     timeouts.WriteTotalTimeoutConstant = 50;
-    if (!plat::SetCommTimeouts(link.handle, timeouts))
-        return kLinkDeviceSetup;
+    if (!plat::SetCommTimeouts(link.handle, timeouts)) return kLinkDeviceSetup;
 
     if (!plat::EscapeCommFunction(link.handle, plat::SETDTR) ||
         !plat::EscapeCommFunction(link.handle, plat::SETRTS))
         return kLinkDeviceSetup;
 
-    if (!InitTransceiver(link, baud))
-        return kLinkDeviceSetup;
+    if (!InitTransceiver(link, baud)) return kLinkDeviceSetup;
 
     link.framesPerStep = baud > 9600 ? 3 : 2;
     link.finalQueued = false;
@@ -88,40 +82,31 @@ int SetUpLink(IrLinkRecord& link, int32_t portIndex, int32_t baud)
 // The device is gone for good (unplugged adapter, hung-up pty): stop the link instead
 // of failing on it again at every idle call. A failed write has already shown its
 // message; a failed read shows the same one, once.
-void StopIfDeviceGone(IrLinkRecord& link, bool tell)
-{
+void StopIfDeviceGone(IrLinkRecord& link, bool tell) {
     const uint32_t error = plat::GetLastError();
-    if (error != plat::ERROR_DEVICE_NOT_CONNECTED)
-        return;
+    if (error != plat::ERROR_DEVICE_NOT_CONNECTED) return;
     link.state = kIrClosed;
-    if (tell)
-        plat::ShowMessageBox("ReopenComm: " + std::to_string(error));
+    if (tell) plat::ShowMessageBox("ReopenComm: " + std::to_string(error));
 }
 
 }  // namespace
 
-IrLinkRecord::~IrLinkRecord()
-{
+IrLinkRecord::~IrLinkRecord() {
     CloseLink(*this);
 }
 
-int OpenLink(int32_t portIndex, int32_t baud, std::unique_ptr<IrLinkRecord>& out)
-{
+int OpenLink(int32_t portIndex, int32_t baud, std::unique_ptr<IrLinkRecord>& out) {
     out.reset();
-    if (!plat::AllocationAllowed())
-        return kLinkNoMemory;
+    if (!plat::AllocationAllowed()) return kLinkNoMemory;
     std::unique_ptr<IrLinkRecord> link(new (std::nothrow) IrLinkRecord);
-    if (!link)
-        return kLinkNoMemory;
+    if (!link) return kLinkNoMemory;
     const int code = SetUpLink(*link, portIndex, baud);
-    if (code != kLinkOk)
-        return code;  // the record's destructor closes what was opened
+    if (code != kLinkOk) return code;  // the record's destructor closes what was opened
     out = std::move(link);
     return kLinkOk;
 }
 
-void CloseLink(IrLinkRecord& link)
-{
+void CloseLink(IrLinkRecord& link) {
     link.state = kIrClosed;
     if (link.handle != plat::kInvalidCommHandle) {
         plat::CloseComm(link.handle);
@@ -136,30 +121,24 @@ void CloseLink(IrLinkRecord& link)
     link.writeFailShown = false;
 }
 
-bool IrDeadlinePassed(uint32_t deadline)
-{
+bool IrDeadlinePassed(uint32_t deadline) {
     return static_cast<int32_t>(plat::GetTickCount() - deadline) >= 0;
 }
 
-int ReceiveStep(IrLinkRecord& link)
-{
+int ReceiveStep(IrLinkRecord& link) {
     for (int i = 0; i < link.framesPerStep; ++i) {
         const int result = DecodeFrame(link.wireRx, link.userRx, link.framesPending);
-        if (IrDeadlinePassed(link.deadline))
-            return kStepTurnPasses;
-        if (result != kStepGoOn)
-            return result;
+        if (IrDeadlinePassed(link.deadline)) return kStepTurnPasses;
+        if (result != kStepGoOn) return result;
     }
     return kStepGoOn;
 }
 
-int SendStep(IrLinkRecord& link)
-{
+int SendStep(IrLinkRecord& link) {
     for (int i = 1; i <= link.framesPerStep; ++i) {
         const bool force = i == link.framesPerStep && IrDeadlinePassed(link.deadline);
         const int result = BuildFrame(link.userTx, link.wireTx, force);
-        if (result != kStepGoOn)
-            return result;
+        if (result != kStepGoOn) return result;
     }
     return kStepGoOn;
 }
@@ -167,10 +146,8 @@ int SendStep(IrLinkRecord& link)
 namespace {
 
 // Our final frame is queued: the turn passes once the wire ring and the device are empty.
-void PassTurnWhenSent(IrLinkRecord& link)
-{
-    if (RingUsed(link.wireTx) != 0)
-        return;
+void PassTurnWhenSent(IrLinkRecord& link) {
+    if (RingUsed(link.wireTx) != 0) return;
     WaitTxDrained(link, kIrDrainLimitMs);
     link.finalQueued = false;
     link.state = kIrReceiving;
@@ -179,61 +156,52 @@ void PassTurnWhenSent(IrLinkRecord& link)
 
 }  // namespace
 
-int LinkStep(IrLinkRecord* link)
-{
-    if (!link)
-        return 0;
+int LinkStep(IrLinkRecord* link) {
+    if (!link) return 0;
     switch (link->state) {
-    case kIrClosed:
-        return 0;
-    case kIrReceiving: {
-        const int result = ReceiveStep(*link);
-        if (result == kStepTurnPasses) {
-            link->deadline = plat::GetTickCount() + kIrSendTurnMs;
-            link->state = kIrSending;
-            std::this_thread::yield();
+        case kIrClosed:
+            return 0;
+        case kIrReceiving: {
+            const int result = ReceiveStep(*link);
+            if (result == kStepTurnPasses) {
+                link->deadline = plat::GetTickCount() + kIrSendTurnMs;
+                link->state = kIrSending;
+                std::this_thread::yield();
+            }
+            return result;
         }
-        return result;
-    }
-    case kIrSending: {
-        if (link->finalQueued) {
-            PassTurnWhenSent(*link);
-            return kStepFinalQueued;
-        }
-        const int result = SendStep(*link);
-        if (result == kStepFinalQueued) {
-            link->finalQueued = true;
-            LinkPump(link);
-            if (link->state == kIrSending)
+        case kIrSending: {
+            if (link->finalQueued) {
                 PassTurnWhenSent(*link);
+                return kStepFinalQueued;
+            }
+            const int result = SendStep(*link);
+            if (result == kStepFinalQueued) {
+                link->finalQueued = true;
+                LinkPump(link);
+                if (link->state == kIrSending) PassTurnWhenSent(*link);
+            }
+            return result;
         }
-        return result;
-    }
-    default:
-        plat::ShowMessageBox("Invalid state");
-        return -1;
+        default:
+            plat::ShowMessageBox("Invalid state");
+            return -1;
     }
 }
 
-int LinkPump(IrLinkRecord* link)
-{
-    if (!link)
-        return 0;
+int LinkPump(IrLinkRecord* link) {
+    if (!link) return 0;
     int moved = 0;
     for (int round = 0; round < kIrPumpRounds; ++round) {
         uint8_t b = 0;
         if (link->state == kIrReceiving) {
             const int got = ReadDeviceByte(*link, kIrReadWaitMs, b);
-            if (got < 0)
-                StopIfDeviceGone(*link, true);
-            if (got != 1)
-                break;
+            if (got < 0) StopIfDeviceGone(*link, true);
+            if (got != 1) break;
             // A byte that finds the ring full is dropped; only kept EOFs are counted.
-            if (RingPut(link->wireRx, b) == kLinkOk && b == kIrEof)
-                ++link->framesPending;
+            if (RingPut(link->wireRx, b) == kLinkOk && b == kIrEof) ++link->framesPending;
         } else if (link->state == kIrSending) {
-            if (RingPeek(link->wireTx, b) != kLinkOk)
-                break;
+            if (RingPeek(link->wireTx, b) != kLinkOk) break;
             if (!WriteRetrying(*link, std::span<const uint8_t>(&b, 1))) {
                 StopIfDeviceGone(*link, false);
                 break;

@@ -35,10 +35,10 @@ struct IrLinkRecord : DriverRecord {
     plat::CommHandle handle = plat::kInvalidCommHandle;
     uint32_t reserved[2] = {};
     plat::Dcb dcb{};
-    ByteRing wireTx;   // framed bytes waiting to go out on the wire
-    ByteRing wireRx;   // raw bytes from the wire, not yet decoded
-    ByteRing userTx;   // data written by the user, not yet framed
-    ByteRing userRx;   // decoded data waiting for the user
+    ByteRing wireTx;            // framed bytes waiting to go out on the wire
+    ByteRing wireRx;            // raw bytes from the wire, not yet decoded
+    ByteRing userTx;            // data written by the user, not yet framed
+    ByteRing userRx;            // decoded data waiting for the user
     int32_t framesPending = 0;  // EOF bytes in wireRx
     uint32_t deadline = 0;      // tick count at which the current turn times out
     int16_t framesPerStep = 2;  // 3 above 9600 baud

@@ -9,61 +9,61 @@
 namespace tolvan {
 
 PortRegistry::~PortRegistry() {
-  plat::ServerLockGuard guard;
-  ports_.clear();
+    plat::ServerLockGuard guard;
+    ports_.clear();
 }
 
 int PortRegistry::ProbePorts() {
-  plat::ServerLockGuard guard;
-  for (int32_t com = kFirstCom; com <= kLastCom; ++com) {
-    if (FindPort(com) != nullptr) continue;
-    if (!plat::CommPresent("COM" + std::to_string(com))) continue;
-    ports_.push_back(std::make_unique<CSharedPort>(com, defaults_));
-  }
-  return static_cast<int>(ports_.size());
+    plat::ServerLockGuard guard;
+    for (int32_t com = kFirstCom; com <= kLastCom; ++com) {
+        if (FindPort(com) != nullptr) continue;
+        if (!plat::CommPresent("COM" + std::to_string(com))) continue;
+        ports_.push_back(std::make_unique<CSharedPort>(com, defaults_));
+    }
+    return static_cast<int>(ports_.size());
 }
 
 CSharedPort* PortRegistry::FindPort(int32_t comNumber) const {
-  for (const auto& port : ports_) {
-    if (port->PortNumber() == comNumber) return port.get();
-  }
-  return nullptr;
+    for (const auto& port : ports_) {
+        if (port->PortNumber() == comNumber) return port.get();
+    }
+    return nullptr;
 }
 
 int PortRegistry::ConnectChannel(PortClient* channel, int32_t comNumber, int32_t baud,
                                  int16_t parity, int16_t wordLength, int16_t stopBits) {
-  plat::ServerLockGuard guard;
-  CSharedPort* port = FindPort(comNumber);
-  if (port == nullptr || channel == nullptr) return kStatusInvalidPort;
-  const bool wasOpen = port->IsOpen();
-  if (!wasOpen) {
-    if (int status = port->Open(baud, parity, wordLength, stopBits); status != 0) return status;
-  }
-  port->Attach(channel);
-  channel->RefreshTitle();
-  const int result = wasOpen ? port->Reconfigure(baud, parity, wordLength, stopBits) : 0;
-  channel->UpdateAllViews(0);
-  return result;
+    plat::ServerLockGuard guard;
+    CSharedPort* port = FindPort(comNumber);
+    if (port == nullptr || channel == nullptr) return kStatusInvalidPort;
+    const bool wasOpen = port->IsOpen();
+    if (!wasOpen) {
+        if (int status = port->Open(baud, parity, wordLength, stopBits); status != 0) return status;
+    }
+    port->Attach(channel);
+    channel->RefreshTitle();
+    const int result = wasOpen ? port->Reconfigure(baud, parity, wordLength, stopBits) : 0;
+    channel->UpdateAllViews(0);
+    return result;
 }
 
 bool PortRegistry::SetDefaultSizes(uint32_t rxSize, uint32_t txSize) {
-  plat::ServerLockGuard guard;
-  if (IsValidRingSize(rxSize)) defaults_.rx = rxSize;
-  if (IsValidRingSize(txSize)) defaults_.tx = txSize;
-  return IsValidRingSize(rxSize) && IsValidRingSize(txSize);
+    plat::ServerLockGuard guard;
+    if (IsValidRingSize(rxSize)) defaults_.rx = rxSize;
+    if (IsValidRingSize(txSize)) defaults_.tx = txSize;
+    return IsValidRingSize(rxSize) && IsValidRingSize(txSize);
 }
 
 bool PortRegistry::NeedsIdleService() const {
-  plat::ServerLockGuard guard;
-  for (const auto& port : ports_) {
-    if (port->NeedsIdleService()) return true;
-  }
-  return false;
+    plat::ServerLockGuard guard;
+    for (const auto& port : ports_) {
+        if (port->NeedsIdleService()) return true;
+    }
+    return false;
 }
 
 void PortRegistry::IdleService() {
-  plat::ServerLockGuard guard;
-  for (const auto& port : ports_) port->IdleService();
+    plat::ServerLockGuard guard;
+    for (const auto& port : ports_) port->IdleService();
 }
 
 }  // namespace tolvan

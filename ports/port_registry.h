@@ -13,47 +13,47 @@
 namespace tolvan {
 
 class PortRegistry {
- public:
-  static constexpr int32_t kFirstCom = 1;
-  static constexpr int32_t kLastCom = 8;
+public:
+    static constexpr int32_t kFirstCom = 1;
+    static constexpr int32_t kLastCom = 8;
 
-  PortRegistry() = default;
-  // Deletes every shared port, which closes any port still open.
-  ~PortRegistry();
-  PortRegistry(const PortRegistry&) = delete;
-  PortRegistry& operator=(const PortRegistry&) = delete;
+    PortRegistry() = default;
+    // Deletes every shared port, which closes any port still open.
+    ~PortRegistry();
+    PortRegistry(const PortRegistry&) = delete;
+    PortRegistry& operator=(const PortRegistry&) = delete;
 
-  // Tries COM1..COM8 in order through the device map (exclusive open, closed at once; a
-  // port served over the network counts when its address is well formed, without a
-  // connect) and keeps a shared port for each that is there. Numbers already kept are
-  // not probed again.
-  // Returns how many ports the registry holds.
-  int ProbePorts();
-  // The shared port of a COM number, or null.
-  CSharedPort* FindPort(int32_t comNumber) const;
-  const std::vector<std::unique_ptr<CSharedPort>>& Ports() const { return ports_; }
+    // Tries COM1..COM8 in order through the device map (exclusive open, closed at once; a
+    // port served over the network counts when its address is well formed, without a
+    // connect) and keeps a shared port for each that is there. Numbers already kept are
+    // not probed again.
+    // Returns how many ports the registry holds.
+    int ProbePorts();
+    // The shared port of a COM number, or null.
+    CSharedPort* FindPort(int32_t comNumber) const;
+    const std::vector<std::unique_ptr<CSharedPort>>& Ports() const { return ports_; }
 
-  // Finds the port (-2 when there is none), opens it if closed (its status on failure),
-  // attaches the channel and rebuilds its title; a port that was open already takes the
-  // new line settings for every channel (the result is that status, else 0). The
-  // channel's views get hint 0.
-  int ConnectChannel(PortClient* channel, int32_t comNumber, int32_t baud, int16_t parity,
-                     int16_t wordLength, int16_t stopBits);
+    // Finds the port (-2 when there is none), opens it if closed (its status on failure),
+    // attaches the channel and rebuilds its title; a port that was open already takes the
+    // new line settings for every channel (the result is that status, else 0). The
+    // channel's views get hint 0.
+    int ConnectChannel(PortClient* channel, int32_t comNumber, int32_t baud, int16_t parity,
+                       int16_t wordLength, int16_t stopBits);
 
-  // The sizes ports open with from now on (ports already open keep theirs). A size of 0
-  // or above 2^31 - 1 is refused and the old one kept; false when any was refused.
-  bool SetDefaultSizes(uint32_t rxSize, uint32_t txSize);
-  const RingSizes& DefaultSizes() const { return defaults_; }
+    // The sizes ports open with from now on (ports already open keep theirs). A size of 0
+    // or above 2^31 - 1 is refused and the old one kept; false when any was refused.
+    bool SetDefaultSizes(uint32_t rxSize, uint32_t txSize);
+    const RingSizes& DefaultSizes() const { return defaults_; }
 
-  // True while some port runs an infra-red link: the application drives IdleService from
-  // a timer only then.
-  bool NeedsIdleService() const;
-  // IdleService of every open port.
-  void IdleService();
+    // True while some port runs an infra-red link: the application drives IdleService from
+    // a timer only then.
+    bool NeedsIdleService() const;
+    // IdleService of every open port.
+    void IdleService();
 
- private:
-  RingSizes defaults_;
-  std::vector<std::unique_ptr<CSharedPort>> ports_;
+private:
+    RingSizes defaults_;
+    std::vector<std::unique_ptr<CSharedPort>> ports_;
 };
 
 }  // namespace tolvan

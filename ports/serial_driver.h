@@ -12,23 +12,23 @@ namespace tolvan {
 
 // The driver record, fields in order. The shared port reaches in to replace `handle`.
 struct SerialDriverRecord : DriverRecord {
-  uint32_t rxQueueSize = 0;
-  uint32_t txQueueSize = 0;
-  plat::Dcb dcb{};                 // as last composed; every line operation applies it whole
-  uint32_t errors = 0;             // CE_ bits since the last ClearLineStatus
-  uint32_t savedEventMask = 0;
-  uint32_t uartWord = 0;           // printed by Dump after "8250:"; never set
-  uint32_t reservedWords[6] = {};
-  plat::CommHandle handle = plat::kInvalidCommHandle;
-  plat::CommTimeouts savedTimeouts{};
+    uint32_t rxQueueSize = 0;
+    uint32_t txQueueSize = 0;
+    plat::Dcb dcb{};      // as last composed; every line operation applies it whole
+    uint32_t errors = 0;  // CE_ bits since the last ClearLineStatus
+    uint32_t savedEventMask = 0;
+    uint32_t uartWord = 0;  // printed by Dump after "8250:"; never set
+    uint32_t reservedWords[6] = {};
+    plat::CommHandle handle = plat::kInvalidCommHandle;
+    plat::CommTimeouts savedTimeouts{};
 };
 
 inline constexpr uint32_t kDefaultQueueSize = 1050;
 
 // Opens COM<portIndex + 1> and applies the line. Always returns a port object; look at
 // `status` (non-zero: not usable, only Close helps). On memory failure: the placeholder.
-PortObject* OpenWin32Port(int32_t portIndex, int32_t baud, int16_t parity,
-                          int16_t wordLength, int16_t stopBits);
+PortObject* OpenWin32Port(int32_t portIndex, int32_t baud, int16_t parity, int16_t wordLength,
+                          int16_t stopBits);
 // The queue sizes copied into every new driver record (1050 and 1050 at start).
 void SetDefaultQueueSizes(uint32_t rxSize, uint32_t txSize);
 uint32_t DefaultRxQueueSize();

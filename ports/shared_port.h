@@ -20,133 +20,133 @@ namespace tolvan {
 
 // The application's default ring sizes, used whenever a shared port opens.
 struct RingSizes {
-  uint32_t rx = 1050;
-  uint32_t tx = 1050;
+    uint32_t rx = 1050;
+    uint32_t tx = 1050;
 };
 
 // A ring size the ring arithmetic can take: 1 .. 2^31 - 1.
 bool IsValidRingSize(uint32_t size);
 
 class CSharedPort {
- public:
-  // `defaults` must outlive the port (the registry holds both).
-  CSharedPort(int32_t portNumber, const RingSizes& defaults);
-  // Frees both rings, closes the port object, forgets the channels.
-  ~CSharedPort();
-  CSharedPort(const CSharedPort&) = delete;
-  CSharedPort& operator=(const CSharedPort&) = delete;
+public:
+    // `defaults` must outlive the port (the registry holds both).
+    CSharedPort(int32_t portNumber, const RingSizes& defaults);
+    // Frees both rings, closes the port object, forgets the channels.
+    ~CSharedPort();
+    CSharedPort(const CSharedPort&) = delete;
+    CSharedPort& operator=(const CSharedPort&) = delete;
 
-  // Opens the port: parity (or mode) 0 or 1 selects the infra-red link, anything else the
-  // serial driver on a fresh plain handle. Then allocates both rings with the default
-  // sizes. 0, or the status code; the port stays closed on failure (-2 device cannot be
-  // opened, -5 no ring memory, -4 default ring size unusable, or the line status).
-  int Open(int32_t baud, int16_t parity, int16_t wordLength, int16_t stopBits);
-  // Clears the driver status and sets the line; on success every channel rebuilds its
-  // title. Returns the driver status; -6 when closed.
-  int Reconfigure(int32_t baud, int16_t parity, int16_t wordLength, int16_t stopBits);
-  // DTR/DSR, then RTS/CTS, then XON/XOFF; the first non-zero status, or 0. -6 when closed.
-  int ApplyFlowControl(bool dtrDsr, bool rtsCts, bool xonXoff);
-  int SetDtr(bool on);
-  int SetRts(bool on);
+    // Opens the port: parity (or mode) 0 or 1 selects the infra-red link, anything else the
+    // serial driver on a fresh plain handle. Then allocates both rings with the default
+    // sizes. 0, or the status code; the port stays closed on failure (-2 device cannot be
+    // opened, -5 no ring memory, -4 default ring size unusable, or the line status).
+    int Open(int32_t baud, int16_t parity, int16_t wordLength, int16_t stopBits);
+    // Clears the driver status and sets the line; on success every channel rebuilds its
+    // title. Returns the driver status; -6 when closed.
+    int Reconfigure(int32_t baud, int16_t parity, int16_t wordLength, int16_t stopBits);
+    // DTR/DSR, then RTS/CTS, then XON/XOFF; the first non-zero status, or 0. -6 when closed.
+    int ApplyFlowControl(bool dtrDsr, bool rtsCts, bool xonXoff);
+    int SetDtr(bool on);
+    int SetRts(bool on);
 
-  // Appends the channel, lets it build its buffers here (PortClient::SetPort) and puts
-  // its transmit view at the end of the data still pending.
-  void Attach(PortClient* channel);
-  // Removes the channel (once) and every lock level it held; the last channel to leave
-  // closes the port and frees the rings. Nothing when the channel is not attached.
-  void Detach(PortClient* channel);
+    // Appends the channel, lets it build its buffers here (PortClient::SetPort) and puts
+    // its transmit view at the end of the data still pending.
+    void Attach(PortClient* channel);
+    // Removes the channel (once) and every lock level it held; the last channel to leave
+    // closes the port and frees the rings. Nothing when the channel is not attached.
+    void Detach(PortClient* channel);
 
-  // 1 locked (levels nest), 0 refused because another channel holds the lock.
-  int LockFor(PortClient* channel);
-  // The remaining level; 0 also when the channel does not hold the lock.
-  int UnlockFor(PortClient* channel);
-  // True when the port is open and a channel other than this one holds the lock.
-  bool IsLockedByOther(const PortClient* channel) const;
+    // 1 locked (levels nest), 0 refused because another channel holds the lock.
+    int LockFor(PortClient* channel);
+    // The remaining level; 0 also when the channel does not hold the lock.
+    int UnlockFor(PortClient* channel);
+    // True when the port is open and a channel other than this one holds the lock.
+    bool IsLockedByOther(const PortClient* channel) const;
 
-  // Moves what the driver holds (at most one ring's worth per call, the rest stays in the
-  // device queue) into the receive ring and announces it to every channel. Returns the
-  // status of the last read; -6 when closed, -1 when the ring cannot be locked.
-  int PollReceive();
-  // Hands up to `pending` bytes from the transmit ring to the driver and announces the
-  // amount sent to every channel. Returns the status of the last write; 0 for nothing
-  // pending, -6 when closed, -1 when the ring cannot be locked.
-  int PushTransmit(uint32_t pending);
+    // Moves what the driver holds (at most one ring's worth per call, the rest stays in the
+    // device queue) into the receive ring and announces it to every channel. Returns the
+    // status of the last read; -6 when closed, -1 when the ring cannot be locked.
+    int PollReceive();
+    // Hands up to `pending` bytes from the transmit ring to the driver and announces the
+    // amount sent to every channel. Returns the status of the last write; 0 for nothing
+    // pending, -6 when closed, -1 when the ring cannot be locked.
+    int PushTransmit(uint32_t pending);
 
-  // False when the device takes no bytes at all (it went away): the driver fails on the
-  // transmit queue, and its status is left as the port's error. Writers check this before
-  // they store bytes that could never leave. False when closed.
-  bool DeviceAccepts();
-  // A descriptor that becomes readable when the device has bytes for the port, or -1 when
-  // the driver has none (infra-red link, simulated devices): waits sleep on it.
-  int ReceiveWaitFd() const;
+    // False when the device takes no bytes at all (it went away): the driver fails on the
+    // transmit queue, and its status is left as the port's error. Writers check this before
+    // they store bytes that could never leave. False when closed.
+    bool DeviceAccepts();
+    // A descriptor that becomes readable when the device has bytes for the port, or -1 when
+    // the driver has none (infra-red link, simulated devices): waits sleep on it.
+    int ReceiveWaitFd() const;
 
-  // What the open port's device is ("/dev/ttyUSB0", "loop://"); empty when closed.
-  std::string DeviceTarget() const;
-  // True when the open port's device went away (unplugged, hung up). Looks at the device
-  // now; takes nothing from it. False when closed. The first read, write or link step
-  // that fails on a device gone tells every channel's views once (kHintDeviceGone).
-  bool DeviceGone() const;
+    // What the open port's device is ("/dev/ttyUSB0", "loop://"); empty when closed.
+    std::string DeviceTarget() const;
+    // True when the open port's device went away (unplugged, hung up). Looks at the device
+    // now; takes nothing from it. False when closed. The first read, write or link step
+    // that fails on a device gone tells every channel's views once (kHintDeviceGone).
+    bool DeviceGone() const;
 
-  // Resize a ring; refused (size unchanged) for the current size, a size below the ring
-  // position, 0 or above 2^31 - 1, a closed port, or memory that cannot be had. On
-  // success every channel's view of that ring starts over empty and its views get hint 0.
-  // Returns the size in effect.
-  uint32_t ResizeReceive(uint32_t newSize);
-  uint32_t ResizeTransmit(uint32_t newSize);
+    // Resize a ring; refused (size unchanged) for the current size, a size below the ring
+    // position, 0 or above 2^31 - 1, a closed port, or memory that cannot be had. On
+    // success every channel's view of that ring starts over empty and its views get hint 0.
+    // Returns the size in effect.
+    uint32_t ResizeReceive(uint32_t newSize);
+    uint32_t ResizeTransmit(uint32_t newSize);
 
-  // Line settings as the driver holds them (infra-red: 115200, 'N', 8, 1). False when
-  // closed, and for space parity (baud, word length and stop bits are stored then).
-  bool QuerySettings(int32_t& baud, int16_t& parity, int16_t& wordLength,
-                     int16_t& stopBits) const;
-  // False when closed; infra-red: all off.
-  bool QueryFlowControl(bool& dtrDsr, bool& rtsCts, bool& xonXoff) const;
-  // "COM" and the number.
-  std::string PortName() const;
+    // Line settings as the driver holds them (infra-red: 115200, 'N', 8, 1). False when
+    // closed, and for space parity (baud, word length and stop bits are stored then).
+    bool QuerySettings(int32_t& baud, int16_t& parity, int16_t& wordLength,
+                       int16_t& stopBits) const;
+    // False when closed; infra-red: all off.
+    bool QueryFlowControl(bool& dtrDsr, bool& rtsCts, bool& xonXoff) const;
+    // "COM" and the number.
+    std::string PortName() const;
 
-  // One state step and one pump of an infra-red link; nothing for other ports.
-  void IdleService();
-  // True while an infra-red link is open here: only then has IdleService work to do.
-  bool NeedsIdleService() const;
+    // One state step and one pump of an infra-red link; nothing for other ports.
+    void IdleService();
+    // True while an infra-red link is open here: only then has IdleService work to do.
+    bool NeedsIdleService() const;
 
-  // What channels build their buffers from.
-  int32_t PortNumber() const { return portNumber_; }
-  bool IsOpen() const { return portObject_ != nullptr; }
-  uint32_t RxSize() const { return rxSize_; }
-  uint32_t TxSize() const { return txSize_; }
-  uint32_t RxPosition() const { return rxPosition_; }
-  uint32_t TxPosition() const { return txPosition_; }
-  plat::HGLOBAL RxMemory() const { return rxMemory_; }
-  plat::HGLOBAL TxMemory() const { return txMemory_; }
-  // The open port object (its `status` is the channel's port error), or null.
-  PortObject* Port() const { return portObject_; }
-  const std::vector<PortClient*>& Channels() const { return channels_; }
-  PortClient* LockOwner() const { return lockOwner_; }
-  int32_t LockCount() const { return lockCount_; }
+    // What channels build their buffers from.
+    int32_t PortNumber() const { return portNumber_; }
+    bool IsOpen() const { return portObject_ != nullptr; }
+    uint32_t RxSize() const { return rxSize_; }
+    uint32_t TxSize() const { return txSize_; }
+    uint32_t RxPosition() const { return rxPosition_; }
+    uint32_t TxPosition() const { return txPosition_; }
+    plat::HGLOBAL RxMemory() const { return rxMemory_; }
+    plat::HGLOBAL TxMemory() const { return txMemory_; }
+    // The open port object (its `status` is the channel's port error), or null.
+    PortObject* Port() const { return portObject_; }
+    const std::vector<PortClient*>& Channels() const { return channels_; }
+    PortClient* LockOwner() const { return lockOwner_; }
+    int32_t LockCount() const { return lockCount_; }
 
- private:
-  int OpenSerial(int32_t baud, int16_t parity, int16_t wordLength, int16_t stopBits);
-  int AllocateRings();
-  void FreeRings();
-  void ClosePortObject();
-  uint32_t Resize(uint32_t newSize, bool receive);
-  // Brings every transmit view to the end of all data pending in the transmit ring.
-  void AlignTransmitViews();
-  // After a failed operation: when the device went away, hints every channel (once).
-  void NoteFailure();
+private:
+    int OpenSerial(int32_t baud, int16_t parity, int16_t wordLength, int16_t stopBits);
+    int AllocateRings();
+    void FreeRings();
+    void ClosePortObject();
+    uint32_t Resize(uint32_t newSize, bool receive);
+    // Brings every transmit view to the end of all data pending in the transmit ring.
+    void AlignTransmitViews();
+    // After a failed operation: when the device went away, hints every channel (once).
+    void NoteFailure();
 
-  int32_t portNumber_;
-  int32_t lockCount_ = 0;
-  uint32_t rxSize_ = 0;
-  uint32_t txSize_ = 0;
-  uint32_t rxPosition_ = 0;
-  uint32_t txPosition_ = 0;
-  plat::HGLOBAL txMemory_ = 0;
-  plat::HGLOBAL rxMemory_ = 0;
-  std::vector<PortClient*> channels_;
-  PortClient* lockOwner_ = nullptr;
-  PortObject* portObject_ = nullptr;
-  bool goneAnnounced_ = false;  // for the port object open now
-  const RingSizes& defaults_;
+    int32_t portNumber_;
+    int32_t lockCount_ = 0;
+    uint32_t rxSize_ = 0;
+    uint32_t txSize_ = 0;
+    uint32_t rxPosition_ = 0;
+    uint32_t txPosition_ = 0;
+    plat::HGLOBAL txMemory_ = 0;
+    plat::HGLOBAL rxMemory_ = 0;
+    std::vector<PortClient*> channels_;
+    PortClient* lockOwner_ = nullptr;
+    PortObject* portObject_ = nullptr;
+    bool goneAnnounced_ = false;  // for the port object open now
+    const RingSizes& defaults_;
 };
 
 }  // namespace tolvan

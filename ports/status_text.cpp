@@ -85,9 +85,9 @@ static_assert(kPortCount == 43 && kTransferCount == 23);
 }  // namespace
 
 const char* GetStatusText(int code) {
-  if (code <= 0 && code > -kPortCount) return kPortTexts[-code];
-  if (code <= -601 && code > -601 - kTransferCount) return kTransferTexts[-code - 601];
-  return "Unknown error code";
+    if (code <= 0 && code > -kPortCount) return kPortTexts[-code];
+    if (code <= -601 && code > -601 - kTransferCount) return kTransferTexts[-code - 601];
+    return "Unknown error code";
 }
 
 }  // namespace tolvan

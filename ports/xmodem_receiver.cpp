@@ -7,28 +7,27 @@
 
 namespace tolvan {
 
-XModemReceiveState& XModemState()
-{
+XModemReceiveState& XModemState() {
     static XModemReceiveState state;
     return state;
 }
 
-int16_t ReceiveBlock(XModemLink& channel) { return ReceiveBlock(channel, XModemState()); }
+int16_t ReceiveBlock(XModemLink& channel) {
+    return ReceiveBlock(channel, XModemState());
+}
 
 namespace {
 
 // Counts one error; true when it was the last one allowed.
-bool CountError(XModemReceiveState& st, int16_t code)
-{
+bool CountError(XModemReceiveState& st, int16_t code) {
     st.lastError = code;
     ++st.errorCount;
     return st.errorCount >= kXmMaxErrors;
 }
 
-} // namespace
+}  // namespace
 
-int16_t ReceiveBlock(XModemLink& channel, XModemReceiveState& st)
-{
+int16_t ReceiveBlock(XModemLink& channel, XModemReceiveState& st) {
     size_t dataSize = 128;
     size_t blockLength = 131;
 
@@ -36,11 +35,9 @@ int16_t ReceiveBlock(XModemLink& channel, XModemReceiveState& st)
     for (;;) {
         int16_t c = channel.ReadCharFromPortTimed(kXmHeaderWaitMs);
         if (c < 0) {
-            if (CountError(st, c))
-                return kXferTooManyErrors;
+            if (CountError(st, c)) return kXferTooManyErrors;
             int16_t sent = channel.WriteCharToPort(kXmNAK);
-            if (sent < 0)
-                return sent;
+            if (sent < 0) return sent;
             continue;
         }
         st.lastHeader = static_cast<uint8_t>(c);
@@ -53,36 +50,32 @@ int16_t ReceiveBlock(XModemLink& channel, XModemReceiveState& st)
             blockLength = 1027;
             break;
         }
-        if (st.lastHeader == kXmSOH)
-            break;
+        if (st.lastHeader == kXmSOH) break;
         // Line noise or a stray byte: drop whatever came with it and wait again.
         channel.ClearRBuff();
-        if (CountError(st, kXferProtocolError))
-            return kXferTooManyErrors;
+        if (CountError(st, kXferProtocolError)) return kXferTooManyErrors;
     }
 
-    int16_t got = channel.ReadFromPortTimed(std::span<uint8_t>(st.block, blockLength), kXmBlockWaitMs);
+    int16_t got =
+        channel.ReadFromPortTimed(std::span<uint8_t>(st.block, blockLength), kXmBlockWaitMs);
 
     bool bad = got < 0 || static_cast<size_t>(got) < blockLength;
     if (!bad) {
         uint8_t sum = 0;
-        for (size_t i = 0; i < dataSize; ++i)
-            sum = static_cast<uint8_t>(sum + st.block[2 + i]);
+        for (size_t i = 0; i < dataSize; ++i) sum = static_cast<uint8_t>(sum + st.block[2 + i]);
         bad = sum != st.block[2 + dataSize];
     }
     if (bad) {
         if (CountError(st, got < 0 ? got : static_cast<int16_t>(kXferProtocolError)))
             return kXferTooManyErrors;
         int16_t sent = channel.WriteCharToPort(kXmNAK);
-        if (sent < 0)
-            return sent;
+        if (sent < 0) return sent;
         return st.lastError;
     }
 
     const uint8_t number = st.block[0];
     const uint8_t previous = static_cast<uint8_t>(st.expectedBlock - 1);
-    if (number != st.expectedBlock && number != previous)
-        return kXferInternalError;
+    if (number != st.expectedBlock && number != previous) return kXferInternalError;
 
     channel.WriteCharToPort(kXmACK);
     std::this_thread::yield();

@@ -25,13 +25,13 @@ constexpr uint32_t kXmMaxErrors = 10;      // consecutive errors that end a rece
 
 // The receive state, one per process: only one reception runs at a time.
 struct XModemReceiveState {
-    uint32_t errorCount = 0;   // errors since the last good block
-    int16_t lastError = 0;     // status code of the last error
-    uint8_t lastHeader = 0;    // last header byte received
-    uint8_t expectedBlock = 1; // number of the next new block; wraps 255 -> 0
-    uint32_t totalBytes = 0;   // data bytes acknowledged, repetitions included
-    uint8_t block[1027] = {};  // number, complement, up to 1024 data bytes, checksum
-    XModemFile file;           // the target file; the transfer thread opens and closes it
+    uint32_t errorCount = 0;    // errors since the last good block
+    int16_t lastError = 0;      // status code of the last error
+    uint8_t lastHeader = 0;     // last header byte received
+    uint8_t expectedBlock = 1;  // number of the next new block; wraps 255 -> 0
+    uint32_t totalBytes = 0;    // data bytes acknowledged, repetitions included
+    uint8_t block[1027] = {};   // number, complement, up to 1024 data bytes, checksum
+    XModemFile file;            // the target file; the transfer thread opens and closes it
 };
 
 // The process-wide receive state.

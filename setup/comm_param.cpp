@@ -16,7 +16,9 @@ int FindIndex(const T* table, int count, long value) {
     return -1;
 }
 
-bool InRange(int index, int count) { return index >= 0 && index < count; }
+bool InRange(int index, int count) {
+    return index >= 0 && index < count;
+}
 
 // Constructed when the library loads, before any export can be called.
 AndCommParam g_commParam(nullptr);
@@ -46,23 +48,33 @@ AndCommParam& AndCommParam::operator=(const AndCommParam& other) = default;
 long AndCommParam::GetBaudRate(int index) const {
     return InRange(index, m_nBaudRateCnt) ? m_pBaudRate[index] : 0;
 }
-char AndCommParam::GetParity(int index) const { return InRange(index, m_nParityCnt) ? m_pParity[index] : '\0'; }
-int AndCommParam::GetWrdLen(int index) const { return InRange(index, m_nWrdLenCnt) ? m_pWrdLen[index] : 0; }
-int AndCommParam::GetStopBit(int index) const { return InRange(index, m_nStopBitCnt) ? m_pStopBit[index] : 0; }
+char AndCommParam::GetParity(int index) const {
+    return InRange(index, m_nParityCnt) ? m_pParity[index] : '\0';
+}
+int AndCommParam::GetWrdLen(int index) const {
+    return InRange(index, m_nWrdLenCnt) ? m_pWrdLen[index] : 0;
+}
+int AndCommParam::GetStopBit(int index) const {
+    return InRange(index, m_nStopBitCnt) ? m_pStopBit[index] : 0;
+}
 
 void AndCommParam::GetBaudRateStr(int index, std::string* text) const {
-    if (text) *text = InRange(index, m_nBaudRateCnt) ? std::to_string(m_pBaudRate[index]) : std::string();
+    if (text)
+        *text = InRange(index, m_nBaudRateCnt) ? std::to_string(m_pBaudRate[index]) : std::string();
 }
 void AndCommParam::GetParityStr(int index, std::string* text) const {
     if (!text) return;
     text->clear();
-    if (InRange(index, m_nParityCnt)) tfw::LoadString(kParityNameStringBase + static_cast<unsigned>(index), *text);
+    if (InRange(index, m_nParityCnt))
+        tfw::LoadString(kParityNameStringBase + static_cast<unsigned>(index), *text);
 }
 void AndCommParam::GetWrdLenStr(int index, std::string* text) const {
-    if (text) *text = InRange(index, m_nWrdLenCnt) ? std::to_string(m_pWrdLen[index]) : std::string();
+    if (text)
+        *text = InRange(index, m_nWrdLenCnt) ? std::to_string(m_pWrdLen[index]) : std::string();
 }
 void AndCommParam::GetStopBitStr(int index, std::string* text) const {
-    if (text) *text = InRange(index, m_nStopBitCnt) ? std::to_string(m_pStopBit[index]) : std::string();
+    if (text)
+        *text = InRange(index, m_nStopBitCnt) ? std::to_string(m_pStopBit[index]) : std::string();
 }
 
 void AndCommParam::SetCurBaudRate(long value) {
@@ -83,4 +95,6 @@ void AndCommParam::SetCurStopBit(int value) {
     if (int i = FindIndex(m_pStopBit, m_nStopBitCnt, value); i >= 0) m_nCurStopBit = i;
 }
 
-AndCommParam* DLLGetCommParam() { return &g_commParam; }
+AndCommParam* DLLGetCommParam() {
+    return &g_commParam;
+}

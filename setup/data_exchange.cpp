@@ -14,28 +14,23 @@ namespace kerdal {
 
 namespace ps = page_strings;
 
-void DataExchange::PrepareEditCtrl(QLineEdit* edit)
-{
+void DataExchange::PrepareEditCtrl(QLineEdit* edit) {
     m_pLastControl = edit;
     m_bEditLastControl = true;
 }
 
-void DataExchange::Fail()
-{
+void DataExchange::Fail() {
     m_bFailed = true;
-    if (!m_pLastControl)
-        return;
+    if (!m_pLastControl) return;
     m_pLastControl->setFocus(Qt::OtherFocusReason);
-    if (m_bEditLastControl)
-        static_cast<QLineEdit*>(m_pLastControl)->selectAll();
+    if (m_bEditLastControl) static_cast<QLineEdit*>(m_pLastControl)->selectAll();
 }
 
 namespace {
 
 // Digits only, after optional blanks and (when allowed) one sign; blanks may follow.
 bool ParseDecimal(const QString& text, bool allowSign, long long limitPositive,
-                  long long limitNegative, long long& out)
-{
+                  long long limitNegative, long long& out) {
     const QString t = text.trimmed();
     int i = 0;
     bool negative = false;
@@ -43,40 +38,33 @@ bool ParseDecimal(const QString& text, bool allowSign, long long limitPositive,
         negative = t[i] == u'-';
         ++i;
     }
-    if (i >= t.size())
-        return false;
+    if (i >= t.size()) return false;
     long long value = 0;
     for (; i < t.size(); ++i) {
         const QChar c = t[i];
-        if (c < u'0' || c > u'9')
-            return false;
+        if (c < u'0' || c > u'9') return false;
         value = value * 10 + (c.unicode() - u'0');
-        if (value > (negative ? limitNegative : limitPositive))
-            return false;
+        if (value > (negative ? limitNegative : limitPositive)) return false;
     }
     out = negative ? -value : value;
     return true;
 }
 
-void FailWith(DataExchange& dx, const QString& text)
-{
+void FailWith(DataExchange& dx, const QString& text) {
     ShowPageMessage(dx.m_pDlgWnd, text, MessageIcon::Warning);
     dx.Fail();
 }
 
 }  // namespace
 
-bool ParseUnsigned(const QString& text, unsigned& value)
-{
+bool ParseUnsigned(const QString& text, unsigned& value) {
     long long v = 0;
-    if (!ParseDecimal(text, false, std::numeric_limits<unsigned>::max(), 0, v))
-        return false;
+    if (!ParseDecimal(text, false, std::numeric_limits<unsigned>::max(), 0, v)) return false;
     value = static_cast<unsigned>(v);
     return true;
 }
 
-bool ParseSigned(const QString& text, int& value)
-{
+bool ParseSigned(const QString& text, int& value) {
     long long v = 0;
     if (!ParseDecimal(text, true, std::numeric_limits<int>::max(),
                       -static_cast<long long>(std::numeric_limits<int>::min()), v))
@@ -85,10 +73,8 @@ bool ParseSigned(const QString& text, int& value)
     return true;
 }
 
-void DDX_Text(DataExchange& dx, QLineEdit* edit, QString& value)
-{
-    if (dx.Failed())
-        return;
+void DDX_Text(DataExchange& dx, QLineEdit* edit, QString& value) {
+    if (dx.Failed()) return;
     dx.PrepareEditCtrl(edit);
     if (dx.Saving())
         value = edit->text();
@@ -96,10 +82,8 @@ void DDX_Text(DataExchange& dx, QLineEdit* edit, QString& value)
         edit->setText(value);
 }
 
-void DDX_Text(DataExchange& dx, QLineEdit* edit, unsigned& value)
-{
-    if (dx.Failed())
-        return;
+void DDX_Text(DataExchange& dx, QLineEdit* edit, unsigned& value) {
+    if (dx.Failed()) return;
     dx.PrepareEditCtrl(edit);
     if (!dx.Saving()) {
         edit->setText(QString::number(value));
@@ -111,25 +95,20 @@ void DDX_Text(DataExchange& dx, QLineEdit* edit, unsigned& value)
     value = parsed;
 }
 
-void DDX_Text(DataExchange& dx, QLineEdit* edit, int& value)
-{
-    if (dx.Failed())
-        return;
+void DDX_Text(DataExchange& dx, QLineEdit* edit, int& value) {
+    if (dx.Failed()) return;
     dx.PrepareEditCtrl(edit);
     if (!dx.Saving()) {
         edit->setText(QString::number(value));
         return;
     }
     int parsed = 0;
-    if (!ParseSigned(edit->text(), parsed))
-        return FailWith(dx, ps::PageString(ps::kIdsParseInt));
+    if (!ParseSigned(edit->text(), parsed)) return FailWith(dx, ps::PageString(ps::kIdsParseInt));
     value = parsed;
 }
 
-void DDX_Check(DataExchange& dx, QAbstractButton* box, int& value)
-{
-    if (dx.Failed())
-        return;
+void DDX_Check(DataExchange& dx, QAbstractButton* box, int& value) {
+    if (dx.Failed()) return;
     dx.PrepareCtrl(box);
     auto* tri = qobject_cast<QCheckBox*>(box);
     if (dx.Saving()) {
@@ -147,10 +126,8 @@ void DDX_Check(DataExchange& dx, QAbstractButton* box, int& value)
     }
 }
 
-void DDX_Radio(DataExchange& dx, std::span<QAbstractButton* const> group, int& value)
-{
-    if (dx.Failed() || group.empty())
-        return;
+void DDX_Radio(DataExchange& dx, std::span<QAbstractButton* const> group, int& value) {
+    if (dx.Failed() || group.empty()) return;
     dx.PrepareCtrl(group.front());
     if (dx.Saving()) {
         value = -1;
@@ -163,18 +140,14 @@ void DDX_Radio(DataExchange& dx, std::span<QAbstractButton* const> group, int& v
     }
     // An exclusive group refuses to uncheck its last checked button, so lift the rule
     // while the state is set: -1 (or a value out of range) leaves every button clear.
-    for (QAbstractButton* b : group)
-        b->setAutoExclusive(false);
+    for (QAbstractButton* b : group) b->setAutoExclusive(false);
     for (std::size_t i = 0; i < group.size(); ++i)
         group[i]->setChecked(static_cast<int>(i) == value);
-    for (QAbstractButton* b : group)
-        b->setAutoExclusive(true);
+    for (QAbstractButton* b : group) b->setAutoExclusive(true);
 }
 
-void DDX_CBIndex(DataExchange& dx, QComboBox* list, int& value)
-{
-    if (dx.Failed())
-        return;
+void DDX_CBIndex(DataExchange& dx, QComboBox* list, int& value) {
+    if (dx.Failed()) return;
     dx.PrepareCtrl(list);
     if (dx.Saving())
         value = list->currentIndex();
@@ -182,10 +155,8 @@ void DDX_CBIndex(DataExchange& dx, QComboBox* list, int& value)
         list->setCurrentIndex(value >= 0 && value < list->count() ? value : -1);
 }
 
-void DDX_CBString(DataExchange& dx, QComboBox* list, QString& value)
-{
-    if (dx.Failed())
-        return;
+void DDX_CBString(DataExchange& dx, QComboBox* list, QString& value) {
+    if (dx.Failed()) return;
     dx.PrepareCtrl(list);
     if (dx.Saving()) {
         value = list->currentIndex() >= 0 ? list->currentText() : QString();
@@ -194,39 +165,31 @@ void DDX_CBString(DataExchange& dx, QComboBox* list, QString& value)
     list->setCurrentIndex(list->findText(value, Qt::MatchFixedString));
 }
 
-void DDV_MaxChars(DataExchange& dx, const QString& value, int maxChars)
-{
-    if (dx.Failed())
-        return;
+void DDV_MaxChars(DataExchange& dx, const QString& value, int maxChars) {
+    if (dx.Failed()) return;
     if (!dx.Saving()) {
-        if (auto* edit = qobject_cast<QLineEdit*>(dx.LastControl()))
-            edit->setMaxLength(maxChars);
+        if (auto* edit = qobject_cast<QLineEdit*>(dx.LastControl())) edit->setMaxLength(maxChars);
         return;
     }
     if (value.size() > maxChars)
         FailWith(dx, ps::FormatPageString(ps::kIdsParseStringSize, QString::number(maxChars)));
 }
 
-void DDV_MinMaxUInt(DataExchange& dx, unsigned value, unsigned minVal, unsigned maxVal)
-{
-    if (dx.Failed() || !dx.Saving())
-        return;
+void DDV_MinMaxUInt(DataExchange& dx, unsigned value, unsigned minVal, unsigned maxVal) {
+    if (dx.Failed() || !dx.Saving()) return;
     if (value < minVal || value > maxVal)
         FailWith(dx, ps::FormatPageString(ps::kIdsParseIntRange, QString::number(minVal),
                                           QString::number(maxVal)));
 }
 
-void DDV_MinMaxInt(DataExchange& dx, int value, int minVal, int maxVal)
-{
-    if (dx.Failed() || !dx.Saving())
-        return;
+void DDV_MinMaxInt(DataExchange& dx, int value, int minVal, int maxVal) {
+    if (dx.Failed() || !dx.Saving()) return;
     if (value < minVal || value > maxVal)
         FailWith(dx, ps::FormatPageString(ps::kIdsParseIntRange, QString::number(minVal),
                                           QString::number(maxVal)));
 }
 
-int AddSortedItem(QComboBox* list, const QString& text)
-{
+int AddSortedItem(QComboBox* list, const QString& text) {
     int pos = 0;
     while (pos < list->count() &&
            QString::compare(list->itemText(pos), text, Qt::CaseInsensitive) <= 0)

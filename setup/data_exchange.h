@@ -22,7 +22,10 @@ public:
         : m_pDlgWnd(page), m_bSaveAndValidate(saveAndValidate) {}
 
     // Names the control that the next validation is about.
-    void PrepareCtrl(QWidget* control) { m_pLastControl = control; m_bEditLastControl = false; }
+    void PrepareCtrl(QWidget* control) {
+        m_pLastControl = control;
+        m_bEditLastControl = false;
+    }
     void PrepareEditCtrl(QLineEdit* edit);
 
     // Validation failed: focus the last prepared control (an edit also gets its text

@@ -15,34 +15,29 @@ namespace kerdal {
 namespace {
 
 // Entries are stored in the local 8-bit encoding.
-QString FromLocal(const std::string& text)
-{
+QString FromLocal(const std::string& text) {
     return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-std::string ToLocal(const QString& text)
-{
+std::string ToLocal(const QString& text) {
     return text.toLocal8Bit().toStdString();
 }
 
 }  // namespace
 
 bool RunDialEntrySheet(tagDialEntry& entry, const QString& caption, QWidget* parent,
-                       bool disableHandshakes)
-{
+                       bool disableHandshakes) {
     AndCommParam* params = DLLGetCommParam();
     CPSDialEntry entryPage;
     entryPage.m_strComment = FromLocal(entry.strComment);
     entryPage.m_strDialString = FromLocal(entry.strDialString);
     entryPage.m_chDuplex = entry.chDuplex;
     CPSSettingsPort settingsPage(params);
-    if (disableHandshakes)
-        settingsPage.m_bHandshaking = 0;
+    if (disableHandshakes) settingsPage.m_bHandshaking = 0;
     PropertySheet sheet(caption, parent);
     sheet.AddPage(&entryPage);
     sheet.AddPage(&settingsPage);
-    if (sheet.DoModal() != kIdOk)
-        return false;
+    if (sheet.DoModal() != kIdOk) return false;
 
     entry.strComment = ToLocal(entryPage.m_strComment);
     entry.strDialString = ToLocal(entryPage.m_strDialString);
@@ -54,8 +49,7 @@ bool RunDialEntrySheet(tagDialEntry& entry, const QString& caption, QWidget* par
     return true;
 }
 
-void StartAtEntryLine(const tagDialEntry& entry)
-{
+void StartAtEntryLine(const tagDialEntry& entry) {
     AndCommParam* params = DLLGetCommParam();
     params->SetCurBaudRate(entry.lBaudRate);
     params->SetCurParity(entry.chParity);

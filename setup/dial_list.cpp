@@ -39,7 +39,8 @@ void CDocDialList::SetNode(int index, const tagDialEntry* entry) {
 void CDocDialList::DeleteNode(int count, const int* indices) {
     std::vector<bool> doomed(entries_.size(), false);
     for (int i = 0; indices != nullptr && i < count; ++i)
-        if (indices[i] >= 0 && indices[i] < GetListSize()) doomed[static_cast<std::size_t>(indices[i])] = true;
+        if (indices[i] >= 0 && indices[i] < GetListSize())
+            doomed[static_cast<std::size_t>(indices[i])] = true;
     std::size_t k = 0;
     std::erase_if(entries_, [&](const auto&) { return doomed[k++]; });
     SetModifiedFlag();
@@ -48,8 +49,9 @@ void CDocDialList::DeleteNode(int count, const int* indices) {
 void CDocDialList::GetFullText(unsigned index, std::string& text) const {
     if (index >= entries_.size()) return;
     const tagDialEntry& e = *entries_[index];
-    text = e.strComment + '\t' + e.strDialString + '\t' + std::to_string(e.lBaudRate) + '\t' + e.chParity + '\t' +
-           std::to_string(e.nWordLen) + '\t' + std::to_string(e.nStopBits) + '\t' + e.chDuplex;
+    text = e.strComment + '\t' + e.strDialString + '\t' + std::to_string(e.lBaudRate) + '\t' +
+           e.chParity + '\t' + std::to_string(e.nWordLen) + '\t' + std::to_string(e.nStopBits) +
+           '\t' + e.chDuplex;
 }
 
 int CDocDialList::GetIndexOfComment(const std::string& comment) const {
@@ -59,12 +61,14 @@ int CDocDialList::GetIndexOfComment(const std::string& comment) const {
 }
 
 void CDocDialList::GetNumberOfComment(const std::string& comment, std::string& dialString) const {
-    if (int i = GetIndexOfComment(comment); i >= 0) dialString = entries_[static_cast<std::size_t>(i)]->strDialString;
+    if (int i = GetIndexOfComment(comment); i >= 0)
+        dialString = entries_[static_cast<std::size_t>(i)]->strDialString;
 }
 
 void CDocDialList::Serialize(tfw::CArchive& ar) {
     if (ar.IsStoring()) {
-        for (std::size_t i = 0; i < entries_.size(); ++i) WriteDialListEntry(ar, static_cast<int>(i), *entries_[i]);
+        for (std::size_t i = 0; i < entries_.size(); ++i)
+            WriteDialListEntry(ar, static_cast<int>(i), *entries_[i]);
         return;
     }
     // Loading appends to what the list holds and leaves the modified flag alone.

@@ -16,10 +16,10 @@ struct tagDialEntry {
     std::string strComment;     // name of the entry; entries are found by it
     std::string strDialString;  // the number or string to dial
     std::int32_t lBaudRate = 9600;
-    char chParity = 'N';        // 'O', 'E', 'N', 'M' or 'S'
+    char chParity = 'N';  // 'O', 'E', 'N', 'M' or 'S'
     std::int32_t nWordLen = 8;
     std::int32_t nStopBits = 1;
-    char chDuplex = 'F';        // 'F' full duplex, 'H' half duplex
+    char chDuplex = 'F';  // 'F' full duplex, 'H' half duplex
 
     bool operator==(const tagDialEntry&) const = default;
 };

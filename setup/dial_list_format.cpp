@@ -23,7 +23,8 @@ std::int32_t DecimalAt(std::string_view s, std::size_t pos) {
         if (value > kLimit) value = kLimit;
     }
     if (negative) return static_cast<std::int32_t>(-value);
-    return static_cast<std::int32_t>(value > std::numeric_limits<std::int32_t>::max() ? value - 1 : value);
+    return static_cast<std::int32_t>(value > std::numeric_limits<std::int32_t>::max() ? value - 1
+                                                                                      : value);
 }
 
 std::string OneLine(const std::string& field) {

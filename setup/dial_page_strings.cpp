@@ -18,13 +18,11 @@ const tfw::StringRegistration kRegistration(tfw::StringSource::Library, kEntries
 
 }  // namespace
 
-QStringList DuplexItems()
-{
+QStringList DuplexItems() {
     return {QStringLiteral("Full"), QStringLiteral("Half")};
 }
 
-QString DialString(unsigned id)
-{
+QString DialString(unsigned id) {
     return page_strings::PageString(id);
 }
 

@@ -27,34 +27,28 @@ namespace ds = kerdal::dial_strings;
 
 namespace {
 
-QString FromLocal(const std::string& text)
-{
+QString FromLocal(const std::string& text) {
     return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-std::string ToLocal(const QString& text)
-{
+std::string ToLocal(const QString& text) {
     return text.toLocal8Bit().toStdString();
 }
 
 // The document name of the phone-list template: field 1 of its template string.
-std::string PhoneListDocName()
-{
+std::string PhoneListDocName() {
     const std::string templ = tfw::LoadString(kIdsDialListTemplate);
     const auto start = templ.find('\n');
-    if (start == std::string::npos)
-        return {};
+    if (start == std::string::npos) return {};
     const auto end = templ.find('\n', start + 1);
-    return templ.substr(start + 1, end == std::string::npos ? std::string::npos
-                                                           : end - start - 1);
+    return templ.substr(start + 1, end == std::string::npos ? std::string::npos : end - start - 1);
 }
 
 }  // namespace
 
 CDlgDialNumber::CDlgDialNumber(const QString& phoneListFile)
     : PropertyPage(IDD, QString::fromLatin1(ds::kSelectNumberCaption), 187, 96),
-      m_strPhoneList(phoneListFile)
-{
+      m_strPhoneList(phoneListFile) {
     AddLabel(this, ds::kSelectNumberLabel, 9, 5, 78, 8);
     m_ctlList = new QListWidget(this);
     m_ctlList->setObjectName(QString::number(IDC_NUMBERS));
@@ -71,13 +65,11 @@ CDlgDialNumber::CDlgDialNumber(const QString& phoneListFile)
     connect(m_ctlAdvanced, &QPushButton::clicked, this, [this] { OnAdvanced(); });
 }
 
-CDlgDialNumber::~CDlgDialNumber()
-{
+CDlgDialNumber::~CDlgDialNumber() {
     SaveAndCloseDocument();
 }
 
-void CDlgDialNumber::OpenDocument()
-{
+void CDlgDialNumber::OpenDocument() {
     SaveAndCloseDocument();  // a list left over from an earlier run
     tfw::CDocTemplate* templ = tfw::TheDocManager().FindTemplateByDocName(PhoneListDocName());
     tfw::CDocument* doc = templ ? templ->CreateNewDocument() : nullptr;
@@ -97,18 +89,15 @@ void CDlgDialNumber::OpenDocument()
     const std::string path = ToLocal(m_strPhoneList);
     if (!QFileInfo::exists(m_strPhoneList)) {
         QFile file(m_strPhoneList);
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            file.close();
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) file.close();
     }
     // A failed load is reported by the document and leaves the list empty.
     m_pDoc->OnOpenDocument(path);
     m_pDoc->SetPathName(path, false);
 }
 
-void CDlgDialNumber::SaveAndCloseDocument()
-{
-    if (!m_pDoc)
-        return;
+void CDlgDialNumber::SaveAndCloseDocument() {
+    if (!m_pDoc) return;
     CDocDialList* doc = m_pDoc;
     m_pDoc = nullptr;
     if (!m_ownDoc && !tfw::TheDocManager().FindTemplateOf(doc))
@@ -116,10 +105,8 @@ void CDlgDialNumber::SaveAndCloseDocument()
 
     if (doc->IsModified()) {
         QString name = FromLocal(doc->GetPathName());
-        if (name.isEmpty())
-            name = FromLocal(doc->GetTitle());
-        if (name.isEmpty())
-            name = QString::fromLatin1(ds::kUntitled);
+        if (name.isEmpty()) name = FromLocal(doc->GetTitle());
+        if (name.isEmpty()) name = QString::fromLatin1(ds::kUntitled);
         const int answer = ShowPageMessage(this, QString::fromLatin1(ds::kAskToSave).arg(name),
                                            MessageIcon::Question, MessageButtons::YesNoCancel);
         if (answer == kIdYes) {
@@ -137,8 +124,7 @@ void CDlgDialNumber::SaveAndCloseDocument()
     m_ownDoc.reset();
 }
 
-void CDlgDialNumber::AddComment(const QString& comment)
-{
+void CDlgDialNumber::AddComment(const QString& comment) {
     // Sorted as the list box of the template sorts: without regard to case, a new item
     // after the equal ones already there.
     int pos = 0;
@@ -148,23 +134,19 @@ void CDlgDialNumber::AddComment(const QString& comment)
     m_ctlList->insertItem(pos, comment);
 }
 
-void CDlgDialNumber::FillList()
-{
+void CDlgDialNumber::FillList() {
     m_ctlList->clear();
     for (int i = 0; i < m_pDoc->GetListSize(); ++i)
         AddComment(FromLocal(m_pDoc->GetNode(i)->strComment));
 }
 
-int CDlgDialNumber::FirstSelected() const
-{
+int CDlgDialNumber::FirstSelected() const {
     for (int i = 0; i < m_ctlList->count(); ++i)
-        if (m_ctlList->item(i)->isSelected())
-            return i;
+        if (m_ctlList->item(i)->isSelected()) return i;
     return -1;
 }
 
-bool CDlgDialNumber::OnInitDialog()
-{
+bool CDlgDialNumber::OnInitDialog() {
     PropertyPage::OnInitDialog();
     OpenDocument();
 
@@ -174,8 +156,7 @@ bool CDlgDialNumber::OnInitDialog()
     for (int i = 0; i < m_pDoc->GetListSize(); ++i) {
         const tagDialEntry* entry = m_pDoc->GetNode(i);
         AddComment(FromLocal(entry->strComment));
-        if (entry->strDialString == dialString)
-            noted = FromLocal(entry->strComment);
+        if (entry->strDialString == dialString) noted = FromLocal(entry->strComment);
     }
     m_ctlAdvanced->setEnabled(m_pAdvancedSheet != nullptr);
 
@@ -183,30 +164,24 @@ bool CDlgDialNumber::OnInitDialog()
     int row = -1;
     if (!noted.isEmpty()) {
         for (int i = 0; i < m_ctlList->count() && row < 0; ++i)
-            if (m_ctlList->item(i)->text() == noted)
-                row = i;
+            if (m_ctlList->item(i)->text() == noted) row = i;
         for (int i = 0; i < m_ctlList->count() && row < 0; ++i)
             if (QString::compare(m_ctlList->item(i)->text(), noted, Qt::CaseInsensitive) == 0)
                 row = i;
     }
-    if (row < 0 && m_ctlList->count() > 0)
-        row = 0;
-    if (row >= 0)
-        m_ctlList->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+    if (row < 0 && m_ctlList->count() > 0) row = 0;
+    if (row >= 0) m_ctlList->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
     return true;
 }
 
-bool CDlgDialNumber::OnKillActive()
-{
-    if (!PropertyPage::OnKillActive())
-        return false;
+bool CDlgDialNumber::OnKillActive() {
+    if (!PropertyPage::OnKillActive()) return false;
     const int first = FirstSelected();
     m_strSelComment = first >= 0 ? m_ctlList->item(first)->text() : QString();
-    if (m_strSelComment.isEmpty() || !m_pDoc)
-        return true;
-    const tagDialEntry* entry = m_pDoc->GetNode(m_pDoc->GetIndexOfComment(ToLocal(m_strSelComment)));
-    if (!entry)
-        return true;
+    if (m_strSelComment.isEmpty() || !m_pDoc) return true;
+    const tagDialEntry* entry =
+        m_pDoc->GetNode(m_pDoc->GetIndexOfComment(ToLocal(m_strSelComment)));
+    if (!entry) return true;
     m_strDialString = FromLocal(entry->strDialString);
     m_lBaudRate = entry->lBaudRate;
     m_chParity = entry->chParity;
@@ -216,63 +191,51 @@ bool CDlgDialNumber::OnKillActive()
     return true;
 }
 
-void CDlgDialNumber::OnDestroy()
-{
+void CDlgDialNumber::OnDestroy() {
     SaveAndCloseDocument();
     PropertyPage::OnDestroy();
 }
 
-bool CDlgDialNumber::RunEntrySheet(tagDialEntry& entry)
-{
+bool CDlgDialNumber::RunEntrySheet(tagDialEntry& entry) {
     return RunDialEntrySheet(entry, page_strings::PageString(kIdsDialEntrySettings), this, false);
 }
 
-void CDlgDialNumber::OnAdd()
-{
-    if (!m_pDoc)
-        return;
+void CDlgDialNumber::OnAdd() {
+    if (!m_pDoc) return;
     tagDialEntry entry;
-    if (!RunEntrySheet(entry))
-        return;
+    if (!RunEntrySheet(entry)) return;
     m_pDoc->AddNode(&entry);
     AddComment(FromLocal(entry.strComment));
     m_ctlList->update();
 }
 
-void CDlgDialNumber::OnEdit()
-{
+void CDlgDialNumber::OnEdit() {
     const int first = FirstSelected();
     if (first < 0) {
         ShowPageMessage(this, ds::DialString(ds::kIdsNothingSelected));
         return;
     }
-    if (!m_pDoc)
-        return;
+    if (!m_pDoc) return;
     const int index = m_pDoc->GetIndexOfComment(ToLocal(m_ctlList->item(first)->text()));
     const tagDialEntry* node = m_pDoc->GetNode(index);
-    if (!node)
-        return;
+    if (!node) return;
     tagDialEntry entry = *node;
     StartAtEntryLine(entry);
-    if (!RunEntrySheet(entry))
-        return;
+    if (!RunEntrySheet(entry)) return;
     m_pDoc->SetNode(index, &entry);
     delete m_ctlList->takeItem(first);
     AddComment(FromLocal(entry.strComment));
 }
 
-void CDlgDialNumber::OnDelete()
-{
+void CDlgDialNumber::OnDelete() {
     std::vector<QString> selected;
     for (int i = 0; i < m_ctlList->count(); ++i)
-        if (m_ctlList->item(i)->isSelected())
-            selected.push_back(m_ctlList->item(i)->text());
+        if (m_ctlList->item(i)->isSelected()) selected.push_back(m_ctlList->item(i)->text());
     if (selected.empty()) {
         ShowPageMessage(this, ds::DialString(ds::kIdsNothingSelected));
         return;
     }
-    if (!m_pDoc)
-        return;
+    if (!m_pDoc) return;
     if (ShowPageMessage(this, ds::DialString(ds::kIdsConfirmDelete), MessageIcon::Question,
                         MessageButtons::YesNo) != kIdYes)
         return;
@@ -281,23 +244,18 @@ void CDlgDialNumber::OnDelete()
     // One lookup per item: of entries sharing a comment, each pass removes the first left.
     for (const QString& comment : selected) {
         const int index = m_pDoc->GetIndexOfComment(ToLocal(comment));
-        if (index >= 0)
-            m_pDoc->DeleteNode(1, &index);
+        if (index >= 0) m_pDoc->DeleteNode(1, &index);
     }
     FillList();
-    if (m_ctlList->count() > 0)
-        m_ctlList->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
+    if (m_ctlList->count() > 0) m_ctlList->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
     m_ctlList->setUpdatesEnabled(true);
     m_ctlList->update();
 }
 
-void CDlgDialNumber::OnAdvanced()
-{
-    if (!m_pAdvancedSheet)
-        return;
+void CDlgDialNumber::OnAdvanced() {
+    if (!m_pAdvancedSheet) return;
     const int remembered = FirstSelected();
-    if (m_pAdvancedSheet->DoModal() == kIdOk)
-        m_bAdvanced = 1;
+    if (m_pAdvancedSheet->DoModal() == kIdOk) m_bAdvanced = 1;
     if (remembered >= 0 && remembered < m_ctlList->count())
         m_ctlList->setCurrentRow(remembered, QItemSelectionModel::ClearAndSelect);
 }

@@ -33,7 +33,10 @@ class CDlgDialNumber : public kerdal::PropertyPage {
 public:
     enum { IDD = 122 };
     enum ControlId {
-        IDC_ADD = 1000, IDC_EDIT = 1001, IDC_DELETE = 1002, IDC_ADVANCED = 1004,
+        IDC_ADD = 1000,
+        IDC_EDIT = 1001,
+        IDC_DELETE = 1002,
+        IDC_ADVANCED = 1004,
         IDC_NUMBERS = 1053,
     };
 

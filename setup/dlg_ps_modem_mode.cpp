@@ -10,8 +10,7 @@ using namespace kerdal;
 namespace ps = kerdal::page_strings;
 
 CDlgPSModemMode::CDlgPSModemMode()
-    : PropertyPage(IDD, QString::fromLatin1(ps::kModemModeCaption), 187, 95)
-{
+    : PropertyPage(IDD, QString::fromLatin1(ps::kModemModeCaption), 187, 95) {
     m_pEcho = AddCheckBox(this, IDC_ECHO, ps::kEchoCheck, 4, 8, 35, 10);
     m_pReply = AddCheckBox(this, IDC_REPLY, ps::kReplyCheck, 4, 22, 35, 10);
     AddLabel(this, ps::kLoudLabel, 4, 38, 30, 8);
@@ -30,8 +29,7 @@ CDlgPSModemMode::CDlgPSModemMode()
 
 CDlgPSModemMode::~CDlgPSModemMode() = default;
 
-void CDlgPSModemMode::DoDataExchange(DataExchange& dx)
-{
+void CDlgPSModemMode::DoDataExchange(DataExchange& dx) {
     DDX_Check(dx, m_pEcho, m_bEcho);
     DDX_Check(dx, m_pReply, m_bReply);
     DDX_CBIndex(dx, m_pDialMode, m_nDialMode);
@@ -40,21 +38,18 @@ void CDlgPSModemMode::DoDataExchange(DataExchange& dx)
     DDX_CBIndex(dx, m_pSpeaker, m_nSpeaker);
 }
 
-bool CDlgPSModemMode::OnInitDialog()
-{
+bool CDlgPSModemMode::OnInitDialog() {
     PropertyPage::OnInitDialog();
     EnableControls();
     return true;
 }
 
-void CDlgPSModemMode::ReadBackAndEnable()
-{
+void CDlgPSModemMode::ReadBackAndEnable() {
     UpdateData(true);
     EnableControls();
 }
 
-void CDlgPSModemMode::EnableControls()
-{
+void CDlgPSModemMode::EnableControls() {
     m_pLoud->setEnabled(m_bReply == 1);
     m_pReplyMode->setEnabled(m_nSpeaker != 0);
 }

@@ -15,8 +15,12 @@ class CDlgPSModemMode : public kerdal::PropertyPage {
 public:
     enum { IDD = 123 };
     enum ControlId {
-        IDC_ECHO = 1059, IDC_REPLY = 1060, IDC_SPEAKER = 1062, IDC_LOUD = 1063,
-        IDC_REPLY_MODE = 1064, IDC_DIAL_MODE = 1065,
+        IDC_ECHO = 1059,
+        IDC_REPLY = 1060,
+        IDC_SPEAKER = 1062,
+        IDC_LOUD = 1063,
+        IDC_REPLY_MODE = 1064,
+        IDC_DIAL_MODE = 1065,
     };
 
     CDlgPSModemMode();
@@ -24,7 +28,7 @@ public:
 
     int m_bEcho = 0;
     int m_bReply = 0;
-    int m_nDialMode = -1;   // list positions; -1: nothing selected
+    int m_nDialMode = -1;  // list positions; -1: nothing selected
     int m_nLoud = -1;
     int m_nReplyMode = -1;
     int m_nSpeaker = -1;

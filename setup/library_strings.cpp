@@ -6,7 +6,8 @@ namespace {
 
 constexpr tfw::StringEntry kStrings[] = {
     {kIdsDialListTemplate,
-     "\nRuVido\nPhone List Document\nPhone List Files (*.lst)\n.lst\nRuVido.Document\nPhone List Document"},
+     "\nRuVido\nPhone List Document\nPhone List Files (*.lst)\n.lst\nRuVido.Document\nPhone List "
+     "Document"},
     {kIdsParityOdd, "Odd"},
     {kIdsParityEven, "Even"},
     {kIdsParityNone, "None"},

@@ -4,12 +4,10 @@
 
 namespace kerdal {
 
-QString PageCaption(unsigned captionId, const char* templateCaption)
-{
+QString PageCaption(unsigned captionId, const char* templateCaption) {
     if (captionId != 0) {
         const QString text = page_strings::PageString(captionId);
-        if (!text.isEmpty())
-            return text;
+        if (!text.isEmpty()) return text;
     }
     return QString::fromLatin1(templateCaption);
 }

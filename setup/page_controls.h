@@ -21,12 +21,10 @@ QGroupBox* AddGroupBox(QWidget* page, const char* text, int x, int y, int w, int
 QLineEdit* AddEdit(QWidget* page, int id, int x, int y, int w, int h);
 // A drop-down list that the user cannot type into.
 QComboBox* AddDropList(QWidget* page, int id, int x, int y, int w, int h);
-QComboBox* AddDropList(QWidget* page, int id, const QStringList& items, int x, int y, int w,
-                       int h);
+QComboBox* AddDropList(QWidget* page, int id, const QStringList& items, int x, int y, int w, int h);
 QCheckBox* AddCheckBox(QWidget* page, int id, const char* text, int x, int y, int w, int h,
                        bool textLeft = false);
-QRadioButton* AddRadioButton(QWidget* page, int id, const char* text, int x, int y, int w,
-                             int h);
+QRadioButton* AddRadioButton(QWidget* page, int id, const char* text, int x, int y, int w, int h);
 QPushButton* AddPushButton(QWidget* page, int id, const char* text, int x, int y, int w, int h);
 
 }  // namespace kerdal

@@ -19,7 +19,7 @@ enum MessageResult : int { kIdOk = 1, kIdCancel = 2, kIdYes = 6, kIdNo = 7 };
 struct MessageRequest {
     QWidget* owner = nullptr;  // the page or sheet that asks; may be null
     QString text;
-    QString caption;           // the application title
+    QString caption;  // the application title
     MessageIcon icon = MessageIcon::Warning;
     MessageButtons buttons = MessageButtons::Ok;
 };
@@ -32,8 +32,7 @@ MessageHook SetPageMessageHook(MessageHook hook);
 
 // Shows `text` with the application title as caption and returns the pressed button
 // (a MessageResult). Without a hook this is a modal QMessageBox owned by `owner`.
-int ShowPageMessage(QWidget* owner, const QString& text,
-                    MessageIcon icon = MessageIcon::Warning,
+int ShowPageMessage(QWidget* owner, const QString& text, MessageIcon icon = MessageIcon::Warning,
                     MessageButtons buttons = MessageButtons::Ok);
 
 }  // namespace kerdal

@@ -25,44 +25,36 @@ const tfw::StringRegistration kRegistration(tfw::StringSource::Library, kEntries
 
 }  // namespace
 
-QString PageString(unsigned id)
-{
+QString PageString(unsigned id) {
     std::string text;
-    if (!tfw::LoadString(id, text))
-        return QString();
+    if (!tfw::LoadString(id, text)) return QString();
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QString FormatPageString(unsigned id, const QString& arg1, const QString& arg2)
-{
+QString FormatPageString(unsigned id, const QString& arg1, const QString& arg2) {
     const QString text = PageString(id);
     // One pass, so that an argument that itself holds "%2" is left alone.
     return text.contains(QLatin1String("%2")) ? text.arg(arg1, arg2) : text.arg(arg1);
 }
 
-QStringList LoudItems()
-{
+QStringList LoudItems() {
     return {QStringLiteral("Min"), QStringLiteral("Mid"), QStringLiteral("Max")};
 }
 
-QStringList SpeakerItems()
-{
+QStringList SpeakerItems() {
     return {QStringLiteral("Off"), QStringLiteral("On During Dial"), QStringLiteral("Always On"),
             QStringLiteral("On Before Answer")};
 }
 
-QStringList ReplyModeItems()
-{
+QStringList ReplyModeItems() {
     return {QStringLiteral("Digit"), QStringLiteral("String")};
 }
 
-QStringList DialModeItems()
-{
+QStringList DialModeItems() {
     return {QStringLiteral("Tone"), QStringLiteral("Pulse")};
 }
 
-QStringList IrBaudItems()
-{
+QStringList IrBaudItems() {
     return {QStringLiteral("2400"), QStringLiteral("9600"), QStringLiteral("19200"),
             QStringLiteral("57600")};
 }

@@ -83,6 +83,6 @@ QStringList ReplyModeItems();  // "Digit", "String"
 QStringList DialModeItems();   // "Tone", "Pulse"
 
 // Infra-red "Settings" page: the rates its list offers, in list order.
-QStringList IrBaudItems();     // "2400", "9600", "19200", "57600"
+QStringList IrBaudItems();  // "2400", "9600", "19200", "57600"
 
 }  // namespace kerdal::page_strings

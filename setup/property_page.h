@@ -56,15 +56,15 @@ public:
 
     // Hooks, called by the sheet.
     virtual void DoDataExchange(DataExchange& dx);
-    virtual bool OnInitDialog();   // first activation: loads the controls
-    virtual bool OnSetActive();    // every activation; false refuses it
-    virtual bool OnKillActive();   // leaving the page or accepting: false keeps the page
-    virtual bool OnApply();        // OK or Apply, for every activated page; calls OnOK
+    virtual bool OnInitDialog();  // first activation: loads the controls
+    virtual bool OnSetActive();   // every activation; false refuses it
+    virtual bool OnKillActive();  // leaving the page or accepting: false keeps the page
+    virtual bool OnApply();       // OK or Apply, for every activated page; calls OnOK
     virtual void OnOK();
     virtual bool OnQueryCancel();  // false keeps the sheet open
     virtual void OnReset();        // Cancel, for every activated page; calls OnCancel
     virtual void OnCancel();
-    virtual void OnDestroy();      // the sheet's run ended, accepted or not
+    virtual void OnDestroy();  // the sheet's run ended, accepted or not
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -72,7 +72,11 @@ protected:
 private:
     friend class PropertySheet;
     void AttachTo(PropertySheet* sheet) { m_pSheet = sheet; }
-    void BeginRun() { m_bInitialized = false; m_bFirstSetActive = true; m_bModified = false; }
+    void BeginRun() {
+        m_bInitialized = false;
+        m_bFirstSetActive = true;
+        m_bModified = false;
+    }
 
     const unsigned m_nTemplateId;
     const int m_nWidthDlu;

@@ -33,8 +33,7 @@ public:
     // The button object names are the framework's command ids of the buttons.
     static constexpr int kIdApplyNow = 0x3021;
 
-    explicit PropertySheet(const QString& caption, QWidget* parent = nullptr,
-                           int selectPage = 0);
+    explicit PropertySheet(const QString& caption, QWidget* parent = nullptr, int selectPage = 0);
     ~PropertySheet() override;
 
     void AddPage(PropertyPage* page);

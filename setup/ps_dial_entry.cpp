@@ -10,8 +10,8 @@
 using namespace kerdal;
 namespace ds = kerdal::dial_strings;
 
-CPSDialEntry::CPSDialEntry() : PropertyPage(IDD, QString::fromLatin1(ds::kDialEntryCaption), 187, 95)
-{
+CPSDialEntry::CPSDialEntry()
+    : PropertyPage(IDD, QString::fromLatin1(ds::kDialEntryCaption), 187, 95) {
     AddLabel(this, ds::kCommentLabel, 3, 6, 36, 8);
     m_pComment = AddEdit(this, IDC_COMMENT, 44, 6, 129, 13);
     AddLabel(this, ds::kDialStringLabel, 3, 21, 39, 8);
@@ -22,17 +22,14 @@ CPSDialEntry::CPSDialEntry() : PropertyPage(IDD, QString::fromLatin1(ds::kDialEn
 
 CPSDialEntry::~CPSDialEntry() = default;
 
-bool CPSDialEntry::OnInitDialog()
-{
+bool CPSDialEntry::OnInitDialog() {
     // Filled afresh on every run, so a sheet shown twice does not list its items twice.
     m_ctlDuplex->clear();
-    for (const QString& item : ds::DuplexItems())
-        AddSortedItem(m_ctlDuplex, item);
+    for (const QString& item : ds::DuplexItems()) AddSortedItem(m_ctlDuplex, item);
     return PropertyPage::OnInitDialog();
 }
 
-void CPSDialEntry::DoDataExchange(DataExchange& dx)
-{
+void CPSDialEntry::DoDataExchange(DataExchange& dx) {
     DDX_Text(dx, m_pComment, m_strComment);
     DDX_Text(dx, m_pDialString, m_strDialString);
     if (!dx.Saving()) {

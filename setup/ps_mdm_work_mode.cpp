@@ -14,8 +14,7 @@ using namespace kerdal;
 namespace ps = kerdal::page_strings;
 
 CPSMdmSpecSet::CPSMdmSpecSet()
-    : PropertyPage(IDD, QString::fromLatin1(ps::kWorkModeCaption), 187, 95)
-{
+    : PropertyPage(IDD, QString::fromLatin1(ps::kWorkModeCaption), 187, 95) {
     AddGroupBox(this, ps::kWaitingGroup, 3, 5, 101, 47);
     m_workMode[0] = AddRadioButton(this, IDC_NOT_TO_WAIT, ps::kNotToWait, 10, 14, 84, 10);
     m_workMode[1] = AddRadioButton(this, IDC_WAIT_TIMEOUT, ps::kWaitForTimeout, 10, 26, 87, 10);
@@ -37,15 +36,13 @@ CPSMdmSpecSet::CPSMdmSpecSet()
 
 CPSMdmSpecSet::~CPSMdmSpecSet() = default;
 
-void CPSMdmSpecSet::DoDataExchange(DataExchange& dx)
-{
+void CPSMdmSpecSet::DoDataExchange(DataExchange& dx) {
     DDX_Text(dx, m_pResponse, m_strResponse);
     DDX_Text(dx, m_pTimeout, m_nTimeout);
     DDX_Radio(dx, m_workMode, m_nWorkMode);
     DDX_Text(dx, m_pInternalTimeout, m_nInternalTimeout);
     DDX_Text(dx, m_pPhoneList, m_strPhoneList);
-    if (!dx.Saving() || dx.Failed())
-        return;
+    if (!dx.Saving() || dx.Failed()) return;
 
     if (m_nWorkMode != kNotToWait && m_nTimeout == 0) {
         ShowPageMessage(this, ps::PageString(ps::kIdsNeedPositiveTimeout));
@@ -62,41 +59,34 @@ void CPSMdmSpecSet::DoDataExchange(DataExchange& dx)
     }
 }
 
-bool CPSMdmSpecSet::OnInitDialog()
-{
+bool CPSMdmSpecSet::OnInitDialog() {
     PropertyPage::OnInitDialog();
     EnableControls();
     return true;
 }
 
-void CPSMdmSpecSet::EnableControls()
-{
+void CPSMdmSpecSet::EnableControls() {
     m_pTimeout->setEnabled(m_nWorkMode != kNotToWait);
     m_pResponse->setEnabled(m_nWorkMode == kWaitResponse);
 }
 
-void CPSMdmSpecSet::OnWorkModeClicked()
-{
+void CPSMdmSpecSet::OnWorkModeClicked() {
     DataExchange dx(this, true);
     DoDataExchange(dx);
     EnableControls();
     // The box a failed check names may have been disabled until the line above.
-    if (QWidget* offending = dx.FailedControl())
-        offending->setFocus(Qt::OtherFocusReason);
+    if (QWidget* offending = dx.FailedControl()) offending->setFocus(Qt::OtherFocusReason);
 }
 
-void CPSMdmSpecSet::OnBrowse()
-{
+void CPSMdmSpecSet::OnBrowse() {
     QFileDialog dialog(this);
     dialog.setObjectName(QStringLiteral("PhoneListBrowse"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::AnyFile);  // a list that does not exist yet is allowed
     dialog.setNameFilters(QString::fromLatin1(ps::kPhoneListFilter).split(QStringLiteral(";;")));
-    if (dialog.exec() != QDialog::Accepted)
-        return;
+    if (dialog.exec() != QDialog::Accepted) return;
     const QStringList chosen = dialog.selectedFiles();
-    if (chosen.isEmpty())
-        return;
+    if (chosen.isEmpty()) return;
     m_strPhoneList = QFileInfo(chosen.front()).absoluteFilePath();
     UpdateData(false);
 }

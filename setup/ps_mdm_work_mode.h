@@ -21,9 +21,14 @@ class CPSMdmSpecSet : public kerdal::PropertyPage {
 public:
     enum { IDD = 117 };
     enum ControlId {
-        IDC_NOT_TO_WAIT = 1042, IDC_WAIT_TIMEOUT = 1043, IDC_WAIT_RESPONSE = 1044,
-        IDC_TIMEOUT = 1045, IDC_RESPONSE = 1046, IDC_INTERNAL_TIMEOUT = 1047,
-        IDC_PHONE_LIST = 1057, IDC_BROWSE = 1058,
+        IDC_NOT_TO_WAIT = 1042,
+        IDC_WAIT_TIMEOUT = 1043,
+        IDC_WAIT_RESPONSE = 1044,
+        IDC_TIMEOUT = 1045,
+        IDC_RESPONSE = 1046,
+        IDC_INTERNAL_TIMEOUT = 1047,
+        IDC_PHONE_LIST = 1057,
+        IDC_BROWSE = 1058,
     };
     enum WorkMode { kNotToWait = 0, kWaitTimeout = 1, kWaitResponse = 2 };
 

@@ -15,18 +15,15 @@ namespace {
 
 // A limited text box never cuts a longer text that its creator put there: the limit holds
 // for what the user types, and a given text stays whole until the user edits it.
-void DDX_LimitedText(DataExchange& dx, QLineEdit* edit, QString& value, int limit)
-{
-    if (!dx.Saving())
-        edit->setMaxLength(std::max<int>(limit, static_cast<int>(value.size())));
+void DDX_LimitedText(DataExchange& dx, QLineEdit* edit, QString& value, int limit) {
+    if (!dx.Saving()) edit->setMaxLength(std::max<int>(limit, static_cast<int>(value.size())));
     DDX_Text(dx, edit, value);
 }
 
 }  // namespace
 
 CPSModemSetting::CPSModemSetting()
-    : PropertyPage(IDD, QString::fromLatin1(ps::kModemCaption), 213, 95)
-{
+    : PropertyPage(IDD, QString::fromLatin1(ps::kModemCaption), 213, 95) {
     AddLabel(this, ps::kInitStringLabel, 3, 2, 62, 8);
     m_pInit = AddEdit(this, IDC_INIT, 66, 2, 40, 13);
     AddLabel(this, ps::kDialPrefixLabel, 3, 17, 47, 8);
@@ -53,8 +50,7 @@ CPSModemSetting::CPSModemSetting()
 
 CPSModemSetting::~CPSModemSetting() = default;
 
-void CPSModemSetting::DoDataExchange(DataExchange& dx)
-{
+void CPSModemSetting::DoDataExchange(DataExchange& dx) {
     DDX_LimitedText(dx, m_pDelay, m_strDelay, kDelayLimit);
     DDX_Text(dx, m_pDelayTime, m_nDelayTime);
     DDX_LimitedText(dx, m_pDialPrefix, m_strDialPrefix, kDialPrefixLimit);

@@ -14,9 +14,16 @@ class CPSModemSetting : public kerdal::PropertyPage {
 public:
     enum { IDD = 116 };
     enum ControlId {
-        IDC_INIT = 1030, IDC_DIAL_PREFIX = 1031, IDC_DIAL_SUFFIX = 1032, IDC_HANG_UP = 1033,
-        IDC_DELAY_CHAR = 1034, IDC_DELAY_TIME = 1035, IDC_CONNECT_TIME = 1036,
-        IDC_TURNAROUND = 1037, IDC_REDIAL_PAUSE = 1038, IDC_MAX_REDIALS = 1039,
+        IDC_INIT = 1030,
+        IDC_DIAL_PREFIX = 1031,
+        IDC_DIAL_SUFFIX = 1032,
+        IDC_HANG_UP = 1033,
+        IDC_DELAY_CHAR = 1034,
+        IDC_DELAY_TIME = 1035,
+        IDC_CONNECT_TIME = 1036,
+        IDC_TURNAROUND = 1037,
+        IDC_REDIAL_PAUSE = 1038,
+        IDC_MAX_REDIALS = 1039,
         IDC_DTR_HANG_UP = 1041,
     };
     // Longest texts the string boxes take.

@@ -15,8 +15,7 @@ namespace ps = kerdal::page_strings;
 
 namespace {
 
-QString FromLocal(const std::string& text)
-{
+QString FromLocal(const std::string& text) {
     return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
 }
 
@@ -28,8 +27,7 @@ CPSSettingsPort::CPSSettingsPort(const AndCommParam* params, unsigned captionId)
       m_nStopBitIdx(params ? params->GetCurStopBit() : -1),
       m_nParityIdx(params ? params->GetCurParity() : -1),
       m_nBaudRateIdx(params ? params->GetCurBaudRate() : -1),
-      m_pCommParam(params)
-{
+      m_pCommParam(params) {
     AddLabel(this, ps::kBaudRateLabel, 2, 3, 38, 8);
     m_ctlBaudRate = AddDropList(this, IDC_BAUD_RATE, 2, 15, 48, 74);
     AddLabel(this, ps::kWordLengthLabel, 61, 3, 47, 8);
@@ -46,20 +44,17 @@ CPSSettingsPort::CPSSettingsPort(const AndCommParam* params, unsigned captionId)
 
 CPSSettingsPort::~CPSSettingsPort() = default;
 
-QString CPSSettingsPort::BaudRateText(long baudRate)
-{
+QString CPSSettingsPort::BaudRateText(long baudRate) {
     return QStringLiteral("%1").arg(baudRate, kBaudTextWidth);
 }
 
-void CPSSettingsPort::FillLists()
-{
+void CPSSettingsPort::FillLists() {
     // Filled afresh on every run, so a sheet shown twice does not list its items twice.
     m_ctlBaudRate->clear();
     m_ctlParity->clear();
     m_ctlStopBit->clear();
     m_ctlWrdLen->clear();
-    if (!m_pCommParam)
-        return;
+    if (!m_pCommParam) return;
     const AndCommParam& p = *m_pCommParam;
     std::string text;
     // Baud, word-length and stop-bit lists keep their items sorted; the texts are such that
@@ -80,8 +75,7 @@ void CPSSettingsPort::FillLists()
     }
 }
 
-bool CPSSettingsPort::OnInitDialog()
-{
+bool CPSSettingsPort::OnInitDialog() {
     FillLists();
     UpdateData(false);
     if (!m_bHandshaking) {
@@ -93,8 +87,7 @@ bool CPSSettingsPort::OnInitDialog()
     return true;
 }
 
-void CPSSettingsPort::DoDataExchange(DataExchange& dx)
-{
+void CPSSettingsPort::DoDataExchange(DataExchange& dx) {
     DDX_CBIndex(dx, m_ctlBaudRate, m_nBaudRateIdx);
     DDX_CBIndex(dx, m_ctlParity, m_nParityIdx);
     DDX_CBIndex(dx, m_ctlStopBit, m_nStopBitIdx);

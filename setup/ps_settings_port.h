@@ -17,8 +17,13 @@ class CPSSettingsPort : public kerdal::PropertyPage {
 public:
     enum { IDD = 109 };
     enum ControlId {
-        IDC_BAUD_RATE = 1001, IDC_PARITY = 1002, IDC_WORD_LENGTH = 1003, IDC_STOP_BITS = 1004,
-        IDC_DTR_DSR = 1026, IDC_RTS_CTS = 1027, IDC_XON_XOFF = 1028,
+        IDC_BAUD_RATE = 1001,
+        IDC_PARITY = 1002,
+        IDC_WORD_LENGTH = 1003,
+        IDC_STOP_BITS = 1004,
+        IDC_DTR_DSR = 1026,
+        IDC_RTS_CTS = 1027,
+        IDC_XON_XOFF = 1028,
     };
     // Width of the right-aligned baud texts, so that sorted text order is numeric order.
     static constexpr int kBaudTextWidth = 7;

@@ -5,15 +5,12 @@
 
 #include <QApplication>
 
-int QueryCommParam(const char* portList, const char* caption, AndCOMMParam* param)
-{
-    if (!param)
-        return kerdal::kIdCancel;
+int QueryCommParam(const char* portList, const char* caption, AndCOMMParam* param) {
+    if (!param) return kerdal::kIdCancel;
 
     kerdal::PropertySheet sheet(kerdal::CaptionText(caption), QApplication::activeWindow());
     const kerdal::CommPages pages = kerdal::AddCommPages(sheet, portList, *param);
     const int result = sheet.DoModal();
-    if (result == kerdal::kIdOk)
-        kerdal::CollectCommPages(pages, *param);
+    if (result == kerdal::kIdOk) kerdal::CollectCommPages(pages, *param);
     return result;
 }

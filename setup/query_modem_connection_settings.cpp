@@ -16,18 +16,16 @@ const QString kAdvancedCaption = QStringLiteral("Advanced Modem Settings");
 }  // namespace
 
 int QueryModemConnectionSettings(const char* portList, const char* caption,
-                                 AndModemConnectionSettings* settings)
-{
-    if (!settings)
-        return kerdal::kIdCancel;
+                                 AndModemConnectionSettings* settings) {
+    if (!settings) return kerdal::kIdCancel;
     AndModemParam& param = settings->param;
     AndModemMode& mode = settings->mode;
 
     kerdal::PropertySheet sheet(kerdal::CaptionText(caption), QApplication::activeWindow());
-    CPSSelectPort* select =
-        param.bPortFixed == 0
-            ? kerdal::AddSelectPortPage(sheet, portList, param.nPort, kerdal::kSelectPortHelpContext)
-            : nullptr;
+    CPSSelectPort* select = param.bPortFixed == 0
+                                ? kerdal::AddSelectPortPage(sheet, portList, param.nPort,
+                                                            kerdal::kSelectPortHelpContext)
+                                : nullptr;
     auto* dial = static_cast<CDlgDialNumber*>(
         sheet.AddPage(std::make_unique<CDlgDialNumber>(kerdal::FromLocal(mode.strPhoneList))));
     dial->m_strDialString = kerdal::FromLocal(settings->strDialString);
@@ -43,8 +41,7 @@ int QueryModemConnectionSettings(const char* portList, const char* caption,
     dial->m_pAdvancedSheet = &advanced;
 
     const int result = sheet.DoModal();
-    if (result != kerdal::kIdOk)
-        return result;
+    if (result != kerdal::kIdOk) return result;
 
     settings->strDialString = kerdal::ToLocal(dial->m_strDialString);
     param.lBaudRate = dial->m_lBaudRate;
@@ -52,8 +49,7 @@ int QueryModemConnectionSettings(const char* portList, const char* caption,
     param.nWordLen = dial->m_nWordLen;
     param.nStopBits = dial->m_nStopBits;
     settings->bAdvanced = dial->m_bAdvanced ? 1 : 0;
-    if (select)
-        kerdal::CollectSelectPortPage(*select, param.nPort);
+    if (select) kerdal::CollectSelectPortPage(*select, param.nPort);
     if (settings->bAdvanced) {
         kerdal::CollectModemPage(*modem, param);
         kerdal::CollectModemModePages(modes, mode);

@@ -5,10 +5,8 @@
 
 #include <QApplication>
 
-int QueryModemParam(const char* portList, const char* caption, AndModemParam* param)
-{
-    if (!param)
-        return kerdal::kIdCancel;
+int QueryModemParam(const char* portList, const char* caption, AndModemParam* param) {
+    if (!param) return kerdal::kIdCancel;
 
     kerdal::PropertySheet sheet(kerdal::CaptionText(caption), QApplication::activeWindow());
     const kerdal::CommPages comm = kerdal::AddCommPages(

@@ -15,52 +15,43 @@ namespace kerdal {
 namespace {
 
 // Record integers shown in unsigned boxes: a negative value would show as a huge number.
-unsigned ToBox(std::int32_t value)
-{
+unsigned ToBox(std::int32_t value) {
     return value < 0 ? 0u : static_cast<unsigned>(value);
 }
 
-std::int32_t FromBox(unsigned value)
-{
+std::int32_t FromBox(unsigned value) {
     return value > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<std::int32_t>(value);
 }
 
 }  // namespace
 
-QString FromLocal(const std::string& text)
-{
+QString FromLocal(const std::string& text) {
     return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-std::string ToLocal(const QString& text)
-{
+std::string ToLocal(const QString& text) {
     return text.toLocal8Bit().toStdString();
 }
 
-QString CaptionText(const char* caption)
-{
+QString CaptionText(const char* caption) {
     return QString::fromLocal8Bit(caption ? caption : "");
 }
 
 CPSSelectPort* AddSelectPortPage(PropertySheet& sheet, const char* portList, int port,
-                                 unsigned helpContext)
-{
+                                 unsigned helpContext) {
     auto page = std::make_unique<CPSSelectPort>(portList ? portList : "");
     page->m_nPort = port;
     page->SetHelpContext(helpContext);
     return static_cast<CPSSelectPort*>(sheet.AddPage(std::move(page)));
 }
 
-void CollectSelectPortPage(const CPSSelectPort& page, std::int32_t& port)
-{
+void CollectSelectPortPage(const CPSSelectPort& page, std::int32_t& port) {
     const int chosen = CPSSelectPort::PortNumberFromName(page.m_strPort);
-    if (chosen > 0)
-        port = chosen;
+    if (chosen > 0) port = chosen;
 }
 
 CommPages AddCommPages(PropertySheet& sheet, const char* portList, const AndCOMMParam& record,
-                       unsigned selectHelp, unsigned settingsHelp)
-{
+                       unsigned selectHelp, unsigned settingsHelp) {
     CommPages pages;
     if (record.bPortFixed == 0)
         pages.select = AddSelectPortPage(sheet, portList, record.nPort, selectHelp);
@@ -83,8 +74,7 @@ CommPages AddCommPages(PropertySheet& sheet, const char* portList, const AndCOMM
     return pages;
 }
 
-void CollectCommPages(const CommPages& pages, AndCOMMParam& record)
-{
+void CollectCommPages(const CommPages& pages, AndCOMMParam& record) {
     const CPSSettingsPort& settings = *pages.settings;
     const AndCommParam& params = *settings.m_pCommParam;
     record.lBaudRate = static_cast<std::int32_t>(params.GetBaudRate(settings.m_nBaudRateIdx));
@@ -101,12 +91,10 @@ void CollectCommPages(const CommPages& pages, AndCOMMParam& record)
     record.bDtrDsr = settings.m_bDtrDsr;
     record.bRtsCts = settings.m_bRtsCts;
     record.bXonXoff = settings.m_bXonXoff;
-    if (pages.select)
-        CollectSelectPortPage(*pages.select, record.nPort);
+    if (pages.select) CollectSelectPortPage(*pages.select, record.nPort);
 }
 
-CPSModemSetting* AddModemPage(PropertySheet& sheet, const AndModemParam& record)
-{
+CPSModemSetting* AddModemPage(PropertySheet& sheet, const AndModemParam& record) {
     auto page = std::make_unique<CPSModemSetting>();
     page->m_strDialPrefix = FromLocal(record.strDialPrefix);
     page->m_strDialSuffix = FromLocal(record.strDialSuffix);
@@ -121,8 +109,7 @@ CPSModemSetting* AddModemPage(PropertySheet& sheet, const AndModemParam& record)
     return static_cast<CPSModemSetting*>(sheet.AddPage(std::move(page)));
 }
 
-void CollectModemPage(const CPSModemSetting& page, AndModemParam& record)
-{
+void CollectModemPage(const CPSModemSetting& page, AndModemParam& record) {
     record.strDialPrefix = ToLocal(page.m_strDialPrefix);
     record.strDialSuffix = ToLocal(page.m_strDialSuffix);
     record.strHangUp = ToLocal(page.m_strHangUp);
@@ -136,8 +123,7 @@ void CollectModemPage(const CPSModemSetting& page, AndModemParam& record)
     record.nConnectTime = FromBox(page.m_nConnectTime);
 }
 
-ModemModePages AddModemModePages(PropertySheet& sheet, const AndModemMode& record)
-{
+ModemModePages AddModemModePages(PropertySheet& sheet, const AndModemMode& record) {
     ModemModePages pages;
     auto workMode = std::make_unique<CPSMdmSpecSet>();
     workMode->m_strResponse = FromLocal(record.strResponse);
@@ -158,8 +144,7 @@ ModemModePages AddModemModePages(PropertySheet& sheet, const AndModemMode& recor
     return pages;
 }
 
-void CollectModemModePages(const ModemModePages& pages, AndModemMode& record)
-{
+void CollectModemModePages(const ModemModePages& pages, AndModemMode& record) {
     const CPSMdmSpecSet& workMode = *pages.workMode;
     record.strResponse = ToLocal(workMode.m_strResponse);
     record.nTimeout = FromBox(workMode.m_nTimeout);

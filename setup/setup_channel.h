@@ -31,8 +31,9 @@ public:
 
 // A driver other than a SetupChannel itself (those are passed as they are).
 template <class Driver>
-concept DispatchDriverLike = !std::derived_from<Driver, SetupChannel> && requires(Driver& driver, std::vector<tfw::Variant>& args,
-                                      tfw::Variant& result) {
+concept DispatchDriverLike =
+    !std::derived_from<Driver, SetupChannel> &&
+    requires(Driver & driver, std::vector<tfw::Variant>& args, tfw::Variant& result) {
     { driver.Invoke(std::int32_t{}, std::uint16_t{}, args, result) } -> std::convertible_to<bool>;
 };
 
@@ -41,8 +42,7 @@ class DispatchDriverChannel final : public SetupChannel {
 public:
     explicit DispatchDriverChannel(Driver& driver) : driver_(driver) {}
     bool Invoke(std::int32_t dispid, std::uint16_t flags, std::vector<tfw::Variant>& args,
-                tfw::Variant& result) override
-    {
+                tfw::Variant& result) override {
         return driver_.Invoke(dispid, flags, args, result);
     }
 

@@ -46,8 +46,7 @@ inline constexpr std::size_t kPortListBufferSize = 1024;
 
 std::int16_t SetupCommPort(kerdal::SetupChannel* channel, const char* caption,
                            std::int32_t portFixed);
-std::int16_t SetupModem(kerdal::SetupChannel* channel, const char* caption,
-                        std::int32_t portFixed);
+std::int16_t SetupModem(kerdal::SetupChannel* channel, const char* caption, std::int32_t portFixed);
 std::int16_t SetupIR(kerdal::SetupChannel* channel, const char* caption, std::int32_t portFixed);
 
 namespace kerdal {
@@ -57,10 +56,8 @@ using SetupFunction = std::int16_t (*)(SetupChannel*, const char*, std::int32_t)
 // Runs `setup` on the channel a client's dispatch driver reaches (on none without a driver).
 template <DispatchDriverLike Driver>
 std::int16_t SetupThroughDriver(SetupFunction setup, Driver* driver, const char* caption,
-                                std::int32_t portFixed)
-{
-    if (!driver)
-        return setup(nullptr, caption, portFixed);
+                                std::int32_t portFixed) {
+    if (!driver) return setup(nullptr, caption, portFixed);
     DispatchDriverChannel<Driver> channel(*driver);
     return setup(&channel, caption, portFixed);
 }
@@ -69,19 +66,16 @@ std::int16_t SetupThroughDriver(SetupFunction setup, Driver* driver, const char*
 
 // The same with a client's dispatch driver in place of the channel.
 template <kerdal::DispatchDriverLike Driver>
-std::int16_t SetupCommPort(Driver* driver, const char* caption, std::int32_t portFixed)
-{
+std::int16_t SetupCommPort(Driver* driver, const char* caption, std::int32_t portFixed) {
     return kerdal::SetupThroughDriver(SetupCommPort, driver, caption, portFixed);
 }
 
 template <kerdal::DispatchDriverLike Driver>
-std::int16_t SetupModem(Driver* driver, const char* caption, std::int32_t portFixed)
-{
+std::int16_t SetupModem(Driver* driver, const char* caption, std::int32_t portFixed) {
     return kerdal::SetupThroughDriver(SetupModem, driver, caption, portFixed);
 }
 
 template <kerdal::DispatchDriverLike Driver>
-std::int16_t SetupIR(Driver* driver, const char* caption, std::int32_t portFixed)
-{
+std::int16_t SetupIR(Driver* driver, const char* caption, std::int32_t portFixed) {
     return kerdal::SetupThroughDriver(SetupIR, driver, caption, portFixed);
 }

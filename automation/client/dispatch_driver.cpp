@@ -19,20 +19,17 @@ const QString kTransferInterface = QStringLiteral("Tolvan32.Transfer");
 
 namespace driver_detail {
 
-tfw::Variant MakeArg(const QString& v)
-{
+tfw::Variant MakeArg(const QString& v) {
     const QByteArray utf8 = v.toUtf8();
     return tfw::Variant::String(std::string(utf8.constData(), utf8.size()));
 }
 
-tfw::Variant MakeArg(const ByteRef& v)
-{
+tfw::Variant MakeArg(const ByteRef& v) {
     const auto bytes = v.Bytes();
     return tfw::Variant::StringRef(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
 }
 
-void WriteBack(const ByteRef& ref, const tfw::Variant& v)
-{
+void WriteBack(const ByteRef& ref, const tfw::Variant& v) {
     if (v.Type() != tfw::VarType::StringRef) return;
     const auto from = v.Bytes();
     const auto to = ref.Bytes();
@@ -40,18 +37,15 @@ void WriteBack(const ByteRef& ref, const tfw::Variant& v)
     std::copy_n(from.begin(), std::min(from.size(), to.size()), to.begin());
 }
 
-void WriteBack(std::int16_t* const& out, const tfw::Variant& v)
-{
+void WriteBack(std::int16_t* const& out, const tfw::Variant& v) {
     if (out && (v.Type() == tfw::VarType::I2Ref || v.Type() == tfw::VarType::I2)) *out = v.AsI2();
 }
 
-void WriteBack(std::int32_t* const& out, const tfw::Variant& v)
-{
+void WriteBack(std::int32_t* const& out, const tfw::Variant& v) {
     if (out && (v.Type() == tfw::VarType::I4Ref || v.Type() == tfw::VarType::I4)) *out = v.AsI4();
 }
 
-void WriteBack(bool* const& out, const tfw::Variant& v)
-{
+void WriteBack(bool* const& out, const tfw::Variant& v) {
     if (out && (v.Type() == tfw::VarType::BoolRef || v.Type() == tfw::VarType::Bool))
         *out = v.AsBool();
 }
@@ -62,13 +56,11 @@ DispatchDriver::DispatchDriver() : connection_(QDBusConnection::sessionBus()) {}
 
 DispatchDriver::DispatchDriver(const QDBusConnection& connection) : connection_(connection) {}
 
-DispatchDriver::~DispatchDriver()
-{
+DispatchDriver::~DispatchDriver() {
     ReleaseDispatch();
 }
 
-bool DispatchDriver::SetErrorFrom(const QDBusMessage& reply)
-{
+bool DispatchDriver::SetErrorFrom(const QDBusMessage& reply) {
     if (reply.type() == QDBusMessage::ReplyMessage) {
         error_ = {};
         return true;
@@ -81,12 +73,10 @@ bool DispatchDriver::SetErrorFrom(const QDBusMessage& reply)
     return false;
 }
 
-bool DispatchDriver::CreateDispatch(const QString& progId)
-{
+bool DispatchDriver::CreateDispatch(const QString& progId) {
     ReleaseDispatch();
-    QDBusMessage call = QDBusMessage::createMethodCall(progId, QStringLiteral("/"),
-                                                       kFactoryInterface,
-                                                       QStringLiteral("CreateInstance"));
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        progId, QStringLiteral("/"), kFactoryInterface, QStringLiteral("CreateInstance"));
     const QDBusMessage reply = connection_.call(call, QDBus::Block, kDefaultCallTimeoutMs);
     if (!SetErrorFrom(reply)) return false;
     const QList<QVariant> out = reply.arguments();
@@ -100,19 +90,17 @@ bool DispatchDriver::CreateDispatch(const QString& progId)
     return true;
 }
 
-bool DispatchDriver::AttachDispatch(const QString& service, const QString& path)
-{
+bool DispatchDriver::AttachDispatch(const QString& service, const QString& path) {
     ReleaseDispatch();
-    QDBusMessage call = QDBusMessage::createMethodCall(service, path, kUnknownInterface,
-                                                       QStringLiteral("AddRef"));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(service, path, kUnknownInterface, QStringLiteral("AddRef"));
     if (!SetErrorFrom(connection_.call(call, QDBus::Block, kDefaultCallTimeoutMs))) return false;
     service_ = service;
     path_ = path;
     return true;
 }
 
-void DispatchDriver::ReleaseDispatch()
-{
+void DispatchDriver::ReleaseDispatch() {
     if (path_.isEmpty()) return;
     QDBusMessage call = QDBusMessage::createMethodCall(service_, path_, kUnknownInterface,
                                                        QStringLiteral("Release"));
@@ -121,8 +109,7 @@ void DispatchDriver::ReleaseDispatch()
     service_.clear();
 }
 
-std::optional<std::int32_t> DispatchDriver::GetIDOfName(const QString& name)
-{
+std::optional<std::int32_t> DispatchDriver::GetIDOfName(const QString& name) {
     if (path_.isEmpty()) {
         error_ = {QStringLiteral("Tolvan32.Error.NoObject"), QStringLiteral("no object")};
         return std::nullopt;
@@ -141,8 +128,7 @@ std::optional<std::int32_t> DispatchDriver::GetIDOfName(const QString& name)
 }
 
 bool DispatchDriver::Invoke(std::int32_t dispid, std::uint16_t flags,
-                            std::vector<tfw::Variant>& args, tfw::Variant& result, int timeoutMs)
-{
+                            std::vector<tfw::Variant>& args, tfw::Variant& result, int timeoutMs) {
     result = tfw::Variant();
     if (path_.isEmpty()) {
         error_ = {QStringLiteral("Tolvan32.Error.NoObject"), QStringLiteral("no object")};
@@ -183,23 +169,20 @@ bool DispatchDriver::Invoke(std::int32_t dispid, std::uint16_t flags,
     return true;
 }
 
-tfw::Variant DispatchDriver::GetProperty(std::int32_t dispid)
-{
+tfw::Variant DispatchDriver::GetProperty(std::int32_t dispid) {
     std::vector<tfw::Variant> none;
     tfw::Variant result;
     Invoke(dispid, tfw::kDispatchPropertyGet, none, result);
     return result;
 }
 
-bool DispatchDriver::SetProperty(std::int32_t dispid, tfw::Variant value)
-{
+bool DispatchDriver::SetProperty(std::int32_t dispid, tfw::Variant value) {
     std::vector<tfw::Variant> args{std::move(value)};
     tfw::Variant result;
     return Invoke(dispid, tfw::kDispatchPropertyPut, args, result);
 }
 
-bool DispatchDriver::ConnectXferProgress(QObject* receiver, const char* slot)
-{
+bool DispatchDriver::ConnectXferProgress(QObject* receiver, const char* slot) {
     if (path_.isEmpty()) return false;
     return connection_.connect(service_, path_, kTransferInterface, QStringLiteral("XferProgress"),
                                receiver, slot);

@@ -44,9 +44,7 @@ class ByteRef {
 public:
     explicit ByteRef(std::vector<std::uint8_t>& bytes) : data_(bytes.data()), size_(bytes.size()) {}
     explicit ByteRef(std::string& bytes)
-        : data_(reinterpret_cast<std::uint8_t*>(bytes.data())), size_(bytes.size())
-    {
-    }
+        : data_(reinterpret_cast<std::uint8_t*>(bytes.data())), size_(bytes.size()) {}
     std::span<std::uint8_t> Bytes() const { return {data_, size_}; }
 
 private:
@@ -55,7 +53,7 @@ private:
 };
 
 struct DispatchError {
-    QString name;     // D-Bus error name, e.g. "Tolvan32.Error.TypeMismatch"; empty: no error
+    QString name;  // D-Bus error name, e.g. "Tolvan32.Error.TypeMismatch"; empty: no error
     QString message;
     bool IsError() const { return !name.isEmpty(); }
 };
@@ -64,18 +62,35 @@ struct DispatchError {
 constexpr int kMemberCallTimeout = -1;
 
 namespace driver_detail {
-inline tfw::Variant MakeArg(std::int16_t v) { return tfw::Variant::I2(v); }
-inline tfw::Variant MakeArg(std::int32_t v) { return tfw::Variant::I4(v); }
-inline tfw::Variant MakeArg(bool v) { return tfw::Variant::Bool(v); }
-inline tfw::Variant MakeArg(const char* v) { return tfw::Variant::String(v ? v : ""); }
-inline tfw::Variant MakeArg(const std::string& v) { return tfw::Variant::String(v); }
+inline tfw::Variant MakeArg(std::int16_t v) {
+    return tfw::Variant::I2(v);
+}
+inline tfw::Variant MakeArg(std::int32_t v) {
+    return tfw::Variant::I4(v);
+}
+inline tfw::Variant MakeArg(bool v) {
+    return tfw::Variant::Bool(v);
+}
+inline tfw::Variant MakeArg(const char* v) {
+    return tfw::Variant::String(v ? v : "");
+}
+inline tfw::Variant MakeArg(const std::string& v) {
+    return tfw::Variant::String(v);
+}
 tfw::Variant MakeArg(const QString& v);
 tfw::Variant MakeArg(const ByteRef& v);
-inline tfw::Variant MakeArg(std::int16_t* v) { return tfw::Variant::I2Ref(*v); }
-inline tfw::Variant MakeArg(std::int32_t* v) { return tfw::Variant::I4Ref(*v); }
-inline tfw::Variant MakeArg(bool* v) { return tfw::Variant::BoolRef(*v); }
+inline tfw::Variant MakeArg(std::int16_t* v) {
+    return tfw::Variant::I2Ref(*v);
+}
+inline tfw::Variant MakeArg(std::int32_t* v) {
+    return tfw::Variant::I4Ref(*v);
+}
+inline tfw::Variant MakeArg(bool* v) {
+    return tfw::Variant::BoolRef(*v);
+}
 
-template <class T> void WriteBack(const T&, const tfw::Variant&) {}
+template <class T>
+void WriteBack(const T&, const tfw::Variant&) {}
 void WriteBack(const ByteRef& ref, const tfw::Variant& v);
 void WriteBack(std::int16_t* const& out, const tfw::Variant& v);
 void WriteBack(std::int32_t* const& out, const tfw::Variant& v);
@@ -110,8 +125,7 @@ public:
     // Calls a member; by-reference arguments are written back after a successful call.
     // The reply is awaited as long as the member may wait (CallTimeoutMs).
     template <class... A>
-    tfw::Variant InvokeHelper(std::int32_t dispid, std::uint16_t flags, A&&... args)
-    {
+    tfw::Variant InvokeHelper(std::int32_t dispid, std::uint16_t flags, A&&... args) {
         return InvokeWithTimeout(kMemberCallTimeout, dispid, flags, std::forward<A>(args)...);
     }
 
@@ -119,8 +133,7 @@ public:
     // is awaited `waitMs` longer than the bus's usual 25 s.
     template <class... A>
     tfw::Variant InvokeHelperWaiting(int waitMs, std::int32_t dispid, std::uint16_t flags,
-                                     A&&... args)
-    {
+                                     A&&... args) {
         return InvokeWithTimeout(kDefaultCallTimeoutMs + (waitMs > 0 ? waitMs : 0), dispid, flags,
                                  std::forward<A>(args)...);
     }
@@ -143,8 +156,7 @@ public:
 private:
     template <class... A>
     tfw::Variant InvokeWithTimeout(int timeoutMs, std::int32_t dispid, std::uint16_t flags,
-                                   A&&... args)
-    {
+                                   A&&... args) {
         std::vector<tfw::Variant> values;
         values.reserve(sizeof...(A));
         (values.push_back(driver_detail::MakeArg(args)), ...);

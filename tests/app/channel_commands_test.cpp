@@ -159,7 +159,8 @@ TEST_F(ChannelCommandsTest, EnableRulesFollowConnectionClientsAndTheLock) {
     for (int id : {cmd::ClearReceive, cmd::ClearTransmit, cmd::ReceiveBytes, cmd::ReceiveString,
                    cmd::ReceiveXModem})
         EXPECT_FALSE(Enabled(menuA, id)) << id;
-    for (int id : {cmd::HideWindow, cmd::TransmitString, cmd::ChannelSettings, cmd::CloseConnection})
+    for (int id :
+         {cmd::HideWindow, cmd::TransmitString, cmd::ChannelSettings, cmd::CloseConnection})
         EXPECT_TRUE(Enabled(menuA, id)) << id;
     EXPECT_TRUE(menuA.ExecuteCommand(cmd::HideWindow));
     EXPECT_EQ(hidden, std::vector<CDocComm*>{&a});
@@ -415,7 +416,8 @@ TEST(IRChannelCommands, SheetConnectsThroughTheLinkAndKeepsItsLineAsCurrent) {
         ASSERT_TRUE(accept.ran);
         ASSERT_TRUE(channel.IsConnected());
         // The simulator takes the speed command's last byte on its own thread.
-        plat::WaitFor([&] { return sim.CurrentPhase() == test::IrTransceiverSim::Phase::Link; }, 5000);
+        plat::WaitFor([&] { return sim.CurrentPhase() == test::IrTransceiverSim::Phase::Link; },
+                      5000);
         EXPECT_EQ(sim.CurrentPhase(), test::IrTransceiverSim::Phase::Link);
         std::int32_t baud = 0;
         std::int16_t parity = 0, word = 0, stop = 0;

@@ -83,7 +83,8 @@ protected:
         return pending.reply();
     }
     QString ConnectedChannel(QDBusConnection& client) {
-        const QDBusMessage made = Wait(Send(client, "/", "Tolvan32.ClassFactory", "CreateInstance"));
+        const QDBusMessage made =
+            Wait(Send(client, "/", "Tolvan32.ClassFactory", "CreateInstance"));
         const QString path = made.arguments().value(0).value<QDBusObjectPath>().path();
         const QDBusMessage connected =
             Wait(Send(client, path, kPlain, "ConnectToPort",
@@ -105,7 +106,8 @@ TEST_F(ClientCallWindowTest, WaitingReadLeavesTheWindowWorkingAndItsViewsFollow)
     ASSERT_EQ(app_.Channels().size(), 2u);
     tfw::CDocument* channelA = app_.Channels().front();
     ASSERT_TRUE(app_.ShowChannel(*channelA));
-    auto* frame = qobject_cast<CMDIFrameSplitter*>(app_.MainFrame()->MdiArea()->subWindowList().value(0));
+    auto* frame =
+        qobject_cast<CMDIFrameSplitter*>(app_.MainFrame()->MdiArea()->subWindowList().value(0));
     ASSERT_NE(frame, nullptr);
     CViewBufferInfo* info = frame->InfoView();
     ASSERT_TRUE(SpinUntil([&] { return info->FieldText(ctl::UsedField) == "0"; }));

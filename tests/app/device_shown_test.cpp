@@ -44,7 +44,9 @@ struct ChannelWindow {
         frame.reset();
         doc.CloseConnection();
     }
-    std::string Device() const { return frame->InfoView()->FieldText(ctl::DeviceField).toStdString(); }
+    std::string Device() const {
+        return frame->InfoView()->FieldText(ctl::DeviceField).toStdString();
+    }
     std::string Caption() const { return frame->windowTitle().toStdString(); }
     std::int16_t Connect(std::int16_t com) { return doc.ConnectToPort(com, 9600, 'N', 8, 1); }
     std::string Read() {
@@ -84,10 +86,16 @@ protected:
     }
     static std::string Gone(const std::string& target) { return target + " - gone"; }
     // Bytes from the far end reach the channel (waits for them, returns at once when they came).
-    static std::string Receive(ChannelWindow& w, tolvan::test::PtyPair& far, const std::string& text) {
+    static std::string Receive(ChannelWindow& w, tolvan::test::PtyPair& far,
+                               const std::string& text) {
         EXPECT_TRUE(far.Write(text));
         std::string got;
-        plat::WaitFor([&] { got += w.Read(); return got.size() >= text.size(); }, 5000);
+        plat::WaitFor(
+            [&] {
+                got += w.Read();
+                return got.size() >= text.size();
+            },
+            5000);
         return got;
     }
 
@@ -117,7 +125,8 @@ TEST_F(DeviceShown, WindowNamesTheDeviceMarksItGoneForEveryChannelOfThePortAndRe
     std::thread client([&] { EXPECT_EQ(a.Read(), ""); });
     client.join();
     EXPECT_TRUE(QTest::qWaitFor([&] { return a.Device() == Gone(Link()); }, 5000)) << a.Device();
-    EXPECT_EQ(b.Device(), Gone(Link())) << "every channel of the port shows it, not only the reader";
+    EXPECT_EQ(b.Device(), Gone(Link()))
+        << "every channel of the port shows it, not only the reader";
     EXPECT_EQ(c.Device(), other.slavePath());
     EXPECT_EQ(a.Caption(), captionA) << "the caption keeps its format";
     EXPECT_EQ(b.Caption(), captionB);
@@ -160,7 +169,8 @@ TEST_F(DeviceShown, CaptionsFollowANewLineSettingOfTheirPort) {
     EXPECT_EQ(b.Caption(), "COM3:9600,N,8,1. Name: RiVo322");
     std::thread client([&] { EXPECT_EQ(a.doc.SetParam(19200, 'E', 7, 1), 0); });
     client.join();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return a.Caption() == "COM3:19200,E,7,1. Name: RiVo321"; }, 5000))
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return a.Caption() == "COM3:19200,E,7,1. Name: RiVo321"; }, 5000))
         << a.Caption();
     EXPECT_EQ(b.Caption(), "COM3:19200,E,7,1. Name: RiVo322");
 }
@@ -171,9 +181,11 @@ TEST(DeviceLine, LongTargetIsCutInItsMiddleAndTheMarkAlwaysShows) {
     const int width = metrics.horizontalAdvance(QStringLiteral("/dev/serial/by-id/usb"));
     const QString gone = CViewBufferInfo::FormatDevice({byId, true}, metrics, width);
     EXPECT_TRUE(gone.endsWith(QStringLiteral(" - gone"))) << gone.toStdString();
-    EXPECT_LE(metrics.horizontalAdvance(gone), width + metrics.horizontalAdvance(QStringLiteral("…")));
+    EXPECT_LE(metrics.horizontalAdvance(gone),
+              width + metrics.horizontalAdvance(QStringLiteral("…")));
     EXPECT_TRUE(gone.startsWith(QStringLiteral("/dev"))) << gone.toStdString();
-    EXPECT_EQ(CViewBufferInfo::FormatDevice({"loop://", false}, metrics, width), QStringLiteral("loop://"));
+    EXPECT_EQ(CViewBufferInfo::FormatDevice({"loop://", false}, metrics, width),
+              QStringLiteral("loop://"));
     EXPECT_EQ(CViewBufferInfo::FormatDevice({}, metrics, width), QString());
 }
 

@@ -30,7 +30,9 @@ protected:
         ADD_FAILURE() << "no control " << id;
         return {};
     }
-    static QLineEdit* Edit(QWidget& w, int id) { return w.findChild<QLineEdit*>(QString::number(id)); }
+    static QLineEdit* Edit(QWidget& w, int id) {
+        return w.findChild<QLineEdit*>(QString::number(id));
+    }
 
     std::vector<QString> messages;
 

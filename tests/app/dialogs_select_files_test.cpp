@@ -23,8 +23,12 @@ protected:
         }
         root = QDir::cleanPath(dir.path());
     }
-    QListWidget* List(CDlgSelectFiles& d, int id) { return d.findChild<QListWidget*>(QString::number(id)); }
-    QPushButton* Button(CDlgSelectFiles& d, int id) { return d.findChild<QPushButton*>(QString::number(id)); }
+    QListWidget* List(CDlgSelectFiles& d, int id) {
+        return d.findChild<QListWidget*>(QString::number(id));
+    }
+    QPushButton* Button(CDlgSelectFiles& d, int id) {
+        return d.findChild<QPushButton*>(QString::number(id));
+    }
     void Select(CDlgSelectFiles& d, int listId, const QString& text) {
         const auto items = List(d, listId)->findItems(text, Qt::MatchExactly);
         ASSERT_EQ(items.size(), 1) << text.toStdString();
@@ -41,7 +45,8 @@ TEST_F(SelectFilesTest, BrowsesTheFolderAndItsSubfolders) {
     EXPECT_EQ(d.Directory(), root);
     EXPECT_EQ(List(d, 1120)->count(), 3);  // files only
     ASSERT_FALSE(List(d, 1121)->findItems(QStringLiteral("sub"), Qt::MatchExactly).isEmpty());
-    emit List(d, 1121)->itemActivated(List(d, 1121)->findItems(QStringLiteral("sub"), Qt::MatchExactly).front());
+    emit List(d, 1121)->itemActivated(
+        List(d, 1121)->findItems(QStringLiteral("sub"), Qt::MatchExactly).front());
     EXPECT_EQ(d.Directory(), root + QStringLiteral("/sub"));
     ASSERT_EQ(List(d, 1120)->count(), 1);
     EXPECT_EQ(List(d, 1120)->item(0)->text(), QStringLiteral("x"));

@@ -108,7 +108,8 @@ protected:
         return child;
     }
 
-    std::map<LockKey, bool> locks{{LockKey::Caps, false}, {LockKey::Num, false}, {LockKey::Scroll, false}};
+    std::map<LockKey, bool> locks{
+        {LockKey::Caps, false}, {LockKey::Num, false}, {LockKey::Scroll, false}};
     TestChannel channel{1050, 1050};
     CFrameMain frame;
 };
@@ -127,7 +128,8 @@ TEST_F(MainWindow, StartsWithTitleMenu2ToolbarAndIdlePrompt) {
             EXPECT_GT(CountColour(image.toImage(), image.rect(), Qt::black), 0) << "drawn picture";
         }
     }
-    EXPECT_EQ(buttons, (std::vector<int>{57600, 57601, 57603, 0, 57635, 57634, 57637, 0, 57607, 57664, 57669}));
+    EXPECT_EQ(buttons, (std::vector<int>{57600, 57601, 57603, 0, 57635, 57634, 57637, 0, 57607,
+                                         57664, 57669}));
     EXPECT_FALSE(frame.ToolBar()->isMovable());
     EXPECT_FALSE(frame.ToolBar()->isFloatable());
     EXPECT_EQ(frame.statusBar()->currentMessage(), QStringLiteral("For Help, press F1"));
@@ -140,29 +142,34 @@ TEST_F(MainWindow, MenusOfEachDocumentTypeWithAcceleratorsAndPrompts) {
     EXPECT_EQ(Titles(channelMenu),
               (QStringList{"&File", "&Communications", "&Settings", "&View", "&Window", "&Help"}));
     EXPECT_EQ(Ids(Popup(channelMenu, "&Communications")),
-              (std::vector<int>{32775, 32781, 0, 32779, 32780, 0, 32773, 32782, 32783, -1, 0, 32787, 32788}));
+              (std::vector<int>{32775, 32781, 0, 32779, 32780, 0, 32773, 32782, 32783, -1, 0, 32787,
+                                32788}));
     QMenu* receiveFile = Popup(channelMenu, "&Communications")->actions()[9]->menu();
     ASSERT_NE(receiveFile, nullptr);
     EXPECT_EQ(receiveFile->title(), QStringLiteral("Receive &File"));
     EXPECT_EQ(Ids(receiveFile), (std::vector<int>{32800}));
     EXPECT_EQ(Ids(Popup(channelMenu, "&File")),
-              (std::vector<int>{57600, 57601, 57602, 57603, 57604, 0, 57607, 57609, 57606, 0, 57616, 57617, 57618,
-                                57619, 0, 57665}))
+              (std::vector<int>{57600, 57601, 57602, 57603, 57604, 0, 57607, 57609, 57606, 0, 57616,
+                                57617, 57618, 57619, 0, 57665}))
         << "the recent-file slots follow the placeholder";
-    EXPECT_EQ(Ids(Popup(channelMenu, "&Window")), (std::vector<int>{57648, 57650, 57651, 57649, 0, 32778}));
-    EXPECT_EQ(Ids(Popup(channelMenu, "&View")), (std::vector<int>{32776, 0, 59392, 59393, 32785, 32786}));
+    EXPECT_EQ(Ids(Popup(channelMenu, "&Window")),
+              (std::vector<int>{57648, 57650, 57651, 57649, 0, 32778}));
+    EXPECT_EQ(Ids(Popup(channelMenu, "&View")),
+              (std::vector<int>{32776, 0, 59392, 59393, 32785, 32786}));
 
     const QList<QMenu*> modem = actions.BuildMenus(menu::Modem, &frame);
-    EXPECT_EQ(Titles(modem),
-              (QStringList{"&File", "&Communications", "&Modem", "&Settings", "&View", "&Window", "&Help"}));
-    EXPECT_EQ(Ids(Popup(modem, "&Modem")), (std::vector<int>{32790, 0, 32796, 32798, 0, 32797, 32795}));
+    EXPECT_EQ(Titles(modem), (QStringList{"&File", "&Communications", "&Modem", "&Settings",
+                                          "&View", "&Window", "&Help"}));
+    EXPECT_EQ(Ids(Popup(modem, "&Modem")),
+              (std::vector<int>{32790, 0, 32796, 32798, 0, 32797, 32795}));
     EXPECT_EQ(Ids(Popup(modem, "&Settings")), (std::vector<int>{32784, 32777, 0, 32774, 32789}));
     const QList<QMenu*> list = actions.BuildMenus(menu::PhoneList, &frame);
     EXPECT_EQ(Titles(list), (QStringList{"&File", "&Edit", "&View", "&Window", "&Help"}));
     EXPECT_EQ(Ids(Popup(list, "&Edit")), (std::vector<int>{32791, 32792, 32793, 0, 32794}));
     EXPECT_EQ(Ids(Popup(list, "&Window")), (std::vector<int>{57648, 57650, 57651, 57649}));
     const QList<QMenu*> ir = actions.BuildMenus(menu::InfraRed, &frame);
-    EXPECT_EQ(Titles(ir), (QStringList{"&File", "&Communications", "&Settings", "&View", "&Window", "&Help"}));
+    EXPECT_EQ(Titles(ir),
+              (QStringList{"&File", "&Communications", "&Settings", "&View", "&Window", "&Help"}));
     EXPECT_TRUE(actions.BuildMenus(99, &frame).isEmpty());
 
     // One action per command: the modem's "Transmit Strin&G..." and the channel's
@@ -174,9 +181,12 @@ TEST_F(MainWindow, MenusOfEachDocumentTypeWithAcceleratorsAndPrompts) {
               (QList<QKeySequence>{QKeySequence("Ctrl+X"), QKeySequence("Shift+Del")}));
     EXPECT_EQ(actions.Action(57670)->shortcut(), QKeySequence(Qt::Key_F1));
     EXPECT_EQ(actions.Action(57681)->shortcut(), QKeySequence(QStringLiteral("Shift+F6")));
-    EXPECT_EQ(actions.Action(32776)->statusTip(), QStringLiteral("Shows list of existing channels"));
-    EXPECT_EQ(actions.Action(32778)->statusTip(), QStringLiteral("Hides window if it was created by other application"));
-    EXPECT_EQ(actions.Action(57665)->statusTip(), QStringLiteral("Quit the application; prompts to save documents"));
+    EXPECT_EQ(actions.Action(32776)->statusTip(),
+              QStringLiteral("Shows list of existing channels"));
+    EXPECT_EQ(actions.Action(32778)->statusTip(),
+              QStringLiteral("Hides window if it was created by other application"));
+    EXPECT_EQ(actions.Action(57665)->statusTip(),
+              QStringLiteral("Quit the application; prompts to save documents"));
     EXPECT_EQ(actions.Action(57603)->toolTip(), QStringLiteral("Save"));
 }
 
@@ -191,7 +201,8 @@ TEST_F(MainWindow, HighlightedMenuItemShowsItsPromptOtherwiseTheIdleText) {
     EXPECT_EQ(frame.statusBar()->currentMessage(), QStringLiteral("Open an existing document"))
         << "a greyed item shows its prompt too";
     file->setActiveAction(frame.Actions().Action(cmd::AppExit));
-    EXPECT_EQ(frame.statusBar()->currentMessage(), QStringLiteral("Quit the application; prompts to save documents"));
+    EXPECT_EQ(frame.statusBar()->currentMessage(),
+              QStringLiteral("Quit the application; prompts to save documents"));
     file->hide();
     QApplication::processEvents();
     EXPECT_EQ(frame.statusBar()->currentMessage(), QStringLiteral("For Help, press F1"));
@@ -247,14 +258,17 @@ TEST(KeyLockState, ReadsTheKeyboardLedsOfTheKernel) {
 }
 
 TEST_F(MainWindow, ActiveWindowChoosesMenuBarAndTitle) {
-    CMDIFrameSplitter* channelWindow = AddChannelWindow(QStringLiteral("COM1 9600,N,8,1 Name: RiVo321"));
+    CMDIFrameSplitter* channelWindow =
+        AddChannelWindow(QStringLiteral("COM1 9600,N,8,1 Name: RiVo321"));
     EXPECT_EQ(frame.ActiveChildFrame(), channelWindow);
     EXPECT_EQ(frame.CurrentMenuId(), menu::Channel);
     EXPECT_EQ(MenuBarTitles(frame),
               (QStringList{"&File", "&Communications", "&Settings", "&View", "&Window", "&Help"}));
-    EXPECT_EQ(frame.windowTitle(), QStringLiteral("Brevond Communication server - COM1 9600,N,8,1 Name: RiVo321"));
+    EXPECT_EQ(frame.windowTitle(),
+              QStringLiteral("Brevond Communication server - COM1 9600,N,8,1 Name: RiVo321"));
     channelWindow->setWindowTitle(QStringLiteral("Not Connected. Name: RiVo321"));
-    EXPECT_EQ(frame.windowTitle(), QStringLiteral("Brevond Communication server - Not Connected. Name: RiVo321"));
+    EXPECT_EQ(frame.windowTitle(),
+              QStringLiteral("Brevond Communication server - Not Connected. Name: RiVo321"));
 
     auto* list = new CMDIFrameBar(new QWidget, menu::PhoneList);
     list->setWindowTitle(QStringLiteral("phonenum.lst"));
@@ -272,7 +286,8 @@ TEST_F(MainWindow, ActiveWindowChoosesMenuBarAndTitle) {
 }
 
 TEST_F(MainWindow, ItemsAreEnabledOnlyWhereSomeoneOnTheRouteHandlesThem) {
-    for (int id : {57603, 57607, 57635, 57634, 57637, 57643, 57600, 32778, 32776}) EXPECT_FALSE(Enabled(id)) << id;
+    for (int id : {57603, 57607, 57635, 57634, 57637, 57643, 57600, 32778, 32776})
+        EXPECT_FALSE(Enabled(id)) << id;
     for (int id : {57650, 57651, 57649, 57666, 57664, 57665}) EXPECT_TRUE(Enabled(id)) << id;
     EXPECT_FALSE(Enabled(57648)) << "no window to copy";
 
@@ -458,7 +473,8 @@ TEST(AppStrings, ProgramTextsWinOverTheLibrarysAndPromptsSplit) {
     EXPECT_EQ(TipText(32776), QString());
     EXPECT_TRUE(AppText(1).isEmpty());
 
-    static const tfw::StringEntry library[] = {{61255, "Dial Entry Settings"}, {61296, "Items were not selected"}};
+    static const tfw::StringEntry library[] = {{61255, "Dial Entry Settings"},
+                                               {61296, "Items were not selected"}};
     tfw::StringRegistration lib(tfw::StringSource::Library, library);
     EXPECT_EQ(AppText(61255), QStringLiteral("Dial"));
     EXPECT_EQ(AppText(61296), QStringLiteral("Items were not selected"));
@@ -466,8 +482,9 @@ TEST(AppStrings, ProgramTextsWinOverTheLibrarysAndPromptsSplit) {
     {
         auto own = RegisterAppStrings();
         EXPECT_EQ(tfw::LoadString(61255), "Dial");
-        EXPECT_EQ(tfw::LoadString(3), std::string("\nRiVo32\nVoVavu Document\nVoVavu Files (*.ccf)\n.ccf\n"
-                                                  "RiVo32.Document\nVoVavu Document"));
+        EXPECT_EQ(tfw::LoadString(3),
+                  std::string("\nRiVo32\nVoVavu Document\nVoVavu Files (*.ccf)\n.ccf\n"
+                              "RiVo32.Document\nVoVavu Document"));
     }
     EXPECT_EQ(tfw::LoadString(61255), "Dial Entry Settings");
 }

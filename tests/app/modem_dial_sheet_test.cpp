@@ -39,8 +39,8 @@ protected:
         auto made = classCDocDialList.createObject();
         auto* list = dynamic_cast<CDocDialList*>(made.get());
         ASSERT_NE(list, nullptr);
-        for (const tagDialEntry& e : {tagDialEntry{"Office", "5551234"}, tagDialEntry{"Home", "777"},
-                                      tagDialEntry{"Blank", ""}})
+        for (const tagDialEntry& e : {tagDialEntry{"Office", "5551234"},
+                                      tagDialEntry{"Home", "777"}, tagDialEntry{"Blank", ""}})
             list->AddNode(&e);
         listPath = dir.filePath("phonenum.lst").toStdString();
         ASSERT_TRUE(list->OnSaveDocument(listPath));
@@ -66,7 +66,8 @@ protected:
                 const auto found = page->m_ctlList->findItems(comment, Qt::MatchExactly);
                 EXPECT_EQ(found.size(), 1);
                 if (!found.isEmpty())
-                    page->m_ctlList->setCurrentItem(found.front(), QItemSelectionModel::ClearAndSelect);
+                    page->m_ctlList->setCurrentItem(found.front(),
+                                                    QItemSelectionModel::ClearAndSelect);
             },
             ok ? tolvan::test::AfterWork::PressOk : tolvan::test::AfterWork::PressCancel);
         const int result = RunModemDialSheet(modem, nullptr);
@@ -98,7 +99,8 @@ TEST_F(ModemDialSheet, DialsTheChosenEntryOnlyOnOkWithADialString) {
     ASSERT_TRUE(plat::WaitFor([&] { return sim.CommandLines().size() >= 2; }, 5000));
     EXPECT_EQ(sim.CommandLines(), (std::vector<std::string>{"DT5551234", "DP777;"}));
     EXPECT_EQ(sim.LastDialed(), "P777");
-    EXPECT_TRUE(messages.empty()) << "choosing an entry leaves the list unmodified: " << messages.front();
+    EXPECT_TRUE(messages.empty()) << "choosing an entry leaves the list unmodified: "
+                                  << messages.front();
 }
 
 }  // namespace

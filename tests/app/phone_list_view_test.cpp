@@ -42,8 +42,8 @@ std::string WriteList(const QTemporaryDir& dir, const char* name, const QStringL
     const std::string path = dir.filePath(QString::fromLatin1(name)).toStdString();
     std::ofstream out(path, std::ios::binary);
     for (int i = 0; i < comments.size(); ++i)
-        out << i + 1 << ' ' << comments[i].toStdString() << "\r\n     " << 100 + i << "\r\n     " << settings
-            << "\r\n";
+        out << i + 1 << ' ' << comments[i].toStdString() << "\r\n     " << 100 + i << "\r\n     "
+            << settings << "\r\n";
     return path;
 }
 
@@ -70,7 +70,8 @@ protected:
         ASSERT_NE(doc, nullptr);
         window = nullptr;
         for (QMdiSubWindow* w : frame.MdiArea()->subWindowList())
-            if (auto* bar = qobject_cast<CMDIFrameBar*>(w); bar && bar->View() &&
+            if (auto* bar = qobject_cast<CMDIFrameBar*>(w);
+                bar && bar->View() &&
                 dynamic_cast<CViewPhoneList*>(bar->View())->GetDocument() == doc)
                 window = bar;
         ASSERT_NE(window, nullptr);
@@ -80,7 +81,8 @@ protected:
     }
     QStringList Comments() const {
         QStringList out;
-        for (int i = 0; i < doc->GetListSize(); ++i) out << QString::fromStdString(doc->GetNode(i)->strComment);
+        for (int i = 0; i < doc->GetListSize(); ++i)
+            out << QString::fromStdString(doc->GetNode(i)->strComment);
         return out;
     }
     // The text a row is drawn from.
@@ -116,8 +118,9 @@ protected:
     // Works the entry sheet that the next command opens, then presses OK (Cancel when
     // accept is false, or when OK is refused so a test cannot hang).
     void OnNextSheet(std::function<void(kerdal::PropertySheet&)> work, bool accept = true) {
-        tolvan::test::OnNextSheet(view, std::move(work),
-                                  accept ? tolvan::test::AfterWork::PressOk : tolvan::test::AfterWork::PressCancel);
+        tolvan::test::OnNextSheet(
+            view, std::move(work),
+            accept ? tolvan::test::AfterWork::PressOk : tolvan::test::AfterWork::PressCancel);
     }
     static void FillEntryPage(kerdal::PropertySheet& sheet, const char* comment, const char* dial) {
         kerdal::PropertyPage* page = sheet.GetPage(0);
@@ -160,7 +163,8 @@ TEST_F(PhoneListWindow, RightButtonOffersAddOnEmptyListAndAllFourOnARow) {
     EXPECT_EQ(view->SelectedRows(), std::vector<int>{2}) << "only the clicked row stays selected";
     EXPECT_TRUE(MenuEnabled(cmd::ListDelete));
     // Below the last row there is no row.
-    EXPECT_EQ(PopupAt({40, view->visualItemRect(view->item(3)).bottom() + 20}), QStringList{"&Add..."});
+    EXPECT_EQ(PopupAt({40, view->visualItemRect(view->item(3)).bottom() + 20}),
+              QStringList{"&Add..."});
 }
 
 TEST_F(PhoneListWindow, AddStartsFromTheDefaultsAndAppendsTheEntry) {
@@ -196,7 +200,8 @@ TEST_F(PhoneListWindow, AddStartsFromTheDefaultsAndAppendsTheEntry) {
     EXPECT_EQ(*doc->GetNode(1), expected);
     // The row's baud, parity, word length and stop bits columns.
     std::vector<QString> cells;
-    for (const auto& piece : view->CutRow(RowText(1), view->visualItemRect(view->item(1)))) cells.push_back(piece.text);
+    for (const auto& piece : view->CutRow(RowText(1), view->visualItemRect(view->item(1))))
+        cells.push_back(piece.text);
     EXPECT_EQ(cells, (std::vector<QString>{"Office", "5551234", "9600", "N", "8", "1", "F"}));
 }
 
@@ -268,7 +273,8 @@ TEST_F(PhoneListWindow, ColumnDragRecutsEveryRowAndClipsLongFields) {
     };
 
     const QImage before = view->viewport()->grab().toImage();
-    for (int row = 0; row < 3; ++row) EXPECT_GT(inkIn(before, row, 102, 160), 0) << "dial string, row " << row;
+    for (int row = 0; row < 3; ++row)
+        EXPECT_GT(inkIn(before, row, 102, 160), 0) << "dial string, row " << row;
     // The long comment ends 2 pixels left of its border; the dial string starts 2 right of it.
     EXPECT_GT(inkIn(before, 1, 60, 97), 0);
     EXPECT_EQ(inkIn(before, 1, 98, 101), 0);
@@ -292,7 +298,8 @@ TEST_F(PhoneListWindow, ColumnDragRecutsEveryRowAndClipsLongFields) {
 
 TEST(PhoneListServer, OpeningALstFileShowsAPhoneListWindowWithItsRows) {
     QTemporaryDir dir;
-    const std::string list = WriteList(dir, "phones.lst", {"Office", "Home", "Lab"}, "2400,E,7,2,H");
+    const std::string list =
+        WriteList(dir, "phones.lst", {"Office", "Home", "Lab"}, "2400,E,7,2,H");
     const std::string profile = dir.filePath("t.ini").toStdString();
     std::ofstream(profile) << "[Ports]\nAuto=0\n";
     plat::DeviceMap::Clear();
@@ -336,12 +343,13 @@ TEST(PhoneListServer, OpeningALstFileShowsAPhoneListWindowWithItsRows) {
         // Save writes the file, and then the window closes without asking.
         QStringList asked;
         std::vector<int> answers{kerdal::kIdYes, kerdal::kIdCancel};
-        const kerdal::MessageHook previous = kerdal::SetPageMessageHook([&](const kerdal::MessageRequest& r) {
-            asked << r.text;
-            const int answer = answers.empty() ? kerdal::kIdCancel : answers.front();
-            if (!answers.empty()) answers.erase(answers.begin());
-            return answer;
-        });
+        const kerdal::MessageHook previous =
+            kerdal::SetPageMessageHook([&](const kerdal::MessageRequest& r) {
+                asked << r.text;
+                const int answer = answers.empty() ? kerdal::kIdCancel : answers.front();
+                if (!answers.empty()) answers.erase(answers.begin());
+                return answer;
+            });
         view->item(0)->setSelected(true);
         view->ExecuteCommand(cmd::ListDelete);
         EXPECT_FALSE(window->close());
@@ -352,8 +360,11 @@ TEST(PhoneListServer, OpeningALstFileShowsAPhoneListWindowWithItsRows) {
         EXPECT_EQ(asked.size(), 2);
         kerdal::SetPageMessageHook(previous);
         std::ifstream saved(list, std::ios::binary);
-        const std::string stored((std::istreambuf_iterator<char>(saved)), std::istreambuf_iterator<char>());
-        EXPECT_EQ(stored, "1 Home\r\n     101\r\n     2400,E,7,2,H\r\n2 Lab\r\n     102\r\n     2400,E,7,2,H\r\n");
+        const std::string stored((std::istreambuf_iterator<char>(saved)),
+                                 std::istreambuf_iterator<char>());
+        EXPECT_EQ(stored,
+                  "1 Home\r\n     101\r\n     2400,E,7,2,H\r\n2 Lab\r\n     102\r\n     "
+                  "2400,E,7,2,H\r\n");
         app.ExitInstance();
     }
     plat::DeviceMap::Clear();

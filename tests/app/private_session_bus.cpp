@@ -16,8 +16,7 @@ namespace {
 
 class PrivateSessionBus : public ::testing::Environment {
 public:
-    void SetUp() override
-    {
+    void SetUp() override {
         int out[2];
         ASSERT_EQ(::pipe(out), 0);
         pid_ = ::fork();
@@ -40,8 +39,7 @@ public:
         ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         if (pid_ > 0) {
             ::kill(pid_, SIGTERM);
             ::waitpid(pid_, nullptr, 0);

@@ -10,15 +10,20 @@
 #include <ostream>
 
 // Readable QStrings in test failure messages.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
 
 namespace tolvan::app::test {
 
-inline void SendMouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons held) {
-    QMouseEvent event(type, QPointF(pos), QPointF(w->mapToGlobal(pos)), button, held, Qt::NoModifier);
+inline void SendMouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button,
+                      Qt::MouseButtons held) {
+    QMouseEvent event(type, QPointF(pos), QPointF(w->mapToGlobal(pos)), button, held,
+                      Qt::NoModifier);
     QApplication::sendEvent(w, &event);
 }
-inline void Press(QWidget* w, QPoint pos, Qt::MouseButton b = Qt::LeftButton, Qt::MouseButtons held = Qt::NoButton) {
+inline void Press(QWidget* w, QPoint pos, Qt::MouseButton b = Qt::LeftButton,
+                  Qt::MouseButtons held = Qt::NoButton) {
     SendMouse(w, QEvent::MouseButtonPress, pos, b, held | b);
 }
 inline void Move(QWidget* w, QPoint pos, Qt::MouseButtons held = Qt::NoButton) {
@@ -39,6 +44,8 @@ inline int CountColour(const QImage& image, const QRect& r, QColor colour) {
 }
 
 // Where grabs are written for a person to look at.
-inline QString GrabPath(const char* name) { return QStringLiteral("/tmp/tolvan-app-%1.png").arg(QLatin1String(name)); }
+inline QString GrabPath(const char* name) {
+    return QStringLiteral("/tmp/tolvan-app-%1.png").arg(QLatin1String(name));
+}
 
 }  // namespace tolvan::app::test

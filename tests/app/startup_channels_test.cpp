@@ -77,8 +77,8 @@ protected:
         fs::remove_all(dir_);
     }
     QString CreateChannel() {
-        QDBusMessage reply = Call(client_, "RiVo32.Document", "/", "Tolvan32.ClassFactory",
-                                  "CreateInstance");
+        QDBusMessage reply =
+            Call(client_, "RiVo32.Document", "/", "Tolvan32.ClassFactory", "CreateInstance");
         EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
         const QVariant value = reply.arguments().value(0);
         if (value.canConvert<QDBusObjectPath>()) return value.value<QDBusObjectPath>().path();
@@ -110,8 +110,7 @@ TEST_F(AutomationStartTest, ClientChannelIsListedShownAndHidden) {
     EXPECT_TRUE(ChannelFrames().isEmpty());
 
     // The client drives its channel while it has no window.
-    QDBusMessage reply = Call(client_, "RiVo32.Document", path, "RiVo32.Document",
-                              "ConnectToPort",
+    QDBusMessage reply = Call(client_, "RiVo32.Document", path, "RiVo32.Document", "ConnectToPort",
                               {QVariant::fromValue<short>(1), 9600, QVariant::fromValue<short>('N'),
                                QVariant::fromValue<short>(8), QVariant::fromValue<short>(1)});
     ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
@@ -364,8 +363,8 @@ TEST_F(UserStartTest, ChannelWindowSavesClosesAndItsCaptionFollowsTheChannelsTit
 TEST(DesktopRegistration, WritesEntryTypesAndActivationFiles) {
     const fs::path home = fs::temp_directory_path() / ("tolvan-xdg-" + std::to_string(::getpid()));
     std::string error;
-    ASSERT_TRUE(RegisterWithDesktop("/opt/my tools/tolvan32", "/home/u/t.ini", home.string(),
-                                    &error))
+    ASSERT_TRUE(
+        RegisterWithDesktop("/opt/my tools/tolvan32", "/home/u/t.ini", home.string(), &error))
         << error;
     std::ifstream desktop(home / "applications/tolvan32.desktop");
     std::stringstream text;

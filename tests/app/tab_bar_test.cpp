@@ -49,7 +49,8 @@ protected:
 TEST_F(TabBarTest, NewPhoneListWindowHasSevenTitlesAndBordersAt100To600) {
     ASSERT_EQ(bar->ColumnCount(), 6);
     EXPECT_EQ(bar->ColumnEdges(), kStart);
-    const QStringList titles{"Comment", "Dial String", "Baud Rate", "Parity", "Word Length", "Stop Bits", "Duplex"};
+    const QStringList titles{"Comment",     "Dial String", "Baud Rate", "Parity",
+                             "Word Length", "Stop Bits",   "Duplex"};
     for (int i = 0; i <= 6; ++i) EXPECT_EQ(bar->ColumnTitle(i), titles[i]) << i;
     // The view learns the layout when it is attached, before any drag.
     ASSERT_EQ(view->received.size(), 1);
@@ -113,9 +114,9 @@ TEST_F(TabBarTest, RightButtonRestoresAllBordersAndViewHearsNothing) {
 
 TEST_F(TabBarTest, SplitterCursorOnlyWithinOnePixelOfABorder) {
     const int y = bar->height() / 2;
-    const std::pair<int, bool> cases[] = {{97, false}, {98, false}, {99, true}, {100, true}, {101, true},
-                                          {102, false}, {150, false}, {599, true}, {601, true}, {602, false},
-                                          {700, false}, {850, false}};
+    const std::pair<int, bool> cases[] = {{97, false}, {98, false},  {99, true},   {100, true},
+                                          {101, true}, {102, false}, {150, false}, {599, true},
+                                          {601, true}, {602, false}, {700, false}, {850, false}};
     for (auto [x, split] : cases) {
         Move(bar, {x, y});
         EXPECT_EQ(bar->cursor().shape() == Qt::SplitHCursor, split) << "x=" << x;

@@ -59,7 +59,9 @@ class TestChannel : public tfw::CDocument, public ChannelBufferSource {
 public:
     TestChannel() = default;
     ~TestChannel() override { SetAutoDelete(false); }
-    TestChannel(std::uint32_t receiveSize, std::uint32_t transmitSize) { Connect(receiveSize, transmitSize); }
+    TestChannel(std::uint32_t receiveSize, std::uint32_t transmitSize) {
+        Connect(receiveSize, transmitSize);
+    }
 
     void Connect(std::uint32_t receiveSize, std::uint32_t transmitSize) {
         receive.emplace(receiveSize);

@@ -33,8 +33,10 @@ protected:
         return {info()->FieldText(ctl::SizeField), info()->FieldText(ctl::UsedField),
                 info()->FieldText(ctl::FreeField), info()->FieldText(ctl::StatusField)};
     }
-    static QStringList Expect(const char* size, const char* used, const char* free, const char* status) {
-        return {QLatin1String(size), QLatin1String(used), QLatin1String(free), QLatin1String(status)};
+    static QStringList Expect(const char* size, const char* used, const char* free,
+                              const char* status) {
+        return {QLatin1String(size), QLatin1String(used), QLatin1String(free),
+                QLatin1String(status)};
     }
 
     TestChannel channel;
@@ -153,7 +155,8 @@ TEST(BufferInfoFormat, StatusWordIsFourUpperCaseHexDigits) {
 TEST(BufferInfoOwnWindow, TwoWindowsKeepTheirOwnFiguresChoice) {
     TestChannel channel(1050, 300);
     CMDIFrameSplitter a(&channel), b(&channel);
-    for (tfw::CView* v : std::initializer_list<tfw::CView*>{a.CommView(), a.InfoView(), b.CommView(), b.InfoView()})
+    for (tfw::CView* v :
+         std::initializer_list<tfw::CView*>{a.CommView(), a.InfoView(), b.CommView(), b.InfoView()})
         channel.AddView(v);
     a.InitialUpdateFrame();
     b.InitialUpdateFrame();
@@ -176,11 +179,13 @@ namespace {
 
 TEST_F(BufferInfo, UpdatesFromAnotherThreadArriveOnTheWindowThread) {
     std::thread transfer([&] {
-        channel.receive->Receive({'x', 'y', 'z', 'w'});  // the transfer thread stores and tells the views
+        channel.receive->Receive(
+            {'x', 'y', 'z', 'w'});  // the transfer thread stores and tells the views
         channel.UpdateAllViews(HintReceive);
     });
     transfer.join();
-    EXPECT_EQ(info()->FieldText(ctl::UsedField), QStringLiteral("0")) << "not touched from the other thread";
+    EXPECT_EQ(info()->FieldText(ctl::UsedField), QStringLiteral("0"))
+        << "not touched from the other thread";
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(Figures(), Expect("1050", "4", "1046", "0x0000"));
 }

@@ -25,8 +25,12 @@
 namespace tolvan::app::test {
 namespace {
 
-bool Bluish(QColor c) { return c.blue() > 150 && c.red() < 110 && c.green() < 110; }
-bool Dark(QColor c) { return std::max({c.red(), c.green(), c.blue()}) < 110; }
+bool Bluish(QColor c) {
+    return c.blue() > 150 && c.red() < 110 && c.green() < 110;
+}
+bool Dark(QColor c) {
+    return std::max({c.red(), c.green(), c.blue()}) < 110;
+}
 
 struct Ink {
     int blue = 0;
@@ -38,8 +42,10 @@ Ink InkIn(const QImage& image, const QRect& r) {
     for (int y = area.top(); y <= area.bottom(); ++y)
         for (int x = area.left(); x <= area.right(); ++x) {
             const QColor c = image.pixelColor(x, y);
-            if (Bluish(c)) ++ink.blue;
-            else if (Dark(c)) ++ink.dark;
+            if (Bluish(c))
+                ++ink.blue;
+            else if (Dark(c))
+                ++ink.dark;
         }
     return ink;
 }
@@ -75,14 +81,15 @@ protected:
     // The text of one line of the map as it is drawn: characters, then the digit pairs.
     std::pair<std::string, std::string> LineText(BufferSide side, std::uint32_t line) {
         std::string chars, hex;
-        channel.Buffer(side)->VisitRing([&](const BufferFigures&, std::span<const std::uint8_t> ring) {
-            for (std::uint32_t p = line * 8; p < line * 8 + 8 && p < ring.size(); ++p) {
-                chars += RingChar(ring[p]);
-                const auto d = RingHex(ring[p]);
-                if (!hex.empty()) hex += ' ';
-                hex.append(d.begin(), d.end());
-            }
-        });
+        channel.Buffer(side)->VisitRing(
+            [&](const BufferFigures&, std::span<const std::uint8_t> ring) {
+                for (std::uint32_t p = line * 8; p < line * 8 + 8 && p < ring.size(); ++p) {
+                    chars += RingChar(ring[p]);
+                    const auto d = RingHex(ring[p]);
+                    if (!hex.empty()) hex += ' ';
+                    hex.append(d.begin(), d.end());
+                }
+            });
         return {chars, hex};
     }
 
@@ -124,7 +131,8 @@ TEST_F(ChannelWindow, TwoReceivedLettersShowBlueOnTheFirstLineAndTheRestBlack) {
     const RingGeometry& g = comm()->Geometry();
     EXPECT_EQ(comm()->TotalSize().height() / g.lineHeight, 132);
     EXPECT_EQ(comm()->TotalSize().width(), 24 * g.cellWidth + 3);
-    EXPECT_EQ(comm()->verticalScrollBar()->maximum(), 132 * g.lineHeight - comm()->viewport()->height());
+    EXPECT_EQ(comm()->verticalScrollBar()->maximum(),
+              132 * g.lineHeight - comm()->viewport()->height());
     EXPECT_EQ(comm()->verticalScrollBar()->singleStep(), g.lineHeight);
     EXPECT_EQ(comm()->verticalScrollBar()->pageStep(), 16 * g.lineHeight);
 
@@ -185,7 +193,8 @@ TEST(RingMap, UnreadPositionsFollowRingOrderAcrossTheWrap) {
     for (std::uint32_t p = 0; p < 16; ++p) EXPECT_TRUE(IsUnreadPosition(ff, p)) << p;
 
     TestRing empty(16);
-    for (std::uint32_t p = 0; p < 16; ++p) EXPECT_FALSE(IsUnreadPosition(empty.readout.Figures(), p)) << p;
+    for (std::uint32_t p = 0; p < 16; ++p)
+        EXPECT_FALSE(IsUnreadPosition(empty.readout.Figures(), p)) << p;
     // Figures of a huge ring must not wrap the arithmetic.
     BufferFigures huge{0xFFFFFFF0u, 0x20, 0, 0xFFFFFFE8u, 0x8};
     EXPECT_TRUE(IsUnreadPosition(huge, 0xFFFFFFEFu));
@@ -233,7 +242,8 @@ TEST_F(ChannelWindow, RingThatCannotBeLockedShowsTheNoBufferLine) {
     const QImage failed = Grab();
     plat::MemoryFaults::Reset();
     const int h = comm()->Geometry().lineHeight;
-    EXPECT_GT(InkIn(normal, QRect(0, h, normal.width(), 3 * h)).dark, 0) << "map lines below line 0";
+    EXPECT_GT(InkIn(normal, QRect(0, h, normal.width(), 3 * h)).dark, 0)
+        << "map lines below line 0";
     EXPECT_EQ(InkIn(failed, QRect(0, h, failed.width(), 3 * h)).dark, 0) << "only one line of text";
     EXPECT_EQ(InkIn(failed, failed.rect()).blue, 0);
     EXPECT_GT(InkIn(failed, QRect(0, 0, failed.width(), h)).dark, 0);
@@ -250,7 +260,8 @@ TEST_F(ChannelWindow, OutputButtonSwitchesContentsToTransmitBufferInEveryWindowO
     EXPECT_EQ(comm()->Selector(), BufferSide::Transmit);
     EXPECT_EQ(comm()->TotalSize().height(), (200 / 8 + 1) * h);
     EXPECT_EQ(second->CommView()->Selector(), BufferSide::Transmit);
-    EXPECT_EQ(second->InfoView()->Selector(), BufferSide::Receive) << "the other window's figures keep their choice";
+    EXPECT_EQ(second->InfoView()->Selector(), BufferSide::Receive)
+        << "the other window's figures keep their choice";
 
     QTest::mouseClick(frame->InfoView()->InputButton(), Qt::LeftButton);
     EXPECT_EQ(comm()->Selector(), BufferSide::Receive);
@@ -304,7 +315,8 @@ TEST_F(ChannelWindow, PrintsTheWholeMapOnAsManyPagesAsItTakes) {
         QFile file(dir.filePath(name));
         EXPECT_TRUE(file.open(QIODevice::ReadOnly));
         const QByteArray pdf = file.readAll();
-        return static_cast<int>(pdf.count("/Type /Page\n") + pdf.count("/Type /Page\r") + pdf.count("/Type /Page "));
+        return static_cast<int>(pdf.count("/Type /Page\n") + pdf.count("/Type /Page\r") +
+                                pdf.count("/Type /Page "));
     };
     channel.receive->Receive({'A', 'B'});
     // Display off does not matter for printing.

@@ -16,8 +16,7 @@
 namespace tolvan::test {
 namespace {
 
-std::string ReadText(const std::string& path)
-{
+std::string ReadText(const std::string& path) {
     std::ifstream in(path);
     std::ostringstream text;
     text << in.rdbuf();
@@ -25,30 +24,25 @@ std::string ReadText(const std::string& path)
 }
 
 // Splits an Exec line the way a POSIX shell does (the bus follows the same rules).
-QStringList SplitLikeAShell(const std::string& line)
-{
+QStringList SplitLikeAShell(const std::string& line) {
     QProcess sh;
-    sh.start(QStringLiteral("/bin/sh"),
-             {QStringLiteral("-c"), QStringLiteral("printf '%s\\n' ") + QString::fromStdString(line)});
+    sh.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("printf '%s\\n' ") +
+                                                                   QString::fromStdString(line)});
     sh.waitForFinished(10000);
     return QString::fromUtf8(sh.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
 }
 
-TEST(ActivationFiles, ExecLineKeepsEveryWordWhole)
-{
+TEST(ActivationFiles, ExecLineKeepsEveryWordWhole) {
     EXPECT_EQ(tdbus::ExecLine("/usr/bin/tolvan32", {"-Automation"}),
               "/usr/bin/tolvan32 -Automation");
-    const std::string line =
-        tdbus::ExecLine("/opt/my apps/tolvan32", {"--profile", "/home/o'neil/$HOME/a\"b.ini", "",
-                                                  "-Automation"});
-    EXPECT_EQ(SplitLikeAShell(line),
-              (QStringList{"/opt/my apps/tolvan32", "--profile", "/home/o'neil/$HOME/a\"b.ini",
-                           "-Automation"}));
+    const std::string line = tdbus::ExecLine(
+        "/opt/my apps/tolvan32", {"--profile", "/home/o'neil/$HOME/a\"b.ini", "", "-Automation"});
+    EXPECT_EQ(SplitLikeAShell(line), (QStringList{"/opt/my apps/tolvan32", "--profile",
+                                                  "/home/o'neil/$HOME/a\"b.ini", "-Automation"}));
     EXPECT_NE(line.find("''"), std::string::npos);  // the empty word is kept, quoted
 }
 
-TEST(ActivationFiles, WritesOneFilePerBusNameAndReportsFailures)
-{
+TEST(ActivationFiles, WritesOneFilePerBusNameAndReportsFailures) {
     PrivateBus scratch;  // only for its folder
     const std::string dir = scratch.Dir() + "/data/dbus-1/services";
     std::string error;
@@ -69,20 +63,20 @@ TEST(ActivationFiles, WritesOneFilePerBusNameAndReportsFailures)
 
     // A folder that cannot be made.
     std::ofstream(scratch.Dir() + "/plainfile") << "x";
-    EXPECT_FALSE(tdbus::WriteActivationFiles("/usr/bin/tolvan32", {}, scratch.Dir() + "/plainfile/sub",
-                                             &error));
+    EXPECT_FALSE(tdbus::WriteActivationFiles("/usr/bin/tolvan32", {},
+                                             scratch.Dir() + "/plainfile/sub", &error));
     EXPECT_NE(error.find("plainfile"), std::string::npos);
 }
 
-TEST(ActivationFiles, DefaultFolderFollowsXdgDataHome)
-{
+TEST(ActivationFiles, DefaultFolderFollowsXdgDataHome) {
     const char* old = std::getenv("XDG_DATA_HOME");
     const std::string saved = old ? old : "";
     setenv("XDG_DATA_HOME", "/tmp/xdg-test-home", 1);
     EXPECT_EQ(tdbus::UserServicesDir(), "/tmp/xdg-test-home/dbus-1/services");
     unsetenv("XDG_DATA_HOME");
     const char* home = std::getenv("HOME");
-    EXPECT_EQ(tdbus::UserServicesDir(), std::string(home ? home : "") + "/.local/share/dbus-1/services");
+    EXPECT_EQ(tdbus::UserServicesDir(),
+              std::string(home ? home : "") + "/.local/share/dbus-1/services");
     if (old) setenv("XDG_DATA_HOME", saved.c_str(), 1);
 }
 
@@ -104,8 +98,7 @@ const char* const kStandIn =
     "Factory(bus, '/')\n"
     "loop.run()\n";
 
-TEST(ActivationFiles, BusStartsTheNamedProgramForACreateDispatch)
-{
+TEST(ActivationFiles, BusStartsTheNamedProgramForACreateDispatch) {
     PrivateBus bus;
     const std::string binDir = bus.Dir() + "/my programs";
     std::filesystem::create_directories(binDir);
@@ -119,9 +112,8 @@ TEST(ActivationFiles, BusStartsTheNamedProgramForACreateDispatch)
     chmod(program.c_str(), 0755);
 
     std::string error;
-    ASSERT_TRUE(tdbus::WriteActivationFiles(program, {"--profile", bus.Dir() + "/a b.ini",
-                                                      "-Automation"},
-                                            bus.ServicesDir(), &error))
+    ASSERT_TRUE(tdbus::WriteActivationFiles(
+        program, {"--profile", bus.Dir() + "/a b.ini", "-Automation"}, bus.ServicesDir(), &error))
         << error;
 
     QString path;
@@ -132,8 +124,7 @@ TEST(ActivationFiles, BusStartsTheNamedProgramForACreateDispatch)
         failure = driver.LastError();
     }));
     EXPECT_EQ(path, QStringLiteral("/Channels/42")) << failure.message.toStdString();
-    EXPECT_EQ(ReadText(bus.Dir() + "/args"),
-              "--profile\n" + bus.Dir() + "/a b.ini\n-Automation\n");
+    EXPECT_EQ(ReadText(bus.Dir() + "/args"), "--profile\n" + bus.Dir() + "/a b.ini\n-Automation\n");
 
     // No activation file for a name: the call fails, it does not hang.
     ASSERT_TRUE(RunClient([&] {

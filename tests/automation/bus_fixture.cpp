@@ -23,8 +23,7 @@
 
 namespace tolvan::test {
 
-void EnsureQtApp()
-{
+void EnsureQtApp() {
     if (QCoreApplication::instance()) return;
     static int argc = 1;
     static char name[] = "test_automation";
@@ -33,8 +32,7 @@ void EnsureQtApp()
     (void)app;
 }
 
-bool SpinUntil(const std::function<bool()>& done, int limitMs)
-{
+bool SpinUntil(const std::function<bool()>& done, int limitMs) {
     EnsureQtApp();
     QElapsedTimer clock;
     clock.start();
@@ -47,8 +45,7 @@ bool SpinUntil(const std::function<bool()>& done, int limitMs)
     return true;
 }
 
-bool RunClient(const std::function<void()>& client, int limitMs)
-{
+bool RunClient(const std::function<void()>& client, int limitMs) {
     std::atomic<bool> finished{false};
     std::thread worker([&] {
         client();
@@ -61,8 +58,7 @@ bool RunClient(const std::function<void()>& client, int limitMs)
     return ok;
 }
 
-PrivateBus::PrivateBus()
-{
+PrivateBus::PrivateBus() {
     EnsureQtApp();
     char pattern[] = "/tmp/tolvan-bus-XXXXXX";
     const char* made = mkdtemp(pattern);
@@ -116,14 +112,14 @@ PrivateBus::PrivateBus()
     std::string address;
     char c = 0;
     pollfd p{out[0], POLLIN, 0};
-    while (::poll(&p, 1, 10000) > 0 && ::read(out[0], &c, 1) == 1 && c != '\n') address.push_back(c);
+    while (::poll(&p, 1, 10000) > 0 && ::read(out[0], &c, 1) == 1 && c != '\n')
+        address.push_back(c);
     ::close(out[0]);
     address_ = QString::fromStdString(address).trimmed();
     if (address_.isEmpty()) ADD_FAILURE() << "dbus-daemon gave no address";
 }
 
-PrivateBus::~PrivateBus()
-{
+PrivateBus::~PrivateBus() {
     if (pid_ > 0) {
         ::kill(pid_, SIGKILL);
         ::waitpid(pid_, nullptr, 0);
@@ -134,22 +130,19 @@ PrivateBus::~PrivateBus()
     }
 }
 
-QDBusConnection PrivateBus::Connect()
-{
+QDBusConnection PrivateBus::Connect() {
     static std::atomic<int> counter{0};
-    return QDBusConnection::connectToBus(address_,
-                                         QStringLiteral("test-client-%1").arg(++counter));
+    return QDBusConnection::connectToBus(address_, QStringLiteral("test-client-%1").arg(++counter));
 }
 
-QString PythonProgram()
-{
+QString PythonProgram() {
     // The distribution's Python carries the dbus module; a Python of its own on PATH may not.
-    if (QFile::exists(QStringLiteral("/usr/bin/python3"))) return QStringLiteral("/usr/bin/python3");
+    if (QFile::exists(QStringLiteral("/usr/bin/python3")))
+        return QStringLiteral("/usr/bin/python3");
     return QStringLiteral("python3");
 }
 
-PythonClient::PythonClient(const PrivateBus& bus, const QString& script)
-{
+PythonClient::PythonClient(const PrivateBus& bus, const QString& script) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.Address());
     env.insert(QStringLiteral("PYTHONUNBUFFERED"), QStringLiteral("1"));
@@ -158,36 +151,31 @@ PythonClient::PythonClient(const PrivateBus& bus, const QString& script)
     if (!process_.waitForStarted(10000)) ADD_FAILURE() << "python does not start";
 }
 
-PythonClient::~PythonClient()
-{
+PythonClient::~PythonClient() {
     if (process_.state() != QProcess::NotRunning) {
         process_.kill();
         process_.waitForFinished(10000);
     }
 }
 
-QString PythonClient::ReadLine(int limitMs)
-{
+QString PythonClient::ReadLine(int limitMs) {
     SpinUntil([&] { return process_.canReadLine() || process_.state() == QProcess::NotRunning; },
               limitMs);
     if (!process_.canReadLine()) return {};
     return QString::fromUtf8(process_.readLine()).trimmed();
 }
 
-int PythonClient::Wait(int limitMs)
-{
+int PythonClient::Wait(int limitMs) {
     if (!SpinUntil([&] { return process_.state() == QProcess::NotRunning; }, limitMs)) return -1;
     return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
 }
 
-void PythonClient::Kill()
-{
+void PythonClient::Kill() {
     process_.kill();
     SpinUntil([&] { return process_.state() == QProcess::NotRunning; }, 10000);
 }
 
-QString PythonClient::ErrorOutput()
-{
+QString PythonClient::ErrorOutput() {
     return QString::fromUtf8(process_.readAllStandardError());
 }
 

@@ -16,8 +16,7 @@
 #include <ostream>
 
 // Readable QStrings in test failure messages.
-inline void PrintTo(const QString& text, std::ostream* os)
-{
+inline void PrintTo(const QString& text, std::ostream* os) {
     *os << '"' << text.toStdString() << '"';
 }
 

@@ -17,22 +17,19 @@ namespace {
 // A gate tasks wait at until the test opens it.
 class Gate {
 public:
-    void Open()
-    {
+    void Open() {
         std::lock_guard lock(mutex_);
         open_ = true;
         cv_.notify_all();
     }
-    void Pass()
-    {
+    void Pass() {
         std::unique_lock lock(mutex_);
         ++waiting_;
         cv_.notify_all();
         cv_.wait(lock, [this] { return open_; });
     }
     // Blocks until n tasks wait at the gate.
-    void AwaitWaiting(int n)
-    {
+    void AwaitWaiting(int n) {
         std::unique_lock lock(mutex_);
         cv_.wait(lock, [&] { return waiting_ >= n; });
     }
@@ -44,8 +41,7 @@ private:
     int waiting_ = 0;
 };
 
-TEST(CallQueue, LanesKeepTheirOrderAndABlockedLaneHoldsUpNoOther)
-{
+TEST(CallQueue, LanesKeepTheirOrderAndABlockedLaneHoldsUpNoOther) {
     CallQueue calls(4);
     Gate gate;
     std::mutex mutex;
@@ -86,8 +82,7 @@ TEST(CallQueue, LanesKeepTheirOrderAndABlockedLaneHoldsUpNoOther)
     }
 }
 
-TEST(CallQueue, WorkersStayWithinTheirBoundAndShutdownRunsWhatWasQueued)
-{
+TEST(CallQueue, WorkersStayWithinTheirBoundAndShutdownRunsWhatWasQueued) {
     std::atomic<int> ran{0};
     Gate gate;
     {

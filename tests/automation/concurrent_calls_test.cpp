@@ -40,8 +40,7 @@ namespace {
 // Release (which the server gives on the window thread).
 class DocumentHost : public tdbus::ChannelHost {
 public:
-    tdbus::HostedChannel* CreateChannel(tdbus::ChannelClass cls) override
-    {
+    tdbus::HostedChannel* CreateChannel(tdbus::ChannelClass cls) override {
         std::unique_ptr<CDocComm> doc;
         if (cls == tdbus::ChannelClass::Plain) doc = std::make_unique<CDocComm>();
         if (cls == tdbus::ChannelClass::Modem) doc = std::make_unique<CDocModem>();
@@ -58,8 +57,7 @@ private:
         Hosted(DocumentHost& h, std::unique_ptr<CDocComm> d) : host(h), doc(std::move(d)) {}
         tfw::DispatchTarget& Target() override { return *doc; }
         void AddRef() override { ++refs; }
-        void Release() override
-        {
+        void Release() override {
             if (--refs == 0) host.live_.erase(this);  // destroys the document
         }
         DocumentHost& host;
@@ -73,8 +71,7 @@ const QString kPlain = QStringLiteral("RiVo32.Document");
 
 class ConcurrentCalls : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         EnsureQtApp();
         bus_ = std::make_unique<PrivateBus>();
         ASSERT_FALSE(bus_->Address().isEmpty());
@@ -90,43 +87,37 @@ protected:
         QString error;
         ASSERT_TRUE(server_->Start(bus_->Address(), &error)) << error.toStdString();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         server_.reset();  // answers what is still under way
         CDocComm::SetPortRegistry(nullptr);
         plat::DeviceMap::Clear();
     }
 
     static QDBusPendingCall Send(QDBusConnection& client, const QString& path,
-                                 const QString& member, const QVariantList& args = {})
-    {
+                                 const QString& member, const QVariantList& args = {}) {
         QDBusMessage call = QDBusMessage::createMethodCall(kPlain, path, kPlain, member);
         call.setArguments(args);
         return client.asyncCall(call, 60000);
     }
     // Waits for the reply while the server (this thread) works.
-    static QDBusMessage Wait(QDBusPendingCall pending)
-    {
+    static QDBusMessage Wait(QDBusPendingCall pending) {
         EXPECT_TRUE(SpinUntil([&] { return pending.isFinished(); }));
         return pending.reply();
     }
-    static int Result(const QDBusMessage& reply)
-    {
+    static int Result(const QDBusMessage& reply) {
         EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
         return reply.arguments().value(0).toInt();
     }
     // A channel of the client connected to a COM port at 9600,N,8,1.
-    QString Connected(QDBusConnection& client, int com)
-    {
+    QString Connected(QDBusConnection& client, int com) {
         QDBusMessage reply = Wait(client.asyncCall(QDBusMessage::createMethodCall(
             kPlain, "/", "Tolvan32.ClassFactory", "CreateInstance")));
         const QString path = reply.arguments().value(0).value<QDBusObjectPath>().path();
         EXPECT_FALSE(path.isEmpty()) << reply.errorMessage().toStdString();
-        EXPECT_EQ(Result(Wait(Send(client, path, "ConnectToPort",
-                                   {QVariant::fromValue<short>(com), 9600,
-                                    QVariant::fromValue<short>('N'),
-                                    QVariant::fromValue<short>(8),
-                                    QVariant::fromValue<short>(1)}))),
+        EXPECT_EQ(Result(Wait(
+                      Send(client, path, "ConnectToPort",
+                           {QVariant::fromValue<short>(com), 9600, QVariant::fromValue<short>('N'),
+                            QVariant::fromValue<short>(8), QVariant::fromValue<short>(1)}))),
                   0);
         return path;
     }
@@ -141,8 +132,7 @@ protected:
     int lastReleased_ = 0;
 };
 
-TEST_F(ConcurrentCalls, WaitingReadHoldsUpNeitherOtherClientsNorTheWindowThread)
-{
+TEST_F(ConcurrentCalls, WaitingReadHoldsUpNeitherOtherClientsNorTheWindowThread) {
     QDBusConnection a = bus_->Connect();
     QDBusConnection b = bus_->Connect();
     const QString pathA = Connected(a, 2);
@@ -154,12 +144,18 @@ TEST_F(ConcurrentCalls, WaitingReadHoldsUpNeitherOtherClientsNorTheWindowThread)
     // Another client on another channel, by the typed interface, by identifier and by
     // property; and the window thread's own answers (introspection).
     EXPECT_TRUE(Wait(Send(b, pathB, "IsConnected")).arguments().value(0).toBool());
-    QDBusMessage invoke = QDBusMessage::createMethodCall(kPlain, pathB, "Tolvan32.Dispatch", "Invoke");
+    QDBusMessage invoke =
+        QDBusMessage::createMethodCall(kPlain, pathB, "Tolvan32.Dispatch", "Invoke");
     invoke << static_cast<int>(kDispGetPortNumber) << 1 << QVariant::fromValue(QVariantList{});
-    EXPECT_EQ(Wait(b.asyncCall(invoke)).arguments().value(0).value<QDBusVariant>().variant().toInt(), 3);
+    EXPECT_EQ(
+        Wait(b.asyncCall(invoke)).arguments().value(0).value<QDBusVariant>().variant().toInt(), 3);
     QDBusMessage introspect = QDBusMessage::createMethodCall(
         kPlain, pathA, "org.freedesktop.DBus.Introspectable", "Introspect");
-    EXPECT_TRUE(Wait(b.asyncCall(introspect)).arguments().value(0).toString().contains("ReadCharFromPortTimed"));
+    EXPECT_TRUE(Wait(b.asyncCall(introspect))
+                    .arguments()
+                    .value(0)
+                    .toString()
+                    .contains("ReadCharFromPortTimed"));
     EXPECT_FALSE(read.isFinished()) << "the read ended before the other calls were answered";
 
     // The byte ends the wait with what the read always returned.
@@ -182,8 +178,7 @@ TEST_F(ConcurrentCalls, WaitingReadHoldsUpNeitherOtherClientsNorTheWindowThread)
     EXPECT_EQ(com3_.Read(2), (std::vector<std::uint8_t>{'x', 'y'}));
 }
 
-TEST_F(ConcurrentCalls, OneClientsCallsOnAChannelKeepTheirOrder)
-{
+TEST_F(ConcurrentCalls, OneClientsCallsOnAChannelKeepTheirOrder) {
     QDBusConnection a = bus_->Connect();
     QDBusConnection b = bus_->Connect();
     const QString pathA = Connected(a, 2);
@@ -193,8 +188,8 @@ TEST_F(ConcurrentCalls, OneClientsCallsOnAChannelKeepTheirOrder)
     std::vector<QDBusPendingCall> calls;
     calls.push_back(Send(a, pathA, "ReadCharFromPortTimed", {Ms(5000)}));
     for (char c = '1'; c <= '9'; ++c)
-        calls.push_back(Send(a, pathA, "WriteToPort",
-                             {QByteArray(1, c), QVariant::fromValue<short>(1)}));
+        calls.push_back(
+            Send(a, pathA, "WriteToPort", {QByteArray(1, c), QVariant::fromValue<short>(1)}));
     calls.push_back(Send(a, pathA, "GetPortNumber"));
     std::vector<int> finished;
     std::vector<std::unique_ptr<QDBusPendingCallWatcher>> watchers;
@@ -203,7 +198,8 @@ TEST_F(ConcurrentCalls, OneClientsCallsOnAChannelKeepTheirOrder)
         QObject::connect(watchers.back().get(), &QDBusPendingCallWatcher::finished,
                          [&finished, i] { finished.push_back(static_cast<int>(i)); });
     }
-    ASSERT_TRUE(SpinUntil([&] { return server_->CallsUnderWay() == static_cast<int>(calls.size()); }));
+    ASSERT_TRUE(
+        SpinUntil([&] { return server_->CallsUnderWay() == static_cast<int>(calls.size()); }));
 
     // Others are served meanwhile; the client's own later calls wait behind its read.
     EXPECT_TRUE(Wait(Send(b, pathB, "IsConnected")).arguments().value(0).toBool());
@@ -224,8 +220,7 @@ TEST_F(ConcurrentCalls, OneClientsCallsOnAChannelKeepTheirOrder)
 // Calls that cannot wait are answered on the window thread when their channel is idle, but
 // never by waiting there for a server lock that another thread holds: such a call goes to a
 // worker and the window keeps answering.
-TEST_F(ConcurrentCalls, CallsThatCannotWaitNeverWaitOnTheWindowThreadForTheServerLock)
-{
+TEST_F(ConcurrentCalls, CallsThatCannotWaitNeverWaitOnTheWindowThreadForTheServerLock) {
     QDBusConnection a = bus_->Connect();
     const QString pathA = Connected(a, 2);
     EXPECT_TRUE(Wait(Send(a, pathA, "IsConnected")).arguments().value(0).toBool());
@@ -250,7 +245,8 @@ TEST_F(ConcurrentCalls, CallsThatCannotWaitNeverWaitOnTheWindowThreadForTheServe
     QDBusMessage introspect = QDBusMessage::createMethodCall(
         kPlain, pathA, "org.freedesktop.DBus.Introspectable", "Introspect");
     const QDBusMessage answered = Wait(a.asyncCall(introspect));
-    EXPECT_FALSE(write.isFinished() || query.isFinished()) << "answered under a lock held elsewhere";
+    EXPECT_FALSE(write.isFinished() || query.isFinished())
+        << "answered under a lock held elsewhere";
     letGo.set_value();
     holder.join();
     ASSERT_TRUE(queued) << "the window thread waited for the lock";
@@ -261,14 +257,13 @@ TEST_F(ConcurrentCalls, CallsThatCannotWaitNeverWaitOnTheWindowThreadForTheServe
     EXPECT_TRUE(Wait(query).arguments().value(0).value<QDBusVariant>().variant().toBool());
     EXPECT_EQ(com2_.Read(2), (std::vector<std::uint8_t>{'h', 'i'}));
     ASSERT_TRUE(SpinUntil([&] { return server_->CallsUnderWay() == 0; }));
-    EXPECT_EQ(Result(Wait(Send(a, pathA, "WriteToPort",
-                               {QByteArray("!"), QVariant::fromValue<short>(1)}))),
+    EXPECT_EQ(Result(Wait(
+                  Send(a, pathA, "WriteToPort", {QByteArray("!"), QVariant::fromValue<short>(1)}))),
               1);
     EXPECT_EQ(com2_.Read(1), (std::vector<std::uint8_t>{'!'}));
 }
 
-TEST_F(ConcurrentCalls, CallsThatCannotWaitDoNotRunInsideAWindowOperationThatHoldsTheLock)
-{
+TEST_F(ConcurrentCalls, CallsThatCannotWaitDoNotRunInsideAWindowOperationThatHoldsTheLock) {
     QDBusConnection a = bus_->Connect();
     const QString pathA = Connected(a, 2);
     // As a message box raised in the middle of a port operation on the window thread: the
@@ -283,8 +278,7 @@ TEST_F(ConcurrentCalls, CallsThatCannotWaitDoNotRunInsideAWindowOperationThatHol
     EXPECT_EQ(com2_.Read(2), (std::vector<std::uint8_t>{'i', 'n'}));
 }
 
-TEST_F(ConcurrentCalls, ClientGoneWhileItsCallWaitsLeavesTheChannelUntilTheCallEnds)
-{
+TEST_F(ConcurrentCalls, ClientGoneWhileItsCallWaitsLeavesTheChannelUntilTheCallEnds) {
     const QString name = QStringLiteral("client-that-goes");
     QDBusConnection a = QDBusConnection::connectToBus(bus_->Address(), name);
     QDBusConnection b = bus_->Connect();
@@ -315,14 +309,14 @@ TEST_F(ConcurrentCalls, ClientGoneWhileItsCallWaitsLeavesTheChannelUntilTheCallE
     EXPECT_EQ(lastReleased_, 0);
     EXPECT_TRUE(registry_.FindPort(3)->IsOpen());
 
-    QDBusMessage release = QDBusMessage::createMethodCall(kPlain, pathB, "Tolvan32.Unknown", "Release");
+    QDBusMessage release =
+        QDBusMessage::createMethodCall(kPlain, pathB, "Tolvan32.Unknown", "Release");
     EXPECT_EQ(Wait(b.asyncCall(release)).type(), QDBusMessage::ReplyMessage);
     EXPECT_TRUE(SpinUntil([&] { return lastReleased_ == 1; }));
     EXPECT_EQ(host_.Live(), 0);
 }
 
-TEST(CallTimeout, MembersThatWaitAreAwaitedBeyondTheirWait)
-{
+TEST(CallTimeout, MembersThatWaitAreAwaitedBeyondTheirWait) {
     using tdbus::CallTimeoutMs;
     const std::vector<tfw::Variant> noArgs;
     const std::vector<tfw::Variant> charTimed{tfw::Variant::I4(60000)};
@@ -333,8 +327,10 @@ TEST(CallTimeout, MembersThatWaitAreAwaitedBeyondTheirWait)
 
     // Timed reads: their own milliseconds, on each class with its identifiers.
     EXPECT_EQ(CallTimeoutMs("RiVo32.Document", kDispReadCharFromPortTimed, 1, charTimed), 85000);
-    EXPECT_EQ(CallTimeoutMs("ViDA.Document", 0x10000 + kDispReadCharFromPortTimed, 1, charTimed), 85000);
-    EXPECT_EQ(CallTimeoutMs("DaRi32.Document", 0x10000 + kDispReadFromPortTimed, 1, bytesTimed), 65000);
+    EXPECT_EQ(CallTimeoutMs("ViDA.Document", 0x10000 + kDispReadCharFromPortTimed, 1, charTimed),
+              85000);
+    EXPECT_EQ(CallTimeoutMs("DaRi32.Document", 0x10000 + kDispReadFromPortTimed, 1, bytesTimed),
+              65000);
     EXPECT_EQ(CallTimeoutMs("RiVo32.Document", kDispReadCharFromPortTimed, 1, longest), INT_MAX);
     // Identifier 26 on a modem channel is no timed read (the modem has 14 members).
     EXPECT_EQ(CallTimeoutMs("DaRi32.Document", kDispReadCharFromPortTimed, 1, charTimed), 25000);

@@ -23,27 +23,40 @@ public:
     static const tfw::DispatchClass& Class();
 
     std::int16_t GetLevel() const { return level; }
-    void SetLevel(std::int16_t v) { ++calls; level = v; }
-    std::int32_t Add(std::int16_t a, std::int32_t b) { ++calls; return a + b; }
+    void SetLevel(std::int16_t v) {
+        ++calls;
+        level = v;
+    }
+    std::int32_t Add(std::int16_t a, std::int32_t b) {
+        ++calls;
+        return a + b;
+    }
     // Writes up to `count` bytes of 'x' into the caller's buffer, never past its end.
-    std::int16_t Fill(std::span<std::uint8_t> buffer, std::int16_t count)
-    {
+    std::int16_t Fill(std::span<std::uint8_t> buffer, std::int16_t count) {
         ++calls;
         std::int16_t n = 0;
         for (; n < count && static_cast<std::size_t>(n) < buffer.size(); ++n) buffer[n] = 'x';
         return n;
     }
-    bool Split(std::int32_t& whole, std::int16_t& part, bool& odd)
-    {
+    bool Split(std::int32_t& whole, std::int16_t& part, bool& odd) {
         ++calls;
         part = static_cast<std::int16_t>(whole % 100);
         odd = (whole % 2) != 0;
         whole /= 100;
         return true;
     }
-    std::string Greet(const std::string& who) { ++calls; return "hello " + who; }
-    void Reset() { ++calls; level = 0; }
-    bool Flag(bool on) { ++calls; return on; }
+    std::string Greet(const std::string& who) {
+        ++calls;
+        return "hello " + who;
+    }
+    void Reset() {
+        ++calls;
+        level = 0;
+    }
+    bool Flag(bool on) {
+        ++calls;
+        return on;
+    }
 
     std::int16_t level = 7;
     int calls = 0;
@@ -53,9 +66,15 @@ class Gauge : public Meter {
 public:
     const tfw::DispatchClass& GetDispatchClass() const override;
     static const tfw::DispatchClass& Class();
-    std::int16_t Scale(std::int16_t v) { ++calls; return static_cast<std::int16_t>(v * 10); }
+    std::int16_t Scale(std::int16_t v) {
+        ++calls;
+        return static_cast<std::int16_t>(v * 10);
+    }
     // Hides Meter's Reset by name.
-    void Reset() { ++calls; level = -1; }
+    void Reset() {
+        ++calls;
+        level = -1;
+    }
 };
 
 constexpr MemberInfo kMeterTable[] = {
@@ -90,30 +109,30 @@ const tfw::MemberBinding kGaugeBindings[] = {
     tfw::Bind<&Gauge::Reset>(),
 };
 
-const tfw::DispatchClass& Meter::Class()
-{
+const tfw::DispatchClass& Meter::Class() {
     static const tfw::DispatchClass cls("Meter", "Test.Meter", kMeterTable, kMeterBindings,
                                         nullptr);
     return cls;
 }
-const tfw::DispatchClass& Meter::GetDispatchClass() const { return Class(); }
+const tfw::DispatchClass& Meter::GetDispatchClass() const {
+    return Class();
+}
 
-const tfw::DispatchClass& Gauge::Class()
-{
+const tfw::DispatchClass& Gauge::Class() {
     static const tfw::DispatchClass cls("Gauge", "Test.Gauge", kGaugeTable, kGaugeBindings,
                                         &Meter::Class());
     return cls;
 }
-const tfw::DispatchClass& Gauge::GetDispatchClass() const { return Class(); }
+const tfw::DispatchClass& Gauge::GetDispatchClass() const {
+    return Class();
+}
 
 DispatchStatus Call(tfw::DispatchTarget& t, std::int32_t dispid, std::uint16_t flags,
-                    std::vector<Variant>& args, Variant& result, std::size_t* bad = nullptr)
-{
+                    std::vector<Variant>& args, Variant& result, std::size_t* bad = nullptr) {
     return tfw::Invoke(t, dispid, flags, args, result, bad);
 }
 
-TEST(DispatchIdentifiers, PositionsAndDerivationSteps)
-{
+TEST(DispatchIdentifiers, PositionsAndDerivationSteps) {
     const auto& meter = Meter::Class();
     EXPECT_EQ(meter.GetIDOfName("Level"), 1);
     EXPECT_EQ(meter.GetIDOfName("add"), 2);
@@ -143,8 +162,7 @@ TEST(DispatchIdentifiers, PositionsAndDerivationSteps)
     EXPECT_EQ(all[2].declaredBy, &meter);
 }
 
-TEST(DispatchIdentifiers, ChannelTableAndItsDerivedClasses)
-{
+TEST(DispatchIdentifiers, ChannelTableAndItsDerivedClasses) {
     const auto members = CommMembers();
     ASSERT_EQ(members.size(), 36u);
     const tfw::DispatchClass plain("Plain", kCommInterfaceName, members, {}, nullptr);
@@ -170,8 +188,7 @@ TEST(DispatchIdentifiers, ChannelTableAndItsDerivedClasses)
     EXPECT_EQ(members[kDispReceiveXModemFile - 1].param[0], T::String);
 }
 
-TEST(DispatchInvoke, CallsWithDeclaredTypesAndConvertsByValueIntegers)
-{
+TEST(DispatchInvoke, CallsWithDeclaredTypesAndConvertsByValueIntegers) {
     Meter m;
     Variant result;
     std::vector<Variant> args{Variant::I2(2), Variant::I4(40)};
@@ -197,8 +214,7 @@ TEST(DispatchInvoke, CallsWithDeclaredTypesAndConvertsByValueIntegers)
     EXPECT_EQ(m.level, 0);
 }
 
-TEST(DispatchInvoke, RefusedCallsNeverReachTheTarget)
-{
+TEST(DispatchInvoke, RefusedCallsNeverReachTheTarget) {
     Meter m;
     Variant result = Variant::I2(99);
     std::size_t bad = 77;
@@ -231,8 +247,7 @@ TEST(DispatchInvoke, RefusedCallsNeverReachTheTarget)
 
     args.clear();
     EXPECT_EQ(Call(m, 99, tfw::kDispatchMethod, args, result), DispatchStatus::MemberNotFound);
-    EXPECT_EQ(Call(m, 0x10001, tfw::kDispatchMethod, args, result),
-              DispatchStatus::MemberNotFound);
+    EXPECT_EQ(Call(m, 0x10001, tfw::kDispatchMethod, args, result), DispatchStatus::MemberNotFound);
     EXPECT_EQ(Call(m, 6, 0, args, result), DispatchStatus::BadFlags);
     EXPECT_EQ(Call(m, 6, 8, args, result), DispatchStatus::BadFlags);
     EXPECT_EQ(Call(m, 6, tfw::kDispatchPropertyPut, args, result), DispatchStatus::MemberNotFound);
@@ -242,8 +257,7 @@ TEST(DispatchInvoke, RefusedCallsNeverReachTheTarget)
     EXPECT_EQ(m.level, 7);
 }
 
-TEST(DispatchInvoke, ByReferenceValuesComeBackChanged)
-{
+TEST(DispatchInvoke, ByReferenceValuesComeBackChanged) {
     Meter m;
     Variant result;
     std::vector<Variant> args{Variant::I4Ref(1234), Variant::I2Ref(0), Variant::BoolRef(false)};
@@ -263,8 +277,7 @@ TEST(DispatchInvoke, ByReferenceValuesComeBackChanged)
     EXPECT_EQ(args[0], Variant::StringRef({'x', 'x', 'c', 'd'}));
 }
 
-TEST(DispatchInvoke, PropertiesGetAndPut)
-{
+TEST(DispatchInvoke, PropertiesGetAndPut) {
     Meter m;
     Variant result;
     std::vector<Variant> none;
@@ -288,8 +301,7 @@ TEST(DispatchInvoke, PropertiesGetAndPut)
     EXPECT_EQ(m.calls, 1);
 }
 
-TEST(DispatchInvoke, DerivedObjectsRunInheritedMembersOnThemselves)
-{
+TEST(DispatchInvoke, DerivedObjectsRunInheritedMembersOnThemselves) {
     Gauge g;
     Variant result;
     std::vector<Variant> args{Variant::I2(4)};
@@ -309,8 +321,7 @@ TEST(DispatchInvoke, DerivedObjectsRunInheritedMembersOnThemselves)
     EXPECT_EQ(Call(g, 6, tfw::kDispatchMethod, args, result), DispatchStatus::MemberNotFound);
 }
 
-TEST(DispatchBindings, CheckFindsBindingsThatDoNotFitTheirRows)
-{
+TEST(DispatchBindings, CheckFindsBindingsThatDoNotFitTheirRows) {
     // A row left without an operation is reported, also from a derived class.
     EXPECT_EQ(Meter::Class().CheckBindings(), "Meter::Unbound (8): operation missing");
     EXPECT_EQ(Gauge::Class().CheckBindings(), "Meter::Unbound (8): operation missing");
@@ -342,8 +353,7 @@ TEST(DispatchBindings, CheckFindsBindingsThatDoNotFitTheirRows)
     EXPECT_FALSE(e.CheckBindings().empty());
 }
 
-TEST(DispatchVariant, ConversionRules)
-{
+TEST(DispatchVariant, ConversionRules) {
     Variant v = Variant::I4(32767);
     EXPECT_EQ(tfw::Coerce(v, T::I2), tfw::CoerceResult::Ok);
     EXPECT_EQ(v, Variant::I2(32767));

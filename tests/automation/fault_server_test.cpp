@@ -40,27 +40,24 @@ const QString kProgId = QStringLiteral("RiVo32.Document");
 constexpr const char* kLockDir = "/var/lock";
 constexpr std::int16_t kWindow = 0x2468;
 
-std::vector<std::uint8_t> Counter(std::size_t n, std::size_t from = 0)
-{
+std::vector<std::uint8_t> Counter(std::size_t n, std::size_t from = 0) {
     std::vector<std::uint8_t> out(n);
-    for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::uint8_t>((from + i) * 7 + (from + i) / 251);
+    for (std::size_t i = 0; i < n; ++i)
+        out[i] = static_cast<std::uint8_t>((from + i) * 7 + (from + i) / 251);
     return out;
 }
 
-std::vector<std::uint8_t> AsBytes(const std::string& text)
-{
+std::vector<std::uint8_t> AsBytes(const std::string& text) {
     return {text.begin(), text.end()};
 }
 
-std::vector<std::uint8_t> FileBytes(const std::string& path)
-{
+std::vector<std::uint8_t> FileBytes(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
 // Whether the process has `path` open (its /proc fd links).
-bool HoldsOpen(qint64 pid, const std::string& path)
-{
+bool HoldsOpen(qint64 pid, const std::string& path) {
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec)) {
         std::error_code e2;
@@ -69,8 +66,7 @@ bool HoldsOpen(qint64 pid, const std::string& path)
     return false;
 }
 
-int ThreadCount(qint64 pid)
-{
+int ThreadCount(qint64 pid) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
     std::string line;
     while (std::getline(status, line))
@@ -91,13 +87,14 @@ public:
     bool Ended() const { return !reports.empty() && reports.back().wParam != 1; }
 
 public Q_SLOTS:
-    void OnProgress(short window, int wParam, int lParam) { reports.push_back({window, wParam, lParam}); }
+    void OnProgress(short window, int wParam, int lParam) {
+        reports.push_back({window, wParam, lParam});
+    }
 };
 
 class FaultServer : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         EnsureQtApp();
         bus_ = std::make_unique<PrivateBus>();
         client_ = bus_->Connect();
@@ -105,39 +102,34 @@ protected:
         std::ofstream(Profile()) << "[Ports]\nAuto=0\nCOM2=" << Link(2) << "\nCOM3=" << Link(3)
                                  << "\n";
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         channels_.clear();
         server_.reset();
     }
 
     std::string Profile() const { return bus_->Dir() + "/tolvan32.ini"; }
     std::string Link(int com) const { return bus_->Dir() + "/com" + std::to_string(com); }
-    std::string LockPath(int com) const
-    {
+    std::string LockPath(int com) const {
         return std::string(kLockDir) + "/" + plat::LockFileName(ptys_.at(com)->slavePath());
     }
     static bool LocksUsable() { return ::access(kLockDir, W_OK) == 0; }
 
     // A fresh pty for the COM number, its link pointing at it (a device plugged in again).
-    void Plug(int com)
-    {
+    void Plug(int com) {
         ptys_[com] = std::make_unique<PtyPair>();
         std::error_code ec;
         fs::remove(Link(com), ec);
         fs::create_symlink(ptys_[com]->slavePath(), Link(com));
     }
 
-    void StartServer(const std::function<void()>& childSetup = {})
-    {
+    void StartServer(const std::function<void()>& childSetup = {}) {
         server_ = std::make_unique<ServerProcess>(*bus_);
         server_->Start(Profile(), childSetup);
     }
     qint64 ServerPid() const { return server_->Pid(); }
 
     // A new channel of a client connection; connected to `com` when non-zero.
-    tdbus::DispatchDriver& NewChannel(int com, std::optional<QDBusConnection> via = {})
-    {
+    tdbus::DispatchDriver& NewChannel(int com, std::optional<QDBusConnection> via = {}) {
         auto ch = std::make_unique<tdbus::DispatchDriver>(via ? *via : client_);
         EXPECT_TRUE(ch->CreateDispatch(kProgId)) << ch->LastError().message.toStdString();
         if (com != 0) {
@@ -146,30 +138,28 @@ protected:
         channels_.push_back(std::move(ch));
         return *channels_.back();
     }
-    static int Connect(tdbus::DispatchDriver& ch, int com)
-    {
-        return ch.InvokeHelper(kDispConnectToPort, kMethod, std::int16_t(com), std::int32_t(9600),
-                               std::int16_t('N'), std::int16_t(8), std::int16_t(1))
+    static int Connect(tdbus::DispatchDriver& ch, int com) {
+        return ch
+            .InvokeHelper(kDispConnectToPort, kMethod, std::int16_t(com), std::int32_t(9600),
+                          std::int16_t('N'), std::int16_t(8), std::int16_t(1))
             .AsI2();
     }
-    static int Write(tdbus::DispatchDriver& ch, std::string text)
-    {
-        return ch.InvokeHelper(kDispWriteToPort, kMethod, tdbus::ByteRef(text),
-                               std::int16_t(text.size()))
+    static int Write(tdbus::DispatchDriver& ch, std::string text) {
+        return ch
+            .InvokeHelper(kDispWriteToPort, kMethod, tdbus::ByteRef(text),
+                          std::int16_t(text.size()))
             .AsI2();
     }
     // What one ReadFromPort with a buffer of `size` gives.
-    static std::string Read(tdbus::DispatchDriver& ch, std::size_t size = 64)
-    {
+    static std::string Read(tdbus::DispatchDriver& ch, std::size_t size = 64) {
         std::string buffer(size, '\0');
-        const int n = ch.InvokeHelper(kDispReadFromPort, kMethod, tdbus::ByteRef(buffer),
-                                      std::int16_t(size))
-                          .AsI2();
+        const int n =
+            ch.InvokeHelper(kDispReadFromPort, kMethod, tdbus::ByteRef(buffer), std::int16_t(size))
+                .AsI2();
         return buffer.substr(0, n > 0 ? n : 0);
     }
     // Reads until `n` bytes came (or many empty answers in a row, when the test fails).
-    static std::string ReadAll(tdbus::DispatchDriver& ch, std::size_t n)
-    {
+    static std::string ReadAll(tdbus::DispatchDriver& ch, std::size_t n) {
         std::string got;
         for (int idle = 0; got.size() < n && idle < 2000;) {
             const std::string part = Read(ch, std::min<std::size_t>(4096, n - got.size()));
@@ -182,17 +172,16 @@ protected:
     // Both ways through a channel and its device: the server is serving it. The other
     // channels on that port (`alsoOnPort`) must see the device's answer too.
     void ExpectServes(tdbus::DispatchDriver& ch, int com, const std::string& tag,
-                      std::initializer_list<tdbus::DispatchDriver*> alsoOnPort = {})
-    {
+                      std::initializer_list<tdbus::DispatchDriver*> alsoOnPort = {}) {
         EXPECT_EQ(Write(ch, tag), static_cast<int>(tag.size()));
         EXPECT_EQ(ptys_[com]->Read(tag.size()), AsBytes(tag));
         ASSERT_TRUE(ptys_[com]->Write(tag + "!"));
         EXPECT_EQ(ReadAll(ch, tag.size() + 1), tag + "!");
-        for (tdbus::DispatchDriver* other : alsoOnPort) EXPECT_EQ(ReadAll(*other, tag.size() + 1), tag + "!");
+        for (tdbus::DispatchDriver* other : alsoOnPort)
+            EXPECT_EQ(ReadAll(*other, tag.size() + 1), tag + "!");
     }
     // Releases every channel; the server, left without objects, ends by itself.
-    void ReleaseAllAndExpectCleanExit()
-    {
+    void ReleaseAllAndExpectCleanExit() {
         channels_.clear();
         EXPECT_EQ(server_->WaitForExit(), 0);
     }
@@ -204,8 +193,7 @@ protected:
     std::vector<std::unique_ptr<tdbus::DispatchDriver>> channels_;
 };
 
-TEST_F(FaultServer, KilledServerLeavesNoStaleLockAndARestartTakesThePortAgain)
-{
+TEST_F(FaultServer, KilledServerLeavesNoStaleLockAndARestartTakesThePortAgain) {
     ASSERT_NO_FATAL_FAILURE(StartServer());
     const qint64 first = ServerPid();
     NewChannel(2);
@@ -231,8 +219,7 @@ TEST_F(FaultServer, KilledServerLeavesNoStaleLockAndARestartTakesThePortAgain)
     }
 }
 
-TEST_F(FaultServer, VanishedDeviceAnswersStatusCodesOthersGoOnAndItCanBeReconnected)
-{
+TEST_F(FaultServer, VanishedDeviceAnswersStatusCodesOthersGoOnAndItCanBeReconnected) {
     ASSERT_NO_FATAL_FAILURE(StartServer());
     tdbus::DispatchDriver& a = NewChannel(2);
     tdbus::DispatchDriver& b = NewChannel(2);
@@ -266,8 +253,7 @@ TEST_F(FaultServer, VanishedDeviceAnswersStatusCodesOthersGoOnAndItCanBeReconnec
     ReleaseAllAndExpectCleanExit();
 }
 
-TEST_F(FaultServer, ThousandChannelsShareOnePort)
-{
+TEST_F(FaultServer, ThousandChannelsShareOnePort) {
     ASSERT_NO_FATAL_FAILURE(StartServer());
     constexpr int kChannels = 1000;
     for (int i = 0; i < kChannels; ++i) NewChannel(2);
@@ -288,8 +274,7 @@ TEST_F(FaultServer, ThousandChannelsShareOnePort)
     }
 }
 
-TEST_F(FaultServer, ClientThatNeverReadsOverflowsAloneWhileTheOtherGetsEveryByte)
-{
+TEST_F(FaultServer, ClientThatNeverReadsOverflowsAloneWhileTheOtherGetsEveryByte) {
     ASSERT_NO_FATAL_FAILURE(StartServer());
     tdbus::DispatchDriver& idle = NewChannel(2);
     tdbus::DispatchDriver& reader = NewChannel(2);
@@ -315,8 +300,7 @@ TEST_F(FaultServer, ClientThatNeverReadsOverflowsAloneWhileTheOtherGetsEveryByte
 
 class FaultReception : public FaultServer {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         FaultServer::SetUp();
         // The XMODEM device: sx runs on the master of a pty of its own, linked as COM4.
         std::error_code ec;
@@ -327,7 +311,8 @@ protected:
         target_ = bus_->Dir() + "/received";
         const auto data = Counter(kSize, 3);
         std::ofstream(source_, std::ios::binary)
-            .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+            .write(reinterpret_cast<const char*>(data.data()),
+                   static_cast<std::streamsize>(data.size()));
     }
     static constexpr std::size_t kSize = 300 * 1024;
     XModemPty xpty_;
@@ -335,20 +320,22 @@ protected:
     std::string target_;
 };
 
-TEST_F(FaultReception, ClientKilledDuringAReceptionLeavesNoThreadChannelOrOpenFile)
-{
+TEST_F(FaultReception, ClientKilledDuringAReceptionLeavesNoThreadChannelOrOpenFile) {
     ASSERT_NO_FATAL_FAILURE(StartServer());
     tdbus::DispatchDriver& keeper = NewChannel(3);  // another client the server must go on serving
     const int threadsBefore = ThreadCount(ServerPid());
-    PythonClient py(*bus_, QStringLiteral(
-        "import dbus, sys\n"
-        "bus = dbus.SessionBus()\n"
-        "factory = dbus.Interface(bus.get_object('RiVo32.Document', '/'), 'Tolvan32.ClassFactory')\n"
-        "ch = dbus.Interface(bus.get_object('RiVo32.Document', factory.CreateInstance()), 'RiVo32.Document')\n"
-        "print(ch.ConnectToPort(4, 9600, 78, 8, 1))\n"
-        "print(ch.ReceiveXModemFile('%1', 0, 7))\n"
-        "sys.stdout.flush()\n"
-        "sys.stdin.read()\n").arg(QString::fromStdString(target_)));
+    PythonClient py(*bus_,
+                    QStringLiteral("import dbus, sys\n"
+                                   "bus = dbus.SessionBus()\n"
+                                   "factory = dbus.Interface(bus.get_object('RiVo32.Document', "
+                                   "'/'), 'Tolvan32.ClassFactory')\n"
+                                   "ch = dbus.Interface(bus.get_object('RiVo32.Document', "
+                                   "factory.CreateInstance()), 'RiVo32.Document')\n"
+                                   "print(ch.ConnectToPort(4, 9600, 78, 8, 1))\n"
+                                   "print(ch.ReceiveXModemFile('%1', 0, 7))\n"
+                                   "sys.stdout.flush()\n"
+                                   "sys.stdin.read()\n")
+                        .arg(QString::fromStdString(target_)));
     ASSERT_EQ(py.ReadLine(), "0");
     ASSERT_EQ(py.ReadLine(), "0");
     SxSender sx(xpty_, source_, true);
@@ -368,15 +355,16 @@ TEST_F(FaultReception, ClientKilledDuringAReceptionLeavesNoThreadChannelOrOpenFi
     ASSERT_GE(received.size(), kSize);
     EXPECT_TRUE(std::equal(received.begin(), received.begin() + kSize, Counter(kSize, 3).begin()));
     if (LocksUsable()) {
-        const std::string lock = std::string(kLockDir) + "/" + plat::LockFileName(ptsname(xpty_.Master()));
-        EXPECT_TRUE(SpinUntil([&] { return !fs::exists(lock); })) << "the released channel closed its port";
+        const std::string lock =
+            std::string(kLockDir) + "/" + plat::LockFileName(ptsname(xpty_.Master()));
+        EXPECT_TRUE(SpinUntil([&] { return !fs::exists(lock); }))
+            << "the released channel closed its port";
     }
     ExpectServes(keeper, 3, "served");
     ReleaseAllAndExpectCleanExit();
 }
 
-TEST_F(FaultReception, FileLimitReachedDuringAReceptionCancelsTheSenderAndReports607)
-{
+TEST_F(FaultReception, FileLimitReachedDuringAReceptionCancelsTheSenderAndReports607) {
     // The file may grow to 64 KiB and no further, as on a disk that fills up.
     constexpr rlim_t kLimit = 64 * 1024;
     ASSERT_NO_FATAL_FAILURE(StartServer([] {
@@ -387,7 +375,9 @@ TEST_F(FaultReception, FileLimitReachedDuringAReceptionCancelsTheSenderAndReport
     tdbus::DispatchDriver& ch = NewChannel(4);
     ProgressLog log;
     ASSERT_TRUE(ch.ConnectXferProgress(&log, SLOT(OnProgress(short, int, int))));
-    ASSERT_EQ(ch.InvokeHelper(kDispReceiveXModemFile, kMethod, target_, std::int32_t(0), kWindow).AsI2(), 0);
+    ASSERT_EQ(
+        ch.InvokeHelper(kDispReceiveXModemFile, kMethod, target_, std::int32_t(0), kWindow).AsI2(),
+        0);
     SxSender sx(xpty_, source_, true);
     ASSERT_TRUE(SpinUntil([&] { return log.Ended(); }, 60000));
     int sxStatus = 0;

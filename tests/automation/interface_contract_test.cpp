@@ -17,13 +17,12 @@ namespace {
 struct XmlMember {
     QString kind;  // "method", "property" or "signal"
     QString name;
-    QString in;    // signature of the in-arguments (property: its type)
+    QString in;  // signature of the in-arguments (property: its type)
     QString out;
     QString access;
 };
 
-std::vector<XmlMember> ReadInterface(const QString& name)
-{
+std::vector<XmlMember> ReadInterface(const QString& name) {
     std::vector<XmlMember> out;
     for (const tdbus::InterfaceXml& file : tdbus::InterfaceXmlFiles()) {
         if (name != QLatin1String(file.name)) continue;
@@ -38,8 +37,10 @@ std::vector<XmlMember> ReadInterface(const QString& name)
             if (xml.name() == QLatin1String("method") || xml.name() == QLatin1String("signal")) {
                 out.push_back({xml.name().toString(), attrs.value("name").toString(), {}, {}, {}});
             } else if (xml.name() == QLatin1String("property")) {
-                out.push_back({QStringLiteral("property"), attrs.value("name").toString(),
-                               attrs.value("type").toString(), {},
+                out.push_back({QStringLiteral("property"),
+                               attrs.value("name").toString(),
+                               attrs.value("type").toString(),
+                               {},
                                attrs.value("access").toString()});
             } else if (xml.name() == QLatin1String("arg") && !out.empty()) {
                 if (attrs.value("direction") == QLatin1String("out"))
@@ -48,14 +49,13 @@ std::vector<XmlMember> ReadInterface(const QString& name)
                     out.back().in += attrs.value("type").toString();
             }
         }
-        EXPECT_FALSE(xml.hasError()) << name.toStdString() << ": "
-                                     << xml.errorString().toStdString();
+        EXPECT_FALSE(xml.hasError())
+            << name.toStdString() << ": " << xml.errorString().toStdString();
     }
     return out;
 }
 
-TEST(InterfaceContract, ChannelInterfaceMatchesTheMemberTable)
-{
+TEST(InterfaceContract, ChannelInterfaceMatchesTheMemberTable) {
     const auto members = CommMembers();
     const auto xml = ReadInterface(QString::fromLatin1(kCommInterfaceName));
     ASSERT_EQ(xml.size(), members.size());
@@ -76,8 +76,7 @@ TEST(InterfaceContract, ChannelInterfaceMatchesTheMemberTable)
     }
 }
 
-TEST(InterfaceContract, TypedSignaturesFollowTheByReferenceRules)
-{
+TEST(InterfaceContract, TypedSignaturesFollowTheByReferenceRules) {
     const auto members = CommMembers();
     // A buffer goes in and comes back; other by-reference values only come back.
     EXPECT_EQ(tdbus::TypedInSignature(members[kDispReadFromPort - 1]), "ayn");
@@ -89,8 +88,7 @@ TEST(InterfaceContract, TypedSignaturesFollowTheByReferenceRules)
     EXPECT_EQ(tdbus::TypedOutSignature(members[kDispClearRBuff - 1]), "");
 }
 
-TEST(InterfaceContract, ModemInterfaceAndGenericInterfaces)
-{
+TEST(InterfaceContract, ModemInterfaceAndGenericInterfaces) {
     const auto modem = ReadInterface(QStringLiteral("DaRi32.Document"));
     ASSERT_EQ(modem.size(), 14u);
     int properties = 0;
@@ -117,8 +115,7 @@ TEST(InterfaceContract, ModemInterfaceAndGenericInterfaces)
     EXPECT_TRUE(tdbus::InterfaceElement(QStringLiteral("No.Such")).isEmpty());
 }
 
-TEST(InterfaceContract, ChannelOperationsWithTheDocumentedSignaturesFitTheTable)
-{
+TEST(InterfaceContract, ChannelOperationsWithTheDocumentedSignaturesFitTheTable) {
     // The test channel declares the 36 operations with the C++ types the table header
     // documents; binding them must pass the check the real channel will face.
     EXPECT_EQ(tolvan::test::TestChannel::PlainClass().CheckBindings(), "");

@@ -32,32 +32,41 @@ const char* const kCreate =
     "        return e.get_dbus_name()\n"
     "V = lambda *a: dbus.Array(a, signature='v')\n";
 
-TEST_F(ServerOnBus, TypedAndLateBoundCallsFromPython)
-{
-    PythonClient py(*bus_, QString::fromLatin1(kCreate) + QStringLiteral(
-        "print(disp.GetIDsOfNames('connecttoport'))\n"
-        // The typed interface, with the types taken from the server's introspection.
-        "print(ch.ConnectToPort(2, 9600, 78, 8, 1))\n"
-        "print(ch.GetPortNumber())\n"
-        "r, a = disp.Invoke(3, 1, V(dbus.Int16(2), 9600, dbus.Int16(78), dbus.Int16(8), dbus.Int16(1)))\n"
-        "print(r)\n"
-        "print([int(x) for x in ch.GetPortSettings()])\n"
-        "r, a = disp.Invoke(20, 1, V(dbus.Int32(0), dbus.Int16(0), dbus.Int16(0), dbus.Int16(0)))\n"
-        "print(bool(r), [int(x) for x in a])\n"
-        "r, buf = ch.ReadFromPort(dbus.ByteArray(b'.' * 10), 10)\n"
-        "print(r, len(buf))\n"
-        "buf = ch.GetCommErrorName(dbus.ByteArray(b'\\xff' * 40), -43)\n"
-        "print(bytes(buf).split(b'\\0')[0].decode(), len(buf))\n"
-        "print(int(obj.Get('RiVo32.Document', 'RBuffSize', dbus_interface='org.freedesktop.DBus.Properties')))\n"
-        "obj.Set('RiVo32.Document', 'TBuffSize', dbus.Int16(600), dbus_interface='org.freedesktop.DBus.Properties')\n"
-        "print(sorted((str(k), int(v)) for k, v in obj.GetAll('RiVo32.Document', dbus_interface='org.freedesktop.DBus.Properties').items()))\n"
-        "print(error(lambda: disp.GetIDsOfNames('nosuch')))\n"
-        "print(error(lambda: disp.Invoke(3, 1, V(dbus.Int16(2)))))\n"
-        "print(error(lambda: disp.Invoke(3, 1, V('2', 9600, 78, 8, 1))))\n"
-        "print(error(lambda: obj.ConnectToPort('2', 9600, 78, 8, 1, dbus_interface='RiVo32.Document', signature='sinnn')))\n"
-        "print(error(lambda: obj.ConnectToPort(2, 9600, dbus_interface='RiVo32.Document', signature='ni')))\n"
-        "print(error(lambda: obj.NoSuchMethod(dbus_interface='RiVo32.Document')))\n"
-        "print(error(lambda: obj.ConnectToPort(2, 9600, 78, 8, 1, dbus_interface='DaRi32.Document', signature='ninnn')))\n"));
+TEST_F(ServerOnBus, TypedAndLateBoundCallsFromPython) {
+    PythonClient py(
+        *bus_, QString::fromLatin1(kCreate) +
+                   QStringLiteral(
+                       "print(disp.GetIDsOfNames('connecttoport'))\n"
+                       // The typed interface, with the types taken from the server's introspection.
+                       "print(ch.ConnectToPort(2, 9600, 78, 8, 1))\n"
+                       "print(ch.GetPortNumber())\n"
+                       "r, a = disp.Invoke(3, 1, V(dbus.Int16(2), 9600, dbus.Int16(78), "
+                       "dbus.Int16(8), dbus.Int16(1)))\n"
+                       "print(r)\n"
+                       "print([int(x) for x in ch.GetPortSettings()])\n"
+                       "r, a = disp.Invoke(20, 1, V(dbus.Int32(0), dbus.Int16(0), dbus.Int16(0), "
+                       "dbus.Int16(0)))\n"
+                       "print(bool(r), [int(x) for x in a])\n"
+                       "r, buf = ch.ReadFromPort(dbus.ByteArray(b'.' * 10), 10)\n"
+                       "print(r, len(buf))\n"
+                       "buf = ch.GetCommErrorName(dbus.ByteArray(b'\\xff' * 40), -43)\n"
+                       "print(bytes(buf).split(b'\\0')[0].decode(), len(buf))\n"
+                       "print(int(obj.Get('RiVo32.Document', 'RBuffSize', "
+                       "dbus_interface='org.freedesktop.DBus.Properties')))\n"
+                       "obj.Set('RiVo32.Document', 'TBuffSize', dbus.Int16(600), "
+                       "dbus_interface='org.freedesktop.DBus.Properties')\n"
+                       "print(sorted((str(k), int(v)) for k, v in obj.GetAll('RiVo32.Document', "
+                       "dbus_interface='org.freedesktop.DBus.Properties').items()))\n"
+                       "print(error(lambda: disp.GetIDsOfNames('nosuch')))\n"
+                       "print(error(lambda: disp.Invoke(3, 1, V(dbus.Int16(2)))))\n"
+                       "print(error(lambda: disp.Invoke(3, 1, V('2', 9600, 78, 8, 1))))\n"
+                       "print(error(lambda: obj.ConnectToPort('2', 9600, 78, 8, 1, "
+                       "dbus_interface='RiVo32.Document', signature='sinnn')))\n"
+                       "print(error(lambda: obj.ConnectToPort(2, 9600, "
+                       "dbus_interface='RiVo32.Document', signature='ni')))\n"
+                       "print(error(lambda: obj.NoSuchMethod(dbus_interface='RiVo32.Document')))\n"
+                       "print(error(lambda: obj.ConnectToPort(2, 9600, 78, 8, 1, "
+                       "dbus_interface='DaRi32.Document', signature='ninnn')))\n"));
     QStringList out;
     for (int i = 0; i < 17; ++i) out << py.ReadLine();
     EXPECT_EQ(py.Wait(), 0) << py.ErrorOutput().toStdString();
@@ -84,18 +93,17 @@ TEST_F(ServerOnBus, TypedAndLateBoundCallsFromPython)
     EXPECT_FALSE(Port(2)->IsOpen());
 }
 
-TEST_F(ServerOnBus, TwoClientsOnOnePortSeeEveryByteAndTheLockKeepsOthersOut)
-{
+TEST_F(ServerOnBus, TwoClientsOnOnePortSeeEveryByteAndTheLockKeepsOthersOut) {
     std::optional<tdbus::DispatchDriver> a, b;
     a.emplace(bus_->Connect());
     b.emplace(bus_->Connect());
     ASSERT_TRUE(RunClient([&] {
         for (auto* ch : {&*a, &*b}) {
             ASSERT_TRUE(ch->CreateDispatch(QStringLiteral("RiVo32.Document")));
-            ASSERT_EQ(ch->InvokeHelper(kDispConnectToPort, kMethod, std::int16_t(2),
-                                       std::int32_t(9600), std::int16_t('N'), std::int16_t(8),
-                                       std::int16_t(1)),
-                      tfw::Variant::I2(0));
+            ASSERT_EQ(
+                ch->InvokeHelper(kDispConnectToPort, kMethod, std::int16_t(2), std::int32_t(9600),
+                                 std::int16_t('N'), std::int16_t(8), std::int16_t(1)),
+                tfw::Variant::I2(0));
         }
         a->InvokeHelper(kDispLockPort, kMethod);
         std::string text = "bee";
@@ -133,13 +141,12 @@ TEST_F(ServerOnBus, TwoClientsOnOnePortSeeEveryByteAndTheLockKeepsOthersOut)
     EXPECT_FALSE(Port(2)->IsOpen());
 }
 
-TEST_F(ServerOnBus, KilledClientLosesItsChannelAndWriteLockAndOthersGoOn)
-{
-    PythonClient py(*bus_, QString::fromLatin1(kCreate) + QStringLiteral(
-        "print(ch.ConnectToPort(2, 9600, 78, 8, 1))\n"
-        "ch.LockPort()\n"
-        "print(path)\n"
-        "sys.stdin.read()\n"));
+TEST_F(ServerOnBus, KilledClientLosesItsChannelAndWriteLockAndOthersGoOn) {
+    PythonClient py(*bus_, QString::fromLatin1(kCreate) +
+                               QStringLiteral("print(ch.ConnectToPort(2, 9600, 78, 8, 1))\n"
+                                              "ch.LockPort()\n"
+                                              "print(path)\n"
+                                              "sys.stdin.read()\n"));
     EXPECT_EQ(py.ReadLine(), "0");
     EXPECT_EQ(py.ReadLine(), "/Channels/1");
     ASSERT_EQ(host_->Live(), 1);
@@ -148,14 +155,14 @@ TEST_F(ServerOnBus, KilledClientLosesItsChannelAndWriteLockAndOthersGoOn)
     other.emplace(bus_->Connect());
     ASSERT_TRUE(RunClient([&] {
         ASSERT_TRUE(other->CreateDispatch(QStringLiteral("RiVo32.Document")));
-        ASSERT_EQ(other->InvokeHelper(kDispConnectToPort, kMethod, std::int16_t(2),
-                                      std::int32_t(9600), std::int16_t('N'), std::int16_t(8),
-                                      std::int16_t(1)),
-                  tfw::Variant::I2(0));
+        ASSERT_EQ(
+            other->InvokeHelper(kDispConnectToPort, kMethod, std::int16_t(2), std::int32_t(9600),
+                                std::int16_t('N'), std::int16_t(8), std::int16_t(1)),
+            tfw::Variant::I2(0));
         std::string text = "x";
-        EXPECT_EQ(other->InvokeHelper(kDispWriteToPort, kMethod, tdbus::ByteRef(text),
-                                      std::int16_t(1)),
-                  tfw::Variant::I2(0));
+        EXPECT_EQ(
+            other->InvokeHelper(kDispWriteToPort, kMethod, tdbus::ByteRef(text), std::int16_t(1)),
+            tfw::Variant::I2(0));
     }));
 
     py.Kill();
@@ -166,9 +173,9 @@ TEST_F(ServerOnBus, KilledClientLosesItsChannelAndWriteLockAndOthersGoOn)
 
     ASSERT_TRUE(RunClient([&] {
         std::string text = "free";
-        EXPECT_EQ(other->InvokeHelper(kDispWriteToPort, kMethod, tdbus::ByteRef(text),
-                                      std::int16_t(4)),
-                  tfw::Variant::I2(4));
+        EXPECT_EQ(
+            other->InvokeHelper(kDispWriteToPort, kMethod, tdbus::ByteRef(text), std::int16_t(4)),
+            tfw::Variant::I2(4));
         other.reset();
     }));
     EXPECT_EQ(ReadMaster(2, 4), Bytes("free"));
@@ -182,17 +189,20 @@ protected:
     std::vector<int> MissingPorts() const override { return {2, 4}; }
 };
 
-TEST_F(ServerWithPortsOneAndThree, AvailablePortsAreThoseOpenableAtStartEvenWhileInUse)
-{
-    PythonClient py(*bus_, QString::fromLatin1(kCreate) + QStringLiteral(
-        "r, args = disp.Invoke(35, 1, V(dbus.ByteArray(b'\\xff' * 40)))\n"
-        "print(bytes(args[0]).split(b'\\0')[0].decode(), len(args[0]), len(r))\n"
-        "print(ch.ConnectToPort(1, 9600, 78, 8, 1))\n"
-        "print(ch.ConnectToPort(2, 9600, 78, 8, 1))\n"
-        "obj2 = bus.get_object('RiVo32.Document', factory.CreateInstance())\n"
-        "print(obj2.ConnectToPort(3, 9600, 78, 8, 1, dbus_interface='RiVo32.Document'))\n"
-        "buf = obj2.GetAvailableCOMM(dbus.ByteArray(b'\\xff' * 40), dbus_interface='RiVo32.Document')\n"
-        "print(bytes(buf).split(b'\\0')[0].decode(), len(buf))\n"));
+TEST_F(ServerWithPortsOneAndThree, AvailablePortsAreThoseOpenableAtStartEvenWhileInUse) {
+    PythonClient py(
+        *bus_,
+        QString::fromLatin1(kCreate) +
+            QStringLiteral(
+                "r, args = disp.Invoke(35, 1, V(dbus.ByteArray(b'\\xff' * 40)))\n"
+                "print(bytes(args[0]).split(b'\\0')[0].decode(), len(args[0]), len(r))\n"
+                "print(ch.ConnectToPort(1, 9600, 78, 8, 1))\n"
+                "print(ch.ConnectToPort(2, 9600, 78, 8, 1))\n"
+                "obj2 = bus.get_object('RiVo32.Document', factory.CreateInstance())\n"
+                "print(obj2.ConnectToPort(3, 9600, 78, 8, 1, dbus_interface='RiVo32.Document'))\n"
+                "buf = obj2.GetAvailableCOMM(dbus.ByteArray(b'\\xff' * 40), "
+                "dbus_interface='RiVo32.Document')\n"
+                "print(bytes(buf).split(b'\\0')[0].decode(), len(buf))\n"));
     EXPECT_EQ(py.ReadLine(), "COM1,COM3 40 0");
     EXPECT_EQ(py.ReadLine(), "0");
     EXPECT_EQ(py.ReadLine(), "-2");  // COM2 could not be opened at start

@@ -7,8 +7,7 @@ namespace {
 
 using Held = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
 
-TEST(ReferenceBook, CountsPerClientAndInTotal)
-{
+TEST(ReferenceBook, CountsPerClientAndInTotal) {
     tdbus::ReferenceBook book;
     EXPECT_EQ(book.Take(":1.5", 1), 1u);
     EXPECT_EQ(book.Take(":1.6", 1), 2u);
@@ -30,8 +29,7 @@ TEST(ReferenceBook, CountsPerClientAndInTotal)
     EXPECT_TRUE(book.DropClient(":1.5").empty());
 }
 
-TEST(ReferenceBook, ForgetDropsAnObjectFromEveryClient)
-{
+TEST(ReferenceBook, ForgetDropsAnObjectFromEveryClient) {
     tdbus::ReferenceBook book;
     book.Take("a", 1);
     book.Take("b", 1);

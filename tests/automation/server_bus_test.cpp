@@ -22,16 +22,14 @@ constexpr std::uint16_t kMethod = tfw::kDispatchMethod;
 
 // Repeats a read on the client side until `want` bytes came; the bytes arrive from the
 // pty a moment after they were written.
-std::int16_t ReadUntil(DispatchDriver& ch, std::vector<std::uint8_t>& buffer, std::int16_t want)
-{
+std::int16_t ReadUntil(DispatchDriver& ch, std::vector<std::uint8_t>& buffer, std::int16_t want) {
     std::int16_t total = 0;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (total < want && std::chrono::steady_clock::now() < deadline) {
         std::vector<std::uint8_t> part(buffer.size() - static_cast<std::size_t>(total));
-        const std::int16_t n =
-            ch.InvokeHelper(kDispReadFromPort, kMethod, ByteRef(part),
-                            static_cast<std::int16_t>(part.size()))
-                .AsI2();
+        const std::int16_t n = ch.InvokeHelper(kDispReadFromPort, kMethod, ByteRef(part),
+                                               static_cast<std::int16_t>(part.size()))
+                                   .AsI2();
         std::copy_n(part.begin(), n, buffer.begin() + total);
         total = static_cast<std::int16_t>(total + n);
         if (n == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -39,8 +37,7 @@ std::int16_t ReadUntil(DispatchDriver& ch, std::vector<std::uint8_t>& buffer, st
     return total;
 }
 
-TEST_F(ServerOnBus, RoadOfOneRequestThroughTheDispatchDriver)
-{
+TEST_F(ServerOnBus, RoadOfOneRequestThroughTheDispatchDriver) {
     std::optional<DispatchDriver> ch;
     ch.emplace(bus_->Connect());
     ASSERT_TRUE(RunClient([&] {
@@ -48,9 +45,9 @@ TEST_F(ServerOnBus, RoadOfOneRequestThroughTheDispatchDriver)
             << ch->LastError().message.toStdString();
         EXPECT_EQ(ch->Path(), QStringLiteral("/Channels/1"));
         EXPECT_EQ(ch->GetIDOfName(QStringLiteral("connecttoport")), 3);
-        const tfw::Variant status = ch->InvokeHelper(kDispConnectToPort, kMethod, std::int16_t(2),
-                                                     std::int32_t(9600), std::int16_t('N'),
-                                                     std::int16_t(8), std::int16_t(1));
+        const tfw::Variant status =
+            ch->InvokeHelper(kDispConnectToPort, kMethod, std::int16_t(2), std::int32_t(9600),
+                             std::int16_t('N'), std::int16_t(8), std::int16_t(1));
         EXPECT_EQ(status, tfw::Variant::I2(0)) << ch->LastError().message.toStdString();
         std::string text = "hello";
         EXPECT_EQ(ch->InvokeHelper(kDispWriteToPort, kMethod, ByteRef(text), std::int16_t(5)),
@@ -83,8 +80,7 @@ TEST_F(ServerOnBus, RoadOfOneRequestThroughTheDispatchDriver)
     EXPECT_TRUE(SpinUntil([&] { return lastReleased_ == 1; }));
 }
 
-TEST_F(ServerOnBus, ByReferenceIntegersPropertiesAndResults)
-{
+TEST_F(ServerOnBus, ByReferenceIntegersPropertiesAndResults) {
     ASSERT_TRUE(RunClient([&] {
         DispatchDriver ch(bus_->Connect());
         ASSERT_TRUE(ch.CreateDispatch(QStringLiteral("RiVo32.Document")));
@@ -94,9 +90,8 @@ TEST_F(ServerOnBus, ByReferenceIntegersPropertiesAndResults)
                   tfw::Variant::Bool(false));
         EXPECT_EQ(ch.GetProperty(kDispTBuffSize), tfw::Variant::I2(0));
 
-        ASSERT_EQ(ch.InvokeHelper(kDispConnectToPort, kMethod, std::int16_t(2),
-                                  std::int32_t(19200), std::int16_t('N'), std::int16_t(8),
-                                  std::int16_t(2)),
+        ASSERT_EQ(ch.InvokeHelper(kDispConnectToPort, kMethod, std::int16_t(2), std::int32_t(19200),
+                                  std::int16_t('N'), std::int16_t(8), std::int16_t(2)),
                   tfw::Variant::I2(0));
         EXPECT_EQ(ch.InvokeHelper(kDispGetPortSettings, kMethod, &baud, &parity, &word, &stop),
                   tfw::Variant::Bool(true));
@@ -130,8 +125,7 @@ TEST_F(ServerOnBus, ByReferenceIntegersPropertiesAndResults)
     }));
 }
 
-TEST_F(ServerOnBus, RefusedCallsAreBusErrorsAndNeverReachTheChannel)
-{
+TEST_F(ServerOnBus, RefusedCallsAreBusErrorsAndNeverReachTheChannel) {
     ASSERT_TRUE(RunClient([&] {
         DispatchDriver ch(bus_->Connect());
         ASSERT_TRUE(ch.CreateDispatch(QStringLiteral("RiVo32.Document")));
@@ -146,10 +140,10 @@ TEST_F(ServerOnBus, RefusedCallsAreBusErrorsAndNeverReachTheChannel)
         expectError(ch.InvokeHelper(kDispConnectToPort, kMethod, "2", std::int32_t(9600),
                                     std::int16_t('N'), std::int16_t(8), std::int16_t(1)),
                     "TypeMismatch");
-        expectError(ch.InvokeHelper(kDispConnectToPort, kMethod, std::int32_t(70000),
-                                    std::int32_t(9600), std::int16_t('N'), std::int16_t(8),
-                                    std::int16_t(1)),
-                    "Overflow");
+        expectError(
+            ch.InvokeHelper(kDispConnectToPort, kMethod, std::int32_t(70000), std::int32_t(9600),
+                            std::int16_t('N'), std::int16_t(8), std::int16_t(1)),
+            "Overflow");
         std::string bytes = "abc";
         expectError(ch.InvokeHelper(kDispReceiveXModemFile, kMethod, ByteRef(bytes),
                                     std::int32_t(0), std::int16_t(0)),
@@ -165,11 +159,11 @@ TEST_F(ServerOnBus, RefusedCallsAreBusErrorsAndNeverReachTheChannel)
     EXPECT_EQ(host_->Created(), 1);
 }
 
-TEST_F(ServerOnBus, ChannelCallCountShowsRefusedCallsStopBeforeIt)
-{
+TEST_F(ServerOnBus, ChannelCallCountShowsRefusedCallsStopBeforeIt) {
     std::optional<DispatchDriver> ch;
     ch.emplace(bus_->Connect());
-    ASSERT_TRUE(RunClient([&] { ASSERT_TRUE(ch->CreateDispatch(QStringLiteral("RiVo32.Document"))); }));
+    ASSERT_TRUE(
+        RunClient([&] { ASSERT_TRUE(ch->CreateDispatch(QStringLiteral("RiVo32.Document"))); }));
     TestChannel* channel = host_->Channel(host_->HostedAt(1));
     ASSERT_NE(channel, nullptr);
     ASSERT_TRUE(RunClient([&] {
@@ -183,8 +177,7 @@ TEST_F(ServerOnBus, ChannelCallCountShowsRefusedCallsStopBeforeIt)
     ASSERT_TRUE(RunClient([&] { ch.reset(); }));
 }
 
-TEST_F(ServerOnBus, DerivedClassUsesSteppedIdentifiersAndUnknownClassFails)
-{
+TEST_F(ServerOnBus, DerivedClassUsesSteppedIdentifiersAndUnknownClassFails) {
     ASSERT_TRUE(RunClient([&] {
         DispatchDriver ir(bus_->Connect());
         ASSERT_TRUE(ir.CreateDispatch(QStringLiteral("ViDA.Document")));
@@ -203,20 +196,21 @@ TEST_F(ServerOnBus, DerivedClassUsesSteppedIdentifiersAndUnknownClassFails)
     }));
 }
 
-TEST_F(ServerOnBus, ReferencesBelongToTheConnectionThatTookThem)
-{
+TEST_F(ServerOnBus, ReferencesBelongToTheConnectionThatTookThem) {
     QDBusConnection second = bus_->Connect();
     std::optional<DispatchDriver> a;
     a.emplace(bus_->Connect());
-    ASSERT_TRUE(RunClient([&] { ASSERT_TRUE(a->CreateDispatch(QStringLiteral("RiVo32.Document"))); }));
+    ASSERT_TRUE(
+        RunClient([&] { ASSERT_TRUE(a->CreateDispatch(QStringLiteral("RiVo32.Document"))); }));
     const QString path = a->Path();
 
     // Another client takes two references and ends without giving them back.
-    PythonClient python(*bus_, QStringLiteral(
-        "import dbus\n"
-        "o = dbus.SessionBus().get_object('RiVo32.Document', '%1')\n"
-        "print(int(o.AddRef(dbus_interface='Tolvan32.Unknown')))\n"
-        "print(int(o.AddRef(dbus_interface='Tolvan32.Unknown')))\n").arg(path));
+    PythonClient python(*bus_,
+                        QStringLiteral("import dbus\n"
+                                       "o = dbus.SessionBus().get_object('RiVo32.Document', '%1')\n"
+                                       "print(int(o.AddRef(dbus_interface='Tolvan32.Unknown')))\n"
+                                       "print(int(o.AddRef(dbus_interface='Tolvan32.Unknown')))\n")
+                            .arg(path));
     EXPECT_EQ(python.ReadLine(), QStringLiteral("2"));
     EXPECT_EQ(python.ReadLine(), QStringLiteral("3"));
     EXPECT_EQ(python.Wait(), 0) << python.ErrorOutput().toStdString();
@@ -247,8 +241,7 @@ TEST_F(ServerOnBus, ReferencesBelongToTheConnectionThatTookThem)
 namespace tolvan::test {
 namespace {
 
-TEST_F(ServerOnBus, SecondServerOnTheSameBusIsRefusedAndLeavesTheFirstServing)
-{
+TEST_F(ServerOnBus, SecondServerOnTheSameBusIsRefusedAndLeavesTheFirstServing) {
     TestHost otherHost(*registry_);
     tdbus::AutomationServer second(otherHost);
     QString error;
@@ -264,11 +257,11 @@ TEST_F(ServerOnBus, SecondServerOnTheSameBusIsRefusedAndLeavesTheFirstServing)
     EXPECT_EQ(otherHost.Created(), 0);
 }
 
-TEST_F(ServerOnBus, ChannelDestroyedByTheApplicationLeavesTheBus)
-{
+TEST_F(ServerOnBus, ChannelDestroyedByTheApplicationLeavesTheBus) {
     std::optional<tdbus::DispatchDriver> ch;
     ch.emplace(bus_->Connect());
-    ASSERT_TRUE(RunClient([&] { ASSERT_TRUE(ch->CreateDispatch(QStringLiteral("RiVo32.Document"))); }));
+    ASSERT_TRUE(
+        RunClient([&] { ASSERT_TRUE(ch->CreateDispatch(QStringLiteral("RiVo32.Document"))); }));
     tdbus::HostedChannel* hosted = host_->HostedAt(1);
     EXPECT_EQ(server_->PathOf(hosted), QStringLiteral("/Channels/1"));
     server_->ChannelDestroyed(hosted);

@@ -10,13 +10,11 @@
 
 namespace tolvan::test {
 
-std::vector<std::uint8_t> Bytes(const std::string& text)
-{
+std::vector<std::uint8_t> Bytes(const std::string& text) {
     return {text.begin(), text.end()};
 }
 
-void ServerOnBus::SetUp()
-{
+void ServerOnBus::SetUp() {
     EnsureQtApp();
     bus_ = std::make_unique<PrivateBus>();
     ASSERT_FALSE(bus_->Address().isEmpty());
@@ -49,8 +47,7 @@ void ServerOnBus::SetUp()
     ASSERT_TRUE(server_->Start(bus_->Address(), &error)) << error.toStdString();
 }
 
-void ServerOnBus::TearDown()
-{
+void ServerOnBus::TearDown() {
     server_.reset();
     host_.reset();
     registry_.reset();
@@ -63,14 +60,12 @@ void ServerOnBus::TearDown()
     bus_.reset();
 }
 
-int ServerOnBus::Master(int com) const
-{
+int ServerOnBus::Master(int com) const {
     auto it = ptys_.find(com);
     return it == ptys_.end() ? -1 : it->second.master;
 }
 
-std::vector<std::uint8_t> ServerOnBus::ReadMaster(int com, std::size_t n)
-{
+std::vector<std::uint8_t> ServerOnBus::ReadMaster(int com, std::size_t n) {
     std::vector<std::uint8_t> out;
     const int fd = Master(com);
     while (out.size() < n) {
@@ -84,8 +79,7 @@ std::vector<std::uint8_t> ServerOnBus::ReadMaster(int com, std::size_t n)
     return out;
 }
 
-void ServerOnBus::WriteMaster(int com, const std::string& text)
-{
+void ServerOnBus::WriteMaster(int com, const std::string& text) {
     ASSERT_EQ(write(Master(com), text.data(), text.size()), static_cast<ssize_t>(text.size()));
 }
 

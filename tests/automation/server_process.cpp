@@ -9,16 +9,14 @@
 
 namespace tolvan::test {
 
-ServerProcess::~ServerProcess()
-{
+ServerProcess::~ServerProcess() {
     if (Running()) {
         process_.kill();
         process_.waitForFinished(10000);
     }
 }
 
-void ServerProcess::Start(const std::string& profile, const std::function<void()>& childSetup)
-{
+void ServerProcess::Start(const std::string& profile, const std::function<void()>& childSetup) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("DBUS_SESSION_BUS_ADDRESS", bus_.Address());
     env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -39,14 +37,12 @@ void ServerProcess::Start(const std::string& profile, const std::function<void()
     ASSERT_TRUE(up && Running()) << "tolvan32 does not take its bus name";
 }
 
-int ServerProcess::WaitForExit(int limitMs)
-{
+int ServerProcess::WaitForExit(int limitMs) {
     if (!SpinUntil([&] { return !Running(); }, limitMs)) return -1;
     return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
 }
 
-long ServerProcess::ResidentKiB() const
-{
+long ServerProcess::ResidentKiB() const {
     std::ifstream status("/proc/" + std::to_string(Pid()) + "/status");
     std::string line;
     while (std::getline(status, line))

@@ -33,12 +33,9 @@ using tolvan::test::ServerProcess;
 // which make a plain one on first use, find it.
 class WidgetApplication : public ::testing::Environment {
 public:
-    void SetUp() override
-    {
-        if (QCoreApplication::instance())
-            return;
-        if (qgetenv("QT_QPA_PLATFORM").isEmpty())
-            qputenv("QT_QPA_PLATFORM", "offscreen");
+    void SetUp() override {
+        if (QCoreApplication::instance()) return;
+        if (qgetenv("QT_QPA_PLATFORM").isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
         static int argc = 1;
         static char name[] = "test_automation";
         static char* argv[] = {name, nullptr};
@@ -65,17 +62,14 @@ public:
     std::vector<Call> calls;
 
     bool Invoke(std::int32_t dispid, std::uint16_t flags, std::vector<tfw::Variant>& args,
-                tfw::Variant& result) override
-    {
+                tfw::Variant& result) override {
         const bool ok = driver_.Invoke(dispid, flags, args, result);
         calls.push_back({dispid, args, result});
         return ok;
     }
-    std::vector<std::int32_t> Ids() const
-    {
+    std::vector<std::int32_t> Ids() const {
         std::vector<std::int32_t> ids;
-        for (const Call& c : calls)
-            ids.push_back(c.dispid);
+        for (const Call& c : calls) ids.push_back(c.dispid);
         return ids;
     }
 
@@ -88,8 +82,7 @@ constexpr std::int32_t kDerived = kDerivedDispIdStep;
 class SetupFunctionsTest : public ::testing::Test {
 protected:
     // Starts the server with `ports` as its [Ports] section (automatic numbering off).
-    void StartServer(const std::string& ports)
-    {
+    void StartServer(const std::string& ports) {
         bus_ = std::make_unique<PrivateBus>();
         const std::string profile = bus_->Dir() + "/tolvan32.ini";
         std::ofstream(profile) << "[Ports]\nAuto=0\n" << ports;
@@ -97,8 +90,7 @@ protected:
         server_->Start(profile);
     }
 
-    std::unique_ptr<tdbus::DispatchDriver> NewChannel(const char* progId)
-    {
+    std::unique_ptr<tdbus::DispatchDriver> NewChannel(const char* progId) {
         auto driver = std::make_unique<tdbus::DispatchDriver>(bus_->Connect());
         EXPECT_TRUE(driver->CreateDispatch(QString::fromLatin1(progId)))
             << driver->LastError().message.toStdString();
@@ -107,22 +99,19 @@ protected:
 
     // Runs `setup` (which shows a modal sheet); `user` acts on the sheet once it is up.
     std::int16_t Run(const std::function<std::int16_t()>& setup,
-                     const std::function<void(PropertySheet&)>& user)
-    {
+                     const std::function<void(PropertySheet&)>& user) {
         sheetShown_ = false;
         QObject guard;
         QTimer::singleShot(0, &guard, [&] {
             auto* sheet = qobject_cast<PropertySheet*>(QApplication::activeModalWidget());
-            if (!sheet)
-                return;
+            if (!sheet) return;
             sheetShown_ = true;
             user(*sheet);
         });
         return setup();
     }
 
-    static void Press(PropertySheet& sheet, int button)
-    {
+    static void Press(PropertySheet& sheet, int button) {
         auto* b = sheet.findChild<QPushButton*>(QString::number(button));
         ASSERT_NE(b, nullptr);
         b->click();
@@ -135,17 +124,17 @@ protected:
         bool dtrDsr = false, rtsCts = false, xonXoff = false;
     };
     // What the server says the channel is connected with (`step`: 0 plain, kDerived else).
-    static Settings Ask(tdbus::DispatchDriver& channel, std::int32_t step = 0)
-    {
+    static Settings Ask(tdbus::DispatchDriver& channel, std::int32_t step = 0) {
         Settings s;
         const tfw::Variant known =
             channel.InvokeHelper(step + kDispGetPortSettings, tfw::kDispatchMethod, &s.baud,
                                  &s.parity, &s.wordLength, &s.stopBits);
         EXPECT_EQ(known, tfw::Variant::Bool(true)) << "not connected";
-        const tfw::Variant port = channel.InvokeHelper(step + kDispGetPortNumber, tfw::kDispatchMethod);
+        const tfw::Variant port =
+            channel.InvokeHelper(step + kDispGetPortNumber, tfw::kDispatchMethod);
         s.port = port.Type() == tfw::VarType::I2 ? port.AsI2() : -1;
-        channel.InvokeHelper(step + kDispGetFlowControl, tfw::kDispatchMethod, &s.dtrDsr,
-                             &s.rtsCts, &s.xonXoff);
+        channel.InvokeHelper(step + kDispGetFlowControl, tfw::kDispatchMethod, &s.dtrDsr, &s.rtsCts,
+                             &s.xonXoff);
         return s;
     }
 
@@ -156,8 +145,7 @@ protected:
 
 }  // namespace
 
-TEST_F(SetupFunctionsTest, CommPortOffersTheServersPortsAndConnectsWithTheChoiceOrTheDefaults)
-{
+TEST_F(SetupFunctionsTest, CommPortOffersTheServersPortsAndConnectsWithTheChoiceOrTheDefaults) {
     StartServer("COM1=loop://one\nCOM2=loop://two\n");
 
     // Cancelled: still connected, with COM2, 9600, N, 8, 1 and no handshaking.
@@ -165,14 +153,14 @@ TEST_F(SetupFunctionsTest, CommPortOffersTheServersPortsAndConnectsWithTheChoice
     QStringList offered;
     EXPECT_EQ(Run([&] { return SetupCommPort(cancelled.get(), "Connect", 0); },
                   [&](PropertySheet& sheet) {
-        EXPECT_EQ(sheet.windowTitle(), QStringLiteral("Connect"));
-        auto* ports = sheet.findChild<QComboBox*>(QStringLiteral("1005"));
-        ASSERT_NE(ports, nullptr);
-        for (int i = 0; i < ports->count(); ++i)
-            offered << ports->itemText(i);
-        ports->setCurrentIndex(0);
-        Press(sheet, kerdal::kIdCancel);
-    }), 0);
+                      EXPECT_EQ(sheet.windowTitle(), QStringLiteral("Connect"));
+                      auto* ports = sheet.findChild<QComboBox*>(QStringLiteral("1005"));
+                      ASSERT_NE(ports, nullptr);
+                      for (int i = 0; i < ports->count(); ++i) offered << ports->itemText(i);
+                      ports->setCurrentIndex(0);
+                      Press(sheet, kerdal::kIdCancel);
+                  }),
+              0);
     EXPECT_TRUE(sheetShown_);
     EXPECT_EQ(offered, (QStringList{"COM1", "COM2"}));
     const Settings defaults = Ask(*cancelled);
@@ -187,14 +175,15 @@ TEST_F(SetupFunctionsTest, CommPortOffersTheServersPortsAndConnectsWithTheChoice
     auto chosen = NewChannel("RiVo32.Document");
     EXPECT_EQ(Run([&] { return SetupCommPort(chosen.get(), "Connect", 0); },
                   [&](PropertySheet& sheet) {
-        sheet.findChild<QComboBox*>(QStringLiteral("1005"))->setCurrentIndex(0);
-        ASSERT_TRUE(sheet.SetActivePage(1));
-        auto* parity = sheet.findChild<QComboBox*>(QStringLiteral("1002"));
-        parity->setCurrentIndex(parity->findText(QStringLiteral("Even")));
-        ASSERT_NE(parity->currentIndex(), -1);
-        sheet.findChild<QCheckBox*>(QStringLiteral("1027"))->click();
-        Press(sheet, kerdal::kIdOk);
-    }), 0);
+                      sheet.findChild<QComboBox*>(QStringLiteral("1005"))->setCurrentIndex(0);
+                      ASSERT_TRUE(sheet.SetActivePage(1));
+                      auto* parity = sheet.findChild<QComboBox*>(QStringLiteral("1002"));
+                      parity->setCurrentIndex(parity->findText(QStringLiteral("Even")));
+                      ASSERT_NE(parity->currentIndex(), -1);
+                      sheet.findChild<QCheckBox*>(QStringLiteral("1027"))->click();
+                      Press(sheet, kerdal::kIdOk);
+                  }),
+              0);
     const Settings picked = Ask(*chosen);
     EXPECT_EQ(picked.port, 1);
     EXPECT_EQ(picked.parity, 'E');
@@ -202,19 +191,20 @@ TEST_F(SetupFunctionsTest, CommPortOffersTheServersPortsAndConnectsWithTheChoice
     EXPECT_FALSE(picked.dtrDsr);
 }
 
-TEST_F(SetupFunctionsTest, AFailedConnectionIsReturnedAndNoFlowControlFollows)
-{
+TEST_F(SetupFunctionsTest, AFailedConnectionIsReturnedAndNoFlowControlFollows) {
     StartServer("COM1=loop://one\n");  // no COM2: the defaults after a cancel cannot connect
 
     auto driver = NewChannel("RiVo32.Document");
     RecordingChannel channel(*driver);
-    const std::int16_t status = Run([&] { return SetupCommPort(&channel, "Connect", 1); },
-                                    [&](PropertySheet& sheet) {
-        ASSERT_EQ(sheet.GetPageCount(), 1);  // the port is fixed: no port page
-        Press(sheet, kerdal::kIdCancel);
-    });
+    const std::int16_t status =
+        Run([&] { return SetupCommPort(&channel, "Connect", 1); },
+            [&](PropertySheet& sheet) {
+                ASSERT_EQ(sheet.GetPageCount(), 1);  // the port is fixed: no port page
+                Press(sheet, kerdal::kIdCancel);
+            });
     EXPECT_TRUE(sheetShown_);
-    ASSERT_EQ(channel.Ids(), (std::vector<std::int32_t>{kDispGetAvailableCOMM, kDispConnectToPort}));
+    ASSERT_EQ(channel.Ids(),
+              (std::vector<std::int32_t>{kDispGetAvailableCOMM, kDispConnectToPort}));
     const auto& connect = channel.calls[1];
     EXPECT_EQ(connect.args[0], tfw::Variant::I2(2));
     EXPECT_NE(status, 0);
@@ -230,21 +220,22 @@ TEST_F(SetupFunctionsTest, AFailedConnectionIsReturnedAndNoFlowControlFollows)
     EXPECT_EQ(channel.Ids(), std::vector<std::int32_t>{kDispGetAvailableCOMM});
 }
 
-TEST_F(SetupFunctionsTest, ModemAndInfraRedUseTheDerivedIdentifiersAndInfraRedAlwaysSendsEightAndOne)
-{
+TEST_F(SetupFunctionsTest,
+       ModemAndInfraRedUseTheDerivedIdentifiersAndInfraRedAlwaysSendsEightAndOne) {
     StartServer("COM1=loop://one\nCOM2=loop://two\n");
 
     auto modemDriver = NewChannel("DaRi32.Document");
     RecordingChannel modem(*modemDriver);
     EXPECT_EQ(Run([&] { return SetupModem(&modem, "Modem", 0); },
                   [&](PropertySheet& sheet) {
-        ASSERT_EQ(sheet.GetPageCount(), 3);
-        ASSERT_TRUE(sheet.SetActivePage(1));
-        auto* wordLength = sheet.findChild<QComboBox*>(QStringLiteral("1003"));
-        wordLength->setCurrentIndex(wordLength->findText(QStringLiteral("7")));
-        sheet.findChild<QCheckBox*>(QStringLiteral("1026"))->click();
-        Press(sheet, kerdal::kIdOk);
-    }), 0);
+                      ASSERT_EQ(sheet.GetPageCount(), 3);
+                      ASSERT_TRUE(sheet.SetActivePage(1));
+                      auto* wordLength = sheet.findChild<QComboBox*>(QStringLiteral("1003"));
+                      wordLength->setCurrentIndex(wordLength->findText(QStringLiteral("7")));
+                      sheet.findChild<QCheckBox*>(QStringLiteral("1026"))->click();
+                      Press(sheet, kerdal::kIdOk);
+                  }),
+              0);
     EXPECT_EQ(modem.Ids(), (std::vector<std::int32_t>{kDerived + kDispGetAvailableCOMM,
                                                       kDerived + kDispConnectToPort,
                                                       kDerived + kDispSetFlowControl}));
@@ -255,13 +246,14 @@ TEST_F(SetupFunctionsTest, ModemAndInfraRedUseTheDerivedIdentifiersAndInfraRedAl
 
     auto irDriver = NewChannel("ViDA.Document");
     RecordingChannel ir(*irDriver);
-    Run([&] { return SetupIR(&ir, "Infra-red", 0); }, [&](PropertySheet& sheet) {
-        ASSERT_EQ(sheet.GetPageCount(), 2);
-        ASSERT_TRUE(sheet.SetActivePage(1));
-        auto* rate = sheet.findChild<QComboBox*>(QStringLiteral("1001"));
-        rate->setCurrentIndex(rate->findText(QStringLiteral("19200")));
-        Press(sheet, kerdal::kIdOk);
-    });
+    Run([&] { return SetupIR(&ir, "Infra-red", 0); },
+        [&](PropertySheet& sheet) {
+            ASSERT_EQ(sheet.GetPageCount(), 2);
+            ASSERT_TRUE(sheet.SetActivePage(1));
+            auto* rate = sheet.findChild<QComboBox*>(QStringLiteral("1001"));
+            rate->setCurrentIndex(rate->findText(QStringLiteral("19200")));
+            Press(sheet, kerdal::kIdOk);
+        });
     ASSERT_EQ(ir.Ids(), (std::vector<std::int32_t>{kDerived + kDispGetAvailableCOMM,
                                                    kDerived + kDispConnectToPort}));
     const std::vector<tfw::Variant> expected{tfw::Variant::I2(2), tfw::Variant::I4(19200),

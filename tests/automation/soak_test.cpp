@@ -54,11 +54,14 @@ constexpr bool kMemoryBounded = true;
 constexpr bool kMemoryBounded = true;
 #endif
 
-std::uint8_t DeviceByte(std::uint64_t n) { return static_cast<std::uint8_t>(n * 13 + n / 253); }
-std::uint8_t ClientByte(int k, std::uint64_t n) { return static_cast<std::uint8_t>((k << 6) | (n & 63)); }
+std::uint8_t DeviceByte(std::uint64_t n) {
+    return static_cast<std::uint8_t>(n * 13 + n / 253);
+}
+std::uint8_t ClientByte(int k, std::uint64_t n) {
+    return static_cast<std::uint8_t>((k << 6) | (n & 63));
+}
 
-int SoakSeconds()
-{
+int SoakSeconds() {
     const char* text = std::getenv("TOLVAN_SOAK_SECONDS");
     const int s = text ? std::atoi(text) : 0;
     return s > 0 ? s : 4;
@@ -75,12 +78,12 @@ struct PortState {
     std::unique_ptr<PtyPair> pty;
     std::array<ClientState, kClientsPerPort> clients;
     std::atomic<std::uint64_t> sent{0};  // device bytes written to the master
-    std::array<std::atomic<std::uint64_t>, kClientsPerPort> arrived{};  // per client, checked at the device
+    std::array<std::atomic<std::uint64_t>, kClientsPerPort>
+        arrived{};                   // per client, checked at the device
     std::atomic<bool> quiet{false};  // the device has stopped sending
     std::string failure;
 
-    std::uint64_t SlowestReader() const
-    {
+    std::uint64_t SlowestReader() const {
         std::uint64_t low = UINT64_MAX;
         for (const ClientState& c : clients) low = std::min<std::uint64_t>(low, c.received);
         return low;
@@ -89,8 +92,7 @@ struct PortState {
 
 // One port's device: sends its pattern while `sending`, checks what the channels wrote until
 // `stop`.
-void RunDevice(PortState& port, const std::atomic<bool>& sending, const std::atomic<bool>& stop)
-{
+void RunDevice(PortState& port, const std::atomic<bool>& sending, const std::atomic<bool>& stop) {
     const int fd = port.pty->master();
     std::vector<std::uint8_t> out(4096), in(8192);
     while (!stop && port.failure.empty()) {
@@ -124,9 +126,8 @@ void RunDevice(PortState& port, const std::atomic<bool>& sending, const std::ato
 // One client: a connection and a channel of its own, reading and writing until `stop`, then
 // reading until it has all the device sent.
 void ClientLoop(const QString& address, int id, int com, int k, ClientState& me,
-               const std::atomic<std::uint64_t>& deviceSent, const std::atomic<bool>& stop,
-               std::atomic<int>& ready)
-{
+                const std::atomic<std::uint64_t>& deviceSent, const std::atomic<bool>& stop,
+                std::atomic<int>& ready) {
     const QString name = QStringLiteral("soak-%1").arg(id);
     {
         tdbus::DispatchDriver ch(QDBusConnection::connectToBus(address, name));
@@ -173,8 +174,7 @@ void ClientLoop(const QString& address, int id, int com, int k, ClientState& me,
     QDBusConnection::disconnectFromBus(name);
 }
 
-TEST(Soak, EightClientsOnTwoPortsLoseNoByteAndTheServerDoesNotGrow)
-{
+TEST(Soak, EightClientsOnTwoPortsLoseNoByteAndTheServerDoesNotGrow) {
     PrivateBus bus;
     std::array<PortState, kPorts> ports;
     std::string profile = bus.Dir() + "/soak.ini";
@@ -205,26 +205,30 @@ TEST(Soak, EightClientsOnTwoPortsLoseNoByteAndTheServerDoesNotGrow)
     const auto start = Clock::now();
     const auto length = std::chrono::seconds(SoakSeconds());
     long warm = 0, peak = 0;
-    SpinUntil([&] {
-        const auto spent = Clock::now() - start;
-        if (spent >= length / 4) {
-            const long rss = server.ResidentKiB();
-            if (warm == 0) warm = rss;
-            peak = std::max(peak, rss);
-        }
-        return spent >= length;
-    }, static_cast<int>(SoakSeconds()) * 1000 + 60000);
+    SpinUntil(
+        [&] {
+            const auto spent = Clock::now() - start;
+            if (spent >= length / 4) {
+                const long rss = server.ResidentKiB();
+                if (warm == 0) warm = rss;
+                peak = std::max(peak, rss);
+            }
+            return spent >= length;
+        },
+        static_cast<int>(SoakSeconds()) * 1000 + 60000);
     sending = false;
     SpinUntil([&] { return ports[0].quiet && ports[1].quiet; });
     clientsStop = true;
     for (std::thread& t : clients) t.join();
     // What the clients wrote last may still be on its way to the devices.
-    SpinUntil([&] {
-        for (PortState& port : ports)
-            for (int k = 0; k < kClientsPerPort; ++k)
-                if (port.arrived[k] < port.clients[k].written) return false;
-        return true;
-    }, 10000);
+    SpinUntil(
+        [&] {
+            for (PortState& port : ports)
+                for (int k = 0; k < kClientsPerPort; ++k)
+                    if (port.arrived[k] < port.clients[k].written) return false;
+            return true;
+        },
+        10000);
     devicesStop = true;
     for (std::thread& t : devices) t.join();
 
@@ -241,8 +245,9 @@ TEST(Soak, EightClientsOnTwoPortsLoseNoByteAndTheServerDoesNotGrow)
             total += c.received + c.written;
         }
     }
-    std::printf("soak: %d s, %llu bytes checked, server VmRSS %ld KiB after warm-up, peak %ld KiB\n",
-                SoakSeconds(), static_cast<unsigned long long>(total), warm, peak);
+    std::printf(
+        "soak: %d s, %llu bytes checked, server VmRSS %ld KiB after warm-up, peak %ld KiB\n",
+        SoakSeconds(), static_cast<unsigned long long>(total), warm, peak);
     ASSERT_GT(warm, 0);
     if (kMemoryBounded) {
         EXPECT_LE(peak - warm, 4096 + warm / 10) << "the server's memory grows under steady load";

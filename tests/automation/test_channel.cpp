@@ -18,8 +18,7 @@ constexpr std::int16_t kNotSetUp = -6;
 
 // What a channel writes into a client's string: the text and its zero byte, cut to the
 // buffer.
-void CopyText(std::span<std::uint8_t> buffer, const std::string& text)
-{
+void CopyText(std::span<std::uint8_t> buffer, const std::string& text) {
     const std::size_t n = std::min(buffer.size(), text.size() + 1);
     std::memcpy(buffer.data(), text.c_str(), n);
 }
@@ -65,199 +64,174 @@ const tfw::MemberBinding kBindings[] = {
 
 }  // namespace
 
-const tfw::DispatchClass& TestChannel::PlainClass()
-{
-    static const tfw::DispatchClass cls("TestChannel", kCommInterfaceName, CommMembers(),
-                                        kBindings, nullptr);
+const tfw::DispatchClass& TestChannel::PlainClass() {
+    static const tfw::DispatchClass cls("TestChannel", kCommInterfaceName, CommMembers(), kBindings,
+                                        nullptr);
     return cls;
 }
 
-const tfw::DispatchClass& TestChannel::GetDispatchClass() const
-{
+const tfw::DispatchClass& TestChannel::GetDispatchClass() const {
     return PlainClass();
 }
 
-const tfw::DispatchClass& TestDerivedChannel::GetDispatchClass() const
-{
+const tfw::DispatchClass& TestDerivedChannel::GetDispatchClass() const {
     static const tfw::DispatchClass cls("TestDerivedChannel", "", {}, {}, &PlainClass());
     return cls;
 }
 
-std::int16_t TestChannel::GetTBuffSize() const
-{
+std::int16_t TestChannel::GetTBuffSize() const {
     return double_.Port() ? static_cast<std::int16_t>(double_.Port()->TxSize()) : 0;
 }
 
-void TestChannel::SetTBuffSize(std::int16_t size)
-{
+void TestChannel::SetTBuffSize(std::int16_t size) {
     ++calls;
     if (double_.Port()) double_.Port()->ResizeTransmit(static_cast<std::uint32_t>(size));
 }
 
-std::int16_t TestChannel::GetRBuffSize() const
-{
+std::int16_t TestChannel::GetRBuffSize() const {
     return double_.Port() ? static_cast<std::int16_t>(double_.Port()->RxSize()) : 0;
 }
 
-void TestChannel::SetRBuffSize(std::int16_t size)
-{
+void TestChannel::SetRBuffSize(std::int16_t size) {
     ++calls;
     if (double_.Port()) double_.Port()->ResizeReceive(static_cast<std::uint32_t>(size));
 }
 
-std::int16_t TestChannel::ConnectToPort(std::int16_t port, std::int32_t baud,
-                                        std::int16_t parity, std::int16_t wordLength,
-                                        std::int16_t stopBits)
-{
+std::int16_t TestChannel::ConnectToPort(std::int16_t port, std::int32_t baud, std::int16_t parity,
+                                        std::int16_t wordLength, std::int16_t stopBits) {
     ++calls;
     return static_cast<std::int16_t>(
         registry_.ConnectChannel(&double_, port, baud, parity, wordLength, stopBits));
 }
 
-std::int16_t TestChannel::ReadFromPort(std::span<std::uint8_t> buffer, std::int16_t count)
-{
+std::int16_t TestChannel::ReadFromPort(std::span<std::uint8_t> buffer, std::int16_t count) {
     ++calls;
     if (count <= 0) return 0;
     const std::size_t n = std::min<std::size_t>(buffer.size(), static_cast<std::size_t>(count));
     return static_cast<std::int16_t>(double_.ReadFromPort(buffer.first(n)));
 }
 
-std::int16_t TestChannel::ReadStringFromPort(std::span<std::uint8_t>, std::int16_t, std::int16_t)
-{
+std::int16_t TestChannel::ReadStringFromPort(std::span<std::uint8_t>, std::int16_t, std::int16_t) {
     ++calls;
     return kNotSupported;
 }
 
-std::int16_t TestChannel::WriteToPort(std::span<std::uint8_t> buffer, std::int16_t count)
-{
+std::int16_t TestChannel::WriteToPort(std::span<std::uint8_t> buffer, std::int16_t count) {
     ++calls;
     if (count <= 0) return 0;
     const std::size_t n = std::min<std::size_t>(buffer.size(), static_cast<std::size_t>(count));
     return static_cast<std::int16_t>(double_.WriteToPort(buffer.first(n)));
 }
 
-std::int16_t TestChannel::SetParam(std::int32_t baud, std::int16_t parity,
-                                   std::int16_t wordLength, std::int16_t stopBits)
-{
+std::int16_t TestChannel::SetParam(std::int32_t baud, std::int16_t parity, std::int16_t wordLength,
+                                   std::int16_t stopBits) {
     ++calls;
     if (!double_.Port()) return kNotSetUp;
     return static_cast<std::int16_t>(
         double_.Port()->Reconfigure(baud, parity, wordLength, stopBits));
 }
 
-std::int16_t TestChannel::SetFlowControl(bool dtrDsr, bool rtsCts, bool xonXoff)
-{
+std::int16_t TestChannel::SetFlowControl(bool dtrDsr, bool rtsCts, bool xonXoff) {
     ++calls;
     if (!double_.Port()) return kNotSetUp;
     return static_cast<std::int16_t>(double_.Port()->ApplyFlowControl(dtrDsr, rtsCts, xonXoff));
 }
 
-void TestChannel::ClearRBuff() { ++calls; }
-void TestChannel::ClearTBuff() { ++calls; }
+void TestChannel::ClearRBuff() {
+    ++calls;
+}
+void TestChannel::ClearTBuff() {
+    ++calls;
+}
 
-std::int16_t TestChannel::CloseConnection()
-{
+std::int16_t TestChannel::CloseConnection() {
     ++calls;
     double_.Disconnect();
     return 0;
 }
 
-void TestChannel::SetDefBufSize(std::int16_t rx, std::int16_t tx)
-{
+void TestChannel::SetDefBufSize(std::int16_t rx, std::int16_t tx) {
     ++calls;
     registry_.SetDefaultSizes(static_cast<std::uint32_t>(rx), static_cast<std::uint32_t>(tx));
 }
 
-std::int16_t TestChannel::GetPortError()
-{
+std::int16_t TestChannel::GetPortError() {
     ++calls;
     return double_.Port() ? 0 : kNotSetUp;
 }
 
-void TestChannel::ClearPortError() { ++calls; }
+void TestChannel::ClearPortError() {
+    ++calls;
+}
 
-void TestChannel::GetCommErrorName(std::span<std::uint8_t> buffer, std::int16_t code)
-{
+void TestChannel::GetCommErrorName(std::span<std::uint8_t> buffer, std::int16_t code) {
     ++calls;
     CopyText(buffer, GetStatusText(code));
 }
 
-bool TestChannel::IsOverflow()
-{
+bool TestChannel::IsOverflow() {
     ++calls;
     return false;
 }
 
-void TestChannel::LockPort()
-{
+void TestChannel::LockPort() {
     ++calls;
     if (double_.Port()) double_.Port()->LockFor(&double_);
 }
 
-void TestChannel::UnlockPort()
-{
+void TestChannel::UnlockPort() {
     ++calls;
     if (double_.Port()) double_.Port()->UnlockFor(&double_);
 }
 
-bool TestChannel::IsConnected() const
-{
+bool TestChannel::IsConnected() const {
     return double_.Port() != nullptr;
 }
 
 bool TestChannel::GetPortSettings(std::int32_t& baud, std::int16_t& parity,
-                                  std::int16_t& wordLength, std::int16_t& stopBits)
-{
+                                  std::int16_t& wordLength, std::int16_t& stopBits) {
     ++calls;
     return double_.Port() && double_.Port()->QuerySettings(baud, parity, wordLength, stopBits);
 }
 
-std::int16_t TestChannel::GetPortNumber() const
-{
+std::int16_t TestChannel::GetPortNumber() const {
     return double_.Port() ? static_cast<std::int16_t>(double_.Port()->PortNumber()) : 0;
 }
 
-bool TestChannel::GetFlowControl(bool& dtrDsr, bool& rtsCts, bool& xonXoff)
-{
+bool TestChannel::GetFlowControl(bool& dtrDsr, bool& rtsCts, bool& xonXoff) {
     ++calls;
     return double_.Port() && double_.Port()->QueryFlowControl(dtrDsr, rtsCts, xonXoff);
 }
 
-std::int16_t TestChannel::ReadFromPortTimed(std::span<std::uint8_t>, std::int16_t, std::int32_t)
-{
+std::int16_t TestChannel::ReadFromPortTimed(std::span<std::uint8_t>, std::int16_t, std::int32_t) {
     ++calls;
     return kNotSupported;
 }
 
 std::int16_t TestChannel::ReadStringFromPortTimed(std::span<std::uint8_t>, std::int16_t,
-                                                  std::int16_t, std::int32_t)
-{
+                                                  std::int16_t, std::int32_t) {
     ++calls;
     return kNotSupported;
 }
 
-std::int16_t TestChannel::ReadCharFromPort()
-{
+std::int16_t TestChannel::ReadCharFromPort() {
     ++calls;
     return kNotSupported;
 }
 
-std::int16_t TestChannel::ReadCharFromPortTimed(std::int32_t)
-{
+std::int16_t TestChannel::ReadCharFromPortTimed(std::int32_t) {
     ++calls;
     return kNotSupported;
 }
 
-std::int16_t TestChannel::WriteCharToPort(std::int16_t ch)
-{
+std::int16_t TestChannel::WriteCharToPort(std::int16_t ch) {
     ++calls;
     std::uint8_t byte = static_cast<std::uint8_t>(ch);
     return static_cast<std::int16_t>(double_.WriteToPort(std::span<const std::uint8_t>(&byte, 1)));
 }
 
 std::int16_t TestChannel::ReceiveXModemFile(const std::string& name, std::int32_t length,
-                                            std::int16_t window)
-{
+                                            std::int16_t window) {
     ++calls;
     if (xmodemFd_ < 0) return kNotSupported;
     XModemPtyLink* link = XModemPtyLink::Create(xmodemFd_);
@@ -266,48 +240,41 @@ std::int16_t TestChannel::ReceiveXModemFile(const std::string& name, std::int32_
     return status;
 }
 
-std::int16_t TestChannel::SetDTRLine(bool on)
-{
+std::int16_t TestChannel::SetDTRLine(bool on) {
     ++calls;
     return double_.Port() ? static_cast<std::int16_t>(double_.Port()->SetDtr(on)) : kNotSetUp;
 }
 
-std::int16_t TestChannel::SetRTSLine(bool on)
-{
+std::int16_t TestChannel::SetRTSLine(bool on) {
     ++calls;
     return double_.Port() ? static_cast<std::int16_t>(double_.Port()->SetRts(on)) : kNotSetUp;
 }
 
-std::int32_t TestChannel::SpaceFreeInRXBuffer()
-{
+std::int32_t TestChannel::SpaceFreeInRXBuffer() {
     ++calls;
     return double_.Rx() ? static_cast<std::int32_t>(double_.Rx()->Size() - double_.Rx()->Count())
                         : 0;
 }
 
-std::int32_t TestChannel::SpaceFreeInTXBuffer()
-{
+std::int32_t TestChannel::SpaceFreeInTXBuffer() {
     ++calls;
     return double_.Tx() ? static_cast<std::int32_t>(double_.Tx()->Size() - double_.Tx()->Count())
                         : 0;
 }
 
-std::int32_t TestChannel::SpaceUsedInRXBuffer()
-{
+std::int32_t TestChannel::SpaceUsedInRXBuffer() {
     ++calls;
     if (!double_.Port() || !double_.Rx()) return 0;
     double_.Port()->PollReceive();
     return static_cast<std::int32_t>(double_.Rx()->Count());
 }
 
-std::int32_t TestChannel::SpaceUsedInTXBuffer()
-{
+std::int32_t TestChannel::SpaceUsedInTXBuffer() {
     ++calls;
     return double_.Tx() ? static_cast<std::int32_t>(double_.Tx()->Count()) : 0;
 }
 
-void TestChannel::GetAvailableCOMM(std::span<std::uint8_t> buffer)
-{
+void TestChannel::GetAvailableCOMM(std::span<std::uint8_t> buffer) {
     ++calls;
     std::string list;
     for (const auto& port : registry_.Ports()) {
@@ -317,20 +284,19 @@ void TestChannel::GetAvailableCOMM(std::span<std::uint8_t> buffer)
     CopyText(buffer, list);
 }
 
-void TestChannel::AbortXfert() { ++calls; }
+void TestChannel::AbortXfert() {
+    ++calls;
+}
 
 // One hosted channel: counts the references the server mirrors and deletes the channel
 // at the last one.
 class TestHost::Hosted : public tdbus::HostedChannel {
 public:
     Hosted(TestHost& host, int n, std::unique_ptr<TestChannel> channel)
-        : host_(host), n_(n), channel_(std::move(channel))
-    {
-    }
+        : host_(host), n_(n), channel_(std::move(channel)) {}
     tfw::DispatchTarget& Target() override { return *channel_; }
     void AddRef() override { ++refs_; }
-    void Release() override
-    {
+    void Release() override {
         if (--refs_ > 0) return;
         host_.hosted_[n_] = nullptr;
         --host_.live_;
@@ -345,13 +311,11 @@ private:
     std::unique_ptr<TestChannel> channel_;
 };
 
-TestHost::~TestHost()
-{
+TestHost::~TestHost() {
     for (auto& [n, hosted] : hosted_) delete hosted;
 }
 
-tdbus::HostedChannel* TestHost::CreateChannel(tdbus::ChannelClass cls)
-{
+tdbus::HostedChannel* TestHost::CreateChannel(tdbus::ChannelClass cls) {
     std::unique_ptr<TestChannel> channel;
     if (cls == tdbus::ChannelClass::Plain)
         channel = std::make_unique<TestChannel>(registry_, xmodemFd_);
@@ -366,21 +330,18 @@ tdbus::HostedChannel* TestHost::CreateChannel(tdbus::ChannelClass cls)
     return hosted;
 }
 
-TestChannel* TestHost::Channel(tdbus::HostedChannel* hosted) const
-{
+TestChannel* TestHost::Channel(tdbus::HostedChannel* hosted) const {
     for (const auto& [n, h] : hosted_)
         if (h && h == hosted) return h->Channel();
     return nullptr;
 }
 
-tdbus::HostedChannel* TestHost::HostedAt(int n) const
-{
+tdbus::HostedChannel* TestHost::HostedAt(int n) const {
     auto it = hosted_.find(n);
     return it == hosted_.end() ? nullptr : it->second;
 }
 
-int TestHost::References(int n) const
-{
+int TestHost::References(int n) const {
     auto it = hosted_.find(n);
     return it == hosted_.end() || !it->second ? 0 : it->second->refs_;
 }

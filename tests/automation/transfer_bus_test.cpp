@@ -35,8 +35,7 @@ public:
     QDBusConnection* abortThrough = nullptr;
 
 public Q_SLOTS:
-    void OnProgress(short window, int wParam, int lParam)
-    {
+    void OnProgress(short window, int wParam, int lParam) {
         reports.push_back({window, wParam, lParam});
         if (wParam != 1) ended = true;
         if (wParam == 1 && abortThrough) {
@@ -52,16 +51,14 @@ public Q_SLOTS:
 
 class TransferOnBus : public ServerOnBus {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ServerOnBus::SetUp();
         plat::ClearAtomTable();
         SetXferProgressSink(server_->MakeTransferSink());
         host_->SetXModemFd(pty_.Slave());
         client_ = bus_->Connect();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         EXPECT_TRUE(WaitForXModemThreads(std::chrono::seconds(30)));
         SetXferProgressSink(nullptr);
         plat::ClearAtomTable();
@@ -69,17 +66,15 @@ protected:
     }
 
     // Creates a channel, subscribes to its reports and starts the reception of `file`.
-    std::int16_t Start(tdbus::DispatchDriver& ch, const std::string& file, std::int32_t length)
-    {
+    std::int16_t Start(tdbus::DispatchDriver& ch, const std::string& file, std::int32_t length) {
         std::int16_t status = -999;
-        EXPECT_TRUE(RunClient([&] {
-            ASSERT_TRUE(ch.CreateDispatch(QStringLiteral("RiVo32.Document")));
-        }));
+        EXPECT_TRUE(
+            RunClient([&] { ASSERT_TRUE(ch.CreateDispatch(QStringLiteral("RiVo32.Document"))); }));
         EXPECT_TRUE(ch.ConnectXferProgress(&receiver_, SLOT(OnProgress(short, int, int))));
         EXPECT_TRUE(RunClient([&] {
-            status = ch.InvokeHelper(kDispReceiveXModemFile, tfw::kDispatchMethod, file, length,
-                                     kWindow)
-                         .AsI2();
+            status =
+                ch.InvokeHelper(kDispReceiveXModemFile, tfw::kDispatchMethod, file, length, kWindow)
+                    .AsI2();
         }));
         return status;
     }
@@ -90,8 +85,7 @@ protected:
     ProgressReceiver receiver_;
 };
 
-TEST_F(TransferOnBus, ReceptionReportsProgressAndEndToTheClientsWindow)
-{
+TEST_F(TransferOnBus, ReceptionReportsProgressAndEndToTheClientsWindow) {
     const std::vector<std::uint8_t> data = PatternBytes(3000, 7);
     WriteFileBytes(dir_.File("source"), data);
     SxSender sx(pty_, dir_.File("source"), false);
@@ -122,8 +116,7 @@ TEST_F(TransferOnBus, ReceptionReportsProgressAndEndToTheClientsWindow)
     ASSERT_TRUE(RunClient([&] { ch.reset(); }));
 }
 
-TEST_F(TransferOnBus, AbortAtomAddedOverTheBusEndsTheReceptionWith605)
-{
+TEST_F(TransferOnBus, AbortAtomAddedOverTheBusEndsTheReceptionWith605) {
     const std::vector<std::uint8_t> data = PatternBytes(400000, 3);
     WriteFileBytes(dir_.File("source"), data);
     SxSender sx(pty_, dir_.File("source"), false);
@@ -158,8 +151,7 @@ TEST_F(TransferOnBus, AbortAtomAddedOverTheBusEndsTheReceptionWith605)
     EXPECT_EQ(plat::GlobalFindAtom("ABORTXFER"), 0);
 }
 
-TEST_F(TransferOnBus, RefusedStartReportsNothingToTheClient)
-{
+TEST_F(TransferOnBus, RefusedStartReportsNothingToTheClient) {
     std::optional<tdbus::DispatchDriver> ch;
     ch.emplace(client_);
     EXPECT_EQ(Start(*ch, dir_.File("no/such/folder/file"), -1), -602);
@@ -168,8 +160,8 @@ TEST_F(TransferOnBus, RefusedStartReportsNothingToTheClient)
     QDBusConnection probe = bus_->Connect();
     ASSERT_TRUE(RunClient([&] {
         QDBusMessage ping = QDBusMessage::createMethodCall(
-            QStringLiteral("RiVo32.Document"), ch->Path(), QStringLiteral("org.freedesktop.DBus.Peer"),
-            QStringLiteral("Ping"));
+            QStringLiteral("RiVo32.Document"), ch->Path(),
+            QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping"));
         EXPECT_EQ(probe.call(ping).type(), QDBusMessage::ReplyMessage);
     }));
     SpinUntil([] { return false; }, 50);  // let a wrongly sent signal arrive

@@ -18,28 +18,26 @@ namespace {
 constexpr std::int16_t kCom = 3;
 
 class IRChannelTest : public ::testing::Test {
- protected:
-  void SetUp() override { ASSERT_EQ(port.Map(kCom, pty.slavePath(), locks.path()), 1); }
-  void TearDown() override
-  {
-    doc.CloseConnection();
-    EXPECT_TRUE(runner.Healthy());
-    runner.Stop();
-  }
+protected:
+    void SetUp() override { ASSERT_EQ(port.Map(kCom, pty.slavePath(), locks.path()), 1); }
+    void TearDown() override {
+        doc.CloseConnection();
+        EXPECT_TRUE(runner.Healthy());
+        runner.Stop();
+    }
 
-  // The link waits on the device with a short real pause, so the simulator gets to answer.
-  plat::FakeTickSource ticks{1000, std::chrono::microseconds(2000)};
-  plat::ScopedTickSource useTicks{ticks};
-  test::ScratchDir locks;
-  test::PtyPair pty;
-  test::IrTransceiverSim sim{test::IrSimOptions{.echo = true}};
-  test::IrSimPtyRunner runner{pty.master(), sim};
-  test::MappedPort port;
-  CDocIR doc;
+    // The link waits on the device with a short real pause, so the simulator gets to answer.
+    plat::FakeTickSource ticks{1000, std::chrono::microseconds(2000)};
+    plat::ScopedTickSource useTicks{ticks};
+    test::ScratchDir locks;
+    test::PtyPair pty;
+    test::IrTransceiverSim sim{test::IrSimOptions{.echo = true}};
+    test::IrSimPtyRunner runner{pty.master(), sim};
+    test::MappedPort port;
+    CDocIR doc;
 };
 
-TEST_F(IRChannelTest, ConnectsThroughTheLinkAndCarriesData)
-{
+TEST_F(IRChannelTest, ConnectsThroughTheLinkAndCarriesData) {
     EXPECT_EQ(doc.IRParity(), 1);
     ASSERT_EQ(doc.ConnectIR(kCom, 9600, doc.IRParity()), 0);
     std::int32_t baud = 0;
@@ -73,13 +71,12 @@ TEST_F(IRChannelTest, ConnectsThroughTheLinkAndCarriesData)
     EXPECT_EQ(sim.Received(), ping);
 }
 
-TEST_F(IRChannelTest, FileStoresTheLinksLineSettingsThenTheParity)
-{
+TEST_F(IRChannelTest, FileStoresTheLinksLineSettingsThenTheParity) {
     ASSERT_EQ(doc.ConnectIR(kCom, 9600, 0), 0);
     doc.SetIRParity(0);
     const auto bytes = test::StoredBytes([&](tfw::CArchive& ar) { doc.Serialize(ar); });
-    const std::vector<std::uint8_t> want{kCom, 0,  0x00, 0xC2, 0x01, 0x00, 'N', 8, 0,
-                                         1,    0,  0,    0,    0,    0};
+    const std::vector<std::uint8_t> want{kCom, 0, 0x00, 0xC2, 0x01, 0x00, 'N', 8,
+                                         0,    1, 0,    0,    0,    0,    0};
     EXPECT_EQ(bytes, want) << "port, 115200, N, 8, 1, then nIRParity 0 as 32 bits";
 
     doc.CloseConnection();
@@ -89,14 +86,12 @@ TEST_F(IRChannelTest, FileStoresTheLinksLineSettingsThenTheParity)
     loaded.CloseConnection();
 }
 
-TEST_F(IRChannelTest, SettingsChangeKeepsParityOnlyWhenAccepted)
-{
+TEST_F(IRChannelTest, SettingsChangeKeepsParityOnlyWhenAccepted) {
     EXPECT_EQ(doc.SetIRParam(9600, 0), -6) << "not connected";
     EXPECT_EQ(doc.IRParity(), 1);
 }
 
-TEST(IRChannelTable, InheritsThePlainChannelsMembersOnly)
-{
+TEST(IRChannelTable, InheritsThePlainChannelsMembersOnly) {
     const tfw::DispatchClass& cls = CDocIR::IRDispatchClass();
     EXPECT_EQ(cls.CheckBindings(), "");
     EXPECT_EQ(cls.InterfaceName(), "ViDA.Document");

@@ -21,37 +21,33 @@ namespace {
 constexpr std::int16_t kCom = 2;
 
 class ModemChannelTest : public ::testing::Test {
- protected:
-  void SetUp() override
-  {
-    ASSERT_EQ(port.Map(kCom, pty.slavePath(), locks.path()), 1);
-    ASSERT_EQ(doc.ConnectToPort(kCom, 9600, 'N', 8, 1), 0);
-  }
-  void TearDown() override
-  {
-    EXPECT_TRUE(runner.Healthy());
-    runner.Stop();
-    doc.CloseConnection();
-  }
+protected:
+    void SetUp() override {
+        ASSERT_EQ(port.Map(kCom, pty.slavePath(), locks.path()), 1);
+        ASSERT_EQ(doc.ConnectToPort(kCom, 9600, 'N', 8, 1), 0);
+    }
+    void TearDown() override {
+        EXPECT_TRUE(runner.Healthy());
+        runner.Stop();
+        doc.CloseConnection();
+    }
 
-  tfw::DispatchStatus Call(std::int32_t id, std::vector<tfw::Variant> args, tfw::Variant& result,
-                           std::uint16_t flags = tfw::kDispatchMethod)
-  {
-    return tfw::Invoke(doc, id, flags, args, result);
-  }
+    tfw::DispatchStatus Call(std::int32_t id, std::vector<tfw::Variant> args, tfw::Variant& result,
+                             std::uint16_t flags = tfw::kDispatchMethod) {
+        return tfw::Invoke(doc, id, flags, args, result);
+    }
 
-  plat::FakeTickSource ticks{1000, std::chrono::microseconds(300)};
-  plat::ScopedTickSource useTicks{ticks};
-  test::ScratchDir locks;
-  test::PtyPair pty;
-  plat::HayesModemSim sim;
-  test::ModemSimPtyRunner runner{pty.master(), sim};
-  test::MappedPort port;
-  CDocModem doc;
+    plat::FakeTickSource ticks{1000, std::chrono::microseconds(300)};
+    plat::ScopedTickSource useTicks{ticks};
+    test::ScratchDir locks;
+    test::PtyPair pty;
+    plat::HayesModemSim sim;
+    test::ModemSimPtyRunner runner{pty.master(), sim};
+    test::MappedPort port;
+    CDocModem doc;
 };
 
-TEST_F(ModemChannelTest, TableHasItsOwnFourteenThenThePlainChannels)
-{
+TEST_F(ModemChannelTest, TableHasItsOwnFourteenThenThePlainChannels) {
     const tfw::DispatchClass& cls = CDocModem::ModemDispatchClass();
     EXPECT_EQ(cls.CheckBindings(), "");
     EXPECT_EQ(cls.InterfaceName(), "DaRi32.Document");
@@ -63,16 +59,16 @@ TEST_F(ModemChannelTest, TableHasItsOwnFourteenThenThePlainChannels)
 
     // ConnectToPort at 0x10003 behaves as on a plain channel: moving to a missing port.
     tfw::Variant r;
-    ASSERT_EQ(Call(0x10003, {tfw::Variant::I2(7), tfw::Variant::I4(9600), tfw::Variant::I2('N'),
-                             tfw::Variant::I2(8), tfw::Variant::I2(1)},
+    ASSERT_EQ(Call(0x10003,
+                   {tfw::Variant::I2(7), tfw::Variant::I4(9600), tfw::Variant::I2('N'),
+                    tfw::Variant::I2(8), tfw::Variant::I2(1)},
                    r),
               tfw::DispatchStatus::Ok);
     EXPECT_EQ(r.AsI2(), -2);
     EXPECT_TRUE(doc.IsConnected()) << "a failed connect leaves the channel where it was";
 }
 
-TEST_F(ModemChannelTest, ClientDrivesTheModemThroughInvoke)
-{
+TEST_F(ModemChannelTest, ClientDrivesTheModemThroughInvoke) {
     tfw::Variant r;
     ASSERT_EQ(Call(kDispNCommandMode, {tfw::Variant::I2(2)}, r, tfw::kDispatchPropertyPut),
               tfw::DispatchStatus::Ok);
@@ -105,8 +101,7 @@ TEST_F(ModemChannelTest, ClientDrivesTheModemThroughInvoke)
     EXPECT_EQ(sim.CommandLines().back(), "DP1234;") << "prefix, P, number, suffix";
 }
 
-TEST_F(ModemChannelTest, AnotherChannelsLockRefusesAndSendsNothing)
-{
+TEST_F(ModemChannelTest, AnotherChannelsLockRefusesAndSendsNothing) {
     CDocComm other;
     ASSERT_EQ(other.ConnectToPort(kCom, 9600, 'N', 8, 1), 0);
     other.LockPort();
@@ -122,8 +117,7 @@ TEST_F(ModemChannelTest, AnotherChannelsLockRefusesAndSendsNothing)
     other.CloseConnection();
 }
 
-TEST_F(ModemChannelTest, FileKeepsSettingsAndResetsTheModeRecord)
-{
+TEST_F(ModemChannelTest, FileKeepsSettingsAndResetsTheModeRecord) {
     doc.Settings().strDialPrefix = "ATX3D";
     doc.Settings().strInit = "ATZ";
     doc.Settings().chDelay = 'W';

@@ -15,8 +15,7 @@ namespace {
 
 using ModemWireTest = ModemLinkTest;
 
-TEST_F(ModemWireTest, SettingCommandsCountOnlyOneAsOn)
-{
+TEST_F(ModemWireTest, SettingCommandsCountOnlyOneAsOn) {
     const std::pair<std::function<int16_t()>, std::string> commands[] = {
         {[&] { return modem.SetEcho(1); }, "ATE1\r"},
         {[&] { return modem.SetEcho(2); }, "ATE0\r"},
@@ -37,8 +36,7 @@ TEST_F(ModemWireTest, SettingCommandsCountOnlyOneAsOn)
     EXPECT_EQ(mode.nSpeaker, 0);
 }
 
-TEST_F(ModemWireTest, DialBuildsPrefixModeNumberSuffix)
-{
+TEST_F(ModemWireTest, DialBuildsPrefixModeNumberSuffix) {
     EXPECT_EQ(modem.Dial("ATD", "1234", ""), 0);
     EXPECT_EQ(FarEndGot(), "ATDT1234\r");
     modem.SetPulseDial(1);
@@ -49,8 +47,7 @@ TEST_F(ModemWireTest, DialBuildsPrefixModeNumberSuffix)
     EXPECT_EQ(FarEndGot(), "ATDT555,12;\r") << "only 1 selects pulses; the suffix precedes CR";
 }
 
-TEST_F(ModemWireTest, TextGoesOutUnchangedAndDialDoesNotWait)
-{
+TEST_F(ModemWireTest, TextGoesOutUnchangedAndDialDoesNotWait) {
     mode.nWorkMode = 2;
     const uint32_t before = Now();
     EXPECT_EQ(modem.SendString("A/"), 0);
@@ -59,8 +56,7 @@ TEST_F(ModemWireTest, TextGoesOutUnchangedAndDialDoesNotWait)
     EXPECT_EQ(FarEndGot(), "A/ATDT1\r");
 }
 
-TEST_F(ModemWireTest, AnotherChannelsLockRefusesEveryCommandAndSendsNothing)
-{
+TEST_F(ModemWireTest, AnotherChannelsLockRefusesEveryCommandAndSendsNothing) {
     ASSERT_EQ(registry.ConnectChannel(&other, kCom, 9600, 'N', 8, 1), 0);
     ASSERT_EQ(channel.Port()->LockFor(&other), 1);
     EXPECT_EQ(modem.DoCommand("AT\r"), kModemLockedByOther);
@@ -78,16 +74,14 @@ TEST_F(ModemWireTest, AnotherChannelsLockRefusesEveryCommandAndSendsNothing)
     EXPECT_EQ(FarEndGot(), "AT\r");
 }
 
-TEST_F(ModemWireTest, NotConnectedIsNotSetUp)
-{
+TEST_F(ModemWireTest, NotConnectedIsNotSetUp) {
     channel.Disconnect();
     EXPECT_EQ(modem.DoCommand("AT\r"), kModemNotSetUp);
     EXPECT_EQ(modem.GetRegister(7), kModemNotSetUp);
     EXPECT_EQ(modem.Dial("ATD", "1", ""), kModemNotSetUp);
 }
 
-TEST_F(ModemWireTest, WorkModesWaitAsConfigured)
-{
+TEST_F(ModemWireTest, WorkModesWaitAsConfigured) {
     mode.nTimeout = 700;
     mode.nWorkMode = 0;
     uint32_t t0 = Now();
@@ -107,22 +101,19 @@ TEST_F(ModemWireTest, WorkModesWaitAsConfigured)
 
 // The far end answers each command line with `reply` once it has read `expect`.
 class Responder {
- public:
-  Responder(test::PtyPair& pty, std::string expect, std::string reply)
-      : thread_([&pty, expect, reply] {
-          auto got = pty.Read(expect.size());
-          if (std::string(got.begin(), got.end()) == expect) pty.Write(reply);
-        })
-  {
-  }
-  ~Responder() { thread_.join(); }
+public:
+    Responder(test::PtyPair& pty, std::string expect, std::string reply)
+        : thread_([&pty, expect, reply] {
+              auto got = pty.Read(expect.size());
+              if (std::string(got.begin(), got.end()) == expect) pty.Write(reply);
+          }) {}
+    ~Responder() { thread_.join(); }
 
- private:
-  std::thread thread_;
+private:
+    std::thread thread_;
 };
 
-TEST_F(ModemWireTest, ResponseModeEndsOnTheExactAnswer)
-{
+TEST_F(ModemWireTest, ResponseModeEndsOnTheExactAnswer) {
     mode.nWorkMode = 2;
     mode.nTimeout = 1000;
     {
@@ -139,8 +130,7 @@ TEST_F(ModemWireTest, ResponseModeEndsOnTheExactAnswer)
     }
 }
 
-TEST_F(ModemWireTest, RegisterReadSkipsEchoAndBlankLines)
-{
+TEST_F(ModemWireTest, RegisterReadSkipsEchoAndBlankLines) {
     {
         // A bare line feed between echo and value is no value of 0.
         Responder far(pty, "ATS7?\r", "ATS7?\r\r\n\r\n030\r\nOK\r\n");
@@ -152,8 +142,7 @@ TEST_F(ModemWireTest, RegisterReadSkipsEchoAndBlankLines)
     EXPECT_EQ(std::string(line.begin(), line.begin() + 2), "OK");
 }
 
-TEST_F(ModemWireTest, RegisterReadClearsOldBytesAndTimesOut)
-{
+TEST_F(ModemWireTest, RegisterReadClearsOldBytesAndTimesOut) {
     pty.Write("\r\n099\r\n");  // an old answer must not pass for the new one
     ASSERT_TRUE(plat::WaitFor(
         [&] {
@@ -168,8 +157,7 @@ TEST_F(ModemWireTest, RegisterReadClearsOldBytesAndTimesOut)
     EXPECT_EQ(FarEndGot(), "ATS8?\r");
 }
 
-TEST_F(ModemWireTest, PacedSetUpSpacesCommandsInModeZero)
-{
+TEST_F(ModemWireTest, PacedSetUpSpacesCommandsInModeZero) {
     mode.nInternalTimeout = 400;  // pause step 100
     mode.bReply = 1;
     const uint32_t t0 = Now();

@@ -9,21 +9,25 @@
 namespace tolvan {
 namespace {
 
-std::vector<uint8_t> Store(const ModemChannelSettings& s)
-{
+std::vector<uint8_t> Store(const ModemChannelSettings& s) {
     return test::StoredBytes([&](tfw::CArchive& ar) { StoreModemSettings(ar, s); });
 }
 
-TEST(ModemFile, DefaultsStoreInTheirOrder)
-{
+TEST(ModemFile, DefaultsStoreInTheirOrder) {
     const std::vector<uint8_t> bytes = Store(ModemChannelSettings{});
-    const std::string expected = std::string(",") + "\x03" "ATD" + std::string(1, '\0') +
-                                 "\x04" "ATH0" "\x05" "AT&F1" + std::string("\x05\0\x05\0", 4);
+    const std::string expected = std::string(",") +
+                                 "\x03"
+                                 "ATD" +
+                                 std::string(1, '\0') +
+                                 "\x04"
+                                 "ATH0"
+                                 "\x05"
+                                 "AT&F1" +
+                                 std::string("\x05\0\x05\0", 4);
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), expected);
 }
 
-TEST(ModemFile, RoundTripKeepsEveryStoredField)
-{
+TEST(ModemFile, RoundTripKeepsEveryStoredField) {
     ModemChannelSettings s;
     s.strInit = std::string(300, 'I');  // needs the 255 + 16-bit length form
     s.strHangUp = "ATH";
@@ -50,8 +54,7 @@ TEST(ModemFile, RoundTripKeepsEveryStoredField)
     EXPECT_EQ(back.bDtrHangUp, 0) << "the DTR setting is not part of the file";
 }
 
-TEST(ModemFile, CutOffFileFailsAndKeepsTheRest)
-{
+TEST(ModemFile, CutOffFileFailsAndKeepsTheRest) {
     ModemChannelSettings s;
     s.strDialPrefix = "ATDX";
     s.strHangUp = "ATH1";

@@ -21,72 +21,65 @@ namespace tolvan::mdmtest {
 
 // The channel operations over the channel double and its shared port.
 class DoubleLink final : public ModemLink {
- public:
-  explicit DoubleLink(test::ChannelDouble& channel) : ch_(channel) {}
-  bool LinkConnected() const override { return ch_.Port() != nullptr; }
-  bool LinkLockedByOther() const override { return ch_.Port()->IsLockedByOther(&ch_); }
-  bool LinkLock() override { return ch_.Port()->LockFor(&ch_) != 0; }
-  void LinkUnlock() override { ch_.Port()->UnlockFor(&ch_); }
-  int32_t LinkWrite(std::span<const uint8_t> bytes) override
-  {
-    return static_cast<int32_t>(ch_.WriteToPort(bytes));
-  }
-  int32_t LinkReadString(std::span<uint8_t> destination, int16_t terminator) override
-  {
-    ch_.Port()->PollReceive();
-    return ch_.Rx()->ReadUntil(destination, terminator);
-  }
-  int32_t LinkRead(std::span<uint8_t> destination) override
-  {
-    return static_cast<int32_t>(ch_.ReadFromPort(destination));
-  }
-  void LinkClearReceive() override
-  {
-    if (ch_.Port() == nullptr) return;
-    ch_.Port()->PollReceive();
-    ch_.Rx()->Clear();
-  }
-  int16_t LinkLastError() override { return 0; }
+public:
+    explicit DoubleLink(test::ChannelDouble& channel) : ch_(channel) {}
+    bool LinkConnected() const override { return ch_.Port() != nullptr; }
+    bool LinkLockedByOther() const override { return ch_.Port()->IsLockedByOther(&ch_); }
+    bool LinkLock() override { return ch_.Port()->LockFor(&ch_) != 0; }
+    void LinkUnlock() override { ch_.Port()->UnlockFor(&ch_); }
+    int32_t LinkWrite(std::span<const uint8_t> bytes) override {
+        return static_cast<int32_t>(ch_.WriteToPort(bytes));
+    }
+    int32_t LinkReadString(std::span<uint8_t> destination, int16_t terminator) override {
+        ch_.Port()->PollReceive();
+        return ch_.Rx()->ReadUntil(destination, terminator);
+    }
+    int32_t LinkRead(std::span<uint8_t> destination) override {
+        return static_cast<int32_t>(ch_.ReadFromPort(destination));
+    }
+    void LinkClearReceive() override {
+        if (ch_.Port() == nullptr) return;
+        ch_.Port()->PollReceive();
+        ch_.Rx()->Clear();
+    }
+    int16_t LinkLastError() override { return 0; }
 
- private:
-  test::ChannelDouble& ch_;
+private:
+    test::ChannelDouble& ch_;
 };
 
 class ModemLinkTest : public ::testing::Test {
- protected:
-  static constexpr int kCom = 2;
+protected:
+    static constexpr int kCom = 2;
 
-  void SetUp() override
-  {
-    ASSERT_EQ(port.Map(kCom, pty.slavePath(), lockDir.path()), 1);
-    ASSERT_EQ(registry.ConnectChannel(&channel, kCom, 9600, 'N', 8, 1), 0);
-  }
-  void TearDown() override
-  {
-    channel.Disconnect();
-    other.Disconnect();
-  }
+    void SetUp() override {
+        ASSERT_EQ(port.Map(kCom, pty.slavePath(), lockDir.path()), 1);
+        ASSERT_EQ(registry.ConnectChannel(&channel, kCom, 9600, 'N', 8, 1), 0);
+    }
+    void TearDown() override {
+        channel.Disconnect();
+        other.Disconnect();
+    }
 
-  // Everything the far end got so far (waits until the line is quiet for 50 ms).
-  std::string FarEndGot()
-  {
-    auto bytes = pty.ReadAvailable(50);
-    return {bytes.begin(), bytes.end()};
-  }
-  uint32_t Now() { return ticks.Now(); }
+    // Everything the far end got so far (waits until the line is quiet for 50 ms).
+    std::string FarEndGot() {
+        auto bytes = pty.ReadAvailable(50);
+        return {bytes.begin(), bytes.end()};
+    }
+    uint32_t Now() { return ticks.Now(); }
 
-  // Seconds of modem time pass at once; each slice still yields real time to the far end.
-  plat::FakeTickSource ticks{1000, std::chrono::microseconds(300)};
-  plat::ScopedTickSource useTicks{ticks};
-  test::ScratchDir lockDir;
-  test::PtyPair pty;
-  test::MappedPort port;
-  PortRegistry& registry = port.registry;
-  test::ChannelDouble channel;
-  test::ChannelDouble other;
-  DoubleLink link{channel};
-  AndModemMode mode;
-  ModemCommands modem{link, mode};
+    // Seconds of modem time pass at once; each slice still yields real time to the far end.
+    plat::FakeTickSource ticks{1000, std::chrono::microseconds(300)};
+    plat::ScopedTickSource useTicks{ticks};
+    test::ScratchDir lockDir;
+    test::PtyPair pty;
+    test::MappedPort port;
+    PortRegistry& registry = port.registry;
+    test::ChannelDouble channel;
+    test::ChannelDouble other;
+    DoubleLink link{channel};
+    AndModemMode mode;
+    ModemCommands modem{link, mode};
 };
 
 }  // namespace tolvan::mdmtest

@@ -12,39 +12,36 @@ namespace {
 // A clock that, whenever the code under test pauses, notes what the far end has received
 // since the last pause; so the pieces between the pauses can be told apart.
 class PieceClock final : public plat::TickSource {
- public:
-  explicit PieceClock(test::PtyPair& pty) : pty_(pty) {}
-  uint32_t Now() override { return now_; }
-  bool Pause(uint32_t ms, int, short) override
-  {
-    auto got = pty_.ReadAvailable(20);
-    pieces.emplace_back(ms, got.size());
-    received.insert(received.end(), got.begin(), got.end());
-    now_ += ms;
-    return false;
-  }
-  std::vector<std::pair<uint32_t, size_t>> pieces;  // (pause, bytes before it)
-  std::vector<uint8_t> received;
+public:
+    explicit PieceClock(test::PtyPair& pty) : pty_(pty) {}
+    uint32_t Now() override { return now_; }
+    bool Pause(uint32_t ms, int, short) override {
+        auto got = pty_.ReadAvailable(20);
+        pieces.emplace_back(ms, got.size());
+        received.insert(received.end(), got.begin(), got.end());
+        now_ += ms;
+        return false;
+    }
+    std::vector<std::pair<uint32_t, size_t>> pieces;  // (pause, bytes before it)
+    std::vector<uint8_t> received;
 
- private:
-  test::PtyPair& pty_;
-  uint32_t now_ = 0;
+private:
+    test::PtyPair& pty_;
+    uint32_t now_ = 0;
 };
 
 class ModemSendFilesTest : public ModemLinkTest {
- protected:
-  std::string MakeFile(const std::string& name, size_t size, char first)
-  {
-    const std::string path = dir.path() + "/" + name;
-    std::ofstream out(path, std::ios::binary);
-    for (size_t i = 0; i < size; ++i) out.put(static_cast<char>(first + i % 7));
-    return path;
-  }
-  test::ScratchDir dir;
+protected:
+    std::string MakeFile(const std::string& name, size_t size, char first) {
+        const std::string path = dir.path() + "/" + name;
+        std::ofstream out(path, std::ios::binary);
+        for (size_t i = 0; i < size; ++i) out.put(static_cast<char>(first + i % 7));
+        return path;
+    }
+    test::ScratchDir dir;
 };
 
-TEST_F(ModemSendFilesTest, FilesGoOutInPiecesWithAPauseAfterEach)
-{
+TEST_F(ModemSendFilesTest, FilesGoOutInPiecesWithAPauseAfterEach) {
     mode.nInternalTimeout = 250;
     const std::string a = MakeFile("a.bin", 200, 'a');
     const std::string b = MakeFile("b.bin", 80, 'A');
@@ -61,8 +58,7 @@ TEST_F(ModemSendFilesTest, FilesGoOutInPiecesWithAPauseAfterEach)
     EXPECT_EQ(std::string(clock.received.begin(), clock.received.end()), want);
 }
 
-TEST_F(ModemSendFilesTest, MissingFileStopsTheList)
-{
+TEST_F(ModemSendFilesTest, MissingFileStopsTheList) {
     mode.nInternalTimeout = 10;
     const std::string a = MakeFile("a.bin", 5, 'a');
     const std::string c = MakeFile("c.bin", 5, 'c');
@@ -70,8 +66,7 @@ TEST_F(ModemSendFilesTest, MissingFileStopsTheList)
     EXPECT_EQ(FarEndGot(), "abcde") << "the files after the missing one are not sent";
 }
 
-TEST_F(ModemSendFilesTest, PieceThatDoesNotFitStops)
-{
+TEST_F(ModemSendFilesTest, PieceThatDoesNotFitStops) {
     ASSERT_EQ(registry.SetDefaultSizes(4096, 16), true);
     channel.Disconnect();
     ASSERT_EQ(registry.ConnectChannel(&channel, kCom, 9600, 'N', 8, 1), 0);

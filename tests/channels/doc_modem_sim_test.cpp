@@ -10,34 +10,30 @@ namespace tolvan::mdmtest {
 namespace {
 
 class ModemSimTest : public ModemLinkTest {
- protected:
-  void SetUp() override
-  {
-    ModemLinkTest::SetUp();
-    mode.nWorkMode = 2;
-  }
-  void TearDown() override
-  {
-    EXPECT_TRUE(runner.Healthy());
-    runner.Stop();
-    ModemLinkTest::TearDown();
-  }
-  // What the channel has received and not read yet.
-  std::string Unread()
-  {
-    std::string text;
-    std::array<uint8_t, 64> chunk{};
-    int32_t n;
-    while ((n = link.LinkRead(chunk)) > 0) text.append(chunk.begin(), chunk.begin() + n);
-    return text;
-  }
+protected:
+    void SetUp() override {
+        ModemLinkTest::SetUp();
+        mode.nWorkMode = 2;
+    }
+    void TearDown() override {
+        EXPECT_TRUE(runner.Healthy());
+        runner.Stop();
+        ModemLinkTest::TearDown();
+    }
+    // What the channel has received and not read yet.
+    std::string Unread() {
+        std::string text;
+        std::array<uint8_t, 64> chunk{};
+        int32_t n;
+        while ((n = link.LinkRead(chunk)) > 0) text.append(chunk.begin(), chunk.begin() + n);
+        return text;
+    }
 
-  plat::HayesModemSim sim;
-  test::ModemSimPtyRunner runner{pty.master(), sim};
+    plat::HayesModemSim sim;
+    test::ModemSimPtyRunner runner{pty.master(), sim};
 };
 
-TEST_F(ModemSimTest, ResponseModeMeetsOkAndError)
-{
+TEST_F(ModemSimTest, ResponseModeMeetsOkAndError) {
     uint32_t t0 = Now();
     EXPECT_EQ(modem.DoCommand("AT\r"), 0);
     EXPECT_LT(Now() - t0, static_cast<uint32_t>(mode.nTimeout));
@@ -48,8 +44,7 @@ TEST_F(ModemSimTest, ResponseModeMeetsOkAndError)
     EXPECT_EQ(sim.Loudness(), 1);
 }
 
-TEST_F(ModemSimTest, RegistersRoundTripWithEchoAndWithout)
-{
+TEST_F(ModemSimTest, RegistersRoundTripWithEchoAndWithout) {
     EXPECT_EQ(modem.SetRegister(7, 30), 0);
     EXPECT_EQ(sim.Register(7), 30);
     EXPECT_EQ(modem.GetRegister(7), 30) << "echo, blank line, 030, OK";

@@ -24,21 +24,18 @@ constexpr int16_t kWindow = -2;  // a client's 16-bit window value, sign and all
 
 class SxReception {
 public:
-    SxReception()
-    {
+    SxReception() {
         SetXferProgressSink(recorder_);
         link_ = test::XModemPtyLink::Create(pty_.Slave());
     }
-    ~SxReception()
-    {
+    ~SxReception() {
         WaitForXModemThreads(std::chrono::seconds(60));
         SetXferProgressSink(nullptr);
         link_->Release();
     }
 
     // Sends `data` with sx and receives it with `length`; the end status.
-    std::optional<int32_t> Run(const Bytes& data, int32_t length, bool oneK)
-    {
+    std::optional<int32_t> Run(const Bytes& data, int32_t length, bool oneK) {
         test::WriteFileBytes(source(), data);
         int16_t started;
         {
@@ -73,11 +70,9 @@ private:
 
 // Every report goes to the client's window; progress never shrinks and ends at the
 // padded size of what was sent.
-void ExpectReportsOf(const test::XferRecorder& recorder, size_t sentSize, bool oneK)
-{
+void ExpectReportsOf(const test::XferRecorder& recorder, size_t sentSize, bool oneK) {
     const auto reports = recorder.Reports();
-    for (const auto& r : reports)
-        EXPECT_EQ(r.window, kWindow);
+    for (const auto& r : reports) EXPECT_EQ(r.window, kWindow);
     ASSERT_FALSE(reports.empty());
     EXPECT_EQ(reports.back().wParam, 0);
     EXPECT_EQ(reports.back().lParam, 0);
@@ -96,8 +91,7 @@ void ExpectReportsOf(const test::XferRecorder& recorder, size_t sentSize, bool o
 
 class SxSizes : public ::testing::TestWithParam<std::tuple<size_t, bool>> {};
 
-TEST_P(SxSizes, ReceivedFileEqualsSentFileAfterCut)
-{
+TEST_P(SxSizes, ReceivedFileEqualsSentFileAfterCut) {
     const auto [size, oneK] = GetParam();
     const Bytes data = test::PatternBytes(size, static_cast<uint32_t>(size) + (oneK ? 7 : 0));
     SxReception rx;
@@ -118,8 +112,7 @@ INSTANTIATE_TEST_SUITE_P(Files, SxSizes,
 
 class SxPadded : public ::testing::TestWithParam<std::tuple<size_t, bool>> {};
 
-TEST_P(SxPadded, LengthMinusOneKeepsThePaddedBlocks)
-{
+TEST_P(SxPadded, LengthMinusOneKeepsThePaddedBlocks) {
     const auto [size, oneK] = GetParam();
     const Bytes data = test::PatternBytes(size, 99);
     SxReception rx;
@@ -131,26 +124,25 @@ TEST_P(SxPadded, LengthMinusOneKeepsThePaddedBlocks)
     EXPECT_EQ(got.size() % 128, 0u);
     EXPECT_LT(got.size(), size + (oneK ? 1024 : 128));
     EXPECT_TRUE(std::equal(data.begin(), data.end(), got.begin()));
-    EXPECT_TRUE(std::all_of(got.begin() + static_cast<long>(size), got.end(),
-                            [](uint8_t b) { return b == 0x1A; }))
-        << "the padding is the sender's fill byte";
+    EXPECT_TRUE(std::all_of(got.begin() + static_cast<long>(size), got.end(), [](uint8_t b) {
+        return b == 0x1A;
+    })) << "the padding is the sender's fill byte";
     EXPECT_EQ(static_cast<size_t>(rx.Recorder().Progress().back()), got.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, SxPadded,
-                         ::testing::Values(std::make_tuple(size_t {1000}, false),
-                                           std::make_tuple(size_t {1025}, true)),
+                         ::testing::Values(std::make_tuple(size_t{1000}, false),
+                                           std::make_tuple(size_t{1025}, true)),
                          test::SizeAndBlockName);
 
 // A second user of the same port keeps polling it from another thread while the
 // reception runs, as the window of a second channel on that port does. Both take the
 // server lock; the thread sanitizer build shows that nothing else is shared.
-TEST(SxShared, PortPolledFromAnotherThreadDuringReception)
-{
+TEST(SxShared, PortPolledFromAnotherThreadDuringReception) {
     const Bytes data = test::PatternBytes(20000, 5);
     SxReception rx;
-    std::atomic<bool> done {false};
-    std::atomic<int> polls {0};
+    std::atomic<bool> done{false};
+    std::atomic<int> polls{0};
     std::thread ui([&] {
         while (!done.load()) {
             {

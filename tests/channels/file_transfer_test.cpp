@@ -27,22 +27,18 @@ constexpr int16_t kWindow = 0x1234;
 
 class FileTransferTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         SetXferProgressSink(recorder_);
         link_ = test::XModemPtyLink::Create(pty_.Slave(), destroyed_);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         EXPECT_TRUE(WaitForXModemThreads(std::chrono::seconds(60)));
         SetXferProgressSink(nullptr);
-        if (link_)
-            link_->Release();
+        if (link_) link_->Release();
         plat::ClearAtomTable();
     }
 
-    int16_t Start(const std::string& path, int32_t length, int16_t window = kWindow)
-    {
+    int16_t Start(const std::string& path, int32_t length, int16_t window = kWindow) {
         plat::ServerLockGuard lock;  // as an automation call holds it
         return ReceiveXModemFile(*link_, path, length, window);
     }
@@ -50,20 +46,18 @@ protected:
     void Send(const Bytes& bytes) { pty_.SendFromMaster(bytes); }
     Bytes Expect(size_t count) { return pty_.ReceiveAtMaster(count); }
     // After the thread has ended: what the receiver sent that no step has read yet.
-    Bytes Leftover()
-    {
+    Bytes Leftover() {
         EXPECT_TRUE(WaitForXModemThreads(std::chrono::seconds(60)));
         return test::AnswersSoFar(pty_, *link_);
     }
     std::string Target() const { return dir_.File("received.bin"); }
     // The sender's side of a whole one-block transfer, answers included.
-    void SendOneBlock(const Bytes& data)
-    {
-        EXPECT_EQ(Expect(1), Bytes {kXmNAK});
+    void SendOneBlock(const Bytes& data) {
+        EXPECT_EQ(Expect(1), Bytes{kXmNAK});
         Send(XmBlock(1, data));
-        EXPECT_EQ(Expect(1), Bytes {kXmACK});
+        EXPECT_EQ(Expect(1), Bytes{kXmACK});
         Send({kXmEOT});
-        EXPECT_EQ(Expect(1), Bytes {kXmACK});
+        EXPECT_EQ(Expect(1), Bytes{kXmACK});
     }
 
     test::TempDir dir_;
@@ -73,34 +67,31 @@ protected:
     test::XModemPtyLink* link_ = nullptr;
 };
 
-TEST_F(FileTransferTest, WholeReceptionWithRepeatedBlockReportsToTheClientWindow)
-{
+TEST_F(FileTransferTest, WholeReceptionWithRepeatedBlockReportsToTheClientWindow) {
     const Bytes data = PatternBytes(200, 1);
     ASSERT_EQ(Start(Target(), 200), 0);
     EXPECT_TRUE(IsXModemReceptionRunning());
-    EXPECT_EQ(Expect(1), Bytes {kXmNAK});
+    EXPECT_EQ(Expect(1), Bytes{kXmNAK});
     Send(XmBlock(1, Bytes(data.begin(), data.begin() + 128)));
-    EXPECT_EQ(Expect(1), Bytes {kXmACK});
+    EXPECT_EQ(Expect(1), Bytes{kXmACK});
     Send(XmBlock(1, Bytes(data.begin(), data.begin() + 128)));  // our ACK "got lost"
-    EXPECT_EQ(Expect(1), Bytes {kXmACK});
+    EXPECT_EQ(Expect(1), Bytes{kXmACK});
     Send(XmBlock(2, Bytes(data.begin() + 128, data.end())));
-    EXPECT_EQ(Expect(1), Bytes {kXmACK});
+    EXPECT_EQ(Expect(1), Bytes{kXmACK});
     Send({kXmEOT});
-    EXPECT_EQ(Expect(1), Bytes {kXmACK});
+    EXPECT_EQ(Expect(1), Bytes{kXmACK});
 
     EXPECT_EQ(End(), 0);
     EXPECT_FALSE(IsXModemReceptionRunning());
     EXPECT_EQ(test::ReadFileBytes(Target()), data);
     // The repetition still counts in the progress.
-    EXPECT_EQ(recorder_->Progress(), (std::vector<int32_t> {128, 256, 384, 384}));
-    for (const auto& r : recorder_->Reports())
-        EXPECT_EQ(r.window, kWindow);
+    EXPECT_EQ(recorder_->Progress(), (std::vector<int32_t>{128, 256, 384, 384}));
+    for (const auto& r : recorder_->Reports()) EXPECT_EQ(r.window, kWindow);
     EXPECT_TRUE(Leftover().empty());
     EXPECT_EQ(link_->UnlockedCalls(), 0);
 }
 
-TEST_F(FileTransferTest, FileInMissingDirectoryIsRefusedWithoutThread)
-{
+TEST_F(FileTransferTest, FileInMissingDirectoryIsRefusedWithoutThread) {
     const std::string path = dir_.File("no/such/dir/received.bin");
     EXPECT_EQ(Start(path, 100), kXferCantOpenFile);
     EXPECT_FALSE(IsXModemReceptionRunning());
@@ -110,8 +101,7 @@ TEST_F(FileTransferTest, FileInMissingDirectoryIsRefusedWithoutThread)
     EXPECT_TRUE(test::AnswersSoFar(pty_, *link_).empty()) << "no NAK without a reception";
 }
 
-TEST_F(FileTransferTest, ChannelNotConnectedEndsWithNotSetUp)
-{
+TEST_F(FileTransferTest, ChannelNotConnectedEndsWithNotSetUp) {
     link_->SetConnected(false);
     ASSERT_EQ(Start(Target(), 100), 0);
     EXPECT_EQ(End(), kStatusNotSetUp);
@@ -121,10 +111,10 @@ TEST_F(FileTransferTest, ChannelNotConnectedEndsWithNotSetUp)
 }
 
 // The client aborts by the abort atom (true) or by the AbortXfert call (false).
-class FileTransferAbortTest : public FileTransferTest, public ::testing::WithParamInterface<bool> {};
+class FileTransferAbortTest : public FileTransferTest,
+                              public ::testing::WithParamInterface<bool> {};
 
-TEST_P(FileTransferAbortTest, CancelsAfterTheCurrentBlockAndKeepsThePartialFile)
-{
+TEST_P(FileTransferAbortTest, CancelsAfterTheCurrentBlockAndKeepsThePartialFile) {
     const bool byAtom = GetParam();
     const Bytes first = PatternBytes(128, 2);
     recorder_->onProgress = [this, byAtom](int32_t) {
@@ -136,12 +126,12 @@ TEST_P(FileTransferAbortTest, CancelsAfterTheCurrentBlockAndKeepsThePartialFile)
         AbortXfert(*link_);
     };
     ASSERT_EQ(Start(Target(), 1000), 0);
-    EXPECT_EQ(Expect(1), Bytes {kXmNAK});
+    EXPECT_EQ(Expect(1), Bytes{kXmNAK});
     Send(XmBlock(1, first));
-    EXPECT_EQ(Expect(3), (Bytes {kXmACK, kXmCAN, kXmCAN}));
+    EXPECT_EQ(Expect(3), (Bytes{kXmACK, kXmCAN, kXmCAN}));
     EXPECT_EQ(End(), kXferUserAbort);
     EXPECT_EQ(test::ReadFileBytes(Target()), first);
-    EXPECT_EQ(recorder_->Progress(), std::vector<int32_t> {128});
+    EXPECT_EQ(recorder_->Progress(), std::vector<int32_t>{128});
     if (byAtom) {
         EXPECT_NE(plat::GlobalFindAtom(kAbortXferAtom), 0) << "the server never deletes the atom";
     }
@@ -151,8 +141,7 @@ TEST_P(FileTransferAbortTest, CancelsAfterTheCurrentBlockAndKeepsThePartialFile)
 INSTANTIATE_TEST_SUITE_P(AtomOrCall, FileTransferAbortTest, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "AbortAtom" : "AbortXfert"; });
 
-TEST_F(FileTransferTest, StaleAbortRequestIsClearedWhenAReceptionStarts)
-{
+TEST_F(FileTransferTest, StaleAbortRequestIsClearedWhenAReceptionStarts) {
     {
         plat::ServerLockGuard lock;
         AbortXfert(*link_);
@@ -162,8 +151,7 @@ TEST_F(FileTransferTest, StaleAbortRequestIsClearedWhenAReceptionStarts)
     EXPECT_EQ(End(), 0);
 }
 
-TEST_F(FileTransferTest, SecondReceptionWhileOneRunsIsRefusedAndHarmsNothing)
-{
+TEST_F(FileTransferTest, SecondReceptionWhileOneRunsIsRefusedAndHarmsNothing) {
     const Bytes data = PatternBytes(100, 5);
     const std::string other = dir_.File("other.bin");
     ASSERT_EQ(Start(Target(), 100), 0);
@@ -173,21 +161,19 @@ TEST_F(FileTransferTest, SecondReceptionWhileOneRunsIsRefusedAndHarmsNothing)
     SendOneBlock(data);  // one NAK only: no second thread started
     EXPECT_EQ(End(), 0);
     EXPECT_EQ(test::ReadFileBytes(Target()), data);
-    for (const auto& r : recorder_->Reports())
-        EXPECT_EQ(r.window, kWindow);
+    for (const auto& r : recorder_->Reports()) EXPECT_EQ(r.window, kWindow);
 
     // As soon as the end report is there, a new reception may start.
     EXPECT_EQ(Start(other, 0), 0);
-    EXPECT_EQ(Expect(1), Bytes {kXmNAK});
+    EXPECT_EQ(Expect(1), Bytes{kXmNAK});
     Send({kXmEOT});
-    EXPECT_EQ(Expect(1), Bytes {kXmACK});
+    EXPECT_EQ(Expect(1), Bytes{kXmACK});
     EXPECT_TRUE(WaitForXModemThreads(std::chrono::seconds(60)));
     EXPECT_TRUE(std::filesystem::exists(other));
 }
 
-TEST_F(FileTransferTest, ThreadKeepsTheChannelAliveAfterTheClientLetItGo)
-{
-    std::atomic<bool> aliveDuringReception {false};
+TEST_F(FileTransferTest, ThreadKeepsTheChannelAliveAfterTheClientLetItGo) {
+    std::atomic<bool> aliveDuringReception{false};
     recorder_->onProgress = [this, &aliveDuringReception](int32_t) {
         aliveDuringReception = !destroyed_->load();
     };
@@ -203,30 +189,27 @@ TEST_F(FileTransferTest, ThreadKeepsTheChannelAliveAfterTheClientLetItGo)
     EXPECT_EQ(test::ReadFileBytes(Target()).size(), 128u);
 }
 
-TEST_F(FileTransferTest, DiskFullCancelsAndEndsWithFileError)
-{
+TEST_F(FileTransferTest, DiskFullCancelsAndEndsWithFileError) {
     ASSERT_EQ(Start("/dev/full", 1000), 0);
-    EXPECT_EQ(Expect(1), Bytes {kXmNAK});
+    EXPECT_EQ(Expect(1), Bytes{kXmNAK});
     Send(XmBlock(1, PatternBytes(128, 7)));
-    EXPECT_EQ(Expect(3), (Bytes {kXmACK, kXmCAN, kXmCAN}));
+    EXPECT_EQ(Expect(3), (Bytes{kXmACK, kXmCAN, kXmCAN}));
     // The sender has been told to stop: the end comes now, not after ten silent waits.
     EXPECT_EQ(End(), kXferFileIoError);
     EXPECT_TRUE(recorder_->Progress().empty());
     EXPECT_TRUE(Leftover().empty());
 }
 
-TEST_F(FileTransferTest, BlockOutOfSequenceEndsWithoutCancel)
-{
+TEST_F(FileTransferTest, BlockOutOfSequenceEndsWithoutCancel) {
     ASSERT_EQ(Start(Target(), 1000), 0);
-    EXPECT_EQ(Expect(1), Bytes {kXmNAK});
+    EXPECT_EQ(Expect(1), Bytes{kXmNAK});
     Send(XmBlock(3, PatternBytes(128, 8)));
     EXPECT_EQ(End(), kXferInternalError);
     EXPECT_TRUE(Leftover().empty()) << "no ACK, no CAN";
     EXPECT_TRUE(test::ReadFileBytes(Target()).empty());
 }
 
-TEST_F(FileTransferTest, RequestedLengthBeyondWhatCameDoesNotLengthenTheFile)
-{
+TEST_F(FileTransferTest, RequestedLengthBeyondWhatCameDoesNotLengthenTheFile) {
     const Bytes data = PatternBytes(128, 9);
     ASSERT_EQ(Start(Target(), 5000), 0);
     SendOneBlock(data);
@@ -234,11 +217,10 @@ TEST_F(FileTransferTest, RequestedLengthBeyondWhatCameDoesNotLengthenTheFile)
     EXPECT_EQ(test::ReadFileBytes(Target()), data) << "no zero bytes the sender never sent";
 }
 
-TEST_F(FileTransferTest, ExistingFileIsEmptiedAndAFileHeldByAnotherOpenerIsRefused)
-{
+TEST_F(FileTransferTest, ExistingFileIsEmptiedAndAFileHeldByAnotherOpenerIsRefused) {
     test::WriteFileBytes(Target(), PatternBytes(4000, 10));
     ASSERT_EQ(Start(Target(), 0), 0);
-    EXPECT_EQ(Expect(1), Bytes {kXmNAK});
+    EXPECT_EQ(Expect(1), Bytes{kXmNAK});
     EXPECT_EQ(Start(Target(), 0), kStatusInUse);
     {
         // While the thread holds the file, nobody else gets it exclusively.
@@ -251,8 +233,7 @@ TEST_F(FileTransferTest, ExistingFileIsEmptiedAndAFileHeldByAnotherOpenerIsRefus
 }
 
 // No sender at all, on a fake clock: ten header waits of 9 s pass at once.
-TEST_F(FileTransferTest, SilentLineEndsWithTooManyErrorsAfterTenNaks)
-{
+TEST_F(FileTransferTest, SilentLineEndsWithTooManyErrorsAfterTenNaks) {
     plat::FakeTickSource ticks(5000);
     plat::ScopedTickSource scoped(ticks);
     ASSERT_EQ(Start(Target(), 1000), 0);

@@ -30,7 +30,8 @@ std::vector<std::uint8_t> Store(F&& write) {
 
 TEST(Archive, IntegersAreLittleEndianAtTheirWidth) {
     auto bytes = Store([](CArchive& ar) {
-        ar << std::uint16_t{0xFFFF} << std::int32_t{9600} << 'N' << std::int16_t{-2} << std::uint8_t{7};
+        ar << std::uint16_t{0xFFFF} << std::int32_t{9600} << 'N' << std::int16_t{-2}
+           << std::uint8_t{7};
     });
     EXPECT_EQ(bytes, Bytes({0xFF, 0xFF, 0x80, 0x25, 0, 0, 'N', 0xFE, 0xFF, 7}));
 
@@ -157,7 +158,8 @@ TEST(Archive, DirectionMismatchAndSinkFailureAreReported) {
 TEST(Archive, ReadsAcrossBufferRefills) {
     // Values straddle the archive's internal buffer boundary.
     std::vector<std::uint32_t> values(5000);
-    for (std::size_t i = 0; i < values.size(); ++i) values[i] = static_cast<std::uint32_t>(i * 2654435761u);
+    for (std::size_t i = 0; i < values.size(); ++i)
+        values[i] = static_cast<std::uint32_t>(i * 2654435761u);
     auto bytes = Store([&](CArchive& ar) {
         ar << std::uint8_t{1};
         for (auto v : values) ar << v;

@@ -28,7 +28,9 @@ int g_destroyed = 0;
 // A document holding a list of numbers, stored as a count and the values.
 class NumbersDoc : public CDocument {
 public:
-    static std::unique_ptr<CDocument> Create() { return std::unique_ptr<CDocument>(new NumbersDoc); }
+    static std::unique_ptr<CDocument> Create() {
+        return std::unique_ptr<CDocument>(new NumbersDoc);
+    }
     ~NumbersDoc() override { ++g_destroyed; }
     void DeleteContents() override { values.clear(); }
     void Serialize(CArchive& ar) override {
@@ -94,7 +96,9 @@ protected:
 }  // namespace
 
 TEST_F(DocumentTest, UntitledDocumentsAreNumberedAlsoWhenInvisible) {
-    CDocTemplate t(3, kNumbersClass, "\nRiVo32\nVoVavu Document\nVoVavu Files (*.ccf)\n.ccf\nRiVo32.Document\nVoVavu Document");
+    CDocTemplate t(
+        3, kNumbersClass,
+        "\nRiVo32\nVoVavu Document\nVoVavu Files (*.ccf)\n.ccf\nRiVo32.Document\nVoVavu Document");
     CDocument* a = t.OpenDocumentFile(nullptr, false);
     CDocument* b = t.OpenDocumentFile(nullptr, true);
     ASSERT_TRUE(a && b);
@@ -108,8 +112,9 @@ TEST_F(DocumentTest, UntitledDocumentsAreNumberedAlsoWhenInvisible) {
 }
 
 TEST_F(DocumentTest, TemplateFieldsComeFromTheStringTableWithProgramFirst) {
-    static const StringEntry lib[] = {{4711, "\nLibDoc\nLib Document\nLib Files (*.lib)\n.lib\nLib.Document\nLib Document"},
-                                      {4712, "library text"}};
+    static const StringEntry lib[] = {
+        {4711, "\nLibDoc\nLib Document\nLib Files (*.lib)\n.lib\nLib.Document\nLib Document"},
+        {4712, "library text"}};
     static const StringEntry prog[] = {{4712, "program text"}};
     StringRegistration libReg(StringSource::Library, lib);
     {
@@ -202,7 +207,8 @@ TEST_F(DocumentTest, ADocumentWithAWindowOutlivesItsClient) {
 TEST_F(DocumentTest, SaveAndOpenThroughFilesAndFailures) {
     TempDir dir;
     CDocManager mgr;
-    CDocTemplate& t = mgr.AddDocTemplate(std::make_unique<CDocTemplate>(1, kNumbersClass, "\nNum\nNum Doc\nNum (*.num)\n.num\n"));
+    CDocTemplate& t = mgr.AddDocTemplate(
+        std::make_unique<CDocTemplate>(1, kNumbersClass, "\nNum\nNum Doc\nNum (*.num)\n.num\n"));
     auto* doc = static_cast<NumbersDoc*>(t.OpenDocumentFile(nullptr, true));
     doc->values = {1, -2, 300000};
     doc->SetModifiedFlag();
@@ -212,7 +218,8 @@ TEST_F(DocumentTest, SaveAndOpenThroughFilesAndFailures) {
     EXPECT_EQ(doc->GetPathName(), path);
     EXPECT_EQ(doc->GetTitle(), "a.num");
     EXPECT_EQ(fs::file_size(path), 2u + 3 * 4);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 1);  // no temp file left
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()),
+              1);  // no temp file left
 
     // Opening the same path again gives the open document.
     EXPECT_EQ(mgr.OpenDocumentFile(path), doc);
@@ -249,7 +256,10 @@ TEST_F(DocumentTest, SaveModifiedFollowsTheUsersAnswer) {
 
     SaveAnswer answer = SaveAnswer::Cancel;
     int asked = 0;
-    TheFrameworkUi().askSaveChanges = [&](CDocument&) { ++asked; return answer; };
+    TheFrameworkUi().askSaveChanges = [&](CDocument&) {
+        ++asked;
+        return answer;
+    };
     EXPECT_FALSE(doc->CanCloseFrame(true));
     answer = SaveAnswer::Save;
     TheFrameworkUi().askSavePath = [](CDocument&) { return std::optional<std::string>(); };
@@ -263,8 +273,10 @@ TEST_F(DocumentTest, SaveModifiedFollowsTheUsersAnswer) {
 
 TEST_F(DocumentTest, ManagerFindsTemplatesAndFrameFailureDropsTheDocument) {
     CDocManager mgr;
-    auto& a = mgr.AddDocTemplate(std::make_unique<CDocTemplate>(1, kNumbersClass, "\nRiVo32\n\n\n.ccf\n"));
-    auto& b = mgr.AddDocTemplate(std::make_unique<CDocTemplate>(5, kNumbersClass, "\nRuVido\n\n\n.lst\n"));
+    auto& a = mgr.AddDocTemplate(
+        std::make_unique<CDocTemplate>(1, kNumbersClass, "\nRiVo32\n\n\n.ccf\n"));
+    auto& b = mgr.AddDocTemplate(
+        std::make_unique<CDocTemplate>(5, kNumbersClass, "\nRuVido\n\n\n.lst\n"));
     EXPECT_EQ(mgr.FindTemplateByDocName("RuVido"), &b);
     EXPECT_EQ(mgr.FindTemplateForPath("x.CCF"), &a);
     EXPECT_EQ(mgr.FindTemplateForPath("x.txt"), nullptr);

@@ -14,7 +14,10 @@ using tfw::CProfile;
 
 TEST(Profile, LookupIgnoresCaseAndBlanksAndTakesTheFirstDuplicate) {
     CProfile p;
-    p.Parse("; comment\r\n[COMM]\r\n BaudRate = 19200 \r\nparity=None\r\nBAUDRATE=1\r\n[Ports]\nCOM1=/dev/serial/by-id/usb-x\nCOM2=loop://\nAuto=0\n");
+    p.Parse(
+        "; comment\r\n[COMM]\r\n BaudRate = 19200 "
+        "\r\nparity=None\r\nBAUDRATE=1\r\n[Ports]\nCOM1=/dev/serial/by-id/usb-x\nCOM2=loop://"
+        "\nAuto=0\n");
     EXPECT_EQ(p.GetString("comm", "baudrate"), "19200");
     EXPECT_EQ(p.GetInt("COMM", "BaudRate", 9600), 19200);
     EXPECT_EQ(p.GetString("COMM", "Parity"), "None");
@@ -43,9 +46,7 @@ TEST(Profile, WritesKeepCommentsAndOrderAndSurviveAReload) {
     const tolvan::test::ScratchDir scratch;
     const fs::path dir = scratch.path();
     std::string path = (dir / "tolvan32.ini").string();
-    {
-        std::ofstream(path) << "; settings\n[COMM]\nBaudRate=9600\n\n[Other]\nx=1\n";
-    }
+    { std::ofstream(path) << "; settings\n[COMM]\nBaudRate=9600\n\n[Other]\nx=1\n"; }
     CProfile p;
     ASSERT_TRUE(p.Load(path));
     p.WriteString("COMM", "BaudRate", "19200");
@@ -85,7 +86,9 @@ TEST(RecentFiles, MostRecentFirstWithoutDuplicatesAndThroughTheProfile) {
     EXPECT_EQ(mru.Items(), (std::vector<std::string>{"/e.ccf", "/d.icf", "/a.ccf", "/c.mcf"}));
 
     CProfile p;
-    p.Parse("[Recent File List]\nFile1=/old1\nFile2=/old2\nFile3=/old3\nFile4=/old4\n[COMM]\nBaudRate=9600\n");
+    p.Parse(
+        "[Recent File "
+        "List]\nFile1=/old1\nFile2=/old2\nFile3=/old3\nFile4=/old4\n[COMM]\nBaudRate=9600\n");
     mru.Remove(3);
     mru.Remove(9);
     mru.WriteList(p);

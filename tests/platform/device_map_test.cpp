@@ -13,79 +13,77 @@ namespace tolvan::plat {
 namespace {
 
 class DeviceMapTest : public ::testing::Test {
- protected:
-  void SetUp() override { DeviceMap::Clear(); }
-  void TearDown() override { DeviceMap::Clear(); }
+protected:
+    void SetUp() override { DeviceMap::Clear(); }
+    void TearDown() override { DeviceMap::Clear(); }
 };
 
 TEST_F(DeviceMapTest, ComNames) {
-  EXPECT_EQ(ParseComName("COM1"), 1);
-  EXPECT_EQ(ParseComName("com12"), 12);
-  EXPECT_EQ(ParseComName("\\\\.\\COM3"), 3);
-  EXPECT_EQ(ParseComName("\\\\.\\cOm255"), 255);
-  for (const char* bad : {"COM", "COM1x", "LPT1", "COM256", "COM-1", "XCOM1", "",
-                          "/dev/ttyS0", "COM99999999999"})
-    EXPECT_EQ(ParseComName(bad), 0) << bad;
+    EXPECT_EQ(ParseComName("COM1"), 1);
+    EXPECT_EQ(ParseComName("com12"), 12);
+    EXPECT_EQ(ParseComName("\\\\.\\COM3"), 3);
+    EXPECT_EQ(ParseComName("\\\\.\\cOm255"), 255);
+    for (const char* bad :
+         {"COM", "COM1x", "LPT1", "COM256", "COM-1", "XCOM1", "", "/dev/ttyS0", "COM99999999999"})
+        EXPECT_EQ(ParseComName(bad), 0) << bad;
 }
 
 TEST_F(DeviceMapTest, PortsSectionSetsEntriesAndAutoAssignment) {
-  EXPECT_TRUE(DeviceMap::AutoAssignEnabled());
-  const int taken = DeviceMap::Configure({{"com1", "loop://"},
-                                          {"COM2", "  sim://modem "},
-                                          {"Auto", "0"},
-                                          {"Colour", "blue"},
-                                          {"COM3", ""}});
-  EXPECT_EQ(taken, 2);
-  EXPECT_EQ(DeviceMap::Lookup(1), "loop://");
-  EXPECT_EQ(DeviceMap::Lookup(2), "sim://modem");
-  EXPECT_FALSE(DeviceMap::Lookup(3).has_value());
-  EXPECT_FALSE(DeviceMap::AutoAssignEnabled());
-  EXPECT_EQ(DeviceMap::AutoAssign(), 0);
-  EXPECT_EQ(DeviceMap::Entries().size(), 2u);
-  DeviceMap::Configure({{"auto", "1"}});
-  EXPECT_TRUE(DeviceMap::AutoAssignEnabled());
+    EXPECT_TRUE(DeviceMap::AutoAssignEnabled());
+    const int taken = DeviceMap::Configure({{"com1", "loop://"},
+                                            {"COM2", "  sim://modem "},
+                                            {"Auto", "0"},
+                                            {"Colour", "blue"},
+                                            {"COM3", ""}});
+    EXPECT_EQ(taken, 2);
+    EXPECT_EQ(DeviceMap::Lookup(1), "loop://");
+    EXPECT_EQ(DeviceMap::Lookup(2), "sim://modem");
+    EXPECT_FALSE(DeviceMap::Lookup(3).has_value());
+    EXPECT_FALSE(DeviceMap::AutoAssignEnabled());
+    EXPECT_EQ(DeviceMap::AutoAssign(), 0);
+    EXPECT_EQ(DeviceMap::Entries().size(), 2u);
+    DeviceMap::Configure({{"auto", "1"}});
+    EXPECT_TRUE(DeviceMap::AutoAssignEnabled());
 }
 
 // A fake /dev: stable USB names first, then ACM, USB and UART devices in natural order.
 TEST_F(DeviceMapTest, SerialDevicesAreFoundInOrder) {
-  test::ScratchDir root;
-  const std::string dev = root.path();
-  for (const char* n : {"ttyUSB0", "ttyUSB10", "ttyUSB2", "ttyACM0", "ttyS0", "tty0", "null"})
-    std::ofstream(dev + "/" + n).put('x');
-  ASSERT_EQ(::mkdir((dev + "/serial").c_str(), 0755), 0);
-  ASSERT_EQ(::mkdir((dev + "/serial/by-id").c_str(), 0755), 0);
-  ASSERT_EQ(::symlink("../../ttyUSB0", (dev + "/serial/by-id/usb-FTDI_Cable-if00").c_str()), 0);
-  const std::vector<std::string> expected = {
-      dev + "/serial/by-id/usb-FTDI_Cable-if00",  // stands for ttyUSB0
-      dev + "/ttyACM0",
-      dev + "/ttyUSB2",
-      dev + "/ttyUSB10",
-      // ttyS0 is left out: no UART behind a plain file.
-  };
-  EXPECT_EQ(DeviceMap::FindSerialDevices(dev), expected);
+    test::ScratchDir root;
+    const std::string dev = root.path();
+    for (const char* n : {"ttyUSB0", "ttyUSB10", "ttyUSB2", "ttyACM0", "ttyS0", "tty0", "null"})
+        std::ofstream(dev + "/" + n).put('x');
+    ASSERT_EQ(::mkdir((dev + "/serial").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((dev + "/serial/by-id").c_str(), 0755), 0);
+    ASSERT_EQ(::symlink("../../ttyUSB0", (dev + "/serial/by-id/usb-FTDI_Cable-if00").c_str()), 0);
+    const std::vector<std::string> expected = {
+        dev + "/serial/by-id/usb-FTDI_Cable-if00",  // stands for ttyUSB0
+        dev + "/ttyACM0", dev + "/ttyUSB2", dev + "/ttyUSB10",
+        // ttyS0 is left out: no UART behind a plain file.
+    };
+    EXPECT_EQ(DeviceMap::FindSerialDevices(dev), expected);
 }
 
 TEST_F(DeviceMapTest, AutoAssignFillsFreeNumbersWithDevicesThatOpen) {
-  test::ScratchDir root;
-  test::PtyPair a, b;
-  const std::string dev = root.path();
-  ASSERT_EQ(::symlink(a.slavePath().c_str(), (dev + "/ttyACM0").c_str()), 0);
-  ASSERT_EQ(::symlink(b.slavePath().c_str(), (dev + "/ttyUSB0").c_str()), 0);
-  std::ofstream(dev + "/ttyUSB1").put('x');  // not a tty: skipped
-  DeviceMap::Set(1, "loop://");
-  EXPECT_EQ(DeviceMap::AutoAssign(dev), 2);
-  EXPECT_EQ(DeviceMap::Lookup(1), "loop://");
-  EXPECT_EQ(DeviceMap::Lookup(2), dev + "/ttyACM0");
-  EXPECT_EQ(DeviceMap::Lookup(3), dev + "/ttyUSB0");
-  EXPECT_FALSE(DeviceMap::Lookup(4).has_value());
-  // Devices already mapped are not given a second number.
-  EXPECT_EQ(DeviceMap::AutoAssign(dev), 0);
-  // The assigned name opens the device.
-  SetLockDirectory(root.path());
-  const CommHandle h = OpenComm("COM3");
-  EXPECT_NE(h, kInvalidCommHandle);
-  CloseComm(h);
-  SetLockDirectory("/var/lock");
+    test::ScratchDir root;
+    test::PtyPair a, b;
+    const std::string dev = root.path();
+    ASSERT_EQ(::symlink(a.slavePath().c_str(), (dev + "/ttyACM0").c_str()), 0);
+    ASSERT_EQ(::symlink(b.slavePath().c_str(), (dev + "/ttyUSB0").c_str()), 0);
+    std::ofstream(dev + "/ttyUSB1").put('x');  // not a tty: skipped
+    DeviceMap::Set(1, "loop://");
+    EXPECT_EQ(DeviceMap::AutoAssign(dev), 2);
+    EXPECT_EQ(DeviceMap::Lookup(1), "loop://");
+    EXPECT_EQ(DeviceMap::Lookup(2), dev + "/ttyACM0");
+    EXPECT_EQ(DeviceMap::Lookup(3), dev + "/ttyUSB0");
+    EXPECT_FALSE(DeviceMap::Lookup(4).has_value());
+    // Devices already mapped are not given a second number.
+    EXPECT_EQ(DeviceMap::AutoAssign(dev), 0);
+    // The assigned name opens the device.
+    SetLockDirectory(root.path());
+    const CommHandle h = OpenComm("COM3");
+    EXPECT_NE(h, kInvalidCommHandle);
+    CloseComm(h);
+    SetLockDirectory("/var/lock");
 }
 
 }  // namespace

@@ -7,8 +7,7 @@ namespace {
 
 using namespace tolvan;
 
-TEST(ByteRing, HoldsOneLessThanItsSizeAndReportsFull)
-{
+TEST(ByteRing, HoldsOneLessThanItsSizeAndReportsFull) {
     ByteRing ring;
     ASSERT_EQ(RingCreate(ring), kLinkOk);
     EXPECT_EQ(ring.size, 8192u);
@@ -27,16 +26,14 @@ TEST(ByteRing, HoldsOneLessThanItsSizeAndReportsFull)
     EXPECT_EQ(RingPut(ring, 0xAB), kLinkRingFull);
 }
 
-TEST(ByteRing, KeepsOrderAcrossTheWrapAndCountsModuloSize)
-{
+TEST(ByteRing, KeepsOrderAcrossTheWrapAndCountsModuloSize) {
     ByteRing ring;
     ASSERT_EQ(RingCreate(ring, 8), kLinkOk);
     uint8_t next_in = 0, next_out = 0, b = 0;
     // Many passes over a tiny ring exercise every wrap position of both indices.
     for (int round = 0; round < 50; ++round) {
         const int burst = 1 + round % 7;
-        for (int i = 0; i < burst; ++i)
-            ASSERT_EQ(RingPut(ring, next_in++), kLinkOk);
+        for (int i = 0; i < burst; ++i) ASSERT_EQ(RingPut(ring, next_in++), kLinkOk);
         EXPECT_EQ(RingUsed(ring), static_cast<uint32_t>(burst));
         EXPECT_EQ(RingFree(ring), static_cast<uint32_t>(7 - burst));
         for (int i = 0; i < burst; ++i) {
@@ -47,12 +44,10 @@ TEST(ByteRing, KeepsOrderAcrossTheWrapAndCountsModuloSize)
     EXPECT_EQ(RingGet(ring, b), kLinkRingEmpty);
 }
 
-TEST(ByteRing, DiscardEmptiesAndPeekLeavesTheByte)
-{
+TEST(ByteRing, DiscardEmptiesAndPeekLeavesTheByte) {
     ByteRing ring;
     ASSERT_EQ(RingCreate(ring, 16), kLinkOk);
-    for (uint8_t i = 0; i < 10; ++i)
-        RingPut(ring, i);
+    for (uint8_t i = 0; i < 10; ++i) RingPut(ring, i);
     RingDiscard(ring);
     EXPECT_EQ(RingUsed(ring), 0u);
     uint8_t b = 0;
@@ -68,12 +63,10 @@ TEST(ByteRing, DiscardEmptiesAndPeekLeavesTheByte)
     EXPECT_EQ(b, 0x55);
 }
 
-TEST(ByteRing, CreationZeroFillsAndDestructionLeavesAnInertRing)
-{
+TEST(ByteRing, CreationZeroFillsAndDestructionLeavesAnInertRing) {
     ByteRing ring;
     ASSERT_EQ(RingCreate(ring, 64), kLinkOk);
-    for (uint32_t i = 0; i < ring.size; ++i)
-        ASSERT_EQ(ring.data[i], 0) << i;
+    for (uint32_t i = 0; i < ring.size; ++i) ASSERT_EQ(ring.data[i], 0) << i;
     RingPut(ring, 1);
     RingDestroy(ring);
     EXPECT_EQ(ring.data, nullptr);

@@ -15,8 +15,7 @@ using Bytes = std::vector<uint8_t>;
 struct Rings {
     ByteRing userTx, wireTx, wireRx, userRx;
     int32_t framesPending = 0;
-    Rings()
-    {
+    Rings() {
         RingCreate(userTx);
         RingCreate(wireTx);
         RingCreate(wireRx);
@@ -24,41 +23,33 @@ struct Rings {
     }
 };
 
-void Put(ByteRing& ring, const Bytes& bytes)
-{
-    for (uint8_t b : bytes)
-        ASSERT_EQ(RingPut(ring, b), kLinkOk);
+void Put(ByteRing& ring, const Bytes& bytes) {
+    for (uint8_t b : bytes) ASSERT_EQ(RingPut(ring, b), kLinkOk);
 }
 
-Bytes Drain(ByteRing& ring)
-{
+Bytes Drain(ByteRing& ring) {
     Bytes out;
     uint8_t b = 0;
-    while (RingGet(ring, b) == kLinkOk)
-        out.push_back(b);
+    while (RingGet(ring, b) == kLinkOk) out.push_back(b);
     return out;
 }
 
 // Receives bytes as the pump does: into wireRx, counting EOF bytes.
-void Receive(Rings& r, const Bytes& wire)
-{
+void Receive(Rings& r, const Bytes& wire) {
     for (uint8_t b : wire) {
         ASSERT_EQ(RingPut(r.wireRx, b), kLinkOk);
-        if (b == kIrEof)
-            ++r.framesPending;
+        if (b == kIrEof) ++r.framesPending;
     }
 }
 
-Bytes Data(size_t n, uint8_t first = 0)
-{
+Bytes Data(size_t n, uint8_t first = 0) {
     Bytes d(n);
     for (size_t i = 0; i < n; ++i)
         d[i] = static_cast<uint8_t>(first + i % 0x40);  // clear of the special bytes
     return d;
 }
 
-TEST(IrFrameBuild, ExactlyOneFullFrameIsFollowedByAnEmptyFinalOne)
-{
+TEST(IrFrameBuild, ExactlyOneFullFrameIsFollowedByAnEmptyFinalOne) {
     Rings r;
     Put(r.userTx, Data(150));
     EXPECT_EQ(BuildFrame(r.userTx, r.wireTx, false), kStepGoOn);
@@ -68,8 +59,7 @@ TEST(IrFrameBuild, ExactlyOneFullFrameIsFollowedByAnEmptyFinalOne)
     EXPECT_EQ(Drain(r.wireTx), (Bytes{0xC0, 0xF1, 0xC1}));
 }
 
-TEST(IrFrameBuild, ForcedFinalCutsAFullFrameShort)
-{
+TEST(IrFrameBuild, ForcedFinalCutsAFullFrameShort) {
     Rings r;
     Put(r.userTx, Data(300));
     EXPECT_EQ(BuildFrame(r.userTx, r.wireTx, true), kStepFinalQueued);
@@ -79,8 +69,7 @@ TEST(IrFrameBuild, ForcedFinalCutsAFullFrameShort)
     EXPECT_EQ(RingUsed(r.userTx), 150u);  // the rest waits for the next turn
 }
 
-TEST(IrFrameBuild, FullWireRingTakesNothingAndLeavesNoHalfFrame)
-{
+TEST(IrFrameBuild, FullWireRingTakesNothingAndLeavesNoHalfFrame) {
     Rings r;
     ByteRing small;
     ASSERT_EQ(RingCreate(small, 64), kLinkOk);
@@ -94,8 +83,7 @@ TEST(IrFrameBuild, FullWireRingTakesNothingAndLeavesNoHalfFrame)
     EXPECT_EQ(RingUsed(small), 3u);
 }
 
-TEST(IrFrameDecode, BadControlByteDropsTheFrame)
-{
+TEST(IrFrameDecode, BadControlByteDropsTheFrame) {
     Rings r;
     Receive(r, {0xC0, 0x22, 0x41, 0xC1, 0xC0, 0xF0, 0x43, 0xC1});
     EXPECT_EQ(DecodeFrame(r.wireRx, r.userRx, r.framesPending), kStepBadFrame);
@@ -106,8 +94,7 @@ TEST(IrFrameDecode, BadControlByteDropsTheFrame)
     EXPECT_EQ(Drain(r.userRx), (Bytes{0x43}));
 }
 
-TEST(IrFrameDecode, AnyControlByteWithHighNibbleFIsAccepted)
-{
+TEST(IrFrameDecode, AnyControlByteWithHighNibbleFIsAccepted) {
     Rings r;
     Receive(r, {0xC0, 0xFA, 0x01, 0xC1, 0xC0, 0xF7, 0x02, 0xC1});
     EXPECT_EQ(DecodeFrame(r.wireRx, r.userRx, r.framesPending), kStepGoOn);
@@ -115,16 +102,15 @@ TEST(IrFrameDecode, AnyControlByteWithHighNibbleFIsAccepted)
     EXPECT_EQ(Drain(r.userRx), (Bytes{0x01, 0x02}));
 }
 
-TEST(IrFrameDecode, StuffedBytesComeBackAndNoiseBeforeBofIsIgnored)
-{
+TEST(IrFrameDecode, StuffedBytesComeBackAndNoiseBeforeBofIsIgnored) {
     Rings r;
-    Receive(r, {0x00, 0x7D, 0x55, 0xC0, 0xC0, 0xF0, 0x7D, 0x5D, 0x7D, 0xE0, 0x7D, 0xE1, 0x10, 0xC1});
+    Receive(r,
+            {0x00, 0x7D, 0x55, 0xC0, 0xC0, 0xF0, 0x7D, 0x5D, 0x7D, 0xE0, 0x7D, 0xE1, 0x10, 0xC1});
     EXPECT_EQ(DecodeFrame(r.wireRx, r.userRx, r.framesPending), kStepNoFrame);
     EXPECT_EQ(Drain(r.userRx), (Bytes{0x7D, 0xC0, 0xC1, 0x10}));
 }
 
-TEST(IrFrameDecode, MisplacedBofAndStrayEofAreBadFrames)
-{
+TEST(IrFrameDecode, MisplacedBofAndStrayEofAreBadFrames) {
     Rings r;
     // BOF in the data: everything up to the next EOF goes, including the new "frame".
     Receive(r, {0xC0, 0xF0, 0x01, 0xC0, 0xF1, 0x02, 0xC1});
@@ -140,16 +126,14 @@ TEST(IrFrameDecode, MisplacedBofAndStrayEofAreBadFrames)
     EXPECT_EQ(Drain(r.userRx), (Bytes{0x05}));
 }
 
-TEST(IrFrameDecode, FinalFlagWinsOverAFaultLaterInTheFrame)
-{
+TEST(IrFrameDecode, FinalFlagWinsOverAFaultLaterInTheFrame) {
     Rings r;
     Receive(r, {0xC0, 0xF1, 0x01, 0xC0, 0x02, 0xC1});
     EXPECT_EQ(DecodeFrame(r.wireRx, r.userRx, r.framesPending), kStepTurnPasses);
     EXPECT_EQ(RingUsed(r.wireRx), 0u);
 }
 
-TEST(IrFrameDecode, EscapeRightBeforeEofDoesNotSwallowTheFrameEnd)
-{
+TEST(IrFrameDecode, EscapeRightBeforeEofDoesNotSwallowTheFrameEnd) {
     Rings r;
     // Were the EOF taken as a stuffed byte, this frame would run on into the next one.
     Receive(r, {0xC0, 0xF0, 0x01, 0x7D, 0xC1, 0xC0, 0xF1, 0x09, 0xC1});
@@ -159,8 +143,7 @@ TEST(IrFrameDecode, EscapeRightBeforeEofDoesNotSwallowTheFrameEnd)
     EXPECT_EQ(Drain(r.userRx), (Bytes{0x01, 0x09}));
 }
 
-TEST(IrFrameDecode, FullUserRingCutsTheFrameAndKeepsTheCountTrue)
-{
+TEST(IrFrameDecode, FullUserRingCutsTheFrameAndKeepsTheCountTrue) {
     Rings r;
     ByteRing small;
     ASSERT_EQ(RingCreate(small, 4), kLinkOk);  // room for 3
@@ -172,8 +155,7 @@ TEST(IrFrameDecode, FullUserRingCutsTheFrameAndKeepsTheCountTrue)
     EXPECT_EQ(RingUsed(r.wireRx), 0u);
 }
 
-TEST(IrFrameDecode, CountAheadOfTheRingIsResetOnEmpty)
-{
+TEST(IrFrameDecode, CountAheadOfTheRingIsResetOnEmpty) {
     Rings r;
     Put(r.wireRx, {0xC0, 0xF0, 0x01});
     r.framesPending = 1;  // as if the EOF had been dropped on a full ring
@@ -182,8 +164,7 @@ TEST(IrFrameDecode, CountAheadOfTheRingIsResetOnEmpty)
     EXPECT_EQ(DecodeFrame(r.wireRx, r.userRx, r.framesPending), kStepNoFrame);
 }
 
-TEST(IrFrameRoundTrip, RandomDataSurvivesBuildAndDecode)
-{
+TEST(IrFrameRoundTrip, RandomDataSurvivesBuildAndDecode) {
     Rings r;
     std::mt19937 rng(7);
     // Biased towards the special bytes so that stuffing is exercised heavily.

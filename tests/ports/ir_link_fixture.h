@@ -27,19 +27,16 @@ inline constexpr int kCom = 7;  // COM7, port index 6
 
 class IrSimLinkTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        deviceName_ = std::string("ir-") +
-                      ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    void SetUp() override {
+        deviceName_ =
+            std::string("ir-") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
         dev = std::make_shared<plat::SimDevice>(deviceName_);
         plat::RegisterSimDevice(deviceName_, dev);
         plat::DeviceMap::Set(kCom, "sim://" + deviceName_);
     }
 
-    void TearDown() override
-    {
-        if (port)
-            port->ops.Close(port);
+    void TearDown() override {
+        if (port) port->ops.Close(port);
         port = nullptr;
         plat::MemoryFaults::Reset();
         plat::DeviceMap::Remove(kCom);
@@ -48,8 +45,7 @@ protected:
     }
 
     // Plugs a transceiver with these options in and opens the link; nullptr on failure.
-    PortObject* Open(int32_t baud, IrSimOptions options = {}, int* code = nullptr)
-    {
+    PortObject* Open(int32_t baud, IrSimOptions options = {}, int* code = nullptr) {
         sim = std::make_unique<IrTransceiverSim>(options);
         dev->SetPeer(std::make_shared<IrSimPeer>(*sim));
         port = OpenIrPort(kCom - 1, baud, 1, code);
@@ -59,19 +55,18 @@ protected:
     IrLinkRecord* Link() { return IrLink(port); }
 
     // One idle pass as the shared port makes it.
-    void Idle()
-    {
+    void Idle() {
         LinkStep(Link());
         LinkPump(Link());
     }
 
-    int Write(const Bytes& data) { return port->ops.WriteBuffer(port, data.data(), static_cast<int32_t>(data.size())); }
+    int Write(const Bytes& data) {
+        return port->ops.WriteBuffer(port, data.data(), static_cast<int32_t>(data.size()));
+    }
 
-    Bytes ReadAll()
-    {
+    Bytes ReadAll() {
         Bytes out(static_cast<size_t>(port->ops.RxUsed(port)));
-        if (!out.empty())
-            port->ops.ReadBuffer(port, out.data(), static_cast<int32_t>(out.size()));
+        if (!out.empty()) port->ops.ReadBuffer(port, out.data(), static_cast<int32_t>(out.size()));
         return out;
     }
 
@@ -87,14 +82,12 @@ private:
     std::string deviceName_;
 };
 
-inline Bytes Frame(uint8_t control, const Bytes& data)
-{
+inline Bytes Frame(uint8_t control, const Bytes& data) {
     Bytes f;
     f.reserve(data.size() + 3);
     f.push_back(0xC0);
     f.push_back(control);
-    for (uint8_t b : data)
-        f.push_back(b);
+    for (uint8_t b : data) f.push_back(b);
     f.push_back(0xC1);
     return f;
 }

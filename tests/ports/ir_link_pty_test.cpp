@@ -32,12 +32,10 @@ constexpr int kCom = 9;
 
 // Waits (in real time, briefly) for something the simulator thread does.
 template <typename Pred>
-bool Eventually(Pred pred)
-{
+bool Eventually(Pred pred) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!pred()) {
-        if (std::chrono::steady_clock::now() > until)
-            return false;
+        if (std::chrono::steady_clock::now() > until) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
@@ -45,33 +43,28 @@ bool Eventually(Pred pred)
 
 class IrPtyLink : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_GE(pty.master(), 0);
         previousLocks_ = plat::LockDirectory();
         plat::SetLockDirectory(locks.path());
         plat::DeviceMap::Set(kCom, pty.slavePath());
     }
 
-    void TearDown() override
-    {
-        if (port)
-            port->ops.Close(port);
+    void TearDown() override {
+        if (port) port->ops.Close(port);
         runner.reset();
         plat::DeviceMap::Remove(kCom);
         plat::SetLockDirectory(previousLocks_);
     }
 
-    PortObject* Open(int32_t baud, IrSimOptions options = {}, int* code = nullptr)
-    {
+    PortObject* Open(int32_t baud, IrSimOptions options = {}, int* code = nullptr) {
         sim = std::make_unique<IrTransceiverSim>(options);
         runner = std::make_unique<IrSimPtyRunner>(pty.master(), *sim);
         port = OpenIrPort(kCom - 1, baud, 0, code);
         return port;
     }
 
-    void Idle()
-    {
+    void Idle() {
         LinkStep(IrLink(port));
         LinkPump(IrLink(port));
     }
@@ -92,8 +85,7 @@ private:
     std::string previousLocks_;
 };
 
-TEST_F(IrPtyLink, OpensAndSetsTheTransceiverAndTheLineSpeed)
-{
+TEST_F(IrPtyLink, OpensAndSetsTheTransceiverAndTheLineSpeed) {
     int code = -1;
     ASSERT_NE(Open(57600, {}, &code), nullptr) << code << " err " << plat::GetLastError();
     ASSERT_TRUE(Eventually([&] { return sim->CurrentPhase() == IrTransceiverSim::Phase::Link; }));
@@ -105,14 +97,12 @@ TEST_F(IrPtyLink, OpensAndSetsTheTransceiverAndTheLineSpeed)
     EXPECT_TRUE(runner->Healthy());
 }
 
-TEST_F(IrPtyLink, TwentyKilobytesMakeTheRoundTripCompleteAndInOrder)
-{
+TEST_F(IrPtyLink, TwentyKilobytesMakeTheRoundTripCompleteAndInOrder) {
     ASSERT_NE(Open(115200, {.echo = true, .maxBytesPerTurn = 1200}), nullptr);
 
     std::mt19937 rng(20);
     Bytes sent(20 * 1024);
-    for (auto& b : sent)
-        b = static_cast<uint8_t>(rng());
+    for (auto& b : sent) b = static_cast<uint8_t>(rng());
 
     Bytes got;
     size_t written = 0;
@@ -120,11 +110,11 @@ TEST_F(IrPtyLink, TwentyKilobytesMakeTheRoundTripCompleteAndInOrder)
     while (got.size() < sent.size() && std::chrono::steady_clock::now() < giveUp) {
         // Feed in chunks of varying size as room allows, like a client would.
         const int room = port->ops.TxFree(port);
-        const size_t chunk = std::min<size_t>({sent.size() - written, static_cast<size_t>(room),
-                                               1 + rng() % 3000});
+        const size_t chunk =
+            std::min<size_t>({sent.size() - written, static_cast<size_t>(room), 1 + rng() % 3000});
         if (chunk > 0) {
-            ASSERT_EQ(port->ops.WriteBuffer(port, sent.data() + written,
-                                            static_cast<int32_t>(chunk)), 0);
+            ASSERT_EQ(
+                port->ops.WriteBuffer(port, sent.data() + written, static_cast<int32_t>(chunk)), 0);
             written += chunk;
         }
         Idle();
@@ -141,14 +131,12 @@ TEST_F(IrPtyLink, TwentyKilobytesMakeTheRoundTripCompleteAndInOrder)
     EXPECT_EQ(sim->BadFrames(), 0);
     EXPECT_GE(sim->HostTurns(), 2);
     EXPECT_GE(sim->SimTurns(), 20 * 1024 / 1200);
-    for (const auto& frame : sim->HostFrames())
-        ASSERT_LE(frame.data.size(), 150u);
+    for (const auto& frame : sim->HostFrames()) ASSERT_LE(frame.data.size(), 150u);
     EXPECT_TRUE(boxes.empty());
     EXPECT_TRUE(runner->Healthy());
 }
 
-TEST_F(IrPtyLink, TransceiverThatNeverAnswersFailsTheOpen)
-{
+TEST_F(IrPtyLink, TransceiverThatNeverAnswersFailsTheOpen) {
     int code = -1;
     EXPECT_EQ(Open(9600, {.probesToIgnore = -1}, &code), nullptr);
     EXPECT_EQ(code, kLinkDeviceSetup);
@@ -159,8 +147,7 @@ TEST_F(IrPtyLink, TransceiverThatNeverAnswersFailsTheOpen)
     plat::CloseComm(h);
 }
 
-TEST_F(IrPtyLink, WritesRefusedByAFullDeviceAreReportedOnceAndLoseNothing)
-{
+TEST_F(IrPtyLink, WritesRefusedByAFullDeviceAreReportedOnceAndLoseNothing) {
     ASSERT_NE(Open(9600), nullptr);
     ASSERT_TRUE(Eventually([&] { return sim->CurrentPhase() == IrTransceiverSim::Phase::Link; }));
     runner->Stop();
@@ -172,15 +159,13 @@ TEST_F(IrPtyLink, WritesRefusedByAFullDeviceAreReportedOnceAndLoseNothing)
     for (int quiet = 0; quiet < 3;) {
         bool took = false;
         for (size_t chunk : {4096u, 256u, 16u, 1u})
-            while (write(pty.slave(), zeros.data(), chunk) > 0)
-                took = true;
+            while (write(pty.slave(), zeros.data(), chunk) > 0) took = true;
         quiet = took ? 0 : quiet + 1;
         poll(nullptr, 0, 10);
     }
 
     Bytes data(40);
-    for (size_t i = 0; i < data.size(); ++i)
-        data[i] = static_cast<uint8_t>(i);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i);
     ASSERT_EQ(port->ops.WriteBuffer(port, data.data(), 40), 0);
     const uint32_t start = ticks.Now();
     Idle();
@@ -188,14 +173,12 @@ TEST_F(IrPtyLink, WritesRefusedByAFullDeviceAreReportedOnceAndLoseNothing)
     EXPECT_EQ(boxes[0], "ReopenComm: 1460");
     EXPECT_GE(ticks.Now() - start, 4u * 70u);  // four tries of 20 + 50 ms each
     EXPECT_EQ(IrLink(port)->state, kIrSending);
-    for (int i = 0; i < 3; ++i)
-        Idle();
+    for (int i = 0; i < 3; ++i) Idle();
     EXPECT_EQ(boxes.size(), 1u);  // not again for every byte and every idle call
 
     // The transceiver reads again: the frame goes out whole and once.
     runner = std::make_unique<IrSimPtyRunner>(pty.master(), *sim);
-    for (int i = 0; i < 200 && IrLink(port)->state == kIrSending; ++i)
-        Idle();
+    for (int i = 0; i < 200 && IrLink(port)->state == kIrSending; ++i) Idle();
     EXPECT_EQ(IrLink(port)->state, kIrReceiving);
     ASSERT_TRUE(Eventually([&] { return sim->HostTurns() == 1; }));
     EXPECT_EQ(sim->Received(), data);
@@ -203,20 +186,17 @@ TEST_F(IrPtyLink, WritesRefusedByAFullDeviceAreReportedOnceAndLoseNothing)
     EXPECT_EQ(boxes.size(), 1u);
 }
 
-TEST_F(IrPtyLink, HungUpDeviceStopsTheLinkWithOneMessage)
-{
+TEST_F(IrPtyLink, HungUpDeviceStopsTheLinkWithOneMessage) {
     ASSERT_NE(Open(9600), nullptr);
     Idle();  // our empty final frame; the simulator answers
     ASSERT_TRUE(Eventually([&] { return sim->HostTurns() == 1; }));
     runner->Stop();
     pty.CloseMaster();
-    for (int i = 0; i < 20 && IrLink(port)->state != kIrClosed; ++i)
-        Idle();
+    for (int i = 0; i < 20 && IrLink(port)->state != kIrClosed; ++i) Idle();
     EXPECT_EQ(IrLink(port)->state, kIrClosed);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].rfind("ReopenComm: ", 0), 0u);
-    for (int i = 0; i < 5; ++i)
-        Idle();
+    for (int i = 0; i < 5; ++i) Idle();
     EXPECT_EQ(boxes.size(), 1u);
 }
 

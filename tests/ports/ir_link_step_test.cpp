@@ -10,25 +10,21 @@ namespace {
 class IrLinkStep : public IrSimLinkTest {
 protected:
     // Opens at 9600 with a transceiver that keeps silent on its turn, and hands it the turn.
-    bool OpenGivingTheTurnToASilentPeer()
-    {
-        if (Open(9600, {.passTurn = false}) == nullptr)
-            return false;
+    bool OpenGivingTheTurnToASilentPeer() {
+        if (Open(9600, {.passTurn = false}) == nullptr) return false;
         LinkStep(Link());
         return Link()->state == kIrReceiving;
     }
 };
 
-Bytes Counting(size_t n)
-{
+Bytes Counting(size_t n) {
     Bytes d(n);
     for (size_t i = 0; i < n; ++i)
         d[i] = static_cast<uint8_t>(i % 0x60);  // clear of the stuffed bytes
     return d;
 }
 
-TEST_F(IrLinkStep, TenBytesGoOutAsOneFinalFrameAndTheTurnPasses)
-{
+TEST_F(IrLinkStep, TenBytesGoOutAsOneFinalFrameAndTheTurnPasses) {
     ASSERT_NE(Open(9600), nullptr);
     const Bytes data = Counting(10);
     ASSERT_EQ(Write(data), 0);
@@ -40,8 +36,7 @@ TEST_F(IrLinkStep, TenBytesGoOutAsOneFinalFrameAndTheTurnPasses)
     EXPECT_EQ(port->ops.TxUsed(port), 0);
 }
 
-TEST_F(IrLinkStep, FourHundredBytesMakeThreeFramesAndTheTurnWaitsUntilAllLeft)
-{
+TEST_F(IrLinkStep, FourHundredBytesMakeThreeFramesAndTheTurnWaitsUntilAllLeft) {
     ASSERT_NE(Open(19200), nullptr);
     const Bytes data = Counting(400);
     ASSERT_EQ(Write(data), 0);
@@ -65,8 +60,7 @@ TEST_F(IrLinkStep, FourHundredBytesMakeThreeFramesAndTheTurnWaitsUntilAllLeft)
     EXPECT_EQ(sim->RawLinkBytes().size(), 409u);
 }
 
-TEST_F(IrLinkStep, SpecialBytesAreStuffedBothWays)
-{
+TEST_F(IrLinkStep, SpecialBytesAreStuffedBothWays) {
     ASSERT_NE(Open(9600), nullptr);
     const Bytes special{0x7D, 0xC0, 0xC1};
     ASSERT_EQ(Write(special), 0);
@@ -79,8 +73,7 @@ TEST_F(IrLinkStep, SpecialBytesAreStuffedBothWays)
     EXPECT_EQ(ReadAll(), special);
 }
 
-TEST_F(IrLinkStep, ReceivedFinalFrameDeliversDataAndGivesUsTheTurn)
-{
+TEST_F(IrLinkStep, ReceivedFinalFrameDeliversDataAndGivesUsTheTurn) {
     ASSERT_NE(Open(9600), nullptr);
     sim->QueueToHost(Bytes{0x41, 0x42});
     LinkStep(Link());  // our empty final frame: the transceiver answers at once
@@ -97,8 +90,7 @@ TEST_F(IrLinkStep, ReceivedFinalFrameDeliversDataAndGivesUsTheTurn)
     EXPECT_EQ(port->ops.ReadChar(port), 0x42);
 }
 
-TEST_F(IrLinkStep, BadFrameFromTheOtherSideIsDroppedAndTheTurnStays)
-{
+TEST_F(IrLinkStep, BadFrameFromTheOtherSideIsDroppedAndTheTurnStays) {
     ASSERT_TRUE(OpenGivingTheTurnToASilentPeer());
     dev->DeliverToHost(Bytes{0xC0, 0x22, 0x41, 0xC1});
     EXPECT_EQ(LinkPump(Link()), 4);
@@ -108,8 +100,7 @@ TEST_F(IrLinkStep, BadFrameFromTheOtherSideIsDroppedAndTheTurnStays)
     EXPECT_EQ(Link()->framesPending, 0);
 }
 
-TEST_F(IrLinkStep, SilentOtherSideLosesItsTurnAfter2400ms)
-{
+TEST_F(IrLinkStep, SilentOtherSideLosesItsTurnAfter2400ms) {
     ASSERT_TRUE(OpenGivingTheTurnToASilentPeer());
     const uint32_t start = ticks.Now();
     int idles = 0;
@@ -126,8 +117,7 @@ TEST_F(IrLinkStep, SilentOtherSideLosesItsTurnAfter2400ms)
     EXPECT_EQ(sim->HostTurns(), 2);
 }
 
-TEST_F(IrLinkStep, LongSendingTurnIsCutAfter2000ms)
-{
+TEST_F(IrLinkStep, LongSendingTurnIsCutAfter2000ms) {
     ASSERT_NE(Open(19200, {.passTurn = false}), nullptr);
     ASSERT_EQ(Write(Counting(8000)), 0);
     EXPECT_EQ(LinkStep(Link()), kStepGoOn);  // three full frames, turn kept
@@ -137,19 +127,16 @@ TEST_F(IrLinkStep, LongSendingTurnIsCutAfter2000ms)
     LinkPump(Link());
     ticks.Advance(1);
     EXPECT_EQ(LinkStep(Link()), kStepFinalQueued);
-    while (Link()->state == kIrSending)
-        Idle();
+    while (Link()->state == kIrSending) Idle();
     const auto frames = sim->HostFrames();
     ASSERT_EQ(frames.size(), 9u);
-    for (size_t i = 0; i < 8; ++i)
-        EXPECT_EQ(frames[i].control, 0xF0) << i;
+    for (size_t i = 0; i < 8; ++i) EXPECT_EQ(frames[i].control, 0xF0) << i;
     EXPECT_EQ(frames[8].control, 0xF1);
     EXPECT_EQ(frames[8].data.size(), 150u);  // cut short: more data was waiting
     EXPECT_EQ(port->ops.TxUsed(port), 8000 - 9 * 150);
 }
 
-TEST_F(IrLinkStep, UnknownStateIsReportedOnce)
-{
+TEST_F(IrLinkStep, UnknownStateIsReportedOnce) {
     ASSERT_NE(Open(9600), nullptr);
     Link()->state = 7;
     EXPECT_EQ(LinkStep(Link()), -1);
@@ -157,8 +144,7 @@ TEST_F(IrLinkStep, UnknownStateIsReportedOnce)
     EXPECT_EQ(LinkPump(Link()), 0);
 }
 
-TEST_F(IrLinkStep, VanishedDeviceIsReportedOnceAndStopsTheLink)
-{
+TEST_F(IrLinkStep, VanishedDeviceIsReportedOnceAndStopsTheLink) {
     ASSERT_NE(Open(9600), nullptr);
     ASSERT_EQ(Write(Counting(20)), 0);
     dev->Vanish();
@@ -166,15 +152,13 @@ TEST_F(IrLinkStep, VanishedDeviceIsReportedOnceAndStopsTheLink)
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0], "ReopenComm: 1167");
     EXPECT_EQ(Link()->state, kIrClosed);
-    for (int i = 0; i < 5; ++i)
-        Idle();
+    for (int i = 0; i < 5; ++i) Idle();
     EXPECT_EQ(boxes.size(), 1u);
     // The rings still answer; closing releases everything.
     EXPECT_EQ(Write(Counting(5)), 0);
 }
 
-TEST_F(IrLinkStep, ClosedOrMissingLinkDoesNothing)
-{
+TEST_F(IrLinkStep, ClosedOrMissingLinkDoesNothing) {
     EXPECT_EQ(LinkStep(nullptr), 0);
     EXPECT_EQ(LinkPump(nullptr), 0);
     ASSERT_NE(Open(9600), nullptr);

@@ -10,8 +10,7 @@ namespace {
 
 using IrOpen = IrSimLinkTest;
 
-TEST_F(IrOpen, SetsUpDeviceAndTransceiverAndStartsSending)
-{
+TEST_F(IrOpen, SetsUpDeviceAndTransceiverAndStartsSending) {
     ASSERT_NE(Open(19200), nullptr);
     EXPECT_EQ(port->type, kDriverInfraRed);
     EXPECT_EQ(port->port, kCom - 1);
@@ -72,8 +71,7 @@ struct SpeedCase {
 
 class IrOpenSpeed : public IrSimLinkTest, public ::testing::WithParamInterface<SpeedCase> {};
 
-TEST_P(IrOpenSpeed, SendsTheSpeedCommandOfTheRate)
-{
+TEST_P(IrOpenSpeed, SendsTheSpeedCommandOfTheRate) {
     const SpeedCase& c = GetParam();
     ASSERT_NE(Open(c.baud), nullptr);
     EXPECT_EQ(sim->SpeedCommand(), c.command);
@@ -81,16 +79,15 @@ TEST_P(IrOpenSpeed, SendsTheSpeedCommandOfTheRate)
     EXPECT_EQ(dev->Settings().BaudRate, static_cast<uint32_t>(c.baud));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, IrOpenSpeed,
-    ::testing::Values(SpeedCase{2400, {0x46, 0x8F, 0x95, 0x11}, 2}, SpeedCase{9600, {0x11}, 2},
-                      SpeedCase{19200, {0x8B, 0x90, 0x11}, 3},
-                      SpeedCase{38400, {0x85, 0x90, 0x11}, 3},
-                      SpeedCase{57600, {0x83, 0x90, 0x11}, 3},
-                      SpeedCase{115200, {0x51, 0x81, 0x90, 0x11}, 3}));
+INSTANTIATE_TEST_SUITE_P(Table, IrOpenSpeed,
+                         ::testing::Values(SpeedCase{2400, {0x46, 0x8F, 0x95, 0x11}, 2},
+                                           SpeedCase{9600, {0x11}, 2},
+                                           SpeedCase{19200, {0x8B, 0x90, 0x11}, 3},
+                                           SpeedCase{38400, {0x85, 0x90, 0x11}, 3},
+                                           SpeedCase{57600, {0x83, 0x90, 0x11}, 3},
+                                           SpeedCase{115200, {0x51, 0x81, 0x90, 0x11}, 3}));
 
-TEST_F(IrOpen, SilentTransceiverFailsAfterTenAttemptsOfAboutFourSeconds)
-{
+TEST_F(IrOpen, SilentTransceiverFailsAfterTenAttemptsOfAboutFourSeconds) {
     const uint32_t start = ticks.Now();
     int code = -1;
     EXPECT_EQ(Open(9600, {.probesToIgnore = -1}, &code), nullptr);
@@ -104,23 +101,20 @@ TEST_F(IrOpen, SilentTransceiverFailsAfterTenAttemptsOfAboutFourSeconds)
     EXPECT_TRUE(sim->InitBytes().empty());
 }
 
-TEST_F(IrOpen, LateAnswerAndEitherGoodReplyAreAccepted)
-{
+TEST_F(IrOpen, LateAnswerAndEitherGoodReplyAreAccepted) {
     ASSERT_NE(Open(57600, {.probesToIgnore = 3, .probeReply = 0xF5}), nullptr);
     EXPECT_EQ(sim->ProbesSeen(), 4);
     EXPECT_EQ(sim->SpeedCommand(), (Bytes{0x83, 0x90, 0x11}));
 }
 
-TEST_F(IrOpen, WrongProbeReplyIsNoAnswer)
-{
+TEST_F(IrOpen, WrongProbeReplyIsNoAnswer) {
     int code = -1;
     EXPECT_EQ(Open(9600, {.probeReply = 0xF3}, &code), nullptr);
     EXPECT_EQ(code, kLinkDeviceSetup);
     EXPECT_EQ(sim->ProbesSeen(), 10);
 }
 
-TEST_F(IrOpen, RateWithoutSpeedCommandFails)
-{
+TEST_F(IrOpen, RateWithoutSpeedCommandFails) {
     int code = -1;
     EXPECT_EQ(Open(4800, {}, &code), nullptr);
     EXPECT_EQ(code, kLinkDeviceSetup);
@@ -128,8 +122,7 @@ TEST_F(IrOpen, RateWithoutSpeedCommandFails)
     EXPECT_TRUE(sim->SpeedCommand().empty());
 }
 
-TEST_F(IrOpen, DeviceThatCannotBeOpenedOrSetUp)
-{
+TEST_F(IrOpen, DeviceThatCannotBeOpenedOrSetUp) {
     int code = -1;
     // No device behind the COM number.
     plat::DeviceMap::Remove(kCom);
@@ -147,8 +140,7 @@ TEST_F(IrOpen, DeviceThatCannotBeOpenedOrSetUp)
     EXPECT_EQ(code, kLinkOk);
 }
 
-TEST_F(IrOpen, MemoryFailuresGiveNoPortAndLeaveNothingOpen)
-{
+TEST_F(IrOpen, MemoryFailuresGiveNoPortAndLeaveNothingOpen) {
     // The port object, the link record, then each of the four rings.
     for (int pass = 0; pass < 6; ++pass) {
         plat::MemoryFaults::FailAllocations(pass, 1);

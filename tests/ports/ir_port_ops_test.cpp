@@ -7,8 +7,7 @@ namespace {
 
 using IrPortOps = IrSimLinkTest;
 
-TEST_F(IrPortOps, UnsupportedOperationsAnswer24AndClearStatusResets)
-{
+TEST_F(IrPortOps, UnsupportedOperationsAnswer24AndClearStatusResets) {
     ASSERT_NE(Open(9600), nullptr);
     EXPECT_EQ(port->ops.UseXonXoff(port, true), -24);
     EXPECT_EQ(port->status, -24);
@@ -25,8 +24,7 @@ TEST_F(IrPortOps, UnsupportedOperationsAnswer24AndClearStatusResets)
     EXPECT_EQ(port->status, 0);
 }
 
-TEST_F(IrPortOps, CharactersAndBuffersMoveThroughTheUserRings)
-{
+TEST_F(IrPortOps, CharactersAndBuffersMoveThroughTheUserRings) {
     ASSERT_NE(Open(9600), nullptr);
     EXPECT_EQ(port->ops.TxFree(port), 8191);
     EXPECT_EQ(port->ops.WriteChar(port, 'x'), 0);
@@ -59,8 +57,7 @@ TEST_F(IrPortOps, CharactersAndBuffersMoveThroughTheUserRings)
     EXPECT_EQ((Bytes{buf[0], buf[1], buf[2]}), (Bytes{3, 4, 5}));
 }
 
-TEST_F(IrPortOps, WriteBeyondTheRingKeepsWhatFitAndCountsIt)
-{
+TEST_F(IrPortOps, WriteBeyondTheRingKeepsWhatFitAndCountsIt) {
     ASSERT_NE(Open(9600), nullptr);
     const Bytes big(9000, 0x55);
     EXPECT_EQ(Write(big), -9);
@@ -75,8 +72,7 @@ TEST_F(IrPortOps, WriteBeyondTheRingKeepsWhatFitAndCountsIt)
     EXPECT_EQ(port->status, 0);
 }
 
-TEST_F(IrPortOps, SetLineReopensAtTheNewRate)
-{
+TEST_F(IrPortOps, SetLineReopensAtTheNewRate) {
     ASSERT_NE(Open(9600), nullptr);
     ASSERT_EQ(Write(Bytes{1, 2, 3}), 0);
     EXPECT_EQ(port->ops.SetLine(port, 57600, 'E', 7, 2), 0);  // line shape ignored
@@ -96,8 +92,7 @@ TEST_F(IrPortOps, SetLineReopensAtTheNewRate)
     EXPECT_EQ(sim->Received(), Bytes{9});
 }
 
-TEST_F(IrPortOps, PortWithoutLinkAnswersNotSetUpUntilClosedOrReopened)
-{
+TEST_F(IrPortOps, PortWithoutLinkAnswersNotSetUpUntilClosedOrReopened) {
     ASSERT_NE(Open(9600), nullptr);
     ASSERT_EQ(Write(Bytes{1, 2, 3}), 0);
     EXPECT_EQ(port->ops.SetLine(port, 4800, 'N', 8, 1), -6);
@@ -139,8 +134,7 @@ TEST_F(IrPortOps, PortWithoutLinkAnswersNotSetUpUntilClosedOrReopened)
     EXPECT_FALSE(dev->IsOpen());
 }
 
-TEST_F(IrPortOps, SetLineFailuresMapToTheirStatus)
-{
+TEST_F(IrPortOps, SetLineFailuresMapToTheirStatus) {
     ASSERT_NE(Open(9600), nullptr);
     plat::MemoryFaults::FailAllocations(0, 1);  // the link record
     EXPECT_EQ(port->ops.SetLine(port, 9600, 'N', 8, 1), -5);

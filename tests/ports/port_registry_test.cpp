@@ -11,104 +11,104 @@ namespace {
 class PortRegistryTest : public SharedPortTest {};
 
 TEST_F(PortRegistryTest, ProbeOffersTheFirstEightComNumbersThatOpen) {
-  auto one = MapSim(1);
-  plat::DeviceMap::Set(2, "/dev/tolvan-no-such-device");
-  plat::DeviceMap::Set(3, "loop://registry");
-  auto held = MapSim(4);
-  auto six = MapSim(6);
-  auto nine = MapSim(9);
-  const plat::CommHandle other = plat::OpenComm("COM4");
-  ASSERT_NE(other, plat::kInvalidCommHandle);
+    auto one = MapSim(1);
+    plat::DeviceMap::Set(2, "/dev/tolvan-no-such-device");
+    plat::DeviceMap::Set(3, "loop://registry");
+    auto held = MapSim(4);
+    auto six = MapSim(6);
+    auto nine = MapSim(9);
+    const plat::CommHandle other = plat::OpenComm("COM4");
+    ASSERT_NE(other, plat::kInvalidCommHandle);
 
-  EXPECT_EQ(registry.ProbePorts(), 3);
-  ASSERT_EQ(registry.Ports().size(), 3u);
-  EXPECT_EQ(registry.Ports()[0]->PortNumber(), 1);
-  EXPECT_EQ(registry.Ports()[1]->PortNumber(), 3);
-  EXPECT_EQ(registry.Ports()[2]->PortNumber(), 6);
-  EXPECT_EQ(registry.FindPort(2), nullptr) << "no device";
-  EXPECT_EQ(registry.FindPort(4), nullptr) << "held by someone else at start-up";
-  EXPECT_EQ(registry.FindPort(9), nullptr) << "beyond COM8";
-  EXPECT_EQ(registry.FindPort(6)->PortName(), "COM6");
-  EXPECT_FALSE(one->IsOpen()) << "probing closes what it opened";
-  EXPECT_FALSE(six->IsOpen());
+    EXPECT_EQ(registry.ProbePorts(), 3);
+    ASSERT_EQ(registry.Ports().size(), 3u);
+    EXPECT_EQ(registry.Ports()[0]->PortNumber(), 1);
+    EXPECT_EQ(registry.Ports()[1]->PortNumber(), 3);
+    EXPECT_EQ(registry.Ports()[2]->PortNumber(), 6);
+    EXPECT_EQ(registry.FindPort(2), nullptr) << "no device";
+    EXPECT_EQ(registry.FindPort(4), nullptr) << "held by someone else at start-up";
+    EXPECT_EQ(registry.FindPort(9), nullptr) << "beyond COM8";
+    EXPECT_EQ(registry.FindPort(6)->PortName(), "COM6");
+    EXPECT_FALSE(one->IsOpen()) << "probing closes what it opened";
+    EXPECT_FALSE(six->IsOpen());
 
-  // Probing again keeps the ports it has and adds what can be opened now.
-  plat::CloseComm(other);
-  CSharedPort* first = registry.FindPort(1);
-  EXPECT_EQ(registry.ProbePorts(), 4);
-  EXPECT_EQ(registry.FindPort(1), first);
-  EXPECT_NE(registry.FindPort(4), nullptr);
+    // Probing again keeps the ports it has and adds what can be opened now.
+    plat::CloseComm(other);
+    CSharedPort* first = registry.FindPort(1);
+    EXPECT_EQ(registry.ProbePorts(), 4);
+    EXPECT_EQ(registry.FindPort(1), first);
+    EXPECT_NE(registry.FindPort(4), nullptr);
 
-  ChannelDouble a;
-  EXPECT_EQ(registry.ConnectChannel(&a, 2, 9600, 'N', 8, 1), -2);
-  EXPECT_EQ(registry.ConnectChannel(nullptr, 1, 9600, 'N', 8, 1), -2);
-  EXPECT_EQ(a.Port(), nullptr);
-  EXPECT_TRUE(a.hints.empty());
+    ChannelDouble a;
+    EXPECT_EQ(registry.ConnectChannel(&a, 2, 9600, 'N', 8, 1), -2);
+    EXPECT_EQ(registry.ConnectChannel(nullptr, 1, 9600, 'N', 8, 1), -2);
+    EXPECT_EQ(a.Port(), nullptr);
+    EXPECT_TRUE(a.hints.empty());
 }
 
 TEST_F(PortRegistryTest, ConnectingOpensRefreshesAndUpdatesTheChannel) {
-  auto dev = MapSim(1);
-  ASSERT_EQ(registry.ProbePorts(), 1);
-  ChannelDouble a, b;
-  ASSERT_EQ(registry.ConnectChannel(&a, 1, 9600, 'N', 8, 1), 0);
-  EXPECT_EQ(a.Port(), registry.FindPort(1));
-  EXPECT_EQ(a.titleRefreshes, 1);
-  EXPECT_EQ(a.title, "COM1 9600 N 8 1");
-  ASSERT_EQ(a.hints.size(), 1u);
-  EXPECT_EQ(a.hints[0], 0);
-  EXPECT_TRUE(dev->IsOpen());
-  EXPECT_FALSE(registry.NeedsIdleService()) << "a serial port needs no idle time";
+    auto dev = MapSim(1);
+    ASSERT_EQ(registry.ProbePorts(), 1);
+    ChannelDouble a, b;
+    ASSERT_EQ(registry.ConnectChannel(&a, 1, 9600, 'N', 8, 1), 0);
+    EXPECT_EQ(a.Port(), registry.FindPort(1));
+    EXPECT_EQ(a.titleRefreshes, 1);
+    EXPECT_EQ(a.title, "COM1 9600 N 8 1");
+    ASSERT_EQ(a.hints.size(), 1u);
+    EXPECT_EQ(a.hints[0], 0);
+    EXPECT_TRUE(dev->IsOpen());
+    EXPECT_FALSE(registry.NeedsIdleService()) << "a serial port needs no idle time";
 
-  // The second connection's settings win, and its status is the result.
-  EXPECT_EQ(registry.ConnectChannel(&b, 1, 1200, 'O', 7, 1), 0);
-  EXPECT_EQ(a.title, "COM1 1200 O 7 1");
-  EXPECT_EQ(dev->Settings().BaudRate, 1200u);
-  ChannelDouble c;
-  EXPECT_EQ(registry.ConnectChannel(&c, 1, 1200, 'Q', 7, 1), -26);
-  EXPECT_EQ(c.hints.back(), 0) << "views are updated on failure too";
+    // The second connection's settings win, and its status is the result.
+    EXPECT_EQ(registry.ConnectChannel(&b, 1, 1200, 'O', 7, 1), 0);
+    EXPECT_EQ(a.title, "COM1 1200 O 7 1");
+    EXPECT_EQ(dev->Settings().BaudRate, 1200u);
+    ChannelDouble c;
+    EXPECT_EQ(registry.ConnectChannel(&c, 1, 1200, 'Q', 7, 1), -26);
+    EXPECT_EQ(c.hints.back(), 0) << "views are updated on failure too";
 }
 
 TEST_F(PortRegistryTest, DefaultRingSizesApplyToPortsOpenedLater) {
-  MapSim(1);
-  MapSim(2);
-  ASSERT_EQ(registry.ProbePorts(), 2);
-  EXPECT_EQ(registry.DefaultSizes().rx, 1050u);
-  EXPECT_EQ(registry.DefaultSizes().tx, 1050u);
+    MapSim(1);
+    MapSim(2);
+    ASSERT_EQ(registry.ProbePorts(), 2);
+    EXPECT_EQ(registry.DefaultSizes().rx, 1050u);
+    EXPECT_EQ(registry.DefaultSizes().tx, 1050u);
 
-  EXPECT_FALSE(registry.SetDefaultSizes(0, 500));
-  EXPECT_EQ(registry.DefaultSizes().rx, 1050u) << "0 is refused, the old size kept";
-  EXPECT_EQ(registry.DefaultSizes().tx, 500u);
-  EXPECT_FALSE(registry.SetDefaultSizes(0x80000000u, 0xFFFFFFFFu));
-  EXPECT_EQ(registry.DefaultSizes().rx, 1050u);
-  EXPECT_EQ(registry.DefaultSizes().tx, 500u);
+    EXPECT_FALSE(registry.SetDefaultSizes(0, 500));
+    EXPECT_EQ(registry.DefaultSizes().rx, 1050u) << "0 is refused, the old size kept";
+    EXPECT_EQ(registry.DefaultSizes().tx, 500u);
+    EXPECT_FALSE(registry.SetDefaultSizes(0x80000000u, 0xFFFFFFFFu));
+    EXPECT_EQ(registry.DefaultSizes().rx, 1050u);
+    EXPECT_EQ(registry.DefaultSizes().tx, 500u);
 
-  ChannelDouble a, b;
-  ASSERT_EQ(registry.ConnectChannel(&a, 1, 9600, 'N', 8, 1), 0);
-  EXPECT_EQ(a.Rx()->Size(), 1050u);
-  EXPECT_EQ(a.Tx()->Size(), 500u);
+    ChannelDouble a, b;
+    ASSERT_EQ(registry.ConnectChannel(&a, 1, 9600, 'N', 8, 1), 0);
+    EXPECT_EQ(a.Rx()->Size(), 1050u);
+    EXPECT_EQ(a.Tx()->Size(), 500u);
 
-  EXPECT_TRUE(registry.SetDefaultSizes(64, 128));
-  ChannelDouble a2;
-  ASSERT_EQ(registry.ConnectChannel(&a2, 1, 9600, 'N', 8, 1), 0);
-  EXPECT_EQ(a2.Rx()->Size(), 1050u) << "an open port keeps its rings";
-  ASSERT_EQ(registry.ConnectChannel(&b, 2, 9600, 'N', 8, 1), 0);
-  EXPECT_EQ(b.Rx()->Size(), 64u);
-  EXPECT_EQ(b.Tx()->Size(), 128u);
-  EXPECT_EQ(DefaultRxQueueSize(), 64u) << "the driver's queues follow the defaults";
+    EXPECT_TRUE(registry.SetDefaultSizes(64, 128));
+    ChannelDouble a2;
+    ASSERT_EQ(registry.ConnectChannel(&a2, 1, 9600, 'N', 8, 1), 0);
+    EXPECT_EQ(a2.Rx()->Size(), 1050u) << "an open port keeps its rings";
+    ASSERT_EQ(registry.ConnectChannel(&b, 2, 9600, 'N', 8, 1), 0);
+    EXPECT_EQ(b.Rx()->Size(), 64u);
+    EXPECT_EQ(b.Tx()->Size(), 128u);
+    EXPECT_EQ(DefaultRxQueueSize(), 64u) << "the driver's queues follow the defaults";
 }
 
 TEST_F(PortRegistryTest, DeletingAnOpenPortClosesTheDeviceAndFreesTheRings) {
-  auto dev = MapSim(1);
-  const size_t blocks = plat::GlobalBlockCount();
-  RingSizes sizes;
-  auto port = std::make_unique<CSharedPort>(1, sizes);
-  ASSERT_EQ(port->Open(9600, 'N', 8, 1), 0);
-  EXPECT_TRUE(dev->IsOpen());
-  EXPECT_EQ(plat::GlobalBlockCount(), blocks + 2);
-  port.reset();
-  EXPECT_FALSE(dev->IsOpen());
-  EXPECT_EQ(plat::GlobalBlockCount(), blocks);
-  EXPECT_EQ(OpenPortCount(), 0) << "no port object left on the open port list";
+    auto dev = MapSim(1);
+    const size_t blocks = plat::GlobalBlockCount();
+    RingSizes sizes;
+    auto port = std::make_unique<CSharedPort>(1, sizes);
+    ASSERT_EQ(port->Open(9600, 'N', 8, 1), 0);
+    EXPECT_TRUE(dev->IsOpen());
+    EXPECT_EQ(plat::GlobalBlockCount(), blocks + 2);
+    port.reset();
+    EXPECT_FALSE(dev->IsOpen());
+    EXPECT_EQ(plat::GlobalBlockCount(), blocks);
+    EXPECT_EQ(OpenPortCount(), 0) << "no port object left on the open port list";
 }
 
 }  // namespace

@@ -23,19 +23,17 @@ using test::ReadFileBytes;
 using test::XmBlock;
 using Bytes = std::vector<uint8_t>;
 
-const Bytes kAck {kXmACK};
-const Bytes kNak {kXmNAK};
+const Bytes kAck{kXmACK};
+const Bytes kNak{kXmNAK};
 
 class XModemReceiverTest : public ::testing::Test {
 protected:
     // A short real pause lets the pty carry bytes written just before the call.
-    explicit XModemReceiverTest(std::chrono::microseconds realPause = std::chrono::microseconds(2000))
-        : ticks_(1000, realPause), scoped_(ticks_)
-    {
-    }
+    explicit XModemReceiverTest(
+        std::chrono::microseconds realPause = std::chrono::microseconds(2000))
+        : ticks_(1000, realPause), scoped_(ticks_) {}
 
-    void SetUp() override
-    {
+    void SetUp() override {
         link_ = test::XModemPtyLink::Create(pty_.Slave());
         path_ = dir_.File("received.bin");
         ASSERT_TRUE(state_.file.Create(path_));
@@ -43,15 +41,13 @@ protected:
     void TearDown() override { link_->Release(); }
 
     // As the transfer thread runs it: with the server lock held.
-    int16_t Receive()
-    {
+    int16_t Receive() {
         plat::ServerLockGuard lock;
         return ReceiveBlock(*link_, state_);
     }
     void Send(const Bytes& bytes) { pty_.SendFromMaster(bytes); }
     Bytes Answers() { return AnswersSoFar(pty_, *link_); }
-    Bytes Written()
-    {
+    Bytes Written() {
         state_.file.Close();
         return ReadFileBytes(path_);
     }
@@ -65,8 +61,7 @@ protected:
     XModemReceiveState state_;
 };
 
-TEST_F(XModemReceiverTest, EndOfFileFirstIsAcknowledgedAndWritesNothing)
-{
+TEST_F(XModemReceiverTest, EndOfFileFirstIsAcknowledgedAndWritesNothing) {
     Send({kXmEOT});
     EXPECT_EQ(Receive(), 0);
     EXPECT_EQ(state_.lastHeader, kXmEOT);
@@ -75,8 +70,7 @@ TEST_F(XModemReceiverTest, EndOfFileFirstIsAcknowledgedAndWritesNothing)
     EXPECT_TRUE(Written().empty());
 }
 
-TEST_F(XModemReceiverTest, ShortAndLongBlocksAreWrittenInOrderWithEightBitChecksum)
-{
+TEST_F(XModemReceiverTest, ShortAndLongBlocksAreWrittenInOrderWithEightBitChecksum) {
     const Bytes a = PatternBytes(128, 1), b = PatternBytes(1024, 2), c = PatternBytes(128, 3);
     Send(XmBlock(1, a));
     ASSERT_EQ(Receive(), 0);
@@ -86,7 +80,7 @@ TEST_F(XModemReceiverTest, ShortAndLongBlocksAreWrittenInOrderWithEightBitChecks
     Send(XmBlock(3, c));
     ASSERT_EQ(Receive(), 0);
 
-    EXPECT_EQ(Answers(), (Bytes {kXmACK, kXmACK, kXmACK}));
+    EXPECT_EQ(Answers(), (Bytes{kXmACK, kXmACK, kXmACK}));
     EXPECT_EQ(state_.totalBytes, 128u + 1024u + 128u);
     EXPECT_EQ(state_.expectedBlock, 4);
     Bytes expected = a;
@@ -95,22 +89,20 @@ TEST_F(XModemReceiverTest, ShortAndLongBlocksAreWrittenInOrderWithEightBitChecks
     EXPECT_EQ(Written(), expected);
 }
 
-TEST_F(XModemReceiverTest, RepeatedBlockIsAcknowledgedCountedButWrittenOnce)
-{
+TEST_F(XModemReceiverTest, RepeatedBlockIsAcknowledgedCountedButWrittenOnce) {
     const Bytes a = PatternBytes(128, 4);
     Send(XmBlock(1, a));
     ASSERT_EQ(Receive(), 0);
     Send(XmBlock(1, a));  // the sender missed our ACK
     ASSERT_EQ(Receive(), 0);
 
-    EXPECT_EQ(Answers(), (Bytes {kXmACK, kXmACK}));
+    EXPECT_EQ(Answers(), (Bytes{kXmACK, kXmACK}));
     EXPECT_EQ(state_.totalBytes, 256u);
     EXPECT_EQ(state_.expectedBlock, 2);
     EXPECT_EQ(Written(), a);
 }
 
-TEST_F(XModemReceiverTest, BlockNumbersWrapAfter255)
-{
+TEST_F(XModemReceiverTest, BlockNumbersWrapAfter255) {
     state_.expectedBlock = 0;  // block 255 was the last one written
     const Bytes old = PatternBytes(128, 5), fresh = PatternBytes(128, 6);
     Send(XmBlock(255, old));
@@ -119,12 +111,11 @@ TEST_F(XModemReceiverTest, BlockNumbersWrapAfter255)
     Send(XmBlock(0, fresh));
     ASSERT_EQ(Receive(), 0);
     EXPECT_EQ(state_.expectedBlock, 1);
-    EXPECT_EQ(Answers(), (Bytes {kXmACK, kXmACK}));
+    EXPECT_EQ(Answers(), (Bytes{kXmACK, kXmACK}));
     EXPECT_EQ(Written(), fresh);
 }
 
-TEST_F(XModemReceiverTest, BlockOutOfSequenceEndsWithoutAnswer)
-{
+TEST_F(XModemReceiverTest, BlockOutOfSequenceEndsWithoutAnswer) {
     Send(XmBlock(2, PatternBytes(128, 7)));
     EXPECT_EQ(Receive(), kXferInternalError);
     EXPECT_TRUE(Answers().empty());
@@ -133,8 +124,7 @@ TEST_F(XModemReceiverTest, BlockOutOfSequenceEndsWithoutAnswer)
     EXPECT_TRUE(Written().empty());
 }
 
-TEST_F(XModemReceiverTest, BadBlocksAreRefusedWithNakUntilTheTenthInARow)
-{
+TEST_F(XModemReceiverTest, BadBlocksAreRefusedWithNakUntilTheTenthInARow) {
     const Bytes a = PatternBytes(128, 8);
     // Nine bad checksums: each answered with NAK, nothing written.
     for (int i = 1; i <= 9; ++i) {
@@ -162,8 +152,7 @@ TEST_F(XModemReceiverTest, BadBlocksAreRefusedWithNakUntilTheTenthInARow)
     EXPECT_EQ(Written(), a);
 }
 
-TEST_F(XModemReceiverTest, IncompleteBlockIsRefusedWithNak)
-{
+TEST_F(XModemReceiverTest, IncompleteBlockIsRefusedWithNak) {
     Bytes block = XmBlock(1, PatternBytes(128, 9));
     block.resize(60);
     Send(block);
@@ -173,17 +162,15 @@ TEST_F(XModemReceiverTest, IncompleteBlockIsRefusedWithNak)
     EXPECT_TRUE(Written().empty());
 }
 
-TEST_F(XModemReceiverTest, FailedFileWriteCancelsTwiceAfterTheAck)
-{
+TEST_F(XModemReceiverTest, FailedFileWriteCancelsTwiceAfterTheAck) {
     ASSERT_TRUE(state_.file.Create("/dev/full"));
     Send(XmBlock(1, PatternBytes(128, 10)));
     EXPECT_EQ(Receive(), kXferFileIoError);
-    EXPECT_EQ(Answers(), (Bytes {kXmACK, kXmCAN, kXmCAN}));
+    EXPECT_EQ(Answers(), (Bytes{kXmACK, kXmCAN, kXmCAN}));
     EXPECT_EQ(state_.expectedBlock, 1);
 }
 
-TEST_F(XModemReceiverTest, NakThatCannotBeSentIsReturned)
-{
+TEST_F(XModemReceiverTest, NakThatCannotBeSentIsReturned) {
     link_->SetConnected(false);
     EXPECT_EQ(Receive(), kStatusNotSetUp);
     EXPECT_EQ(state_.errorCount, 1u);
@@ -195,15 +182,13 @@ class XModemSilentLineTest : public XModemReceiverTest {
 protected:
     XModemSilentLineTest() : XModemReceiverTest(std::chrono::microseconds(0)) {}
     // Real wait until the pty has carried what the sender wrote.
-    bool ArrivedAtOurEnd()
-    {
-        pollfd p {pty_.Slave(), POLLIN, 0};
+    bool ArrivedAtOurEnd() {
+        pollfd p{pty_.Slave(), POLLIN, 0};
         return ::poll(&p, 1, 5000) == 1;
     }
 };
 
-TEST_F(XModemSilentLineTest, TenSilentHeaderWaitsGiveUpAfterNineNaks)
-{
+TEST_F(XModemSilentLineTest, TenSilentHeaderWaitsGiveUpAfterNineNaks) {
     const uint32_t start = ticks_.Now();
     EXPECT_EQ(Receive(), kXferTooManyErrors);
     EXPECT_GE(ticks_.Now() - start, 10u * kXmHeaderWaitMs);
@@ -212,8 +197,7 @@ TEST_F(XModemSilentLineTest, TenSilentHeaderWaitsGiveUpAfterNineNaks)
     EXPECT_EQ(Answers(), Bytes(9, kXmNAK));
 }
 
-TEST_F(XModemSilentLineTest, StrayHeaderIsDroppedWithoutAnswerAndCounts)
-{
+TEST_F(XModemSilentLineTest, StrayHeaderIsDroppedWithoutAnswerAndCounts) {
     Send({0x55, 0x01, 0x02});  // noise, and what came with it
     ASSERT_TRUE(ArrivedAtOurEnd());
     state_.errorCount = 8;

@@ -63,8 +63,8 @@ TEST(DialList, EditsCopyEntriesAndMarkTheListModified) {
 
     tagDialEntry home = Entry("Home", "456", 19200, 'E', 7, 2, 'H');
     list->InsertNode(0, &home);
-    list->InsertNode(2, &e);   // size: appends
-    list->InsertNode(4, &e);   // beyond size: ignored
+    list->InsertNode(2, &e);  // size: appends
+    list->InsertNode(4, &e);  // beyond size: ignored
     list->InsertNode(-1, &e);
     EXPECT_EQ(Comments(*list), (std::vector<std::string>{"Home", "Office", "changed"}));
 
@@ -142,7 +142,8 @@ TEST(DialList, StoresAndLoadsByteForByteThroughFiles) {
     auto* empty = static_cast<CDocDialList*>(tmpl.OpenDocumentFile(nullptr, true));
     ASSERT_TRUE(empty->DoSave((dir.path() + "/empty.lst")));
     EXPECT_EQ(fs::file_size(dir.path() + "/empty.lst"), 0u);
-    auto* emptyBack = static_cast<CDocDialList*>(tmpl.OpenDocumentFile((dir.path() + "/empty.lst").c_str(), true));
+    auto* emptyBack = static_cast<CDocDialList*>(
+        tmpl.OpenDocumentFile((dir.path() + "/empty.lst").c_str(), true));
     ASSERT_NE(emptyBack, nullptr);
     EXPECT_EQ(emptyBack->GetListSize(), 0);
 }
@@ -165,7 +166,9 @@ TEST(DialList, LineRulesEndTheListWhereTheFormatSays) {
     EXPECT_EQ(Comments(*two), (std::vector<std::string>{"A", "B"}));
 
     // LF alone ends no line: one long first line and no entries.
-    EXPECT_EQ(LoadText("1 A\n     1\n     9600,N,8,1,F\n2 B\n     2\n     9600,N,8,1,F\n")->GetListSize(), 0);
+    EXPECT_EQ(
+        LoadText("1 A\n     1\n     9600,N,8,1,F\n2 B\n     2\n     9600,N,8,1,F\n")->GetListSize(),
+        0);
 
     // An entry cut short is dropped; a last line without CR LF still counts.
     EXPECT_EQ(LoadText("1 A\r\n     1\r\n")->GetListSize(), 0);
@@ -175,7 +178,8 @@ TEST(DialList, LineRulesEndTheListWhereTheFormatSays) {
 
     // Leading spaces of a dial string are not kept; the number before the comment is not
     // checked; a first line without a space is all comment.
-    auto loose = LoadText("   7 X Y\r\n     \t  12\r\n 1200,E,7,1,F\r\nNoSpace\r\n  9\r\n9600,N,8,1,F\r\n");
+    auto loose =
+        LoadText("   7 X Y\r\n     \t  12\r\n 1200,E,7,1,F\r\nNoSpace\r\n  9\r\n9600,N,8,1,F\r\n");
     ASSERT_EQ(loose->GetListSize(), 2);
     EXPECT_EQ(loose->GetNode(0)->strComment, "X Y");
     EXPECT_EQ(loose->GetNode(0)->strDialString, "\t  12");
@@ -205,7 +209,8 @@ TEST(DialList, CarriageReturnsInFieldsCannotBreakTheFile) {
     EXPECT_EQ(back->GetNode(1)->strComment, "After");
 
     // A field too long for a line is cut rather than losing this and every later entry.
-    tagDialEntry huge = Entry(std::string(kMaxDialListLine * 2, 'c'), std::string(kMaxDialListLine, '7'));
+    tagDialEntry huge =
+        Entry(std::string(kMaxDialListLine * 2, 'c'), std::string(kMaxDialListLine, '7'));
     list->InsertNode(0, &huge);
     auto again = LoadText(StoreText(*list));
     ASSERT_EQ(again->GetListSize(), 3);

@@ -40,16 +40,14 @@ const QString kConfirmDelete = QStringLiteral("Do you really want to delete the 
 using dial_test::Entry;
 using dial_test::NewList;
 
-QByteArray ReadBytes(const QString& path)
-{
+QByteArray ReadBytes(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 class DialPagesTest : public page_test::PageTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         // The host registers the phone-list template under the library's template string.
         tfw::TheDocManager().AddDocTemplate(
@@ -64,45 +62,37 @@ protected:
 
     QString PathOf(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
 
-    QString WriteList(const std::vector<tagDialEntry>& entries, const char* name = "phonenum.lst")
-    {
+    QString WriteList(const std::vector<tagDialEntry>& entries, const char* name = "phonenum.lst") {
         auto list = dial_test::ListOf(entries);
         const QString path = PathOf(name);
         EXPECT_TRUE(list->OnSaveDocument(path.toStdString()));
         return path;
     }
 
-    static std::vector<tagDialEntry> ReadList(const QString& path)
-    {
+    static std::vector<tagDialEntry> ReadList(const QString& path) {
         auto list = NewList();
         EXPECT_TRUE(list->OnOpenDocument(path.toStdString()));
         std::vector<tagDialEntry> entries;
-        for (int i = 0; i < list->GetListSize(); ++i)
-            entries.push_back(*list->GetNode(i));
+        for (int i = 0; i < list->GetListSize(); ++i) entries.push_back(*list->GetNode(i));
         return entries;
     }
 
-    static QStringList Items(const QListWidget* list)
-    {
+    static QStringList Items(const QListWidget* list) {
         QStringList items;
-        for (int i = 0; i < list->count(); ++i)
-            items << list->item(i)->text();
+        for (int i = 0; i < list->count(); ++i) items << list->item(i)->text();
         return items;
     }
 
-    static QStringList Selected(const QListWidget* list)
-    {
+    static QStringList Selected(const QListWidget* list) {
         QStringList items;
         for (int i = 0; i < list->count(); ++i)
-            if (list->item(i)->isSelected())
-                items << list->item(i)->text();
+            if (list->item(i)->isSelected()) items << list->item(i)->text();
         return items;
     }
 
     // Works the entry sheet that the next button opens modally, then accepts it (falling
     // back to Cancel so that a refused sheet cannot hang the test).
-    void OnNextEntrySheet(QObject* guard, std::function<void(PropertySheet&)> work)
-    {
+    void OnNextEntrySheet(QObject* guard, std::function<void(PropertySheet&)> work) {
         tolvan::test::OnNextSheet(guard, std::move(work));
     }
 
@@ -114,10 +104,8 @@ protected:
 struct RunningPage {
     explicit RunningPage(const QString& file,
                          const std::function<void(CDlgDialNumber&)>& prepare = {})
-        : page(file)
-    {
-        if (prepare)
-            prepare(page);
+        : page(file) {
+        if (prepare) prepare(page);
         sheet.AddPage(&page);
         sheet.Open();
     }
@@ -128,8 +116,7 @@ struct RunningPage {
     PropertySheet sheet{QStringLiteral("Dial")};
 };
 
-TEST_F(DialPagesTest, MissingListFileIsCreatedEmptyAndUntouchedListIsNotOfferedForSaving)
-{
+TEST_F(DialPagesTest, MissingListFileIsCreatedEmptyAndUntouchedListIsNotOfferedForSaving) {
     const QString path = PathOf("new.lst");
     ASSERT_FALSE(QFileInfo::exists(path));
     {
@@ -149,11 +136,10 @@ TEST_F(DialPagesTest, MissingListFileIsCreatedEmptyAndUntouchedListIsNotOfferedF
     EXPECT_TRUE(messages.requests.empty());
 }
 
-TEST_F(DialPagesTest, CommentsAreSortedAndTheDialStringPreselectsItsEntry)
-{
-    const QString path = WriteList({Entry("Zeta", "111", 2400, 'E', 7, 2, 'H'),
-                                    Entry("alpha", "222"),
-                                    Entry("Mid", "333", 19200, 'O', 7, 2, 'H')});
+TEST_F(DialPagesTest, CommentsAreSortedAndTheDialStringPreselectsItsEntry) {
+    const QString path =
+        WriteList({Entry("Zeta", "111", 2400, 'E', 7, 2, 'H'), Entry("alpha", "222"),
+                   Entry("Mid", "333", 19200, 'O', 7, 2, 'H')});
     RunningPage run(path, [](CDlgDialNumber& p) { p.m_strDialString = QStringLiteral("111"); });
     EXPECT_EQ(Items(run.List()), (QStringList{"alpha", "Mid", "Zeta"}));
     EXPECT_EQ(Selected(run.List()), QStringList{"Zeta"});
@@ -174,8 +160,7 @@ TEST_F(DialPagesTest, CommentsAreSortedAndTheDialStringPreselectsItsEntry)
     EXPECT_TRUE(messages.requests.empty());
 }
 
-TEST_F(DialPagesTest, CommentsDifferingOnlyInCaseSelectTheExactOne)
-{
+TEST_F(DialPagesTest, CommentsDifferingOnlyInCaseSelectTheExactOne) {
     const QString path = WriteList({Entry("home", "1"), Entry("HOME", "2")});
     RunningPage run(path, [](CDlgDialNumber& p) { p.m_strDialString = QStringLiteral("2"); });
     EXPECT_EQ(Selected(run.List()), QStringList{"HOME"});
@@ -183,8 +168,7 @@ TEST_F(DialPagesTest, CommentsDifferingOnlyInCaseSelectTheExactOne)
     EXPECT_EQ(run.page.m_strDialString, QStringLiteral("2"));
 }
 
-TEST_F(DialPagesTest, EditAndDeleteWithNothingSelectedWarnAndChangeNothing)
-{
+TEST_F(DialPagesTest, EditAndDeleteWithNothingSelectedWarnAndChangeNothing) {
     const QString path = WriteList({Entry("Office", "555", 4800)});
     const QByteArray before = ReadBytes(path);
     RunningPage run(path, [](CDlgDialNumber& p) {
@@ -211,8 +195,7 @@ TEST_F(DialPagesTest, EditAndDeleteWithNothingSelectedWarnAndChangeNothing)
     EXPECT_EQ(ReadBytes(path), before);
 }
 
-TEST_F(DialPagesTest, DeletingTwoSelectedEntriesAsksOnceAndRemovesBothFromTheFile)
-{
+TEST_F(DialPagesTest, DeletingTwoSelectedEntriesAsksOnceAndRemovesBothFromTheFile) {
     const QString path = WriteList({Entry("A", "1"), Entry("B", "2"), Entry("C", "3")});
     page_test::MessageRecorder yes(kerdal::kIdYes);
     RunningPage run(path);
@@ -236,8 +219,7 @@ TEST_F(DialPagesTest, DeletingTwoSelectedEntriesAsksOnceAndRemovesBothFromTheFil
     EXPECT_EQ(ReadList(path), (std::vector<tagDialEntry>{Entry("B", "2")}));
 }
 
-TEST_F(DialPagesTest, DeleteAnsweredNoKeepsEverything)
-{
+TEST_F(DialPagesTest, DeleteAnsweredNoKeepsEverything) {
     const QString path = WriteList({Entry("A", "1"), Entry("B", "2")});
     page_test::MessageRecorder no(kerdal::kIdNo);
     RunningPage run(path);
@@ -250,8 +232,7 @@ TEST_F(DialPagesTest, DeleteAnsweredNoKeepsEverything)
     run.sheet.PressCancel();
 }
 
-TEST_F(DialPagesTest, SharedCommentsAreDeletedOneLookupAtATime)
-{
+TEST_F(DialPagesTest, SharedCommentsAreDeletedOneLookupAtATime) {
     const QString path = WriteList({Entry("Home", "1"), Entry("Work", "2"), Entry("Home", "3")});
     page_test::MessageRecorder yes(kerdal::kIdYes);
     RunningPage run(path);
@@ -266,8 +247,7 @@ TEST_F(DialPagesTest, SharedCommentsAreDeletedOneLookupAtATime)
     EXPECT_EQ(ReadList(path), (std::vector<tagDialEntry>{Entry("Work", "2")}));
 }
 
-TEST_F(DialPagesTest, AddedEntryTakesTheSheetsValuesAndNoToSavingLeavesTheFileAsItWas)
-{
+TEST_F(DialPagesTest, AddedEntryTakesTheSheetsValuesAndNoToSavingLeavesTheFileAsItWas) {
     const QString path = WriteList({Entry("Office", "555")});
     const QByteArray before = ReadBytes(path);
     AndCommParam* params = DLLGetCommParam();
@@ -301,8 +281,7 @@ TEST_F(DialPagesTest, AddedEntryTakesTheSheetsValuesAndNoToSavingLeavesTheFileAs
     EXPECT_EQ(ReadBytes(path), before);
 }
 
-TEST_F(DialPagesTest, CancelledAddChangesNothing)
-{
+TEST_F(DialPagesTest, CancelledAddChangesNothing) {
     const QString path = WriteList({Entry("Office", "555")});
     RunningPage run(path);
     QTimer::singleShot(0, &run.page, [] {
@@ -318,8 +297,7 @@ TEST_F(DialPagesTest, CancelledAddChangesNothing)
     EXPECT_TRUE(messages.requests.empty());
 }
 
-TEST_F(DialPagesTest, EditChangesTheFirstOfTwoEntriesWithOneComment)
-{
+TEST_F(DialPagesTest, EditChangesTheFirstOfTwoEntriesWithOneComment) {
     const QString path = WriteList({Entry("Home", "1", 19200, 'E', 7, 2, 'H'), Entry("Home", "2")});
     page_test::MessageRecorder yes(kerdal::kIdYes);
     RunningPage run(path);
@@ -347,8 +325,7 @@ TEST_F(DialPagesTest, EditChangesTheFirstOfTwoEntriesWithOneComment)
     EXPECT_EQ(ReadList(path).at(0).strComment, "Cottage");
 }
 
-TEST_F(DialPagesTest, WithoutAHostTemplateThePageKeepsItsOwnDocument)
-{
+TEST_F(DialPagesTest, WithoutAHostTemplateThePageKeepsItsOwnDocument) {
     tfw::TheDocManager().RemoveAllTemplates();
     const QString path = WriteList({Entry("A", "1"), Entry("B", "2")});
     page_test::MessageRecorder yes(kerdal::kIdYes);
@@ -361,8 +338,7 @@ TEST_F(DialPagesTest, WithoutAHostTemplateThePageKeepsItsOwnDocument)
     EXPECT_EQ(ReadList(path), (std::vector<tagDialEntry>{Entry("B", "2")}));
 }
 
-TEST_F(DialPagesTest, AdvancedSheetIsShownAndItsAcceptanceRemembered)
-{
+TEST_F(DialPagesTest, AdvancedSheetIsShownAndItsAcceptanceRemembered) {
     const QString path = WriteList({Entry("A", "1"), Entry("B", "2")});
     PropertySheet advanced(QStringLiteral("Advanced Modem Settings"));
     kerdal::PropertyPage extra(1, QStringLiteral("Extra"), 50, 50);
@@ -386,8 +362,7 @@ TEST_F(DialPagesTest, AdvancedSheetIsShownAndItsAcceptanceRemembered)
 
 using DialEntryPageTest = page_test::SheetTest;
 
-TEST_F(DialEntryPageTest, EmptyCommentIsRefusedAndEmptyDialStringAccepted)
-{
+TEST_F(DialEntryPageTest, EmptyCommentIsRefusedAndEmptyDialStringAccepted) {
     CPSDialEntry page;
     Show(page);
     auto* comment = Ctl<QLineEdit>(&page, CPSDialEntry::IDC_COMMENT);
@@ -408,8 +383,7 @@ TEST_F(DialEntryPageTest, EmptyCommentIsRefusedAndEmptyDialStringAccepted)
     EXPECT_EQ(page.m_chDuplex, 'H');
 }
 
-TEST_F(DialEntryPageTest, DuplexLetterShowsAndComesBack)
-{
+TEST_F(DialEntryPageTest, DuplexLetterShowsAndComesBack) {
     CPSDialEntry page;
     page.m_strComment = QStringLiteral("Lab");
     page.m_strDialString = QStringLiteral("T123");

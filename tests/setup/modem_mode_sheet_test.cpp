@@ -24,8 +24,7 @@ namespace {
 
 class QueryModemModeTest : public page_test::QueryTest {
 protected:
-    int Query(AndModemMode* record, page_test::SheetAction user)
-    {
+    int Query(AndModemMode* record, page_test::SheetAction user) {
         return Run([record] { return QueryModemMode("Modem settings", record); }, std::move(user));
     }
     static void Click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
@@ -33,8 +32,7 @@ protected:
 
 }  // namespace
 
-TEST_F(QueryModemModeTest, AcceptedUnchangedReturnsTheRecordAsItWasWithLoudnessMappedBack)
-{
+TEST_F(QueryModemModeTest, AcceptedUnchangedReturnsTheRecordAsItWasWithLoudnessMappedBack) {
     AndModemMode record;
     record.nLoud = 3;
     const AndModemMode before = record;
@@ -56,8 +54,7 @@ TEST_F(QueryModemModeTest, AcceptedUnchangedReturnsTheRecordAsItWasWithLoudnessM
     EXPECT_EQ(record.nLoud, 3);
 }
 
-TEST_F(QueryModemModeTest, AllElevenFieldsComeBackFromBothPages)
-{
+TEST_F(QueryModemModeTest, AllElevenFieldsComeBackFromBothPages) {
     AndModemMode record;
     const int result = Query(&record, [](PropertySheet& sheet) {
         Ctl<QLineEdit>(&sheet, 1045)->setText(QStringLiteral("2500"));
@@ -67,12 +64,12 @@ TEST_F(QueryModemModeTest, AllElevenFieldsComeBackFromBothPages)
         Ctl<QLineEdit>(&sheet, 1057)->setText(QStringLiteral("/tmp/office.lst"));
         sheet.findChild<QTabWidget*>()->setCurrentIndex(1);
         ASSERT_EQ(sheet.GetActiveIndex(), 1);
-        Click(Ctl<QCheckBox>(&sheet, 1059));                     // echo on
+        Click(Ctl<QCheckBox>(&sheet, 1059));                          // echo on
         QTest::keyClick(Ctl<QComboBox>(&sheet, 1063), Qt::Key_Home);  // loud "Min"
         QTest::keyClick(Ctl<QComboBox>(&sheet, 1062), Qt::Key_End);   // "On Before Answer"
         QTest::keyClick(Ctl<QComboBox>(&sheet, 1064), Qt::Key_Home);  // "Digit"
         QTest::keyClick(Ctl<QComboBox>(&sheet, 1065), Qt::Key_End);   // "Pulse"
-        Click(Ctl<QCheckBox>(&sheet, 1060));                     // reply off
+        Click(Ctl<QCheckBox>(&sheet, 1060));                          // reply off
         Click(Ctl<QPushButton>(&sheet, kerdal::kIdOk));
     });
     EXPECT_EQ(result, 1);
@@ -89,8 +86,7 @@ TEST_F(QueryModemModeTest, AllElevenFieldsComeBackFromBothPages)
     EXPECT_EQ(record.bReply, 0);
 }
 
-TEST_F(QueryModemModeTest, ARefusedWorkModeKeepsTheSheetAndCancelLeavesTheRecord)
-{
+TEST_F(QueryModemModeTest, ARefusedWorkModeKeepsTheSheetAndCancelLeavesTheRecord) {
     AndModemMode record;
     const AndModemMode before = record;
     bool stayedOpen = false;
@@ -108,8 +104,7 @@ TEST_F(QueryModemModeTest, ARefusedWorkModeKeepsTheSheetAndCancelLeavesTheRecord
     EXPECT_TRUE(page_test::Same(record, before));
 }
 
-TEST_F(QueryModemModeTest, WithoutARecordNothingIsShownAndTheResultIsCancel)
-{
+TEST_F(QueryModemModeTest, WithoutARecordNothingIsShownAndTheResultIsCancel) {
     EXPECT_EQ(Query(nullptr, [](PropertySheet& sheet) { sheet.PressOk(); }), 2);
     EXPECT_FALSE(sheetShown);
 }

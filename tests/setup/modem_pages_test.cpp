@@ -32,8 +32,7 @@ using ModemPagesTest = page_test::SheetTest;
 
 class WorkModeTest : public ModemPagesTest {
 protected:
-    void Fill(int mode, unsigned timeout, const QString& response, unsigned internal)
-    {
+    void Fill(int mode, unsigned timeout, const QString& response, unsigned internal) {
         page.m_nWorkMode = mode;
         page.m_nTimeout = timeout;
         page.m_strResponse = response;
@@ -46,16 +45,14 @@ protected:
 
 }  // namespace
 
-TEST_F(WorkModeTest, NotToWaitAcceptsTimeoutZero)
-{
+TEST_F(WorkModeTest, NotToWaitAcceptsTimeoutZero) {
     Fill(0, 0, QString(), 1000);
     EXPECT_TRUE(sheet.PressOk());
     EXPECT_TRUE(messages.requests.empty());
     EXPECT_EQ(page.m_nWorkMode, 0);
 }
 
-TEST_F(WorkModeTest, WaitingForTheTimeoutRefusesTimeoutZeroWithFocusInTheTimeoutBox)
-{
+TEST_F(WorkModeTest, WaitingForTheTimeoutRefusesTimeoutZeroWithFocusInTheTimeoutBox) {
     Fill(1, 0, QStringLiteral("OK"), 1000);
     EXPECT_FALSE(sheet.PressOk());
     EXPECT_EQ(messages.Texts(), std::vector<QString>{kTimeoutMessage});
@@ -73,8 +70,7 @@ TEST_F(WorkModeTest, WaitingForTheTimeoutRefusesTimeoutZeroWithFocusInTheTimeout
 
 // Waiting for the response: the timeout is checked first, then the response, and the
 // internal timeout, refused in every mode, last; each refusal puts the focus in its box.
-TEST_F(WorkModeTest, InternalTimeoutZeroIsRefusedInEveryModeOnlyAfterTheOtherChecks)
-{
+TEST_F(WorkModeTest, InternalTimeoutZeroIsRefusedInEveryModeOnlyAfterTheOtherChecks) {
     Fill(2, 0, QString(), 0);
     EXPECT_FALSE(sheet.PressOk());
     EXPECT_EQ(messages.Texts(), std::vector<QString>{kTimeoutMessage});
@@ -102,8 +98,7 @@ TEST_F(WorkModeTest, InternalTimeoutZeroIsRefusedInEveryModeOnlyAfterTheOtherChe
     EXPECT_EQ(page.m_strResponse, QStringLiteral("CONNECT"));
 }
 
-TEST_F(WorkModeTest, MembersReadBeforeAFailedCheckKeepTheirNewValues)
-{
+TEST_F(WorkModeTest, MembersReadBeforeAFailedCheckKeepTheirNewValues) {
     Fill(1, 10, QString(), 1000);
     Edit(1046)->setText(QStringLiteral("RING"));
     Edit(1045)->setText(QStringLiteral("0"));
@@ -116,19 +111,16 @@ TEST_F(WorkModeTest, MembersReadBeforeAFailedCheckKeepTheirNewValues)
     EXPECT_EQ(page.m_strPhoneList, QStringLiteral("other.lst"));
 }
 
-TEST_F(WorkModeTest, NoModeSetShowsNoRadioButtonWithTimeoutEnabledAndResponseDisabled)
-{
+TEST_F(WorkModeTest, NoModeSetShowsNoRadioButtonWithTimeoutEnabledAndResponseDisabled) {
     Fill(-1, 10, QString(), 10);
-    for (int id : {1042, 1043, 1044})
-        EXPECT_FALSE(Ctl<QRadioButton>(&page, id)->isChecked()) << id;
+    for (int id : {1042, 1043, 1044}) EXPECT_FALSE(Ctl<QRadioButton>(&page, id)->isChecked()) << id;
     EXPECT_TRUE(Edit(1045)->isEnabled());
     EXPECT_FALSE(Edit(1046)->isEnabled());
     EXPECT_TRUE(sheet.PressOk());
     EXPECT_EQ(page.m_nWorkMode, -1);
 }
 
-TEST_F(WorkModeTest, ClicksOnTheModesReadThePageAndFollowTheEnablingRules)
-{
+TEST_F(WorkModeTest, ClicksOnTheModesReadThePageAndFollowTheEnablingRules) {
     Fill(0, 0, QString(), 1000);
     EXPECT_TRUE(Ctl<QRadioButton>(&page, 1042)->isChecked());
     EXPECT_FALSE(Edit(1045)->isEnabled());
@@ -159,8 +151,7 @@ TEST_F(WorkModeTest, ClicksOnTheModesReadThePageAndFollowTheEnablingRules)
     EXPECT_EQ(page.m_nWorkMode, 0);
 }
 
-TEST_F(WorkModeTest, BrowseTakesTheFullPathAndReloadsThePage)
-{
+TEST_F(WorkModeTest, BrowseTakesTheFullPathAndReloadsThePage) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString chosen = QDir(dir.path()).filePath(QStringLiteral("office.lst"));
@@ -171,11 +162,9 @@ TEST_F(WorkModeTest, BrowseTakesTheFullPathAndReloadsThePage)
     bool sawDialog = false;
     QTimer::singleShot(0, &page, [&] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!dialog)
-            return;
+        if (!dialog) return;
         sawDialog = true;
-        EXPECT_EQ(dialog->nameFilters(),
-                  (QStringList{"Phone list (*.lst)", "All files (*.*)"}));
+        EXPECT_EQ(dialog->nameFilters(), (QStringList{"Phone list (*.lst)", "All files (*.*)"}));
         dialog->selectFile(chosen);
         QMetaObject::invokeMethod(dialog, "accept");  // the Open button
     });
@@ -196,8 +185,7 @@ TEST_F(WorkModeTest, BrowseTakesTheFullPathAndReloadsThePage)
     EXPECT_EQ(Edit(1046)->text(), QStringLiteral("kept"));
 }
 
-TEST_F(ModemPagesTest, ModemPageRoundTripsAllElevenMembers)
-{
+TEST_F(ModemPagesTest, ModemPageRoundTripsAllElevenMembers) {
     CPSModemSetting page;
     page.m_strInit = QStringLiteral("AT&F1");
     page.m_strDialPrefix = QStringLiteral("ATD");
@@ -228,8 +216,7 @@ TEST_F(ModemPagesTest, ModemPageRoundTripsAllElevenMembers)
     EXPECT_EQ(page.m_nConnectTime, 30u);
 }
 
-TEST_F(ModemPagesTest, ModemPageLimitsWhatTheUserTypesButKeepsGivenTexts)
-{
+TEST_F(ModemPagesTest, ModemPageLimitsWhatTheUserTypesButKeepsGivenTexts) {
     CPSModemSetting page;
     page.m_strDelay = QStringLiteral(",,");
     page.m_strHangUp = QString(40, u'H');  // longer than the box takes
@@ -249,8 +236,7 @@ TEST_F(ModemPagesTest, ModemPageLimitsWhatTheUserTypesButKeepsGivenTexts)
     EXPECT_EQ(page.m_strHangUp, QString(40, u'H'));
 }
 
-TEST_F(ModemPagesTest, ModemPageRefusesANumberBoxThatHoldsNoUnsignedNumber)
-{
+TEST_F(ModemPagesTest, ModemPageRefusesANumberBoxThatHoldsNoUnsignedNumber) {
     CPSModemSetting page;
     Show(page);
     auto* delayTime = Ctl<QLineEdit>(&page, 1035);
@@ -258,7 +244,8 @@ TEST_F(ModemPagesTest, ModemPageRefusesANumberBoxThatHoldsNoUnsignedNumber)
         messages.Clear();
         delayTime->setText(QString::fromLatin1(bad));
         EXPECT_FALSE(sheet.PressOk()) << bad;
-        EXPECT_EQ(messages.Texts(), std::vector<QString>{QStringLiteral("Please enter a positive integer.")})
+        EXPECT_EQ(messages.Texts(),
+                  std::vector<QString>{QStringLiteral("Please enter a positive integer.")})
             << bad;
         EXPECT_EQ(page.focusWidget(), delayTime);
         EXPECT_EQ(delayTime->selectedText(), QString::fromLatin1(bad));
@@ -268,8 +255,7 @@ TEST_F(ModemPagesTest, ModemPageRefusesANumberBoxThatHoldsNoUnsignedNumber)
     EXPECT_EQ(page.m_nDelayTime, 3u);
 }
 
-TEST_F(ModemPagesTest, ModemModeListsAndTheirEnablingRules)
-{
+TEST_F(ModemPagesTest, ModemModeListsAndTheirEnablingRules) {
     CDlgPSModemMode page;
     page.m_bEcho = 1;
     page.m_bReply = 0;
@@ -306,8 +292,7 @@ TEST_F(ModemPagesTest, ModemModeListsAndTheirEnablingRules)
     EXPECT_EQ(page.m_nReplyMode, 1);
 }
 
-TEST_F(ModemPagesTest, ModemModeWithoutSelectionsKeepsThemUnselected)
-{
+TEST_F(ModemPagesTest, ModemModeWithoutSelectionsKeepsThemUnselected) {
     CDlgPSModemMode page;  // all lists -1
     Show(page);
     EXPECT_EQ(Ctl<QComboBox>(&page, 1063)->currentIndex(), -1);

@@ -16,10 +16,8 @@
 
 namespace page_test {
 
-inline void EnsureApplication()
-{
-    if (QApplication::instance())
-        return;
+inline void EnsureApplication() {
+    if (QApplication::instance()) return;
     static int argc = 1;
     static char name[] = "test_setup";
     static char* argv[] = {name, nullptr};
@@ -32,8 +30,7 @@ inline void EnsureApplication()
 // Answers every page message with `answer` and keeps what was asked, for its lifetime.
 class MessageRecorder {
 public:
-    explicit MessageRecorder(int answer = kerdal::kIdOk) : m_answer(answer)
-    {
+    explicit MessageRecorder(int answer = kerdal::kIdOk) : m_answer(answer) {
         m_previous = kerdal::SetPageMessageHook([this](const kerdal::MessageRequest& r) {
             requests.push_back(r);
             return m_answer;
@@ -43,11 +40,9 @@ public:
     MessageRecorder(const MessageRecorder&) = delete;
     MessageRecorder& operator=(const MessageRecorder&) = delete;
 
-    std::vector<QString> Texts() const
-    {
+    std::vector<QString> Texts() const {
         std::vector<QString> texts;
-        for (const auto& r : requests)
-            texts.push_back(r.text);
+        for (const auto& r : requests) texts.push_back(r.text);
         return texts;
     }
     void Clear() { requests.clear(); }
@@ -61,8 +56,7 @@ private:
 
 // The control with resource id `id` below `root`, as T; fails the test when missing.
 template <typename T>
-T* Ctl(const QWidget* root, int id)
-{
+T* Ctl(const QWidget* root, int id) {
     T* control = root->findChild<T*>(QString::number(id));
     EXPECT_NE(control, nullptr) << "no control " << id;
     return control;
@@ -70,11 +64,9 @@ T* Ctl(const QWidget* root, int id)
 
 // The texts of a list's items, in order.
 template <typename List>
-QStringList Items(const List* list)
-{
+QStringList Items(const List* list) {
     QStringList items;
-    for (int i = 0; i < list->count(); ++i)
-        items << list->itemText(i);
+    for (int i = 0; i < list->count(); ++i) items << list->itemText(i);
     return items;
 }
 
@@ -89,8 +81,7 @@ protected:
 // A page test with one sheet, in which Show puts a page and opens it as the user meets it.
 class SheetTest : public PageTest {
 protected:
-    void Show(kerdal::PropertyPage& page)
-    {
+    void Show(kerdal::PropertyPage& page) {
         sheet.AddPage(&page);
         sheet.Open();
     }

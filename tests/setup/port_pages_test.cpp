@@ -21,8 +21,7 @@ class PortPagesTest : public page_test::PageTest {};
 
 // Shows `page` alone in a sheet, lets `act` work on it, accepts, returns whether OK closed.
 template <typename Page, typename Act>
-bool RunAndAccept(Page& page, Act act)
-{
+bool RunAndAccept(Page& page, Act act) {
     PropertySheet sheet(QStringLiteral("Ports"));
     sheet.AddPage(&page);
     sheet.Open();
@@ -32,8 +31,7 @@ bool RunAndAccept(Page& page, Act act)
 
 }  // namespace
 
-TEST_F(PortPagesTest, SelectPagePreselectsThePortByNumberAndReturnsThePosition)
-{
+TEST_F(PortPagesTest, SelectPagePreselectsThePortByNumberAndReturnsThePosition) {
     CPSSelectPort page("COM1,COM3");
     page.m_nPort = 3;
     auto* list = Ctl<QComboBox>(&page, 1005);
@@ -45,8 +43,7 @@ TEST_F(PortPagesTest, SelectPagePreselectsThePortByNumberAndReturnsThePosition)
     EXPECT_EQ(page.m_strPort, QStringLiteral("COM3"));
 }
 
-TEST_F(PortPagesTest, SelectPageWithoutMatchShowsTheFirstAndAcceptedUnchangedGivesPositionZero)
-{
+TEST_F(PortPagesTest, SelectPageWithoutMatchShowsTheFirstAndAcceptedUnchangedGivesPositionZero) {
     CPSSelectPort page("COM1,COM3");
     page.m_nPort = 7;
     ASSERT_TRUE(RunAndAccept(page, [&] {
@@ -56,10 +53,10 @@ TEST_F(PortPagesTest, SelectPageWithoutMatchShowsTheFirstAndAcceptedUnchangedGiv
     EXPECT_EQ(page.m_strPort, QStringLiteral("COM1"));
 }
 
-TEST_F(PortPagesTest, SelectPageListShapesAndTheUsersChoice)
-{
+TEST_F(PortPagesTest, SelectPageListShapesAndTheUsersChoice) {
     CPSSelectPort single("COM2");
-    ASSERT_TRUE(RunAndAccept(single, [&] { EXPECT_EQ(Ctl<QComboBox>(&single, 1005)->count(), 1); }));
+    ASSERT_TRUE(
+        RunAndAccept(single, [&] { EXPECT_EQ(Ctl<QComboBox>(&single, 1005)->count(), 1); }));
     EXPECT_EQ(single.m_strPort, QStringLiteral("COM2"));
 
     // A later match replaces an earlier one; the user's choice is what comes back.
@@ -80,8 +77,7 @@ TEST_F(PortPagesTest, SelectPageListShapesAndTheUsersChoice)
     EXPECT_TRUE(empty.m_strPort.isEmpty());
 }
 
-TEST_F(PortPagesTest, PortNumbersAreReadFromTheFourthCharacterAndShortNamesGiveNone)
-{
+TEST_F(PortPagesTest, PortNumbersAreReadFromTheFourthCharacterAndShortNamesGiveNone) {
     EXPECT_EQ(CPSSelectPort::PortNumberFromName(QStringLiteral("COM10")), 10);
     EXPECT_EQ(CPSSelectPort::PortNumberFromName(QStringLiteral("COM4")), 4);
     EXPECT_EQ(CPSSelectPort::PortNumberFromName(QStringLiteral("COM12x")), 12);
@@ -92,8 +88,7 @@ TEST_F(PortPagesTest, PortNumbersAreReadFromTheFourthCharacterAndShortNamesGiveN
     EXPECT_EQ(CPSSelectPort::PortNumberFromName(QStringLiteral("COM99999999999")), 0);
 }
 
-TEST_F(PortPagesTest, SelectPageShownTwiceListsItsPortsOnce)
-{
+TEST_F(PortPagesTest, SelectPageShownTwiceListsItsPortsOnce) {
     CPSSelectPort page("COM1,COM3");
     page.m_nPort = 3;
     PropertySheet sheet(QStringLiteral("Ports"));
@@ -106,8 +101,7 @@ TEST_F(PortPagesTest, SelectPageShownTwiceListsItsPortsOnce)
     EXPECT_EQ(page.m_strPort, QStringLiteral("COM3"));
 }
 
-TEST_F(PortPagesTest, SettingsPageOnFreshParametersShowsTheDefaultsAndReturnsTheirPositions)
-{
+TEST_F(PortPagesTest, SettingsPageOnFreshParametersShowsTheDefaultsAndReturnsTheirPositions) {
     AndCommParam params;
     CPSSettingsPort fresh(&params);
     ASSERT_TRUE(RunAndAccept(fresh, [&] {
@@ -123,8 +117,7 @@ TEST_F(PortPagesTest, SettingsPageOnFreshParametersShowsTheDefaultsAndReturnsThe
     EXPECT_EQ(fresh.m_bHandshaking, 1);
 }
 
-TEST_F(PortPagesTest, SettingsListsKeepTableOrderSoPositionsAreTableIndices)
-{
+TEST_F(PortPagesTest, SettingsListsKeepTableOrderSoPositionsAreTableIndices) {
     AndCommParam params;
     CPSSettingsPort page(&params);
     auto* baud = Ctl<QComboBox>(&page, 1001);
@@ -142,8 +135,7 @@ TEST_F(PortPagesTest, SettingsListsKeepTableOrderSoPositionsAreTableIndices)
     EXPECT_EQ(params.GetParity(page.m_nParityIdx), 'O');
 }
 
-TEST_F(PortPagesTest, SettingsPageStartsAtTheCurrentChoicesAndCarriesTheHandshakeBoxes)
-{
+TEST_F(PortPagesTest, SettingsPageStartsAtTheCurrentChoicesAndCarriesTheHandshakeBoxes) {
     AndCommParam params;
     params.SetCurBaudRate(57600);
     params.SetCurParity('E');
@@ -167,8 +159,7 @@ TEST_F(PortPagesTest, SettingsPageStartsAtTheCurrentChoicesAndCarriesTheHandshak
     EXPECT_EQ(page.m_bXonXoff, 0);
 }
 
-TEST_F(PortPagesTest, WithoutHandshakingTheBoxesAreClearedDisabledAndComeBackZero)
-{
+TEST_F(PortPagesTest, WithoutHandshakingTheBoxesAreClearedDisabledAndComeBackZero) {
     AndCommParam params;
     CPSSettingsPort page(&params);
     page.m_bHandshaking = 0;
@@ -186,8 +177,7 @@ TEST_F(PortPagesTest, WithoutHandshakingTheBoxesAreClearedDisabledAndComeBackZer
     EXPECT_EQ(page.m_bRtsCts, 0);
 }
 
-TEST_F(PortPagesTest, ConnectSheetOfBothPagesCollectsPortAndLine)
-{
+TEST_F(PortPagesTest, ConnectSheetOfBothPagesCollectsPortAndLine) {
     AndCommParam params;
     CPSSelectPort select("COM1,COM2,COM5");
     select.m_nPort = 5;

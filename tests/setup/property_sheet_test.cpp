@@ -27,25 +27,30 @@ namespace {
 class CountingPage : public PropertyPage {
 public:
     explicit CountingPage(const QString& caption, std::vector<std::string>* log = nullptr)
-        : PropertyPage(900, caption, 100, 50), m_log(log)
-    {
+        : PropertyPage(900, caption, 100, 50), m_log(log) {
         m_pNumber = kerdal::AddEdit(this, 2001, 2, 2, 40, 13);
         m_pText = kerdal::AddEdit(this, 2002, 2, 20, 40, 13);
     }
-    ~CountingPage() override
-    {
-        if (m_log)
-            m_log->push_back("deleted " + Caption().toStdString());
+    ~CountingPage() override {
+        if (m_log) m_log->push_back("deleted " + Caption().toStdString());
     }
 
-    void DoDataExchange(DataExchange& dx) override
-    {
+    void DoDataExchange(DataExchange& dx) override {
         kerdal::DDX_Text(dx, m_pNumber, number);
         kerdal::DDX_Text(dx, m_pText, text);
     }
-    bool OnInitDialog() override { ++inits; return PropertyPage::OnInitDialog(); }
-    bool OnSetActive() override { ++activations; return allowActivate && PropertyPage::OnSetActive(); }
-    bool OnApply() override { ++applies; return PropertyPage::OnApply(); }
+    bool OnInitDialog() override {
+        ++inits;
+        return PropertyPage::OnInitDialog();
+    }
+    bool OnSetActive() override {
+        ++activations;
+        return allowActivate && PropertyPage::OnSetActive();
+    }
+    bool OnApply() override {
+        ++applies;
+        return PropertyPage::OnApply();
+    }
     void OnCancel() override { ++cancels; }
     void OnDestroy() override { ++destroys; }
 
@@ -63,11 +68,9 @@ private:
 class PropertySheetTest : public page_test::PageTest {
 protected:
     // The sheet with `first` alone or with both pages, shown.
-    void Show(bool both = true)
-    {
+    void Show(bool both = true) {
         sheet.AddPage(&first);
-        if (both)
-            sheet.AddPage(&second);
+        if (both) sheet.AddPage(&second);
         sheet.Open();
     }
     CountingPage first{QStringLiteral("First")}, second{QStringLiteral("Second")};
@@ -76,8 +79,7 @@ protected:
 
 }  // namespace
 
-TEST_F(PropertySheetTest, LeavingAPageValidatesItAndAFailureKeepsItWithFocusAndMessage)
-{
+TEST_F(PropertySheetTest, LeavingAPageValidatesItAndAFailureKeepsItWithFocusAndMessage) {
     Show();
     ASSERT_EQ(sheet.GetActiveIndex(), 0);
     EXPECT_EQ(first.m_pNumber->text(), QStringLiteral("7"));
@@ -86,7 +88,8 @@ TEST_F(PropertySheetTest, LeavingAPageValidatesItAndAFailureKeepsItWithFocusAndM
     first.m_pText->setText(QStringLiteral("typed"));
     EXPECT_FALSE(sheet.SetActivePage(1));
     EXPECT_EQ(sheet.GetActiveIndex(), 0);
-    EXPECT_EQ(messages.Texts(), std::vector<QString>{QStringLiteral("Please enter a positive integer.")});
+    EXPECT_EQ(messages.Texts(),
+              std::vector<QString>{QStringLiteral("Please enter a positive integer.")});
     EXPECT_EQ(first.focusWidget(), first.m_pNumber);
     EXPECT_EQ(first.text, QStringLiteral("seven")) << "members after the failing one are not read";
     EXPECT_EQ(second.inits, 0);
@@ -106,8 +109,7 @@ TEST_F(PropertySheetTest, LeavingAPageValidatesItAndAFailureKeepsItWithFocusAndM
     sheet.PressCancel();
 }
 
-TEST_F(PropertySheetTest, OkAppliesOnlyShownPagesAndANeverShownPageKeepsItsMembers)
-{
+TEST_F(PropertySheetTest, OkAppliesOnlyShownPagesAndANeverShownPageKeepsItsMembers) {
     Show();
     first.m_pText->setText(QStringLiteral("accepted"));
     EXPECT_TRUE(sheet.PressOk());
@@ -121,8 +123,7 @@ TEST_F(PropertySheetTest, OkAppliesOnlyShownPagesAndANeverShownPageKeepsItsMembe
     EXPECT_EQ(second.text, QStringLiteral("seven"));
 }
 
-TEST_F(PropertySheetTest, OkWithAnInvalidCurrentPageStaysOpen)
-{
+TEST_F(PropertySheetTest, OkWithAnInvalidCurrentPageStaysOpen) {
     Show(false);
     first.m_pNumber->setText(QStringLiteral("4294967296"));
     EXPECT_FALSE(sheet.PressOk());
@@ -134,8 +135,7 @@ TEST_F(PropertySheetTest, OkWithAnInvalidCurrentPageStaysOpen)
     EXPECT_EQ(first.number, 4294967295u);
 }
 
-TEST_F(PropertySheetTest, CancelResetsShownPagesAndReadsNothing)
-{
+TEST_F(PropertySheetTest, CancelResetsShownPagesAndReadsNothing) {
     Show();
     first.m_pNumber->setText(QStringLiteral("not a number"));  // no validation on cancel
     EXPECT_TRUE(sheet.PressCancel());
@@ -146,8 +146,7 @@ TEST_F(PropertySheetTest, CancelResetsShownPagesAndReadsNothing)
     EXPECT_TRUE(messages.requests.empty());
 }
 
-TEST_F(PropertySheetTest, DoModalEndsThroughItsRealButtonsAndKeys)
-{
+TEST_F(PropertySheetTest, DoModalEndsThroughItsRealButtonsAndKeys) {
     sheet.AddPage(&first);
 
     QTimer::singleShot(0, &sheet, [&] {
@@ -165,8 +164,7 @@ TEST_F(PropertySheetTest, DoModalEndsThroughItsRealButtonsAndKeys)
     EXPECT_EQ(first.text, QStringLiteral("by click"));
 }
 
-TEST_F(PropertySheetTest, EachRunStartsThePagesAfreshAndReactivationReloadsControls)
-{
+TEST_F(PropertySheetTest, EachRunStartsThePagesAfreshAndReactivationReloadsControls) {
     Show();
     ASSERT_TRUE(sheet.SetActivePage(1));
     first.number = 99;  // changed behind the page's back while it is not active
@@ -185,8 +183,7 @@ TEST_F(PropertySheetTest, EachRunStartsThePagesAfreshAndReactivationReloadsContr
     EXPECT_EQ(second.text, QStringLiteral("second run"));
 }
 
-TEST_F(PropertySheetTest, APageThatRefusesActivationLeavesTheFormerPageActive)
-{
+TEST_F(PropertySheetTest, APageThatRefusesActivationLeavesTheFormerPageActive) {
     second.allowActivate = false;
     Show();
     EXPECT_FALSE(sheet.SetActivePage(1));
@@ -195,8 +192,7 @@ TEST_F(PropertySheetTest, APageThatRefusesActivationLeavesTheFormerPageActive)
     sheet.PressCancel();
 }
 
-TEST_F(PropertySheetTest, ApplyIsEnabledByAModifiedPageAndKeepsTheSheetOpen)
-{
+TEST_F(PropertySheetTest, ApplyIsEnabledByAModifiedPageAndKeepsTheSheetOpen) {
     Show(false);
     auto* apply = Ctl<QPushButton>(&sheet, PropertySheet::kIdApplyNow);
     EXPECT_FALSE(apply->isEnabled());
@@ -211,8 +207,7 @@ TEST_F(PropertySheetTest, ApplyIsEnabledByAModifiedPageAndKeepsTheSheetOpen)
     sheet.PressCancel();
 }
 
-TEST_F(PropertySheetTest, CallersPagesOutliveTheSheetAndOwnedPagesDieWithItLastFirst)
-{
+TEST_F(PropertySheetTest, CallersPagesOutliveTheSheetAndOwnedPagesDieWithItLastFirst) {
     std::vector<std::string> log;
     auto callers = std::make_unique<CountingPage>(QStringLiteral("caller's"), &log);
     {

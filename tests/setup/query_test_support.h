@@ -21,8 +21,7 @@ using SheetAction = std::function<void(kerdal::PropertySheet&)>;
 class QueryTest : public PageTest {
 protected:
     // Runs `query`; `user` acts on the sheet once it is up. sheetShown tells whether one came.
-    int Run(const std::function<int()>& query, SheetAction user)
-    {
+    int Run(const std::function<int()>& query, SheetAction user) {
         QObject guard;  // a drive left pending when no sheet came up dies with the call
         const auto shown = tolvan::test::OnNextSheet(&guard, std::move(user),
                                                      tolvan::test::AfterWork::Nothing, false);
@@ -33,25 +32,21 @@ protected:
     bool sheetShown = false;
 };
 
-inline bool Same(const AndCOMMParam& a, const AndCOMMParam& b)
-{
+inline bool Same(const AndCOMMParam& a, const AndCOMMParam& b) {
     return a.nPort == b.nPort && a.lBaudRate == b.lBaudRate && a.chParity == b.chParity &&
            a.nWordLen == b.nWordLen && a.nStopBits == b.nStopBits && a.bDtrDsr == b.bDtrDsr &&
            a.bRtsCts == b.bRtsCts && a.bXonXoff == b.bXonXoff && a.bPortFixed == b.bPortFixed;
 }
 
-inline bool Same(const AndModemParam& a, const AndModemParam& b)
-{
+inline bool Same(const AndModemParam& a, const AndModemParam& b) {
     return Same(static_cast<const AndCOMMParam&>(a), b) && a.chDelay == b.chDelay &&
            a.strDialPrefix == b.strDialPrefix && a.strDialSuffix == b.strDialSuffix &&
-           a.strHangUp == b.strHangUp && a.strInit == b.strInit &&
-           a.nMaxRedials == b.nMaxRedials && a.nRedialPause == b.nRedialPause &&
-           a.nDelayTime == b.nDelayTime && a.nConnectTime == b.nConnectTime &&
-           a.bDtrHangUp == b.bDtrHangUp;
+           a.strHangUp == b.strHangUp && a.strInit == b.strInit && a.nMaxRedials == b.nMaxRedials &&
+           a.nRedialPause == b.nRedialPause && a.nDelayTime == b.nDelayTime &&
+           a.nConnectTime == b.nConnectTime && a.bDtrHangUp == b.bDtrHangUp;
 }
 
-inline bool Same(const AndModemMode& a, const AndModemMode& b)
-{
+inline bool Same(const AndModemMode& a, const AndModemMode& b) {
     return a.strResponse == b.strResponse && a.strPhoneList == b.strPhoneList &&
            a.nTimeout == b.nTimeout && a.nInternalTimeout == b.nInternalTimeout &&
            a.nReplyMode == b.nReplyMode && a.nLoud == b.nLoud && a.nSpeaker == b.nSpeaker &&
@@ -59,10 +54,9 @@ inline bool Same(const AndModemMode& a, const AndModemMode& b)
            a.nDialMode == b.nDialMode;
 }
 
-inline bool Same(const AndIRParam& a, const AndIRParam& b)
-{
-    return a.nPort == b.nPort && a.nLinkVariant == b.nLinkVariant &&
-           a.bPortFixed == b.bPortFixed && a.lBaudRate == b.lBaudRate;
+inline bool Same(const AndIRParam& a, const AndIRParam& b) {
+    return a.nPort == b.nPort && a.nLinkVariant == b.nLinkVariant && a.bPortFixed == b.bPortFixed &&
+           a.lBaudRate == b.lBaudRate;
 }
 
 }  // namespace page_test

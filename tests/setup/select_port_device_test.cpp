@@ -19,8 +19,7 @@ namespace {
 
 class SelectPortDeviceTest : public page_test::SheetTest {
 protected:
-    SelectPortDeviceTest()
-    {
+    SelectPortDeviceTest() {
         tolvan::plat::DeviceMap::Clear();
         tolvan::plat::DeviceMap::SetAutoAssign(false);
         tolvan::plat::DeviceMap::Set(1, kById);
@@ -30,21 +29,20 @@ protected:
             return target ? QString::fromStdString(*target) : QString();
         });
     }
-    ~SelectPortDeviceTest() override
-    {
+    ~SelectPortDeviceTest() override {
         CPSSelectPort::SetDeviceNamer(previous_);
         tolvan::plat::DeviceMap::Clear();
     }
 
     static constexpr const char* kById =
-        "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0-with-a-name-longer-than-the-page";
+        "/dev/serial/by-id/"
+        "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0-with-a-name-longer-than-the-page";
 
 private:
     CPSSelectPort::DeviceNamer previous_;
 };
 
-TEST_F(SelectPortDeviceTest, ChosenComNumberShowsItsDeviceAndTheItemsStillParse)
-{
+TEST_F(SelectPortDeviceTest, ChosenComNumberShowsItsDeviceAndTheItemsStillParse) {
     CPSSelectPort page("COM1,COM3,COM7");
     page.m_nPort = 3;
     Show(page);
@@ -58,7 +56,8 @@ TEST_F(SelectPortDeviceTest, ChosenComNumberShowsItsDeviceAndTheItemsStillParse)
 
     // A by-id name wider than the page is cut in its middle; the tooltip has it whole.
     QTest::keyClick(list, Qt::Key_Up);
-    EXPECT_TRUE(device->text().startsWith(QStringLiteral("Device: /dev/serial/by-id/"))) << device->text().toStdString();
+    EXPECT_TRUE(device->text().startsWith(QStringLiteral("Device: /dev/serial/by-id/")))
+        << device->text().toStdString();
     EXPECT_TRUE(device->text().endsWith(QStringLiteral("page"))) << device->text().toStdString();
     EXPECT_LE(device->fontMetrics().horizontalAdvance(device->text()), device->width());
     EXPECT_EQ(device->toolTip(), QString::fromLatin1(kById));

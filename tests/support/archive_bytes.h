@@ -16,8 +16,7 @@ namespace tolvan::test {
 
 // The bytes `write(archive)` stores, flushed (a failed flush fails the test).
 template <typename Write>
-std::vector<std::uint8_t> StoredBytes(Write&& write)
-{
+std::vector<std::uint8_t> StoredBytes(Write&& write) {
     tfw::MemorySink sink;
     {
         tfw::CArchive ar(sink);
@@ -29,16 +28,14 @@ std::vector<std::uint8_t> StoredBytes(Write&& write)
 
 // Runs `read(archive)` over `bytes`; whether the archive is still without error afterwards.
 template <typename Read>
-bool LoadBytes(std::span<const std::uint8_t> bytes, Read&& read)
-{
+bool LoadBytes(std::span<const std::uint8_t> bytes, Read&& read) {
     tfw::MemorySource source(bytes);
     tfw::CArchive ar(source);
     read(ar);
     return ar.Ok();
 }
 
-inline std::span<const std::uint8_t> TextBytes(std::string_view text)
-{
+inline std::span<const std::uint8_t> TextBytes(std::string_view text) {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 

@@ -22,11 +22,11 @@
 namespace tolvan::test {
 
 struct IrSimOptions {
-    int probesToIgnore = 0;      // probes left unanswered first; negative: never answers
-    uint8_t probeReply = 0xF4;   // F4 or F5 are good answers
-    bool echo = false;           // queue every received data byte to be sent back
+    int probesToIgnore = 0;     // probes left unanswered first; negative: never answers
+    uint8_t probeReply = 0xF4;  // F4 or F5 are good answers
+    bool echo = false;          // queue every received data byte to be sent back
     uint32_t maxBytesPerTurn = 1200;
-    bool passTurn = true;        // false: keeps silent when it gets the turn
+    bool passTurn = true;  // false: keeps silent when it gets the turn
 };
 
 struct IrSimFrame {
@@ -56,8 +56,8 @@ public:
     int BreaksSeen() const;
     std::vector<uint8_t> InitBytes() const;
     std::vector<uint8_t> SpeedCommand() const;
-    std::vector<uint8_t> RawLinkBytes() const;  // every byte the host sent once linked
-    std::vector<uint8_t> Received() const;     // data of every good host frame, in order
+    std::vector<uint8_t> RawLinkBytes() const;   // every byte the host sent once linked
+    std::vector<uint8_t> Received() const;       // data of every good host frame, in order
     std::vector<IrSimFrame> HostFrames() const;  // every good host frame
     int BadFrames() const;
     int HostTurns() const;  // final frames received from the host
@@ -110,9 +110,7 @@ class IrSimPtyRunner : public PtyPeerRunner {
 public:
     IrSimPtyRunner(int masterFd, IrTransceiverSim& sim)
         : PtyPeerRunner(masterFd,
-                        [&sim](std::span<const uint8_t> in) { return sim.OnHostBytes(in); })
-    {
-    }
+                        [&sim](std::span<const uint8_t> in) { return sim.OnHostBytes(in); }) {}
 };
 
 }  // namespace tolvan::test

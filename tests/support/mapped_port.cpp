@@ -8,20 +8,20 @@ namespace tolvan::test {
 
 int MappedPort::Map(std::int16_t com, const std::string& devicePath,
                     const std::string& lockDirectory) {
-  plat::SetLockDirectory(lockDirectory);
-  plat::DeviceMap::Clear();
-  plat::DeviceMap::SetAutoAssign(false);
-  plat::DeviceMap::Set(com, devicePath);
-  mapped_ = true;
-  const int found = registry.ProbePorts();
-  CDocComm::SetPortRegistry(&registry);
-  return found;
+    plat::SetLockDirectory(lockDirectory);
+    plat::DeviceMap::Clear();
+    plat::DeviceMap::SetAutoAssign(false);
+    plat::DeviceMap::Set(com, devicePath);
+    mapped_ = true;
+    const int found = registry.ProbePorts();
+    CDocComm::SetPortRegistry(&registry);
+    return found;
 }
 
 MappedPort::~MappedPort() {
-  if (!mapped_) return;
-  CDocComm::SetPortRegistry(nullptr);
-  plat::DeviceMap::Clear();
+    if (!mapped_) return;
+    CDocComm::SetPortRegistry(nullptr);
+    plat::DeviceMap::Clear();
 }
 
 }  // namespace tolvan::test

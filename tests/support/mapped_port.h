@@ -12,19 +12,19 @@
 namespace tolvan::test {
 
 class MappedPort {
- public:
-  MappedPort() = default;
-  ~MappedPort();
-  MappedPort(const MappedPort&) = delete;
-  MappedPort& operator=(const MappedPort&) = delete;
+public:
+    MappedPort() = default;
+    ~MappedPort();
+    MappedPort(const MappedPort&) = delete;
+    MappedPort& operator=(const MappedPort&) = delete;
 
-  // Maps and probes; returns how many ports the registry found (1 when all went well).
-  int Map(std::int16_t com, const std::string& devicePath, const std::string& lockDirectory);
+    // Maps and probes; returns how many ports the registry found (1 when all went well).
+    int Map(std::int16_t com, const std::string& devicePath, const std::string& lockDirectory);
 
-  PortRegistry registry;
+    PortRegistry registry;
 
- private:
-  bool mapped_ = false;
+private:
+    bool mapped_ = false;
 };
 
 }  // namespace tolvan::test

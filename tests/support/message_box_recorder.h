@@ -10,21 +10,21 @@
 namespace tolvan::test {
 
 class MessageBoxRecorder {
- public:
-  MessageBoxRecorder()
-      : previous_(plat::SetMessageBoxHook(
-            [this](const std::string& text, const std::string&, uint32_t) {
-              texts.push_back(text);
-              return plat::IDOK;
-            })) {}
-  ~MessageBoxRecorder() { plat::SetMessageBoxHook(previous_); }
-  MessageBoxRecorder(const MessageBoxRecorder&) = delete;
-  MessageBoxRecorder& operator=(const MessageBoxRecorder&) = delete;
+public:
+    MessageBoxRecorder()
+        : previous_(plat::SetMessageBoxHook(
+              [this](const std::string& text, const std::string&, uint32_t) {
+                  texts.push_back(text);
+                  return plat::IDOK;
+              })) {}
+    ~MessageBoxRecorder() { plat::SetMessageBoxHook(previous_); }
+    MessageBoxRecorder(const MessageBoxRecorder&) = delete;
+    MessageBoxRecorder& operator=(const MessageBoxRecorder&) = delete;
 
-  std::vector<std::string> texts;
+    std::vector<std::string> texts;
 
- private:
-  plat::MessageBoxHook previous_;
+private:
+    plat::MessageBoxHook previous_;
 };
 
 }  // namespace tolvan::test

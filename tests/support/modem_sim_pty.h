@@ -13,9 +13,7 @@ public:
     ModemSimPtyRunner(int masterFd, plat::HayesModemSim& modem)
         : PtyPeerRunner(
               masterFd, [&modem](std::span<const uint8_t> in) { return modem.OnHostBytes(in); },
-              [&modem] { modem.OnHostGone(); })
-    {
-    }
+              [&modem] { modem.OnHostGone(); }) {}
 };
 
 }  // namespace tolvan::test

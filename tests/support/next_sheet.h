@@ -23,22 +23,19 @@ enum class AfterWork { PressOk, PressCancel, Nothing };  // Nothing: `work` clos
 // sheet came up; with `required` a missing sheet also fails the test.
 inline std::shared_ptr<bool> OnNextSheet(QObject* guard,
                                          std::function<void(kerdal::PropertySheet&)> work,
-                                         AfterWork after = AfterWork::PressOk, bool required = true)
-{
+                                         AfterWork after = AfterWork::PressOk,
+                                         bool required = true) {
     auto shown = std::make_shared<bool>(false);
     QTimer::singleShot(0, guard, [work = std::move(work), after, required, shown] {
         auto* sheet = qobject_cast<kerdal::PropertySheet*>(QApplication::activeModalWidget());
         if (!sheet) {
-            if (required)
-                ADD_FAILURE() << "no modal sheet";
+            if (required) ADD_FAILURE() << "no modal sheet";
             return;
         }
         *shown = true;
         work(*sheet);
-        if (after == AfterWork::Nothing || !sheet->IsRunning())
-            return;
-        if (after == AfterWork::PressCancel || !sheet->PressOk())
-            sheet->PressCancel();
+        if (after == AfterWork::Nothing || !sheet->IsRunning()) return;
+        if (after == AfterWork::PressCancel || !sheet->PressOk()) sheet->PressCancel();
     });
     return shown;
 }

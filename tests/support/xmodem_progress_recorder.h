@@ -26,42 +26,34 @@ public:
     // thread waits for it, as for a window's handler).
     std::function<void(int32_t totalBytes)> onProgress;
 
-    void XferProgress(int16_t window, int32_t wParam, int32_t lParam) override
-    {
+    void XferProgress(int16_t window, int32_t wParam, int32_t lParam) override {
         {
             std::lock_guard lock(mutex_);
             reports_.push_back({window, wParam, lParam});
-            if (wParam != 1)
-                ended_ = true;
+            if (wParam != 1) ended_ = true;
         }
         changed_.notify_all();
-        if (wParam == 1 && onProgress)
-            onProgress(lParam);
+        if (wParam == 1 && onProgress) onProgress(lParam);
     }
 
     // The end status, or nothing when no end report came within `limit` (real time; only
     // reached when a test fails).
-    std::optional<int32_t> WaitForEnd(std::chrono::milliseconds limit = std::chrono::seconds(60))
-    {
+    std::optional<int32_t> WaitForEnd(std::chrono::milliseconds limit = std::chrono::seconds(60)) {
         std::unique_lock lock(mutex_);
-        if (!changed_.wait_for(lock, limit, [this] { return ended_; }))
-            return std::nullopt;
+        if (!changed_.wait_for(lock, limit, [this] { return ended_; })) return std::nullopt;
         return reports_.back().wParam;
     }
 
-    std::vector<XferReport> Reports() const
-    {
+    std::vector<XferReport> Reports() const {
         std::lock_guard lock(mutex_);
         return reports_;
     }
     // lParam of every progress report, in order.
-    std::vector<int32_t> Progress() const
-    {
+    std::vector<int32_t> Progress() const {
         std::lock_guard lock(mutex_);
         std::vector<int32_t> out;
         for (const auto& r : reports_)
-            if (r.wParam == 1)
-                out.push_back(r.lParam);
+            if (r.wParam == 1) out.push_back(r.lParam);
         return out;
     }
 

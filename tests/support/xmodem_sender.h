@@ -66,8 +66,8 @@ void WriteFileBytes(const std::string& path, std::span<const uint8_t> bytes);
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 
 // Names the cases of a test parameterised by (file size, 1024-byte blocks): "1025_1k".
-inline std::string SizeAndBlockName(const ::testing::TestParamInfo<std::tuple<size_t, bool>>& info)
-{
+inline std::string SizeAndBlockName(
+    const ::testing::TestParamInfo<std::tuple<size_t, bool>>& info) {
     return std::to_string(std::get<0>(info.param)) + (std::get<1>(info.param) ? "_1k" : "_128");
 }
 
