@@ -409,6 +409,43 @@ tdbus::HostedChannel* CAppComm::CreateChannel(tdbus::ChannelClass cls) {
     return raw;
 }
 
+std::vector<tdbus::PortSummary> CAppComm::DescribePorts() {
+    plat::ServerLockGuard lock;
+    std::vector<tdbus::PortSummary> out;
+    for (const auto& port : registry_.Ports()) {
+        tdbus::PortSummary p;
+        p.number = port->PortNumber();
+        p.open = port->IsOpen();
+        p.device = p.open ? port->DeviceTarget()
+                          : plat::DeviceMap::Lookup(p.number).value_or(std::string());
+        for (PortClient* client : port->Channels())
+            if (auto* doc = dynamic_cast<tfw::CDocument*>(client))
+                p.channels.push_back(doc->GetTitle());
+        out.push_back(std::move(p));
+    }
+    return out;
+}
+
+std::vector<tdbus::ChannelSummary> CAppComm::DescribeChannels() {
+    plat::ServerLockGuard lock;
+    std::vector<tdbus::ChannelSummary> out;
+    for (tfw::CDocument* doc : Channels()) {
+        tdbus::ChannelSummary c;
+        c.title = doc->GetTitle();
+        if (dynamic_cast<CDocModem*>(doc))
+            c.cls = tdbus::ChannelClass::Modem;
+        else if (dynamic_cast<CDocIR*>(doc))
+            c.cls = tdbus::ChannelClass::InfraRed;
+        if (auto* comm = dynamic_cast<CDocComm*>(doc); comm && comm->Port())
+            c.port = comm->Port()->PortNumber();
+        c.window = !doc->GetViews().empty();
+        for (const auto& [key, hosted] : hosted_)
+            if (&hosted->Document() == doc) c.hosted = hosted.get();
+        out.push_back(std::move(c));
+    }
+    return out;
+}
+
 CCommDocTemplate* CAppComm::TemplateOf(tdbus::ChannelClass cls) const {
     const int index = static_cast<int>(cls);
     return index >= 0 && index < tdbus::kChannelClassCount ? classTemplates_[index] : nullptr;

@@ -91,6 +91,9 @@ public:
 
     // The automation server's channels: invisible, titled "RiVo32" + counter.
     tdbus::HostedChannel* CreateChannel(tdbus::ChannelClass cls) override;
+    // The registry's ports and every channel, for the server's lists.
+    std::vector<tdbus::PortSummary> DescribePorts() override;
+    std::vector<tdbus::ChannelSummary> DescribeChannels() override;
 
 Q_SIGNALS:
     // The automation mode's end: the last client object went.

@@ -110,7 +110,8 @@ bool AutomationServer::Start(const QString& busAddress, QString* error) {
     const int instance = ++g_serverInstances;
     calls_ = std::make_unique<CallQueue>(kCallWorkers);
     channelObjects_ = std::make_unique<ChannelObjects>(*this);
-    serverObject_ = std::make_unique<ServerObject>();
+    RegisterServerTypes();
+    serverObject_ = std::make_unique<ServerObject>(*this, host_);
     new ServerAdaptor(serverObject_.get());
     running_ = true;  // so that Stop() cleans up a partial start
 

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
+#include <vector>
 
 namespace tdbus {
 
@@ -41,12 +43,34 @@ public:
                                        std::size_t* badArg);
 };
 
+// One COM port of the server, for Tolvan32.Server.ListPorts.
+struct PortSummary {
+    int number = 0;
+    std::string device;  // what the number stands for ("/dev/ttyUSB0", "loop://")
+    bool open = false;
+    std::vector<std::string> channels;  // titles of the channels connected to it
+};
+
+// One channel, for Tolvan32.Server.ListChannels.
+struct ChannelSummary {
+    std::string title;
+    ChannelClass cls = ChannelClass::Plain;
+    int port = 0;                           // COM number, 0 when not connected
+    bool window = false;                    // the user sees it in a window
+    const HostedChannel* hosted = nullptr;  // null when no client holds it
+};
+
 class ChannelHost {
 public:
     virtual ~ChannelHost() = default;
     // A new channel of the class without a window, holding one reference; null when it
     // cannot be created. The object stays valid until its last Release.
     virtual HostedChannel* CreateChannel(ChannelClass cls) = 0;
+
+    // What the server has, on the window thread; a host without ports or channels to
+    // show lists none.
+    virtual std::vector<PortSummary> DescribePorts() { return {}; }
+    virtual std::vector<ChannelSummary> DescribeChannels() { return {}; }
 };
 
 }  // namespace tdbus

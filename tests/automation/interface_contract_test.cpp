@@ -108,8 +108,10 @@ TEST(InterfaceContract, ModemInterfaceAndGenericInterfaces) {
     ASSERT_EQ(transfer.size(), 1u);
     EXPECT_EQ(transfer[0].in, "nii");
     const auto server = ReadInterface(QStringLiteral("Tolvan32.Server"));
-    ASSERT_EQ(server.size(), 3u);
+    ASSERT_EQ(server.size(), 5u);
     EXPECT_EQ(server[2].in, "q");
+    EXPECT_EQ(server[3].out, "a(nsbas)");
+    EXPECT_EQ(server[4].out, "a(sssnb)");
 
     EXPECT_FALSE(tdbus::InterfaceElement(QStringLiteral("Tolvan32.Unknown")).isEmpty());
     EXPECT_TRUE(tdbus::InterfaceElement(QStringLiteral("No.Such")).isEmpty());
