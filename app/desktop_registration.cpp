@@ -2,6 +2,7 @@
 
 #include "automation/activation_files.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -55,7 +56,30 @@ std::string DesktopQuote(const std::string& word) {
     }
     return out + "\"";
 }
+
+// True when one of the folders holds `relative` (an installed copy).
+bool InstalledIn(const std::vector<std::string>& dirs, const fs::path& relative) {
+    std::error_code ec;
+    for (const std::string& dir : dirs)
+        if (!dir.empty() && fs::exists(fs::path(dir) / relative, ec)) return true;
+    return false;
+}
 }  // namespace
+
+std::vector<std::string> SystemDataDirs(const std::string& program) {
+    std::vector<std::string> dirs;
+    const char* env = std::getenv("XDG_DATA_DIRS");
+    std::string list = env && *env ? env : "/usr/local/share:/usr/share";
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        const std::size_t end = std::min(list.find(':', start), list.size());
+        if (end > start) dirs.push_back(list.substr(start, end - start));
+        start = end + 1;
+    }
+    const fs::path bin = fs::path(program).parent_path();
+    if (!bin.empty()) dirs.push_back((bin.parent_path() / "share").string());
+    return dirs;
+}
 
 std::string UserDataHome() {
     if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) return xdg;
@@ -65,6 +89,12 @@ std::string UserDataHome() {
 
 bool RegisterWithDesktop(const std::string& program, const std::string& profile,
                          const std::string& dataHome, std::string* error) {
+    return RegisterWithDesktop(program, profile, dataHome, error, SystemDataDirs(program));
+}
+
+bool RegisterWithDesktop(const std::string& program, const std::string& profile,
+                         const std::string& dataHome, std::string* error,
+                         const std::vector<std::string>& systemDirs) {
     const fs::path home = dataHome.empty() ? UserDataHome() : dataHome;
 
     std::string mimeTypes;
@@ -91,8 +121,15 @@ bool RegisterWithDesktop(const std::string& program, const std::string& profile,
         "MimeType=" +
         mimeTypes + "\n";
 
-    if (!WriteIfChanged(home / "mime/packages/tolvan32.xml", xml, error)) return false;
-    if (!WriteIfChanged(home / "applications/tolvan32.desktop", desktop, error)) return false;
+    const fs::path mimeFile = "mime/packages/tolvan32.xml";
+    const fs::path desktopFile = "applications/tolvan32.desktop";
+    if (!InstalledIn(systemDirs, mimeFile) && !WriteIfChanged(home / mimeFile, xml, error))
+        return false;
+    if (!InstalledIn(systemDirs, desktopFile) &&
+        !WriteIfChanged(home / desktopFile, desktop, error))
+        return false;
+    // The three activation files come as one: installed with the package, or ours.
+    if (InstalledIn(systemDirs, "dbus-1/services/RiVo32.Document.service")) return true;
     return tdbus::WriteActivationFiles(program, {"--profile", profile, "-Automation"},
                                        (home / "dbus-1/services").string(), error);
 }

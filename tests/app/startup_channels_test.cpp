@@ -363,8 +363,8 @@ TEST_F(UserStartTest, ChannelWindowSavesClosesAndItsCaptionFollowsTheChannelsTit
 TEST(DesktopRegistration, WritesEntryTypesAndActivationFiles) {
     const fs::path home = fs::temp_directory_path() / ("tolvan-xdg-" + std::to_string(::getpid()));
     std::string error;
-    ASSERT_TRUE(
-        RegisterWithDesktop("/opt/my tools/tolvan32", "/home/u/t.ini", home.string(), &error))
+    ASSERT_TRUE(RegisterWithDesktop("/opt/my tools/tolvan32", "/home/u/t.ini", home.string(),
+                                    &error, {(home / "no-system").string()}))
         << error;
     std::ifstream desktop(home / "applications/tolvan32.desktop");
     std::stringstream text;
@@ -386,6 +386,37 @@ TEST(DesktopRegistration, WritesEntryTypesAndActivationFiles) {
         EXPECT_NE(s.str().find("/home/u/t.ini"), std::string::npos) << name;
     }
     fs::remove_all(home);
+}
+
+TEST(DesktopRegistration, LeavesWhatAPackageInstalledToThePackage) {
+    const fs::path root = fs::temp_directory_path() / ("tolvan-pkg-" + std::to_string(::getpid()));
+    const fs::path home = root / "home";
+    const fs::path system = root / "usr/share";
+    // What a package installs, found in the second of the system folders.
+    for (const char* file :
+         {"applications/tolvan32.desktop", "dbus-1/services/RiVo32.Document.service"}) {
+        fs::create_directories((system / file).parent_path());
+        std::ofstream(system / file) << "installed\n";
+    }
+    std::string error;
+    ASSERT_TRUE(RegisterWithDesktop("/work/build/app/tolvan32", "/home/u/t.ini", home.string(),
+                                    &error, {(root / "none").string(), system.string()}))
+        << error;
+    EXPECT_FALSE(fs::exists(home / "applications/tolvan32.desktop"));
+    EXPECT_FALSE(fs::exists(home / "dbus-1/services"));
+    EXPECT_TRUE(fs::exists(home / "mime/packages/tolvan32.xml"));  // not installed: ours
+    std::ifstream kept(system / "applications/tolvan32.desktop");
+    std::string line;
+    std::getline(kept, line);
+    EXPECT_EQ(line, "installed");
+
+    // The program's own prefix counts as installed too, and the environment's list is read.
+    ::setenv("XDG_DATA_DIRS", "/a:/b/", 1);
+    EXPECT_EQ(SystemDataDirs("/opt/t32/bin/tolvan32"),
+              (std::vector<std::string>{"/a", "/b/", "/opt/t32/share"}));
+    ::unsetenv("XDG_DATA_DIRS");
+    EXPECT_EQ(SystemDataDirs("/x/bin/tolvan32").front(), "/usr/local/share");
+    fs::remove_all(root);
 }
 
 }  // namespace
