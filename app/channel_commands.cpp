@@ -14,7 +14,7 @@
 #include "platform/server_lock.h"
 #include "ports/port_registry.h"
 #include "ports/shared_port.h"
-#include "setup/comm_param.h"
+#include "setup/records/comm_param.h"
 #include "setup/property_sheet.h"
 #include "setup/ps_select_port.h"
 #include "setup/ps_settings_port.h"

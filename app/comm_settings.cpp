@@ -1,6 +1,6 @@
 #include "app/comm_settings.h"
 
-#include "setup/comm_param.h"
+#include "setup/records/comm_param.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

@@ -28,7 +28,7 @@
 #include "platform/message_box.h"
 #include "platform/server_lock.h"
 #include "platform/sim_modem.h"
-#include "setup/comm_param.h"
+#include "setup/records/comm_param.h"
 #include "setup/ps_select_port.h"
 
 #include <QApplication>

@@ -2,7 +2,7 @@
 
 #include "app/app_strings.h"
 #include "app/command_ids.h"
-#include "setup/comm_param.h"
+#include "setup/records/comm_param.h"
 #include "setup/dial_entry_sheet.h"
 #include "setup/dial_list.h"
 #include "setup/dial_page_strings.h"

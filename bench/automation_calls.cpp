@@ -4,7 +4,7 @@
 // Run: bench_automation_calls [calls]   (needs dbus-daemon)
 #include "automation/automation_server.h"
 #include "automation/client/dispatch_driver.h"
-#include "channels/comm_members.h"
+#include "automation/contract/comm_members.h"
 #include "framework/dispatch_binding.h"
 
 #include <QCoreApplication>

@@ -6,7 +6,7 @@
 // parts: letters of c (call costs), t (throughput), x (XMODEM), i (idle CPU), m (memory).
 // (bench/run builds everything and calls this with the Release program).
 #include "automation/client/dispatch_driver.h"
-#include "channels/comm_members.h"
+#include "automation/contract/comm_members.h"
 #ifdef TOLVAN_BENCH_HAS_IR_SIM
 #include "tests/support/ir_transceiver_sim.h"
 #endif

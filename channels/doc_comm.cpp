@@ -1,6 +1,6 @@
 #include "channels/doc_comm.h"
 
-#include "channels/comm_members.h"
+#include "automation/contract/comm_members.h"
 #include "channels/file_transfer.h"
 #include "framework/app_lock.h"
 #include "framework/dispatch_binding.h"

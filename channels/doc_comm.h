@@ -4,7 +4,7 @@
 // and names itself after its line settings ("COM2:9600,N,8,1. Name: RiVo321").
 //
 // The operations after the document's own are virtual in the order of the automation
-// member table (channels/comm_members.h), property get before set, so modem and
+// member table (automation/contract/comm_members.h), property get before set, so modem and
 // infra-red channels reuse them and the dispatch table reaches them all.
 //
 // Threads: every operation takes the server lock (platform/server_lock.h) for its whole

@@ -3,7 +3,7 @@
 
 #include "platform/server_lock.h"
 #include "ports/shared_port.h"
-#include "setup/comm_param.h"
+#include "setup/records/comm_param.h"
 
 namespace tolvan {
 

@@ -1,6 +1,6 @@
 #include "channels/doc_ir.h"
 
-#include "channels/modem_members.h"
+#include "automation/contract/modem_members.h"
 #include "framework/archive.h"
 
 #include <memory>

@@ -1,6 +1,6 @@
 #include "channels/doc_modem.h"
 
-#include "channels/modem_members.h"
+#include "automation/contract/modem_members.h"
 #include "framework/dispatch_binding.h"
 #include "platform/server_lock.h"
 #include "ports/shared_port.h"

@@ -14,7 +14,7 @@
 #include "channels/doc_modem_commands.h"
 #include "channels/doc_modem_link.h"
 #include "channels/doc_modem_settings.h"
-#include "setup/param_records.h"
+#include "setup/records/param_records.h"
 
 #include <string>
 #include <vector>

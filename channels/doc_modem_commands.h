@@ -8,7 +8,7 @@
 #pragma once
 
 #include "channels/doc_modem_link.h"
-#include "setup/param_records.h"
+#include "setup/records/param_records.h"
 
 #include <cstdint>
 #include <string>

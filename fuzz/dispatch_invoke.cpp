@@ -9,7 +9,7 @@
 // types with the caller's values, and what it writes through a by-reference argument comes
 // back to the caller. A call that does not fit reaches nothing, leaves the caller's
 // by-reference arguments alone and, for a bad argument, names one that really does not fit.
-#include "channels/comm_members.h"
+#include "automation/contract/comm_members.h"
 #include "framework/dispatch_class.h"
 #include "framework/dispatch_variant.h"
 

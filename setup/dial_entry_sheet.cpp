@@ -1,6 +1,6 @@
 #include "setup/dial_entry_sheet.h"
 
-#include "setup/comm_param.h"
+#include "setup/records/comm_param.h"
 #include "setup/dial_list.h"
 #include "setup/page_message_box.h"
 #include "setup/property_sheet.h"

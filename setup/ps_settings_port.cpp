@@ -1,6 +1,6 @@
 #include "setup/ps_settings_port.h"
 
-#include "setup/comm_param.h"
+#include "setup/records/comm_param.h"
 #include "setup/page_caption.h"
 #include "setup/page_controls.h"
 #include "setup/page_strings.h"

@@ -7,6 +7,6 @@
 // On OK the record takes the chosen values and the result is 1; on Cancel the record is
 // left as it was and the result is 2 (also for a null `param`, which shows nothing).
 
-#include "setup/param_records.h"
+#include "setup/records/param_records.h"
 
 int QueryCommParam(const char* portList, const char* caption, AndCOMMParam* param);

@@ -4,7 +4,7 @@
 // fields are copied back and the result is 1; on Cancel `mode` is left as it was and the
 // result is 2 (also for a null `mode`, which shows nothing).
 
-#include "setup/param_records.h"
+#include "setup/records/param_records.h"
 
 class QWidget;
 

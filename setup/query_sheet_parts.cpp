@@ -1,6 +1,6 @@
 #include "setup/query_sheet_parts.h"
 
-#include "setup/comm_param.h"
+#include "setup/records/comm_param.h"
 #include "setup/dlg_ps_modem_mode.h"
 #include "setup/property_sheet.h"
 #include "setup/ps_mdm_work_mode.h"

@@ -3,7 +3,7 @@
 // pages from a record and adds them to a sheet (the sheet owns them); each Collect...
 // copies the user's choices back into the record once the sheet was accepted.
 
-#include "setup/param_records.h"
+#include "setup/records/param_records.h"
 
 #include <QString>
 

@@ -1,5 +1,6 @@
 #include "setup/setup_functions.h"
 
+#include "automation/contract/comm_members.h"
 #include "framework/dispatch_class.h"
 #include "setup/query_comm_param.h"
 #include "setup/query_ir_param.h"
@@ -19,11 +20,12 @@ struct MemberIds {
     std::int32_t setFlowControl;
 };
 
-constexpr MemberIds kPlainIds{kerdal::kDispGetAvailableCommPlain, kerdal::kDispConnectToPortPlain,
-                              kerdal::kDispSetFlowControlPlain};
-constexpr MemberIds kDerivedIds{kerdal::kDispGetAvailableCommDerived,
-                                kerdal::kDispConnectToPortDerived,
-                                kerdal::kDispSetFlowControlDerived};
+// The members used, on a plain channel and on a channel class derived once from it (modem,
+// infra-red).
+constexpr MemberIds kPlainIds{kDispGetAvailableCOMM, kDispConnectToPort, kDispSetFlowControl};
+constexpr MemberIds kDerivedIds{kDerivedDispIdStep + kDispGetAvailableCOMM,
+                                kDerivedDispIdStep + kDispConnectToPort,
+                                kDerivedDispIdStep + kDispSetFlowControl};
 
 // The channel's port list, read up to its zero byte (or the buffer's end, should the
 // channel have written none). False when the call failed.

@@ -30,15 +30,6 @@ namespace kerdal {
 // "Failure to connect to port": the channel did not answer a call.
 inline constexpr std::int16_t kSetupCallFailed = -32;
 
-// Dispatch identifiers of the members used, on a plain channel and on a channel class
-// derived once from it (modem, infra-red).
-inline constexpr std::int32_t kDispConnectToPortPlain = 3;
-inline constexpr std::int32_t kDispSetFlowControlPlain = 8;
-inline constexpr std::int32_t kDispGetAvailableCommPlain = 35;
-inline constexpr std::int32_t kDispConnectToPortDerived = 0x10003;
-inline constexpr std::int32_t kDispSetFlowControlDerived = 0x10008;
-inline constexpr std::int32_t kDispGetAvailableCommDerived = 0x10023;
-
 // Size of the buffer the channel writes its port list into.
 inline constexpr std::size_t kPortListBufferSize = 1024;
 

@@ -18,11 +18,11 @@
 // give an empty result and are described by LastError(); the driver never throws.
 //
 // Members that wait before they answer (timed reads, modem commands) get a reply time-out
-// beyond their wait (automation/client/call_timeout.h), so a long wait the caller asked
+// beyond their wait (automation/contract/call_timeout.h), so a long wait the caller asked
 // for does not end in a "no reply" error.
 #pragma once
 
-#include "automation/client/call_timeout.h"
+#include "automation/contract/call_timeout.h"
 #include "framework/dispatch_class.h"
 #include "framework/dispatch_variant.h"
 

@@ -25,7 +25,7 @@
 #include "platform/ticks.h"
 #include "ports/port_registry.h"
 #include "ports/shared_port.h"
-#include "setup/comm_param.h"
+#include "setup/records/comm_param.h"
 #include "setup/property_sheet.h"
 #include "setup/ps_ir_settings.h"
 #include "setup/ps_select_port.h"

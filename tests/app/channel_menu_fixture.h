@@ -6,7 +6,7 @@
 #include "app/command_target.h"
 #include "platform/message_box.h"
 #include "platform/ticks.h"
-#include "setup/comm_param.h"
+#include "setup/records/comm_param.h"
 #include "tests/support/mapped_port.h"
 #include "tests/support/pty_pair.h"
 

@@ -9,7 +9,7 @@
 #include "platform/message_box.h"
 #include "platform/sim_modem.h"
 #include "platform/ticks.h"
-#include "setup/comm_param.h"
+#include "setup/records/comm_param.h"
 #include "setup/property_sheet.h"
 #include "setup/ps_modem_setting.h"
 #include "tests/app/channel_menu_fixture.h"

@@ -11,7 +11,7 @@
 #include "framework/doc_manager.h"
 #include "platform/device_map.h"
 #include "qt_test_support.h"
-#include "setup/comm_param.h"
+#include "setup/records/comm_param.h"
 #include "setup/dial_list.h"
 #include "setup/page_message_box.h"
 #include "setup/property_sheet.h"

@@ -1,7 +1,7 @@
 // The profile's [COMM] line parameters and log file, and the command line of the server.
 #include "app/command_line.h"
 #include "app/comm_settings.h"
-#include "setup/comm_param.h"
+#include "setup/records/comm_param.h"
 
 #include <gtest/gtest.h>
 

@@ -3,11 +3,11 @@
 // client that goes away while its call waits leaves the channel alive until the call has
 // ended. Real channel documents on real ptys, clients on a private bus.
 #include "automation/automation_server.h"
-#include "automation/client/call_timeout.h"
-#include "channels/comm_members.h"
+#include "automation/contract/call_timeout.h"
+#include "automation/contract/comm_members.h"
 #include "channels/doc_comm.h"
 #include "channels/doc_modem.h"
-#include "channels/modem_members.h"
+#include "automation/contract/modem_members.h"
 #include "platform/device_map.h"
 #include "platform/server_lock.h"
 #include "ports/port_registry.h"

@@ -1,6 +1,6 @@
 // The dispatch core on small targets: identifiers, the derivation rule, name lookup,
 // argument checking before the call, by-reference values and binding checks.
-#include "channels/comm_members.h"
+#include "automation/contract/comm_members.h"
 #include "framework/dispatch_binding.h"
 #include "framework/dispatch_class.h"
 

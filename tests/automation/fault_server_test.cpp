@@ -2,7 +2,7 @@
 // private bus, its ports real ptys reached through symbolic links named in the profile (so a
 // device can be replaced at the same path), clients over D-Bus. Every test ends with the
 // server still serving a client.
-#include "channels/comm_members.h"
+#include "automation/contract/comm_members.h"
 #include "automation/client/dispatch_driver.h"
 #include "platform/lock_file.h"
 #include "tests/automation/bus_fixture.h"

@@ -3,7 +3,7 @@
 #include "automation/call_mapping.h"
 #include "automation/client/variant_codec.h"
 #include "automation/interface_xml.h"
-#include "channels/comm_members.h"
+#include "automation/contract/comm_members.h"
 #include "tests/automation/test_channel.h"
 
 #include <gtest/gtest.h>

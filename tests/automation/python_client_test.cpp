@@ -2,7 +2,7 @@
 // typed interface from the server's introspection data, late-bound Invoke, errors, two
 // clients sharing a port, and a client killed while it holds the port's write lock.
 #include "automation/client/dispatch_driver.h"
-#include "channels/comm_members.h"
+#include "automation/contract/comm_members.h"
 #include "tests/automation/server_fixture.h"
 
 #include <chrono>

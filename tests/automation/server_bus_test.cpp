@@ -2,7 +2,7 @@
 // names and identifiers, typed and late-bound calls, by-reference buffers, refused calls,
 // references per client connection, and the road of one request over a real pty.
 #include "automation/client/dispatch_driver.h"
-#include "channels/comm_members.h"
+#include "automation/contract/comm_members.h"
 #include "tests/automation/server_fixture.h"
 
 #include <QDBusConnection>

@@ -3,7 +3,7 @@
 // and what the channel ends up with is asked from the server afterwards.
 
 #include "automation/client/dispatch_driver.h"
-#include "channels/comm_members.h"
+#include "automation/contract/comm_members.h"
 #include "setup/property_sheet.h"
 #include "setup/setup_functions.h"
 #include "tests/automation/bus_fixture.h"

@@ -9,7 +9,7 @@
 // the device sorts what arrives by the top bits and checks each client's sequence, so writes
 // of several channels may interleave at any point and a lost or doubled byte still shows.
 #include "automation/client/dispatch_driver.h"
-#include "channels/comm_members.h"
+#include "automation/contract/comm_members.h"
 #include "tests/automation/bus_fixture.h"
 #include "tests/automation/server_process.h"
 #include "tests/support/pty_pair.h"

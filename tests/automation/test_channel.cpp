@@ -1,6 +1,6 @@
 #include "tests/automation/test_channel.h"
 
-#include "channels/comm_members.h"
+#include "automation/contract/comm_members.h"
 #include "channels/file_transfer.h"
 #include "framework/dispatch_binding.h"
 #include "ports/status_text.h"

@@ -2,7 +2,7 @@
 // progress and the end arrive as XferProgress signals carrying the client's window value,
 // and the atom "ABORTXFER" added over /Server aborts the reception.
 #include "automation/client/dispatch_driver.h"
-#include "channels/comm_members.h"
+#include "automation/contract/comm_members.h"
 #include "channels/file_transfer.h"
 #include "platform/atoms.h"
 #include "tests/automation/server_fixture.h"

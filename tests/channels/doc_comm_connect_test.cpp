@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "channels/comm_members.h"
+#include "automation/contract/comm_members.h"
 #include "framework/dispatch_variant.h"
 #include "framework/doc_template.h"
 #include "ports/shared_port.h"

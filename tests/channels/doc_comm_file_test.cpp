@@ -2,7 +2,7 @@
 // files cut short, and a round trip that reconnects.
 #include "tests/channels/doc_comm_fixture.h"
 
-#include "setup/comm_param.h"
+#include "setup/records/comm_param.h"
 #include "tests/support/xmodem_sender.h"
 
 namespace tolvan::commtest {

@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "channels/doc_modem.h"
-#include "channels/modem_members.h"
+#include "automation/contract/modem_members.h"
 #include "framework/byte_stream.h"
 #include "platform/sim_modem.h"
 #include "platform/ticks.h"

@@ -1,9 +1,9 @@
 // Communication parameters: tables, defaults, setters by value, texts, the shared instance,
 // and the library's strings joining the process's string table behind the program's.
 #include "framework/string_table.h"
-#include "setup/comm_param.h"
+#include "setup/records/comm_param.h"
 #include "setup/library_strings.h"
-#include "setup/param_records.h"
+#include "setup/records/param_records.h"
 
 #include <gtest/gtest.h>
 

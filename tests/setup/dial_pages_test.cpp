@@ -4,7 +4,7 @@
 #include "dial_list_support.h"
 #include "page_test_support.h"
 
-#include "setup/comm_param.h"
+#include "setup/records/comm_param.h"
 #include "setup/dial_list.h"
 #include "setup/dlg_dial_number.h"
 #include "setup/library_strings.h"

@@ -4,7 +4,7 @@
 
 #include "query_test_support.h"
 
-#include "setup/comm_param.h"
+#include "setup/records/comm_param.h"
 #include "setup/property_sheet.h"
 #include "setup/ps_settings_port.h"
 #include "setup/query_comm_param.h"

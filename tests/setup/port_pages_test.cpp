@@ -2,7 +2,7 @@
 
 #include "page_test_support.h"
 
-#include "setup/comm_param.h"
+#include "setup/records/comm_param.h"
 #include "setup/property_sheet.h"
 #include "setup/ps_select_port.h"
 #include "setup/ps_settings_port.h"

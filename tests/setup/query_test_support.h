@@ -5,7 +5,7 @@
 
 #include "page_test_support.h"
 
-#include "setup/param_records.h"
+#include "setup/records/param_records.h"
 #include "setup/property_sheet.h"
 #include "tests/support/next_sheet.h"
 

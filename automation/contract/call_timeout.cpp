@@ -1,7 +1,7 @@
-#include "automation/client/call_timeout.h"
+#include "automation/contract/call_timeout.h"
 
-#include "channels/comm_members.h"
-#include "channels/modem_members.h"
+#include "automation/contract/comm_members.h"
+#include "automation/contract/modem_members.h"
 
 #include <algorithm>
 #include <limits>
@@ -13,7 +13,7 @@ namespace {
 // The plain channel's members are inherited one derivation step down on the modem and
 // infra-red channels.
 std::int32_t InheritedBase(std::string_view progId) {
-    return progId == "RiVo32.Document" ? 0 : 0x10000;
+    return progId == kCommInterfaceName ? 0 : kDerivedDispIdStep;
 }
 
 std::int64_t Milliseconds(const tfw::Variant& v) {
@@ -51,7 +51,7 @@ std::int64_t MemberWaitMs(std::string_view progId, std::int32_t dispid, std::uin
     if (dispid == base + kDispReadFromPortTimed || dispid == base + kDispReadStringFromPortTimed ||
         dispid == base + kDispReadCharFromPortTimed)
         return args.empty() ? 0 : Milliseconds(args.back());
-    if (progId == "DaRi32.Document" && ModemCommandWaits(dispid)) return kLongestModemWaitMs;
+    if (progId == kModemInterfaceName && ModemCommandWaits(dispid)) return kLongestModemWaitMs;
     return 0;
 }
 

@@ -1,4 +1,4 @@
-#include "setup/comm_param.h"
+#include "setup/records/comm_param.h"
 
 #include "framework/string_table.h"
 

@@ -1,4 +1,4 @@
-#include "channels/modem_members.h"
+#include "automation/contract/modem_members.h"
 
 #include <iterator>
 

@@ -1,4 +1,4 @@
-#include "channels/comm_members.h"
+#include "automation/contract/comm_members.h"
 
 #include <iterator>
 
