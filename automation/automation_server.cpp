@@ -1,6 +1,6 @@
 #include "automation/automation_server.h"
 
-#include "automation/call_mapping.h"
+#include "automation/channel_router.h"
 #include "automation/class_factory_object.h"
 #include "automation/client/variant_codec.h"
 #include "automation/interface_xml.h"
@@ -11,10 +11,10 @@
 #include "class_factory_adaptor.h"
 #include "server_adaptor.h"
 
-#include <QDBusVariant>
+#include <QDBusConnectionInterface>
+#include <QDBusServiceWatcher>
 #include <QDBusVirtualObject>
 #include <QMetaObject>
-#include <QVariantMap>
 
 #include <atomic>
 
@@ -22,11 +22,9 @@ namespace tdbus {
 
 namespace {
 
-const QString kChannelsPath = QStringLiteral("/Channels");
 const QString kDispatchInterface = QStringLiteral("Tolvan32.Dispatch");
 const QString kUnknownInterface = QStringLiteral("Tolvan32.Unknown");
 const QString kTransferInterface = QStringLiteral("Tolvan32.Transfer");
-const QString kPropertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
 const QString kIntrospectableInterface = QStringLiteral("org.freedesktop.DBus.Introspectable");
 const QString kPeerInterface = QStringLiteral("org.freedesktop.DBus.Peer");
 
@@ -60,19 +58,6 @@ const char* const kStandardInterfaces =
 
 QDBusMessage Error(const QDBusMessage& call, const QString& name, const QString& text) {
     return call.createErrorReply(name, text);
-}
-
-QDBusMessage DispatchError(const QDBusMessage& call, tfw::DispatchStatus status,
-                           const QString& detail) {
-    return call.createErrorReply(DispatchErrorName(status), detail);
-}
-
-QString MemberText(const tfw::MemberInfo* info, std::int32_t dispid) {
-    const QString id = QStringLiteral("0x%1").arg(static_cast<quint32>(dispid), 0, 16);
-    return info
-               ? QString::fromLatin1(info->name.data(), static_cast<qsizetype>(info->name.size())) +
-                     QStringLiteral(" (") + id + QLatin1Char(')')
-               : id;
 }
 
 }  // namespace
@@ -133,17 +118,18 @@ bool AutomationServer::Start(const QString& busAddress, QString* error) {
                                        QDBusConnection::ExportAdaptors) ||
             !connection.registerObject(QStringLiteral("/Server"), serverObject_.get(),
                                        QDBusConnection::ExportAdaptors) ||
-            !connection.registerVirtualObject(kChannelsPath, channelObjects_.get(),
+            !connection.registerVirtualObject(ChannelsPath(), channelObjects_.get(),
                                               QDBusConnection::SubPath))
             return fail(QStringLiteral("cannot publish the objects"));
 
-        // Every client's disappearance, watched before any client can hold a reference.
-        if (i == 0 && !connection.connect(QStringLiteral("org.freedesktop.DBus"),
-                                          QStringLiteral("/org/freedesktop/DBus"),
-                                          QStringLiteral("org.freedesktop.DBus"),
-                                          QStringLiteral("NameOwnerChanged"), this,
-                                          SLOT(OnNameOwnerChanged(QString, QString, QString))))
-            return fail(QStringLiteral("cannot watch the bus's clients"));
+        // The clients that hold references are watched on the first connection; each is
+        // added when it takes its first reference (WatchClient).
+        if (i == 0) {
+            clients_ = std::make_unique<QDBusServiceWatcher>(
+                QString(), connection, QDBusServiceWatcher::WatchForUnregistration);
+            connect(clients_.get(), &QDBusServiceWatcher::serviceUnregistered, this,
+                    &AutomationServer::OnClientGone);
+        }
     }
     for (int i = 0; i < kChannelClassCount; ++i) {
         const QString name = QLatin1String(BusNameOf(static_cast<ChannelClass>(i)));
@@ -160,12 +146,13 @@ void AutomationServer::Stop() {
     running_ = false;
     // The calls under way answer while the connections are still there.
     if (calls_) calls_->Shutdown();
+    clients_.reset();
     for (int i = 0; i < kChannelClassCount; ++i) {
         if (connectionNames_[i].isEmpty()) continue;
         QDBusConnection connection(connectionNames_[i]);
         if (connection.isConnected()) {
             connection.unregisterService(QLatin1String(BusNameOf(static_cast<ChannelClass>(i))));
-            connection.unregisterObject(kChannelsPath, QDBusConnection::UnregisterTree);
+            connection.unregisterObject(ChannelsPath(), QDBusConnection::UnregisterTree);
             connection.unregisterObject(QStringLiteral("/Server"));
             connection.unregisterObject(QStringLiteral("/"));
         }
@@ -193,8 +180,7 @@ int AutomationServer::CallsUnderWay() const {
 
 QString AutomationServer::PathOf(const HostedChannel* channel) const {
     for (const auto& [id, record] : channels_)
-        if (record.channel == channel && record.published)
-            return kChannelsPath + QLatin1Char('/') + QString::number(id);
+        if (record.channel == channel && record.published) return ChannelPath(id);
     return {};
 }
 
@@ -228,8 +214,8 @@ QString AutomationServer::CreateInstance(ChannelClass cls, const QString& client
     }
     const std::uint32_t id = nextId_++;
     channels_[id] = {cls, channel};
-    references_.Take(client.toStdString(), id);
-    return kChannelsPath + QLatin1Char('/') + QString::number(id);
+    TakeReference(client, id);
+    return ChannelPath(id);
 }
 
 AutomationServer::ChannelRecord* AutomationServer::Find(std::uint32_t id) {
@@ -238,9 +224,9 @@ AutomationServer::ChannelRecord* AutomationServer::Find(std::uint32_t id) {
 }
 
 std::uint32_t AutomationServer::IdOfPath(const QString& path) const {
-    if (!path.startsWith(kChannelsPath + QLatin1Char('/'))) return 0;
+    if (!path.startsWith(ChannelsPath() + QLatin1Char('/'))) return 0;
     bool ok = false;
-    const uint id = path.mid(kChannelsPath.size() + 1).toUInt(&ok);
+    const uint id = path.mid(ChannelsPath().size() + 1).toUInt(&ok);
     return ok ? id : 0;
 }
 
@@ -274,10 +260,25 @@ void AutomationServer::Erase(std::map<std::uint32_t, ChannelRecord>::iterator it
     QMetaObject::invokeMethod(this, &AutomationServer::LastObjectReleased, Qt::QueuedConnection);
 }
 
-void AutomationServer::OnNameOwnerChanged(const QString& name, const QString& /*oldOwner*/,
-                                          const QString& newOwner) {
-    if (!name.startsWith(QLatin1Char(':')) || !newOwner.isEmpty()) return;
-    const auto held = references_.DropClient(name.toStdString());
+std::uint32_t AutomationServer::TakeReference(const QString& client, std::uint32_t id) {
+    const std::string name = client.toStdString();
+    const bool first = !references_.Knows(name);
+    const std::uint32_t total = references_.Take(name, id);
+    if (first && clients_) {
+        clients_->addWatchedService(client);
+        // A client that left before the watch reached the bus is not reported: the bus
+        // answers this question after it has taken the watch.
+        QDBusConnectionInterface* bus = clients_->connection().interface();
+        if (bus && !bus->isServiceRegistered(client).value())
+            QMetaObject::invokeMethod(
+                this, [this, client] { OnClientGone(client); }, Qt::QueuedConnection);
+    }
+    return total;
+}
+
+void AutomationServer::OnClientGone(const QString& client) {
+    if (clients_) clients_->removeWatchedService(client);
+    const auto held = references_.DropClient(client.toStdString());
     for (const auto& [id, count] : held) ReleaseReferences(id, count);
 }
 
@@ -330,7 +331,7 @@ bool AutomationServer::AnswerHere(const QDBusMessage& message, const QDBusConnec
     const CallTarget target{id, record.cls, record.channel};
     // Counted like a worker's call, so that a Release that arrives meanwhile waits for it.
     ++record.calls;
-    const QDBusMessage reply = RunCall(message, target);
+    const QDBusMessage reply = router_.Route(message, target);
     tolvan::plat::ServerLock::Unlock();
     connection.send(reply);
     CallDone(id);
@@ -344,7 +345,7 @@ void AutomationServer::QueueCall(const QDBusMessage& message, const QDBusConnect
     message.setDelayedReply(true);
     ++record.calls;
     const bool queued = calls_ && calls_->Post(lane, [this, message, connection, target] {
-        connection.send(RunCall(message, target));
+        connection.send(router_.Route(message, target));
         // The record is the window thread's: it learns there that the call has ended. The
         // id goes by a list under our own lock, the wake-up by name, so that nothing made
         // here is handed over under Qt's locks alone (which race checkers cannot see).
@@ -376,17 +377,11 @@ void AutomationServer::CallDone(std::uint32_t id) {
     FlushReleases(id);
 }
 
-QDBusMessage AutomationServer::RunCall(const QDBusMessage& message, const CallTarget& target) {
-    if (message.interface() == kDispatchInterface) return Dispatch(message, target);
-    if (message.interface() == kPropertiesInterface) return DispatchProperties(message, target);
-    return DispatchTyped(message, target);
-}
-
 QString AutomationServer::IntrospectChannels(const QString& path) const {
     QString xml;
     const std::uint32_t id = IdOfPath(path);
     if (id == 0) {
-        if (path == kChannelsPath)
+        if (path == ChannelsPath())
             for (const auto& entry : channels_)
                 if (entry.second.published)
                     xml += QStringLiteral("  <node name=\"%1\"/>\n").arg(entry.first);
@@ -407,199 +402,11 @@ QString AutomationServer::IntrospectChannels(const QString& path) const {
     return xml;
 }
 
-QDBusMessage AutomationServer::RunInvoke(const QDBusMessage& message, const CallTarget& target,
-                                         std::int32_t dispid, std::uint16_t flags,
-                                         std::vector<tfw::Variant>& args, tfw::Variant& result) {
-    const tfw::MemberInfo* info = target.channel->Target().GetDispatchClass().FindMember(dispid);
-
-    // A reception started here reports on this channel. Set before the call: the transfer
-    // thread may report before the call returns.
-    const bool startsTransfer =
-        info && info->name == "ReceiveXModemFile" && (flags & tfw::kDispatchMethod);
-    std::unique_lock<std::mutex> starting(transferStart_, std::defer_lock);
-    TransferRoute::Target previous;
-    if (startsTransfer) {
-        starting.lock();
-        previous =
-            transferRoute_->Set({kChannelsPath + QLatin1Char('/') + QString::number(target.id),
-                                 connectionNames_[static_cast<int>(target.cls)]});
-    }
-
-    std::size_t badArg = 0;
-    const tfw::DispatchStatus status = target.channel->Invoke(dispid, flags, args, result, &badArg);
-
-    if (startsTransfer && (status != tfw::DispatchStatus::Ok || result.Type() != tfw::VarType::I2 ||
-                           result.AsI2() != 0))
-        transferRoute_->Restore(std::move(previous));
-    if (starting.owns_lock()) starting.unlock();
-
-    if (status == tfw::DispatchStatus::Ok) return {};
-    QString detail = MemberText(info, dispid);
-    if (status == tfw::DispatchStatus::TypeMismatch || status == tfw::DispatchStatus::Overflow) {
-        detail += QStringLiteral(": argument %1").arg(badArg + 1);
-        if (info && info->kind == tfw::MemberKind::Method && badArg < info->paramCount)
-            detail += QStringLiteral(" must be ") +
-                      QLatin1String(tfw::VarTypeName(info->Params()[badArg]));
-    } else if (status == tfw::DispatchStatus::BadParamCount && info) {
-        detail += QStringLiteral(": takes %1 arguments, %2 given")
-                      .arg(info->kind == tfw::MemberKind::Property ? 0 : info->paramCount)
-                      .arg(args.size());
-    }
-    return DispatchError(message, status, detail);
-}
-
-QDBusMessage AutomationServer::Dispatch(const QDBusMessage& message, const CallTarget& target) {
-    const QList<QVariant> in = message.arguments();
-    const QString member = message.member();
-    if (member == QLatin1String("GetIDsOfNames")) {
-        if (message.signature() != QLatin1String("s"))
-            return DispatchError(message, tfw::DispatchStatus::TypeMismatch,
-                                 QStringLiteral("GetIDsOfNames takes one string"));
-        const QByteArray name = in[0].toString().toUtf8();
-        const auto dispid = target.channel->Target().GetDispatchClass().GetIDOfName(
-            std::string_view(name.constData(), static_cast<std::size_t>(name.size())));
-        if (!dispid)
-            return DispatchError(message, tfw::DispatchStatus::UnknownName,
-                                 QStringLiteral("no member named ") + in[0].toString());
-        return message.createReply(QVariant::fromValue<int>(*dispid));
-    }
-    if (member == QLatin1String("Invoke")) {
-        QList<QVariant> values;
-        if (message.signature() != QLatin1String("iiav") || !UnpackVariantArray(in[2], values))
-            return DispatchError(message, tfw::DispatchStatus::TypeMismatch,
-                                 QStringLiteral("Invoke takes (i dispid, i flags, av args)"));
-        const std::int32_t dispid = in[0].toInt();
-        const int flags = in[1].toInt();
-        if (flags <= 0 || flags > 0xFFFF)
-            return DispatchError(message, tfw::DispatchStatus::BadFlags,
-                                 QStringLiteral("flags must combine 1, 2 and 4"));
-        const tfw::MemberInfo* info =
-            target.channel->Target().GetDispatchClass().FindMember(dispid);
-        std::vector<tfw::Variant> args;
-        std::size_t badArg = 0;
-        if (tfw::DispatchStatus s = ArgsFromVariants(info, values, args, &badArg);
-            s != tfw::DispatchStatus::Ok)
-            return DispatchError(
-                message, s,
-                MemberText(info, dispid) +
-                    QStringLiteral(": argument %1 has a type no member takes").arg(badArg + 1));
-        tfw::Variant result;
-        QDBusMessage error =
-            RunInvoke(message, target, dispid, static_cast<std::uint16_t>(flags), args, result);
-        if (error.type() == QDBusMessage::ErrorMessage) return error;
-        return message.createReply(InvokeReply(result, args));
-    }
-    return Error(message, QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"),
-                 QStringLiteral("Tolvan32.Dispatch has no member ") + member);
-}
-
-QDBusMessage AutomationServer::DispatchTyped(const QDBusMessage& message,
-                                             const CallTarget& target) {
-    const QString iface = message.interface();
-    const QByteArray member = message.member().toLatin1();
-    const std::string_view name(member.constData(), static_cast<std::size_t>(member.size()));
-
-    // Calls without an interface may name the generic members too (AddRef and Release
-    // are answered on the window thread).
-    if (iface.isEmpty() && (name == "GetIDsOfNames" || name == "Invoke"))
-        return Dispatch(message, target);
-
-    std::int32_t steps = 0;
-    bool interfaceFound = false;
-    for (const tfw::DispatchClass* cls = &target.channel->Target().GetDispatchClass(); cls;
-         cls = cls->Base(), ++steps) {
-        if (cls->InterfaceName().empty()) continue;
-        if (!iface.isEmpty() &&
-            iface != QLatin1String(cls->InterfaceName().data(),
-                                   static_cast<qsizetype>(cls->InterfaceName().size())))
-            continue;
-        interfaceFound = true;
-        const auto table = cls->Table();
-        for (std::size_t i = 0; i < table.size(); ++i) {
-            const tfw::MemberInfo& info = table[i];
-            if (info.kind != tfw::MemberKind::Method || info.name != name) continue;
-            const std::int32_t dispid = (steps << 16) | static_cast<std::int32_t>(i + 1);
-            std::vector<tfw::Variant> args;
-            const tfw::DispatchStatus s = ArgsFromTypedCall(info, message.arguments(), args);
-            if (s != tfw::DispatchStatus::Ok)
-                return DispatchError(message, s,
-                                     QString::fromLatin1(member) + QStringLiteral(" takes (") +
-                                         TypedInSignature(info) + QStringLiteral("), got (") +
-                                         message.signature() + QLatin1Char(')'));
-            tfw::Variant result;
-            QDBusMessage error =
-                RunInvoke(message, target, dispid, tfw::kDispatchMethod, args, result);
-            if (error.type() == QDBusMessage::ErrorMessage) return error;
-            return message.createReply(TypedReply(info, result, args));
-        }
-    }
-    if (!interfaceFound && !iface.isEmpty())
-        return Error(message, QStringLiteral("org.freedesktop.DBus.Error.UnknownInterface"),
-                     QStringLiteral("no interface ") + iface + QStringLiteral(" on this channel"));
-    return Error(message, QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"),
-                 QStringLiteral("no method ") + QString::fromLatin1(member));
-}
-
-QDBusMessage AutomationServer::DispatchProperties(const QDBusMessage& message,
-                                                  const CallTarget& target) {
-    const QList<QVariant> in = message.arguments();
-    const QString member = message.member();
-    const QString sig = message.signature();
-    const bool get = member == QLatin1String("Get") && sig == QLatin1String("ss");
-    const bool set = member == QLatin1String("Set") && sig == QLatin1String("ssv");
-    const bool getAll = member == QLatin1String("GetAll") && sig == QLatin1String("s");
-    if (!get && !set && !getAll)
-        return Error(message, QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"),
-                     QStringLiteral("Get(ss), Set(ssv) or GetAll(s)"));
-    const QString iface = in[0].toString();
-    const QString wanted = getAll ? QString() : in[1].toString();
-
-    QVariantMap all;
-    std::int32_t steps = 0;
-    for (const tfw::DispatchClass* cls = &target.channel->Target().GetDispatchClass(); cls;
-         cls = cls->Base(), ++steps) {
-        const QString clsIface = QString::fromLatin1(
-            cls->InterfaceName().data(), static_cast<qsizetype>(cls->InterfaceName().size()));
-        if (cls->InterfaceName().empty() || (!iface.isEmpty() && iface != clsIface)) continue;
-        const auto table = cls->Table();
-        for (std::size_t i = 0; i < table.size(); ++i) {
-            const tfw::MemberInfo& info = table[i];
-            if (info.kind != tfw::MemberKind::Property) continue;
-            const QString propName =
-                QString::fromLatin1(info.name.data(), static_cast<qsizetype>(info.name.size()));
-            if (!getAll && propName != wanted) continue;
-            const std::int32_t dispid = (steps << 16) | static_cast<std::int32_t>(i + 1);
-            std::vector<tfw::Variant> args;
-            tfw::Variant result;
-            if (set) {
-                std::optional<tfw::Variant> value =
-                    FromDBusValue(in[2].value<QDBusVariant>().variant());
-                if (!value)
-                    return DispatchError(message, tfw::DispatchStatus::TypeMismatch,
-                                         propName + QStringLiteral(" is ") +
-                                             QLatin1String(DBusSignatureOf(info.result)));
-                args.push_back(std::move(*value));
-            }
-            QDBusMessage error = RunInvoke(
-                message, target, dispid,
-                set ? tfw::kDispatchPropertyPut : tfw::kDispatchPropertyGet, args, result);
-            if (error.type() == QDBusMessage::ErrorMessage) return error;
-            if (set) return message.createReply();
-            if (get)
-                return message.createReply(QVariant::fromValue(QDBusVariant(ToDBusValue(result))));
-            all.insert(propName, ToDBusValue(result));
-        }
-    }
-    if (getAll) return message.createReply(QVariant::fromValue(all));
-    return Error(message, QStringLiteral("org.freedesktop.DBus.Error.UnknownProperty"),
-                 QStringLiteral("no property ") + wanted);
-}
-
 QDBusMessage AutomationServer::DispatchUnknown(const QDBusMessage& message, std::uint32_t id,
                                                ChannelRecord& record) {
     const std::string client = message.service().toStdString();
     if (message.member() == QLatin1String("AddRef") && message.signature().isEmpty()) {
-        const std::uint32_t total = references_.Take(client, id);
+        const std::uint32_t total = TakeReference(message.service(), id);
         record.channel->AddRef();
         return message.createReply(QVariant::fromValue<uint>(total));
     }
@@ -608,6 +415,8 @@ QDBusMessage AutomationServer::DispatchUnknown(const QDBusMessage& message, std:
         if (!total)
             return Error(message, QStringLiteral("Tolvan32.Error.NoReference"),
                          QStringLiteral("this connection holds no reference on ") + message.path());
+        if (!references_.Knows(client) && clients_)
+            clients_->removeWatchedService(message.service());
         ReleaseReferences(id, 1);
         return message.createReply(QVariant::fromValue<uint>(*total));
     }

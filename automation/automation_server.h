@@ -20,6 +20,9 @@
 // worker is calling stays alive: Releases that arrive meanwhile take effect when its calls end.
 // Stop() lets the queued calls finish and answer before the server leaves the bus.
 //
+// What a channel call does is the channel router's (automation/channel_router.h); the
+// server keeps the channels, their references and the threads the calls run on.
+//
 // The application:
 //   AutomationServer server(host);              // host: its ChannelHost
 //   if (!server.Start()) ...                    // session bus; a test passes an address
@@ -29,11 +32,13 @@
 
 #include "automation/call_queue.h"
 #include "automation/channel_host.h"
+#include "automation/channel_router.h"
 #include "automation/reference_book.h"
 #include "automation/transfer_signal.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusServiceWatcher>
 #include <QObject>
 #include <QString>
 
@@ -102,7 +107,8 @@ Q_SIGNALS:
     void LastObjectReleased();
 
 private Q_SLOTS:
-    void OnNameOwnerChanged(const QString& name, const QString& oldOwner, const QString& newOwner);
+    // A client that held references left the bus: what it held is released.
+    void OnClientGone(const QString& client);
     // The workers' ended calls, on the window thread.
     void OnCallsDone();
 
@@ -115,13 +121,8 @@ private:
         std::uint32_t heldReleases = 0;  // Releases waiting for those calls to end
         bool published = true;           // false: no client holds it, calls still run
     };
-    // What a worker needs of a channel (copied: the record stays on the window thread).
-    struct CallTarget {
-        std::uint32_t id;
-        ChannelClass cls;
-        HostedChannel* channel;
-    };
-
+    // One more reference of `client` on `id`; a client's first has it watched.
+    std::uint32_t TakeReference(const QString& client, std::uint32_t id);
     ChannelRecord* Find(std::uint32_t id);              // published channels only
     std::uint32_t IdOfPath(const QString& path) const;  // 0 when not a channel path
     void ReleaseReferences(std::uint32_t id, std::uint32_t count);
@@ -134,15 +135,6 @@ private:
                    ChannelRecord& record);
     void CallDone(std::uint32_t id);
 
-    // Workers: the reply to one channel call.
-    QDBusMessage RunCall(const QDBusMessage& message, const CallTarget& target);
-    QDBusMessage Dispatch(const QDBusMessage& message, const CallTarget& target);
-    QDBusMessage DispatchTyped(const QDBusMessage& message, const CallTarget& target);
-    QDBusMessage DispatchProperties(const QDBusMessage& message, const CallTarget& target);
-    QDBusMessage RunInvoke(const QDBusMessage& message, const CallTarget& target,
-                           std::int32_t dispid, std::uint16_t flags,
-                           std::vector<tfw::Variant>& args, tfw::Variant& result);
-
     // Window thread.
     QDBusMessage DispatchUnknown(const QDBusMessage& message, std::uint32_t id,
                                  ChannelRecord& record);
@@ -153,6 +145,8 @@ private:
     std::unique_ptr<ChannelObjects> channelObjects_;
     std::array<std::unique_ptr<ClassFactoryObject>, kChannelClassCount> factories_;
     std::unique_ptr<ServerObject> serverObject_;
+    // The clients holding references, watched for leaving the bus.
+    std::unique_ptr<QDBusServiceWatcher> clients_;
 
     std::map<std::uint32_t, ChannelRecord> channels_;
     ReferenceBook references_;
@@ -165,8 +159,8 @@ private:
 
     // The channel whose reception is running (used on the transfer thread).
     std::shared_ptr<TransferRoute> transferRoute_ = std::make_shared<TransferRoute>();
-    // Workers starting receptions set and restore the route one at a time.
-    std::mutex transferStart_;
+    // Turns the calls into Invokes; after the names and the route it reads.
+    ChannelRouter router_{transferRoute_, connectionNames_};
 };
 
 }  // namespace tdbus

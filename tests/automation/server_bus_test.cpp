@@ -241,6 +241,27 @@ TEST_F(ServerOnBus, ReferencesBelongToTheConnectionThatTookThem) {
 namespace tolvan::test {
 namespace {
 
+// The server learns of a client's references only when their call arrives: a client that
+// left the bus before is gone before it is watched, and its channel must still go.
+TEST_F(ServerOnBus, ChannelCreatedForAClientThatHasAlreadyLeftIsReleased) {
+    PythonClient python(
+        *bus_, QStringLiteral("import dbus\n"
+                              "bus = dbus.SessionBus()\n"
+                              "f = bus.get_object('RiVo32.Document', '/', introspect=False)\n"
+                              "f.CreateInstance(dbus_interface='Tolvan32.ClassFactory',"
+                              " ignore_reply=True)\n"
+                              "bus.flush()\n"));
+    // Without running the event loop: the server reads the call after the client has gone.
+    ASSERT_TRUE(python.Process().waitForFinished(20000));
+    ASSERT_EQ(python.Process().exitCode(), 0) << python.ErrorOutput().toStdString();
+    EXPECT_EQ(host_->Created(), 0);
+
+    ASSERT_TRUE(SpinUntil([&] { return host_->Created() == 1; }));
+    EXPECT_TRUE(SpinUntil([&] { return host_->Live() == 0; }));
+    EXPECT_TRUE(SpinUntil([&] { return lastReleased_ == 1; }));
+    EXPECT_EQ(server_->ObjectCount(), 0);
+}
+
 TEST_F(ServerOnBus, SecondServerOnTheSameBusIsRefusedAndLeavesTheFirstServing) {
     TestHost otherHost(*registry_);
     tdbus::AutomationServer second(otherHost);
