@@ -22,6 +22,7 @@ enum ViewHint : int {
     HintShowReceive = 5,
     HintShowTransmit = 6,
     HintDeviceGone = 7,  // the channel's port found its device gone
+    HintDeviceBack = 8,  // the port's device came back and the port reopened it
 };
 
 // Which buffer a view shows; the values are the views' selector.

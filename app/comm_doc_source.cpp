@@ -7,6 +7,7 @@
 namespace tolvan::app {
 
 static_assert(HintDeviceGone == kHintDeviceGone, "the views know the port's hint");
+static_assert(HintDeviceBack == kHintDeviceBack, "the views know the port's hint");
 
 CommDocSource::CommDocSource(CDocComm& channel, QObject* parent)
     : QObject(parent),

@@ -42,6 +42,7 @@
 #include <QThread>
 
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string>
 
@@ -165,7 +166,9 @@ bool CAppComm::InitInstance(const CommandLine& line, const InitOptions& options)
     profile_.Load(line.profilePath);
     plat::RegisterSimulatedModem("modem");
     plat::DeviceMap::Configure(profile_.GetSection("Ports"));
-    plat::DeviceMap::AutoAssign();
+    if (const char* root = std::getenv("TOLVAN32_DEVICE_ROOT"); root && *root)
+        plat::DeviceMap::SetDeviceRoot(root);
+    for (const auto& a : plat::DeviceMap::AssignNewDevices()) RecordAssignment(a.com, a.target);
     // Where a user chooses a port, the page names the device behind each COM number.
     CPSSelectPort::SetDeviceNamer([](int com) {
         const std::optional<std::string> target = plat::DeviceMap::Lookup(com);
@@ -173,6 +176,7 @@ bool CAppComm::InitInstance(const CommandLine& line, const InitOptions& options)
     });
     registry_.ProbePorts();
     CDocComm::SetPortRegistry(&registry_);
+    StartDeviceDiscovery();
 
     recent_.ReadList(profile_);
     LoadCommSettings(profile_, *DLLGetCommParam(), log_);
@@ -291,6 +295,7 @@ void CAppComm::InstallUi() {
 void CAppComm::ExitInstance() {
     if (!initialised_ || exited_) return;
     exited_ = true;
+    discovery_.reset();  // no more numbers for the profile, no port changes from now on
     idleWatch_.stop();
     idleService_.stop();
 
@@ -317,6 +322,38 @@ void CAppComm::ExitInstance() {
     plat::SetMessageBoxHook({});
     tfw::TheFrameworkUi() = {};
     RemoveWindowThreadPosters();
+}
+
+void CAppComm::RecordAssignment(int com, const std::string& target) {
+    profile_.WriteString("Ports", "COM" + std::to_string(com), target);
+    if (!profile_.Save())
+        std::fprintf(stderr, "tolvan32: cannot save the profile %s\n", profile_.GetPath().c_str());
+}
+
+void CAppComm::StartDeviceDiscovery() {
+    PortDiscovery::Hooks hooks;
+    // The profile belongs to this thread.
+    hooks.assigned = [this](int com, const std::string& target) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, com, target] {
+                if (!exited_) RecordAssignment(com, target);
+            },
+            Qt::QueuedConnection);
+    };
+    hooks.portsChanged = [this] {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (!exited_ && frame_) frame_->RequestCommandUIUpdate();
+            },
+            Qt::QueuedConnection);
+    };
+    discovery_ = std::make_unique<PortDiscovery>(registry_, std::move(hooks));
+    if (!discovery_->Start()) {
+        std::fprintf(stderr, "tolvan32: devices plugged in later are not seen (no inotify)\n");
+        discovery_.reset();
+    }
 }
 
 std::vector<tfw::CDocument*> CAppComm::Channels() const {

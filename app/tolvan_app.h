@@ -21,6 +21,7 @@
 #include "automation/channel_host.h"
 #include "framework/profile.h"
 #include "framework/recent_files.h"
+#include "ports/port_discovery.h"
 #include "ports/port_registry.h"
 
 #include <QObject>
@@ -112,6 +113,9 @@ private:
     void AddRecent(const std::string& path);
     void UpdateIdleTimer();
     void InstallUi();
+    // Numbers the device map gave: into the profile's [Ports] section, saved at once.
+    void RecordAssignment(int com, const std::string& target);
+    void StartDeviceDiscovery();
 
     bool initialised_ = false;
     bool exited_ = false;
@@ -122,6 +126,8 @@ private:
     tfw::CRecentFileList recent_{4};
     CommLogFile log_;
     PortRegistry registry_;
+    // Devices that come and go while running (stopped before the registry goes).
+    std::unique_ptr<PortDiscovery> discovery_;
     std::unique_ptr<tfw::StringRegistration> strings_;
     CCommDocTemplate* channelTemplate_ = nullptr;
     CCommDocTemplate* classTemplates_[tdbus::kChannelClassCount] = {};

@@ -45,6 +45,7 @@ enum CommViewHint : int {
     kHintSizes = 3,         // TBuffSize / RBuffSize set
     kHintDisconnected = 4,  // the connection was closed
     // 7: kHintDeviceGone (ports/port_client.h), sent by the port when its device went away
+    // 8: kHintDeviceBack (ports/port_client.h), sent by the port when it reopened it
 };
 
 // String ids of the title parts (the program's string table; these texts when missing).

@@ -34,6 +34,11 @@ public:
     // drains), or -1.
     virtual int PollFd() const { return -1; }
     virtual void Close() = 0;
+    // Opens the device again at the path it was opened by, after it went away and came
+    // back, keeping the descriptor number PollFd gave (so waits and watchers that hold it
+    // go on with the new device). The settings are the caller's to apply again.
+    // ERROR_INVALID_FUNCTION for devices that cannot come back this way.
+    virtual uint32_t Reopen() { return ERROR_INVALID_FUNCTION; }
 };
 
 // Opens a tty device path exclusively (flock, TIOCEXCL, lock file in lockDir).

@@ -22,6 +22,11 @@ namespace {
 std::mutex g_mutex;
 std::map<int, std::string> g_entries;
 bool g_auto = true;
+bool g_reconnect = true;
+std::string g_root = "/dev";
+// Numbers this run gave to a kernel name ("ttyUSB0") because the device's stable name was
+// not there yet: they move to the stable name when it comes.
+std::set<int> g_byKernelName;
 
 std::string Lower(std::string s) {
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -77,6 +82,11 @@ bool HasUart(const std::string& path) {
     return ok;
 }
 
+bool IsOff(const std::string& v) {
+    const std::string l = Lower(v);
+    return l == "0" || l == "false" || l == "no" || l == "off";
+}
+
 bool CanOpen(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
@@ -104,17 +114,22 @@ void DeviceMap::Set(int com, std::string target) {
     if (com < 1 || com > kMaxCom) return;
     std::lock_guard lock(g_mutex);
     g_entries[com] = std::move(target);
+    g_byKernelName.erase(com);
 }
 
 void DeviceMap::Remove(int com) {
     std::lock_guard lock(g_mutex);
     g_entries.erase(com);
+    g_byKernelName.erase(com);
 }
 
 void DeviceMap::Clear() {
     std::lock_guard lock(g_mutex);
     g_entries.clear();
+    g_byKernelName.clear();
     g_auto = true;
+    g_reconnect = true;
+    g_root = "/dev";
 }
 
 std::optional<std::string> DeviceMap::Lookup(int com) {
@@ -135,8 +150,15 @@ int DeviceMap::Configure(const std::vector<std::pair<std::string, std::string>>&
         const std::string k = Lower(Trim(key));
         const std::string v = Trim(value);
         if (k == "auto") {
-            SetAutoAssign(
-                !(v == "0" || Lower(v) == "false" || Lower(v) == "no" || Lower(v) == "off"));
+            SetAutoAssign(!IsOff(v));
+            continue;
+        }
+        if (k == "reconnect") {
+            SetReconnect(!IsOff(v));
+            continue;
+        }
+        if (k == "deviceroot") {
+            if (!v.empty()) SetDeviceRoot(v);
             continue;
         }
         const int com = ParseComName(k);
@@ -158,7 +180,29 @@ bool DeviceMap::AutoAssignEnabled() {
     return g_auto;
 }
 
-std::vector<std::string> DeviceMap::FindSerialDevices(const std::string& devRoot) {
+void DeviceMap::SetReconnect(bool on) {
+    std::lock_guard lock(g_mutex);
+    g_reconnect = on;
+}
+
+bool DeviceMap::ReconnectEnabled() {
+    std::lock_guard lock(g_mutex);
+    return g_reconnect;
+}
+
+void DeviceMap::SetDeviceRoot(std::string root) {
+    while (root.size() > 1 && root.back() == '/') root.pop_back();
+    std::lock_guard lock(g_mutex);
+    g_root = std::move(root);
+}
+
+std::string DeviceMap::DeviceRoot() {
+    std::lock_guard lock(g_mutex);
+    return g_root;
+}
+
+std::vector<std::string> DeviceMap::FindSerialDevices(const std::string& root) {
+    const std::string devRoot = root.empty() ? DeviceRoot() : root;
     std::vector<std::string> found;
     std::set<std::string> seen;  // resolved paths
     auto add = [&](const std::string& path) {
@@ -176,22 +220,49 @@ std::vector<std::string> DeviceMap::FindSerialDevices(const std::string& devRoot
     return found;
 }
 
-int DeviceMap::AutoAssign(const std::string& devRoot) {
-    if (!AutoAssignEnabled()) return 0;
+std::vector<DeviceMap::Assignment> DeviceMap::AssignNewDevices(const std::string& root) {
+    if (!AutoAssignEnabled()) return {};
+    const std::string devRoot = root.empty() ? DeviceRoot() : root;
+    const std::string byIdFolder = devRoot + "/serial/by-id/";
     const auto devices = FindSerialDevices(devRoot);
     std::lock_guard lock(g_mutex);
-    std::set<std::string> mapped;
-    for (const auto& [com, target] : g_entries) mapped.insert(RealPath(target));
-    int added = 0;
+    std::map<std::string, int> mapped;  // resolved target -> COM number
+    for (const auto& [com, target] : g_entries) mapped.emplace(RealPath(target), com);
+    std::map<int, std::string> changed;
     int com = 1;
     for (const auto& dev : devices) {
-        if (mapped.count(RealPath(dev)) || !CanOpen(dev)) continue;
+        const std::string real = RealPath(dev);
+        if (auto it = mapped.find(real); it != mapped.end()) {
+            // Numbered by its kernel name a moment ago: now it has its stable name.
+            const int held = it->second;
+            if (g_byKernelName.count(held) && dev.rfind(byIdFolder, 0) == 0) {
+                g_entries[held] = dev;
+                g_byKernelName.erase(held);
+                changed[held] = dev;
+            }
+            continue;
+        }
+        if (!CanOpen(dev)) continue;
         while (com <= kMaxCom && g_entries.count(com)) ++com;
         if (com > kMaxCom) break;
         g_entries[com] = dev;
-        mapped.insert(RealPath(dev));
-        ++added;
+        if (dev.rfind(byIdFolder, 0) != 0) g_byKernelName.insert(com);
+        mapped.emplace(real, com);
+        changed[com] = dev;
     }
+    std::vector<Assignment> out;
+    for (auto& [n, target] : changed) out.push_back({n, std::move(target)});
+    return out;
+}
+
+int DeviceMap::AutoAssign(const std::string& devRoot) {
+    const std::set<int> before = [] {
+        std::set<int> numbers;
+        for (const auto& [com, target] : Entries()) numbers.insert(com);
+        return numbers;
+    }();
+    int added = 0;
+    for (const auto& a : AssignNewDevices(devRoot)) added += before.count(a.com) == 0;
     return added;
 }
 

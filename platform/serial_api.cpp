@@ -33,6 +33,11 @@ struct CommPort {
     std::deque<uint8_t> pendingTx;  // written, not yet taken by the device
     uint32_t errors = 0;            // line errors seen while waiting, not yet reported
     bool closed = false;
+    // Lines set by escape functions since the last SetCommState (-1: as the Dcb says), so
+    // a device that comes back gets them again.
+    int dtr = -1;
+    int rts = -1;
+    bool breakOn = false;
     // Moves pendingTx on while nobody calls: a device queue drains by itself, and bytes a
     // write accepted must reach the line even when no further call comes.
     std::thread drainer;
@@ -256,7 +261,10 @@ bool GetCommState(CommHandle h, Dcb* dcb) {
 bool SetCommState(CommHandle h, const Dcb& dcb) {
     return WithPort(h, [&](CommPort& p) {
         const uint32_t e = p.device->Apply(dcb);
-        if (e == ERROR_SUCCESS) p.dcb = dcb;
+        if (e == ERROR_SUCCESS) {
+            p.dcb = dcb;
+            p.dtr = p.rts = -1;
+        }
         return e;
     });
 }
@@ -425,19 +433,23 @@ bool PurgeComm(CommHandle h, uint32_t flags) {
 
 bool EscapeCommFunction(CommHandle h, uint32_t function) {
     return WithPort(h, [&](CommPort& p) -> uint32_t {
+        uint32_t e = ERROR_SUCCESS;
         switch (function) {
             case SETDTR:
-                return p.device->SetLines(1, -1);
             case CLRDTR:
-                return p.device->SetLines(0, -1);
+                e = p.device->SetLines(function == SETDTR ? 1 : 0, -1);
+                if (e == ERROR_SUCCESS) p.dtr = function == SETDTR ? 1 : 0;
+                return e;
             case SETRTS:
-                return p.device->SetLines(-1, 1);
             case CLRRTS:
-                return p.device->SetLines(-1, 0);
+                e = p.device->SetLines(-1, function == SETRTS ? 1 : 0);
+                if (e == ERROR_SUCCESS) p.rts = function == SETRTS ? 1 : 0;
+                return e;
             case SETBREAK:
-                return p.device->SetBreak(true);
             case CLRBREAK:
-                return p.device->SetBreak(false);
+                e = p.device->SetBreak(function == SETBREAK);
+                if (e == ERROR_SUCCESS) p.breakOn = function == SETBREAK;
+                return e;
             case SETXON:
                 return p.device->Flow(true);
             case SETXOFF:
@@ -445,6 +457,19 @@ bool EscapeCommFunction(CommHandle h, uint32_t function) {
             default:
                 return ERROR_INVALID_PARAMETER;
         }
+    });
+}
+
+bool ReopenComm(CommHandle h) {
+    return WithPort(h, [&](CommPort& p) -> uint32_t {
+        if (const uint32_t e = p.device->Reopen(); e != ERROR_SUCCESS) return e;
+        // Bytes queued for the device that went away are not sent to the one that came.
+        p.pendingTx.clear();
+        p.errors = 0;
+        if (const uint32_t e = p.device->Apply(p.dcb); e != ERROR_SUCCESS) return e;
+        if (p.dtr >= 0 || p.rts >= 0) p.device->SetLines(p.dtr, p.rts);
+        if (p.breakOn) p.device->SetBreak(true);
+        return ERROR_SUCCESS;
     });
 }
 

@@ -73,6 +73,14 @@ std::string CommTarget(CommHandle h);
 // for the next ClearCommError and ReadComm. Does not touch GetLastError.
 bool CommDeviceGone(CommHandle h);
 
+// Opens the handle's device again at the same path after it went away and came back:
+// the same handle and descriptor number (CommPollFd), the Dcb last set, the lines last set
+// by escape functions, the time-outs and queue sizes. What was queued for the old device
+// is dropped. Fails (the handle left as it was) while the device is not there or is held
+// by another (ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED), and with ERROR_INVALID_FUNCTION
+// for devices that cannot come back this way (in-process and network devices).
+bool ReopenComm(CommHandle h);
+
 // Directory of the FHS lock files (default /var/lock). Tests point it elsewhere.
 void SetLockDirectory(const std::string& dir);
 std::string LockDirectory();

@@ -51,10 +51,60 @@ bool NoModemLines(int e) {
     return e == ENOTTY || e == EINVAL;
 }
 
+// Opens a tty exclusively: flock, the lock file of the real device, TIOCEXCL. The
+// descriptor, or -1 with *error set.
+int OpenExclusive(const std::string& path, const std::string& lockDir, std::string* real,
+                  bool* lockFileTaken, uint32_t* error) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        *error = ErrorFromErrno(errno);
+        return -1;
+    }
+    if (!S_ISCHR(st.st_mode)) {
+        *error = ERROR_FILE_NOT_FOUND;  // not a serial device
+        return -1;
+    }
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *error = ErrorFromErrno(errno);
+        return -1;
+    }
+    if (!::isatty(fd)) {
+        ::close(fd);
+        *error = ERROR_FILE_NOT_FOUND;
+        return -1;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        *error = ERROR_ACCESS_DENIED;
+        return -1;
+    }
+    // The lock file goes by the real device, so a terminal program that opened a
+    // symlinked name sees the same lock.
+    *real = path;
+    if (char* r = ::realpath(path.c_str(), nullptr)) {
+        *real = r;
+        std::free(r);
+    }
+    const LockResult lock = AcquireLockFile(lockDir, *real);
+    if (lock == LockResult::kHeld) {
+        ::flock(fd, LOCK_UN);
+        ::close(fd);
+        *error = ERROR_ACCESS_DENIED;
+        return -1;
+    }
+    ::ioctl(fd, TIOCEXCL);
+    *lockFileTaken = lock == LockResult::kTaken;
+    *error = ERROR_SUCCESS;
+    return fd;
+}
+
 class TtyDevice final : public CommDevice {
 public:
-    TtyDevice(int fd, std::string path, std::string lockDir, bool lockFileTaken)
+    TtyDevice(int fd, std::string openPath, std::string path, std::string lockDir,
+              bool lockFileTaken)
         : fd_(fd),
+          openPath_(std::move(openPath)),
           path_(std::move(path)),
           lockDir_(std::move(lockDir)),
           lockFileTaken_(lockFileTaken) {
@@ -211,6 +261,33 @@ public:
 
     int PollFd() const override { return fd_; }
 
+    uint32_t Reopen() override {
+        if (fd_ < 0) return ERROR_INVALID_HANDLE;
+        std::string real;
+        bool lockTaken = false;
+        uint32_t error = ERROR_SUCCESS;
+        const int fresh = OpenExclusive(openPath_, lockDir_, &real, &lockTaken, &error);
+        if (fresh < 0) return error;
+        // The old device's locks go; the fresh one takes over the descriptor number.
+        if (lockFileTaken_ && real != path_) ReleaseLockFile(lockDir_, path_);
+        if (::dup2(fresh, fd_) < 0) {
+            const int e = errno;
+            ::close(fresh);
+            if (lockTaken && real != path_) ReleaseLockFile(lockDir_, real);
+            return ErrorFromErrno(e);
+        }
+        ::close(fresh);
+        path_ = std::move(real);
+        lockFileTaken_ = lockTaken;
+        gone_ = false;
+        serial_icounter_struct c{};
+        haveCounts_ = ::ioctl(fd_, TIOCGICOUNT, &c) == 0;
+        counts_ = c;
+        Dcb dcb;
+        if (ReadState(&dcb) == ERROR_SUCCESS) Apply(dcb);
+        return ERROR_SUCCESS;
+    }
+
     void Close() override {
         if (fd_ < 0) return;
         ::ioctl(fd_, TIOCNXCL);
@@ -261,7 +338,8 @@ private:
     }
 
     int fd_;
-    std::string path_;
+    std::string openPath_;  // as asked for (a link is opened again by its name)
+    std::string path_;      // the real device: the lock file goes by it
     std::string lockDir_;
     bool lockFileTaken_;
     bool gone_ = false;
@@ -273,46 +351,11 @@ private:
 
 std::unique_ptr<CommDevice> OpenTtyDevice(const std::string& path, const std::string& lockDir,
                                           uint32_t* error) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        *error = ErrorFromErrno(errno);
-        return nullptr;
-    }
-    if (!S_ISCHR(st.st_mode)) {
-        *error = ERROR_FILE_NOT_FOUND;  // not a serial device
-        return nullptr;
-    }
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        *error = ErrorFromErrno(errno);
-        return nullptr;
-    }
-    if (!::isatty(fd)) {
-        ::close(fd);
-        *error = ERROR_FILE_NOT_FOUND;
-        return nullptr;
-    }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
-        *error = ERROR_ACCESS_DENIED;
-        return nullptr;
-    }
-    // The lock file goes by the real device, so a terminal program that opened a
-    // symlinked name sees the same lock.
-    std::string real = path;
-    if (char* r = ::realpath(path.c_str(), nullptr)) {
-        real = r;
-        std::free(r);
-    }
-    const LockResult lock = AcquireLockFile(lockDir, real);
-    if (lock == LockResult::kHeld) {
-        ::flock(fd, LOCK_UN);
-        ::close(fd);
-        *error = ERROR_ACCESS_DENIED;
-        return nullptr;
-    }
-    ::ioctl(fd, TIOCEXCL);
-    auto dev = std::make_unique<TtyDevice>(fd, real, lockDir, lock == LockResult::kTaken);
+    std::string real;
+    bool lockTaken = false;
+    const int fd = OpenExclusive(path, lockDir, &real, &lockTaken, error);
+    if (fd < 0) return nullptr;
+    auto dev = std::make_unique<TtyDevice>(fd, path, real, lockDir, lockTaken);
     // Raw from the start, in the settings the device has.
     Dcb dcb;
     if (dev->ReadState(&dcb) == ERROR_SUCCESS) dev->Apply(dcb);

@@ -15,6 +15,9 @@ class CSharedPort;
 // The hint a shared port sends every channel's views, once, when it finds that its device
 // went away (views ask the port what became of it).
 inline constexpr int kHintDeviceGone = 7;
+// The hint a shared port sends every channel's views when its lost device came back and
+// the port reopened it (the channels carry on where they were).
+inline constexpr int kHintDeviceBack = 8;
 
 // A channel's view of one shared ring: its own read and write positions and count over
 // memory that the shared port owns. The channel buffer implements it.

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/device_map.h"
 #include "platform/serial_api.h"
 #include "platform/server_lock.h"
 #include "ports/status_text.h"
@@ -15,12 +16,18 @@ PortRegistry::~PortRegistry() {
 
 int PortRegistry::ProbePorts() {
     plat::ServerLockGuard guard;
-    for (int32_t com = kFirstCom; com <= kLastCom; ++com) {
-        if (FindPort(com) != nullptr) continue;
-        if (!plat::CommPresent("COM" + std::to_string(com))) continue;
-        ports_.push_back(std::make_unique<CSharedPort>(com, defaults_));
-    }
+    for (int32_t com = kFirstCom; com <= kLastCom; ++com) ProbePort(com);
+    for (const auto& [com, target] : plat::DeviceMap::Entries())
+        if (com > kLastCom) ProbePort(com);
     return static_cast<int>(ports_.size());
+}
+
+CSharedPort* PortRegistry::ProbePort(int32_t comNumber) {
+    plat::ServerLockGuard guard;
+    if (CSharedPort* kept = FindPort(comNumber)) return kept;
+    if (!plat::CommPresent("COM" + std::to_string(comNumber))) return nullptr;
+    ports_.push_back(std::make_unique<CSharedPort>(comNumber, defaults_));
+    return ports_.back().get();
 }
 
 CSharedPort* PortRegistry::FindPort(int32_t comNumber) const {

@@ -1,6 +1,8 @@
-// The shared ports of the machine, one for each of COM1..COM8 that could be opened at
-// start-up, and the default ring sizes every port opens with. The application owns one
-// registry; channels connect through it.
+// The shared ports of the machine, one for each of COM1..COM8 (and each higher number the
+// device map holds) that could be opened at start-up or was found later, and the default
+// ring sizes every port opens with. The application owns one registry; channels connect
+// through it. Ports are added while running (ProbePort) but never removed: a port whose
+// device went away stays, with its number.
 #pragma once
 
 #include <cstdint>
@@ -27,8 +29,12 @@ public:
     // port served over the network counts when its address is well formed, without a
     // connect) and keeps a shared port for each that is there. Numbers already kept are
     // not probed again.
+    // Numbers above COM8 that the device map holds are tried as well.
     // Returns how many ports the registry holds.
     int ProbePorts();
+    // Keeps a shared port for one COM number when its device is there now and none is kept
+    // yet: for devices found while running. The port (the one kept already, if any), or null.
+    CSharedPort* ProbePort(int32_t comNumber);
     // The shared port of a COM number, or null.
     CSharedPort* FindPort(int32_t comNumber) const;
     const std::vector<std::unique_ptr<CSharedPort>>& Ports() const { return ports_; }

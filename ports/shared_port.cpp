@@ -56,6 +56,8 @@ void CSharedPort::ClosePortObject() {
     PortObject* p = portObject_;
     portObject_ = nullptr;
     p->ops.Close(p);
+    goneAnnounced_ = false;
+    NotifyDevice(DeviceEvent::kClosed);
 }
 
 void CSharedPort::FreeRings() {
@@ -143,6 +145,7 @@ int CSharedPort::Open(int32_t baud, int16_t parity, int16_t wordLength, int16_t 
         ClosePortObject();
         return rings;
     }
+    NotifyDevice(DeviceEvent::kOpened);
     return kStatusSuccess;
 }
 
@@ -227,6 +230,7 @@ int CSharedPort::PollReceive() {
     plat::ServerLockGuard guard;
     PortObject* p = portObject_;
     if (p == nullptr) return kStatusNotSetUp;
+    if (goneAnnounced_) return p->status;  // the loss stays reported; nothing to read
     p->ops.ClearStatus(p);
     const int queued = p->ops.RxUsed(p);
     if (queued <= 0) {
@@ -295,7 +299,7 @@ void CSharedPort::AlignTransmitViews() {
 bool CSharedPort::DeviceAccepts() {
     plat::ServerLockGuard guard;
     PortObject* p = portObject_;
-    if (p == nullptr) return false;
+    if (p == nullptr || goneAnnounced_) return false;
     p->ops.ClearStatus(p);
     if (p->ops.TxFree(p) >= 0) return true;
     NoteFailure();
@@ -318,6 +322,7 @@ void CSharedPort::NoteFailure() {
     if (goneAnnounced_ || !DeviceGone()) return;
     goneAnnounced_ = true;
     for (PortClient* c : channels_) c->UpdateAllViews(kHintDeviceGone);
+    NotifyDevice(DeviceEvent::kLost);
 }
 
 int CSharedPort::ReceiveWaitFd() const {
@@ -334,6 +339,7 @@ int CSharedPort::PushTransmit(uint32_t pending) {
     // The caller has just stored its bytes at its write position; every other channel's
     // next bytes must go after them, even when the device takes nothing now.
     AlignTransmitViews();
+    if (goneAnnounced_) return p->status;  // kept for the device's return
     p->ops.ClearStatus(p);
     const int free = p->ops.TxFree(p);
     if (free <= 0) {

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -108,6 +109,38 @@ public:
     // True while an infra-red link is open here: only then has IdleService work to do.
     bool NeedsIdleService() const;
 
+    // --- A device that goes and comes back (ports/port_reconnect.cpp) -----------------
+    // Once the port found its device gone, reads and writes leave the device alone: the
+    // port's status keeps the loss (reported once; ClearPortError clears it) and nothing
+    // is stored to go out, until Reconnect brings the device back or the port closes.
+    enum class DeviceEvent {
+        kOpened,  // the port opened (a new device descriptor to watch)
+        kClosed,  // the port closed
+        kLost,    // the device went away; the channels had kHintDeviceGone
+        kBack,    // Reconnect reopened it; the channels had kHintDeviceBack
+    };
+    // Called under the server lock right after the event, on the thread that caused it.
+    // Stream readers hook in here to go on reading the reopened descriptor (it keeps its
+    // number across a reconnect). Returns an id for RemoveDeviceObserver.
+    using DeviceObserver = std::function<void(CSharedPort& port, DeviceEvent event)>;
+    static int AddDeviceObserver(DeviceObserver observer);
+    static void RemoveDeviceObserver(int id);
+    // True while the open port's device is known to be gone.
+    bool DeviceLost() const;
+    // Looks at the device now, as a failing read would: a device found gone is lost (the
+    // channels are told once). Returns DeviceLost().
+    bool CheckDevice();
+    // The path the open port's device was opened by, when it is a device that can come
+    // back by that path (a tty); empty otherwise and when closed.
+    std::string ReopenablePath() const;
+    // Reopens a lost device at the same path, with the line settings, flow control and
+    // modem lines the port had; the rings, the channels, their positions and the write
+    // lock stay as they are, so every channel carries on. 0 when reopened (or when the
+    // device was not lost); -6 closed; -24 a device that cannot come back; else the status
+    // of the failed open (the port stays lost).
+    int Reconnect();
+    // --- end of the device that goes and comes back --------------------------------------
+
     // What channels build their buffers from.
     int32_t PortNumber() const { return portNumber_; }
     bool IsOpen() const { return portObject_ != nullptr; }
@@ -133,6 +166,7 @@ private:
     void AlignTransmitViews();
     // After a failed operation: when the device went away, hints every channel (once).
     void NoteFailure();
+    void NotifyDevice(DeviceEvent event);
 
     int32_t portNumber_;
     int32_t lockCount_ = 0;
