@@ -21,8 +21,8 @@ namespace {
 // What changes a folder's list of devices: entries made, removed, renamed, or given new
 // owners and modes (udev makes a node usable after it appeared). Reads and writes of the
 // devices themselves are not asked for, so a busy terminal wakes nobody.
-constexpr uint32_t kFolderEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
-                                   IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+constexpr uint32_t kFolderEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ATTRIB |
+                                   IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 
 std::string Parent(const std::string& path) {
     const auto slash = path.find_last_of('/');

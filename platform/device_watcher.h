@@ -67,7 +67,7 @@ private:
     int udevFd_ = -1;
     struct Udev;
     std::unique_ptr<Udev> udev_;  // the libudev objects while udev is used
-    std::mutex mutex_;      // guards wanted_ and stop_
+    std::mutex mutex_;            // guards wanted_ and stop_
     std::vector<std::string> wanted_;
     bool stop_ = false;
     // Thread-only: watched path -> watch descriptor.

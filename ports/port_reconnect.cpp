@@ -42,8 +42,9 @@ int CSharedPort::AddDeviceObserver(DeviceObserver observer) {
 void CSharedPort::RemoveDeviceObserver(int id) {
     plat::ServerLockGuard guard;
     auto& list = TheObservers().list;
-    list.erase(std::remove_if(list.begin(), list.end(), [id](const auto& o) { return o.first == id; }),
-               list.end());
+    list.erase(
+        std::remove_if(list.begin(), list.end(), [id](const auto& o) { return o.first == id; }),
+        list.end());
 }
 
 void CSharedPort::NotifyDevice(DeviceEvent event) {

@@ -44,6 +44,15 @@ TEST_F(DeviceMapTest, PortsSectionSetsEntriesAndAutoAssignment) {
     EXPECT_EQ(DeviceMap::Entries().size(), 2u);
     DeviceMap::Configure({{"auto", "1"}});
     EXPECT_TRUE(DeviceMap::AutoAssignEnabled());
+
+    EXPECT_TRUE(DeviceMap::ReconnectEnabled());
+    EXPECT_EQ(DeviceMap::DeviceRoot(), "/dev");
+    EXPECT_EQ(DeviceMap::Configure({{"Reconnect", "off"}, {"DeviceRoot", "/tmp/devs/"}}), 0);
+    EXPECT_FALSE(DeviceMap::ReconnectEnabled());
+    EXPECT_EQ(DeviceMap::DeviceRoot(), "/tmp/devs");
+    DeviceMap::Clear();
+    EXPECT_TRUE(DeviceMap::ReconnectEnabled());
+    EXPECT_EQ(DeviceMap::DeviceRoot(), "/dev");
 }
 
 // A fake /dev: stable USB names first, then ACM, USB and UART devices in natural order.
@@ -71,12 +80,17 @@ TEST_F(DeviceMapTest, AutoAssignFillsFreeNumbersWithDevicesThatOpen) {
     ASSERT_EQ(::symlink(b.slavePath().c_str(), (dev + "/ttyUSB0").c_str()), 0);
     std::ofstream(dev + "/ttyUSB1").put('x');  // not a tty: skipped
     DeviceMap::Set(1, "loop://");
+    DeviceMap::Set(4, dev + "/serial/by-id/usb-Unplugged-if00");  // kept while it is away
     EXPECT_EQ(DeviceMap::AutoAssign(dev), 2);
     EXPECT_EQ(DeviceMap::Lookup(1), "loop://");
     EXPECT_EQ(DeviceMap::Lookup(2), dev + "/ttyACM0");
     EXPECT_EQ(DeviceMap::Lookup(3), dev + "/ttyUSB0");
-    EXPECT_FALSE(DeviceMap::Lookup(4).has_value());
-    // Devices already mapped are not given a second number.
+    // Devices already mapped are not given a second number, nor is a number that stands
+    // for a device not there now.
+    test::PtyPair c;
+    ASSERT_EQ(::symlink(c.slavePath().c_str(), (dev + "/ttyUSB3").c_str()), 0);
+    EXPECT_EQ(DeviceMap::AssignNewDevices(dev),
+              (std::vector<DeviceMap::Assignment>{{5, dev + "/ttyUSB3"}}));
     EXPECT_EQ(DeviceMap::AutoAssign(dev), 0);
     // The assigned name opens the device.
     SetLockDirectory(root.path());
