@@ -48,20 +48,107 @@ function(tolvan_stage_headers)
     list(FIND TOLVAN_PUBLIC_UMBRELLAS ${h} _umbrella)
     if(_umbrella GREATER -1)
       get_filename_component(_name ${h} NAME)
-      file(WRITE ${PROJECT_BINARY_DIR}/include/tolvan32/${_name}.new "#include \"${h}\"\n")
-      file(COPY_FILE ${PROJECT_BINARY_DIR}/include/tolvan32/${_name}.new
-           ${PROJECT_BINARY_DIR}/include/tolvan32/${_name} ONLY_IF_DIFFERENT)
+      tolvan_write_if_changed(${PROJECT_BINARY_DIR}/include/tolvan32/${_name} "#include \"${h}\"\n")
       set(_dest ${_out}/${_name})
     else()
       set(_dest ${_out}/${h})
     endif()
-    file(CONFIGURE OUTPUT ${_dest} CONTENT "${_text}" @ONLY)
+    tolvan_write_if_changed(${_dest} "${_text}")
   endforeach()
 endfunction()
 
-# install_libraries: <export-name> <target>...
-function(tolvan_install_libraries)
-  foreach(t ${ARGN})
-    set_target_properties(${t} PROPERTIES VERSION ${PROJECT_VERSION}.0 SOVERSION ${TOLVAN_SOVERSION})
-  endforeach()
+# Rewrites a file only when its text changes, so that its users are not rebuilt.
+function(tolvan_write_if_changed path text)
+  file(WRITE ${path}.new "${text}")
+  file(COPY_FILE ${path}.new ${path} ONLY_IF_DIFFERENT)
+  file(REMOVE ${path}.new)
 endfunction()
+
+# Install rules, the CMake package, pkg-config files and the Debian package, for:
+#   PROGRAMS  executables to bin
+#   KERDAL32  the setup library target; CLIENT the client library target
+#   RUNTIME   the shared libraries they stand on (installed, no headers of their own)
+function(tolvan_install)
+  cmake_parse_arguments(I "" "KERDAL32;CLIENT" "PROGRAMS;RUNTIME" ${ARGN})
+  if(NOT I_KERDAL32)
+    # Programs and libraries only (no development files).
+    foreach(t ${I_RUNTIME})
+      set_target_properties(${t} PROPERTIES VERSION ${PROJECT_VERSION}.0
+                                            SOVERSION ${TOLVAN_SOVERSION})
+    endforeach()
+    install(TARGETS ${I_PROGRAMS} ${I_RUNTIME} COMPONENT runtime)
+    tolvan_package()
+    return()
+  endif()
+  foreach(t ${I_KERDAL32} ${I_CLIENT} ${I_RUNTIME})
+    set_target_properties(${t} PROPERTIES VERSION ${PROJECT_VERSION}.0
+                                          SOVERSION ${TOLVAN_SOVERSION})
+  endforeach()
+  set_target_properties(${I_KERDAL32} PROPERTIES EXPORT_NAME kerdal32)
+  set_target_properties(${I_CLIENT} PROPERTIES EXPORT_NAME client)
+  foreach(t ${I_KERDAL32} ${I_CLIENT})
+    target_include_directories(${t} INTERFACE $<BUILD_INTERFACE:${PROJECT_BINARY_DIR}/include>
+                                              $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+    target_compile_features(${t} INTERFACE cxx_std_20)
+  endforeach()
+
+  install(TARGETS ${I_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+  install(TARGETS ${I_KERDAL32} ${I_CLIENT} ${I_RUNTIME} EXPORT Tolvan32Targets
+          LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT runtime
+          ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime)
+  install(DIRECTORY ${PROJECT_BINARY_DIR}/include-installed/tolvan32
+          DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT runtime)
+
+  set(_cmakedir ${CMAKE_INSTALL_LIBDIR}/cmake/Tolvan32)
+  install(EXPORT Tolvan32Targets NAMESPACE Tolvan32:: DESTINATION ${_cmakedir}
+          COMPONENT runtime)
+  configure_package_config_file(${PROJECT_SOURCE_DIR}/packaging/Tolvan32Config.cmake.in
+    ${PROJECT_BINARY_DIR}/packaging/Tolvan32Config.cmake INSTALL_DESTINATION ${_cmakedir})
+  write_basic_package_version_file(${PROJECT_BINARY_DIR}/packaging/Tolvan32ConfigVersion.cmake
+    COMPATIBILITY SameMajorVersion)
+  install(FILES ${PROJECT_BINARY_DIR}/packaging/Tolvan32Config.cmake
+                ${PROJECT_BINARY_DIR}/packaging/Tolvan32ConfigVersion.cmake
+          DESTINATION ${_cmakedir} COMPONENT runtime)
+
+  # pkg-config files that find the prefix from where they lie, so any prefix works.
+  file(RELATIVE_PATH TOLVAN_PC_PREFIX ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
+  string(REGEX REPLACE "/$" "" TOLVAN_PC_PREFIX "${TOLVAN_PC_PREFIX}")
+  set(TOLVAN_PC_KERDAL32_LIBS "-l$<TARGET_LINKER_FILE_BASE_NAME:${I_KERDAL32}>")
+  set(TOLVAN_PC_CLIENT_LIBS "-l$<TARGET_LINKER_FILE_BASE_NAME:${I_CLIENT}>")
+  foreach(t ${I_RUNTIME})
+    string(APPEND TOLVAN_PC_KERDAL32_LIBS " -l$<TARGET_LINKER_FILE_BASE_NAME:${t}>")
+    string(APPEND TOLVAN_PC_CLIENT_LIBS " -l$<TARGET_LINKER_FILE_BASE_NAME:${t}>")
+  endforeach()
+  foreach(pc kerdal32 tolvan32-client)
+    configure_file(${PROJECT_SOURCE_DIR}/packaging/${pc}.pc.in
+                   ${PROJECT_BINARY_DIR}/packaging/${pc}.pc.gen @ONLY)
+    file(GENERATE OUTPUT ${PROJECT_BINARY_DIR}/packaging/${pc}.pc
+         INPUT ${PROJECT_BINARY_DIR}/packaging/${pc}.pc.gen)
+    install(FILES ${PROJECT_BINARY_DIR}/packaging/${pc}.pc
+            DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT runtime)
+  endforeach()
+
+  tolvan_package()
+endfunction()
+
+# cpack -G DEB in the build folder: one package with everything installed, under /usr.
+macro(tolvan_package)
+  set(CPACK_PACKAGE_NAME tolvan32)
+  set(CPACK_PACKAGE_VENDOR "Tolvan32")
+  set(CPACK_PACKAGE_CONTACT "Tolvan32 developers <tolvan32@localhost>")
+  set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "serial communication server for Linux desktops")
+  set(CPACK_PACKAGE_DESCRIPTION "Owns the serial ports and lends them as channels to client programs over D-Bus; a command-line client (tolvanctl), and libraries for client programs.")
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+  set(CPACK_STRIP_FILES ON)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION comm)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+  # What the libraries need comes from dpkg-shlibdeps; tolvanctl and activation need these.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3, python3-dbus, python3-gi, dbus-daemon | dbus")
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "dbus-user-session, lrzsz")
+  set(CPACK_DEBIAN_COMPRESSION_TYPE gzip)
+  include(CPack)
+endmacro()
