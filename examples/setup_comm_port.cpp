@@ -6,8 +6,8 @@
 // --fixed leaves out the port page (the channel then goes to COM2). The exit code is 0
 // when the channel was connected, 1 otherwise.
 
-#include "automation/client/dispatch_driver.h"
-#include "setup/setup_functions.h"
+#include <tolvan32/client.h>
+#include <tolvan32/kerdal32.h>
 
 #include <QApplication>
 

@@ -5,6 +5,7 @@
 // into the offending control and marks the exchange failed: later exchange calls of the
 // same pass do nothing, so members after the failing one keep their values.
 
+#include "setup/kerdal32_export.h"
 #include <QString>
 
 #include <span>
@@ -16,7 +17,7 @@ class QWidget;
 
 namespace kerdal {
 
-class DataExchange {
+class KERDAL32_API DataExchange {
 public:
     DataExchange(QWidget* page, bool saveAndValidate)
         : m_pDlgWnd(page), m_bSaveAndValidate(saveAndValidate) {}
@@ -47,25 +48,26 @@ private:
 };
 
 // Text of an edit box.
-void DDX_Text(DataExchange& dx, QLineEdit* edit, QString& value);
+KERDAL32_API void DDX_Text(DataExchange& dx, QLineEdit* edit, QString& value);
 // Unsigned decimal (surrounding blanks allowed); anything else brings the framework's
 // "Please enter a positive integer." and fails.
-void DDX_Text(DataExchange& dx, QLineEdit* edit, unsigned& value);
+KERDAL32_API void DDX_Text(DataExchange& dx, QLineEdit* edit, unsigned& value);
 // Signed decimal; a bad entry brings "Please enter an integer." and fails.
-void DDX_Text(DataExchange& dx, QLineEdit* edit, int& value);
+KERDAL32_API void DDX_Text(DataExchange& dx, QLineEdit* edit, int& value);
 // Check box state: 0 unchecked, 1 checked, 2 indeterminate.
-void DDX_Check(DataExchange& dx, QAbstractButton* box, int& value);
+KERDAL32_API void DDX_Check(DataExchange& dx, QAbstractButton* box, int& value);
 // Index of the checked radio button of a group, -1 for none.
-void DDX_Radio(DataExchange& dx, std::span<QAbstractButton* const> group, int& value);
+KERDAL32_API void DDX_Radio(DataExchange& dx, std::span<QAbstractButton* const> group, int& value);
 // Selected position of a list, -1 for none.
-void DDX_CBIndex(DataExchange& dx, QComboBox* list, int& value);
+KERDAL32_API void DDX_CBIndex(DataExchange& dx, QComboBox* list, int& value);
 // Text of the selected item (saving) / select the first item equal to the text (loading).
-void DDX_CBString(DataExchange& dx, QComboBox* list, QString& value);
+KERDAL32_API void DDX_CBString(DataExchange& dx, QComboBox* list, QString& value);
 
 // Validations, called right after the DDX_ of the value they check.
-void DDV_MaxChars(DataExchange& dx, const QString& value, int maxChars);
-void DDV_MinMaxUInt(DataExchange& dx, unsigned value, unsigned minVal, unsigned maxVal);
-void DDV_MinMaxInt(DataExchange& dx, int value, int minVal, int maxVal);
+KERDAL32_API void DDV_MaxChars(DataExchange& dx, const QString& value, int maxChars);
+KERDAL32_API void DDV_MinMaxUInt(DataExchange& dx, unsigned value, unsigned minVal,
+                                 unsigned maxVal);
+KERDAL32_API void DDV_MinMaxInt(DataExchange& dx, int value, int minVal, int maxVal);
 
 // Parsing as the exchange does it; false for text that is not a number of the kind.
 bool ParseUnsigned(const QString& text, unsigned& value);

@@ -1,4 +1,6 @@
 #pragma once
+
+#include "setup/kerdal32_export.h"
 // The sheet that adds or edits one phone-list entry: the "Dial Entry" page with the entry's
 // comment, dial string and duplex mode, and the port "Settings" page, which starts at the
 // library's current parameters. On OK the entry takes the pages' values; handshakes have no
@@ -11,11 +13,11 @@ struct tagDialEntry;
 namespace kerdal {
 
 // True when the sheet was accepted and `entry` now holds what the user chose.
-bool RunDialEntrySheet(tagDialEntry& entry, const QString& caption, QWidget* parent,
-                       bool disableHandshakes);
+KERDAL32_API bool RunDialEntrySheet(tagDialEntry& entry, const QString& caption, QWidget* parent,
+                                    bool disableHandshakes);
 
 // Makes the entry's line parameters the library's current ones, so that the sheet starts at
 // them when it edits the entry; one outside the tables stays as it was.
-void StartAtEntryLine(const tagDialEntry& entry);
+KERDAL32_API void StartAtEntryLine(const tagDialEntry& entry);
 
 }  // namespace kerdal

@@ -3,6 +3,7 @@
 // (see dial_list_format.h). The document owns its entries; positions are 0-based, no gaps.
 #pragma once
 
+#include "setup/kerdal32_export.h"
 #include "framework/archive.h"
 #include "framework/document.h"
 #include "framework/document_class.h"
@@ -24,7 +25,7 @@ struct tagDialEntry {
     bool operator==(const tagDialEntry&) const = default;
 };
 
-class CDocDialList : public tfw::CDocument {
+class KERDAL32_API CDocDialList : public tfw::CDocument {
 public:
     // Runtime class: documents are made through it (the constructor is protected).
     static std::unique_ptr<tfw::CDocument> CreateObject();
@@ -65,4 +66,4 @@ private:
 };
 
 // The runtime-class record (class name "CDocDialList", schema 0), for the host's template.
-extern const tfw::DocumentClass classCDocDialList;
+extern KERDAL32_API const tfw::DocumentClass classCDocDialList;

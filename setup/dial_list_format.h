@@ -19,6 +19,7 @@
 //   reach take the defaults 9600, N, 8, 1, F. Numbers out of the 32-bit range saturate.
 #pragma once
 
+#include "setup/kerdal32_export.h"
 #include "framework/archive.h"
 #include "setup/dial_list.h"
 
@@ -32,10 +33,10 @@ inline constexpr std::size_t kMaxDialListField = kMaxDialListLine - 64;
 
 // Reads one line. Returns its count of bytes (0: no line), or -1 for a line longer than
 // kMaxDialListLine; text gets the line without leading spaces, cut before its first CR.
-long ReadDialListLine(tfw::CArchive& ar, std::string& text);
+KERDAL32_API long ReadDialListLine(tfw::CArchive& ar, std::string& text);
 
 // Fills the line parameters of entry from a third line.
-void ParseDialListSettings(std::string_view line, tagDialEntry& entry);
+KERDAL32_API void ParseDialListSettings(std::string_view line, tagDialEntry& entry);
 
 // Writes the three lines of the entry at 0-based position index.
 void WriteDialListEntry(tfw::CArchive& ar, int index, const tagDialEntry& entry);

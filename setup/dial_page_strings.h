@@ -2,6 +2,7 @@
 // The texts of the phone-number and dial-entry pages: template captions and control texts,
 // and the string-table entries their buttons and checks show.
 
+#include "setup/kerdal32_export.h"
 #include <QString>
 #include <QStringList>
 
@@ -35,6 +36,6 @@ inline constexpr char kAskToSave[] = "Save changes to %1?";
 inline constexpr char kUntitled[] = "Untitled";
 
 // The text of one of the ids above (a host override included).
-QString DialString(unsigned id);
+KERDAL32_API QString DialString(unsigned id);
 
 }  // namespace kerdal::dial_strings

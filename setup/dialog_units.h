@@ -3,6 +3,7 @@
 // character width of the page font, y and heights in eighths of its character height.
 // Converting through the font keeps a page readable whatever font the desktop uses.
 
+#include "setup/kerdal32_export.h"
 #include <QRect>
 #include <QSize>
 
@@ -18,12 +19,12 @@ QSize DialogUnitsSize(const QWidget* reference, int w, int h);
 
 // Places `control` inside its parent at a dialog-unit position. Drop-down lists keep
 // their own closed height: the template height of a drop-down list includes its open list.
-void PlaceControl(QWidget* control, int x, int y, int w, int h);
+KERDAL32_API void PlaceControl(QWidget* control, int x, int y, int w, int h);
 
 // Lays out again every control that PlaceControl placed in `page` (a w by h dialog-unit
 // area), widening the horizontal unit just enough that no label or button text is cut:
 // a desktop font is often wider for its height than the layouts were drawn for. The
 // widening stops at half as wide again.
-void FitPageLayout(QWidget* page, int w, int h);
+KERDAL32_API void FitPageLayout(QWidget* page, int w, int h);
 
 }  // namespace kerdal

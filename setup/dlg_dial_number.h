@@ -11,6 +11,7 @@
 // selected they keep the creator's values. When the run ends a modified list is offered for
 // saving (Yes, No, Cancel) and the document is closed.
 
+#include "setup/kerdal32_export.h"
 #include "setup/property_page.h"
 
 #include <cstdint>
@@ -28,7 +29,7 @@ namespace tfw {
 class CDocument;
 }
 
-class CDlgDialNumber : public kerdal::PropertyPage {
+class KERDAL32_API CDlgDialNumber : public kerdal::PropertyPage {
     Q_OBJECT
 public:
     enum { IDD = 122 };

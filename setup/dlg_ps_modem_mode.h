@@ -5,12 +5,13 @@
 // "Off"; both rules are applied when the page is shown and after every click on "Reply"
 // and every change of the Speaker list.
 
+#include "setup/kerdal32_export.h"
 #include "setup/property_page.h"
 
 class QCheckBox;
 class QComboBox;
 
-class CDlgPSModemMode : public kerdal::PropertyPage {
+class KERDAL32_API CDlgPSModemMode : public kerdal::PropertyPage {
     Q_OBJECT
 public:
     enum { IDD = 123 };

@@ -2,6 +2,7 @@
 // Every message box of the setup pages and sheets goes through ShowPageMessage, so that a
 // test or a script can answer it by installing a hook instead of a person clicking.
 
+#include "setup/kerdal32_export.h"
 #include <QString>
 
 #include <functional>
@@ -28,11 +29,12 @@ using MessageHook = std::function<int(const MessageRequest&)>;
 
 // Installs a hook that answers every later message instead of a message box; an empty
 // hook restores the real box. Returns the hook that was installed before.
-MessageHook SetPageMessageHook(MessageHook hook);
+KERDAL32_API MessageHook SetPageMessageHook(MessageHook hook);
 
 // Shows `text` with the application title as caption and returns the pressed button
 // (a MessageResult). Without a hook this is a modal QMessageBox owned by `owner`.
-int ShowPageMessage(QWidget* owner, const QString& text, MessageIcon icon = MessageIcon::Warning,
-                    MessageButtons buttons = MessageButtons::Ok);
+KERDAL32_API int ShowPageMessage(QWidget* owner, const QString& text,
+                                 MessageIcon icon = MessageIcon::Warning,
+                                 MessageButtons buttons = MessageButtons::Ok);
 
 }  // namespace kerdal

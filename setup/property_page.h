@@ -8,6 +8,7 @@
 // Every control carries its resource identifier as object name ("1005"), so tests and
 // scripts find it with Control(id) or findChild.
 
+#include "setup/kerdal32_export.h"
 #include "setup/data_exchange.h"
 
 #include <QString>
@@ -17,7 +18,7 @@ namespace kerdal {
 
 class PropertySheet;
 
-class PropertyPage : public QWidget {
+class KERDAL32_API PropertyPage : public QWidget {
     Q_OBJECT
 public:
     // `caption` is the tab text; `templateId` the resource id of the page's layout, also

@@ -12,6 +12,7 @@
 // before: a deleted page leaves the sheet). Pages added as unique_ptr belong to the sheet
 // and are deleted with it, last page first.
 
+#include "setup/kerdal32_export.h"
 #include "setup/page_message_box.h"
 #include "setup/property_page.h"
 
@@ -27,7 +28,7 @@ class QTabWidget;
 
 namespace kerdal {
 
-class PropertySheet : public QDialog {
+class KERDAL32_API PropertySheet : public QDialog {
     Q_OBJECT
 public:
     // The button object names are the framework's command ids of the buttons.

@@ -3,12 +3,13 @@
 // Together with the port "Settings" page it forms the sheet that adds or edits an entry.
 // The comment must not be empty; the dial string may be.
 
+#include "setup/kerdal32_export.h"
 #include "setup/property_page.h"
 
 class QComboBox;
 class QLineEdit;
 
-class CPSDialEntry : public kerdal::PropertyPage {
+class KERDAL32_API CPSDialEntry : public kerdal::PropertyPage {
     Q_OBJECT
 public:
     enum { IDD = 119 };

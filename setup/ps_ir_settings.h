@@ -3,6 +3,7 @@
 // 57600). It carries the link variant that its creator passes on to the connection as
 // the parity argument, without showing or changing it.
 
+#include "setup/kerdal32_export.h"
 #include "setup/property_page.h"
 
 #include <array>
@@ -10,7 +11,7 @@
 
 class QComboBox;
 
-class CPSIRSettings : public kerdal::PropertyPage {
+class KERDAL32_API CPSIRSettings : public kerdal::PropertyPage {
     Q_OBJECT
 public:
     enum { IDD = 101 };

@@ -6,6 +6,7 @@
 // response mode with an empty response, an internal timeout of 0; each with its message
 // and the focus in the box concerned.
 
+#include "setup/kerdal32_export.h"
 #include "setup/property_page.h"
 
 #include <QString>
@@ -16,7 +17,7 @@ class QAbstractButton;
 class QLineEdit;
 class QPushButton;
 
-class CPSMdmSpecSet : public kerdal::PropertyPage {
+class KERDAL32_API CPSMdmSpecSet : public kerdal::PropertyPage {
     Q_OBJECT
 public:
     enum { IDD = 117 };

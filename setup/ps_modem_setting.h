@@ -2,6 +2,7 @@
 // "Modem" page: the modem's command strings, delays and redial limits. The creator sets
 // the public members before the sheet is shown and reads them after it was accepted.
 
+#include "setup/kerdal32_export.h"
 #include "setup/property_page.h"
 
 #include <QString>
@@ -9,7 +10,7 @@
 class QCheckBox;
 class QLineEdit;
 
-class CPSModemSetting : public kerdal::PropertyPage {
+class KERDAL32_API CPSModemSetting : public kerdal::PropertyPage {
     Q_OBJECT
 public:
     enum { IDD = 116 };

@@ -12,6 +12,7 @@
 // items themselves stay "COMn". The names come from the device namer the process set; a
 // process without one (a client program) shows no device.
 
+#include "setup/kerdal32_export.h"
 #include "setup/property_page.h"
 
 #include <QString>
@@ -21,7 +22,7 @@
 class QComboBox;
 class QLabel;
 
-class CPSSelectPort : public kerdal::PropertyPage {
+class KERDAL32_API CPSSelectPort : public kerdal::PropertyPage {
     Q_OBJECT
 public:
     enum { IDD = 108 };

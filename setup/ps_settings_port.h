@@ -6,13 +6,14 @@
 // m_pCommParam->GetBaudRate(m_nBaudRateIdx) and so on. With `m_bHandshaking` 0 the three
 // boxes are shown unchecked and disabled, and come back 0.
 
+#include "setup/kerdal32_export.h"
 #include "setup/property_page.h"
 
 class AndCommParam;
 class QCheckBox;
 class QComboBox;
 
-class CPSSettingsPort : public kerdal::PropertyPage {
+class KERDAL32_API CPSSettingsPort : public kerdal::PropertyPage {
     Q_OBJECT
 public:
     enum { IDD = 109 };

@@ -7,6 +7,7 @@
 // On OK the record takes the chosen values and the result is 1; on Cancel the record is
 // left as it was and the result is 2 (also for a null `param`, which shows nothing).
 
+#include "setup/kerdal32_export.h"
 #include "setup/records/param_records.h"
 
-int QueryCommParam(const char* portList, const char* caption, AndCOMMParam* param);
+KERDAL32_API int QueryCommParam(const char* portList, const char* caption, AndCOMMParam* param);

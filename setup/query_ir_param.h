@@ -4,6 +4,7 @@
 // The link variant travels through the page unchanged. On OK the record takes the chosen
 // port and rate and the result is 1; on Cancel it is left as it was and the result is 2.
 
+#include "setup/kerdal32_export.h"
 #include "setup/records/param_records.h"
 
-int QueryIRParam(const char* portList, const char* caption, AndIRParam* param);
+KERDAL32_API int QueryIRParam(const char* portList, const char* caption, AndIRParam* param);

@@ -12,7 +12,8 @@
 // 2) the record is left as it was. A new phone list chosen in the advanced sheet is
 // returned but does not change the list shown during the call.
 
+#include "setup/kerdal32_export.h"
 #include "setup/records/param_records.h"
 
-int QueryModemConnectionSettings(const char* portList, const char* caption,
-                                 AndModemConnectionSettings* settings);
+KERDAL32_API int QueryModemConnectionSettings(const char* portList, const char* caption,
+                                              AndModemConnectionSettings* settings);

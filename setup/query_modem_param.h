@@ -5,6 +5,7 @@
 // text, 0 when the text is empty) and the result is 1; on Cancel the record is left as it
 // was and the result is 2. The page's turnaround time has no field in the record.
 
+#include "setup/kerdal32_export.h"
 #include "setup/records/param_records.h"
 
-int QueryModemParam(const char* portList, const char* caption, AndModemParam* param);
+KERDAL32_API int QueryModemParam(const char* portList, const char* caption, AndModemParam* param);

@@ -20,6 +20,7 @@
 // kSetupCallFailed and nothing after it is done: no sheet when the port list could not be
 // had. No messages of their own are shown.
 
+#include "setup/kerdal32_export.h"
 #include "setup/setup_channel.h"
 
 #include <cstddef>
@@ -35,10 +36,12 @@ inline constexpr std::size_t kPortListBufferSize = 1024;
 
 }  // namespace kerdal
 
-std::int16_t SetupCommPort(kerdal::SetupChannel* channel, const char* caption,
-                           std::int32_t portFixed);
-std::int16_t SetupModem(kerdal::SetupChannel* channel, const char* caption, std::int32_t portFixed);
-std::int16_t SetupIR(kerdal::SetupChannel* channel, const char* caption, std::int32_t portFixed);
+KERDAL32_API std::int16_t SetupCommPort(kerdal::SetupChannel* channel, const char* caption,
+                                        std::int32_t portFixed);
+KERDAL32_API std::int16_t SetupModem(kerdal::SetupChannel* channel, const char* caption,
+                                     std::int32_t portFixed);
+KERDAL32_API std::int16_t SetupIR(kerdal::SetupChannel* channel, const char* caption,
+                                  std::int32_t portFixed);
 
 namespace kerdal {
 

@@ -22,6 +22,7 @@
 // for does not end in a "no reply" error.
 #pragma once
 
+#include "automation/client/client_export.h"
 #include "automation/contract/call_timeout.h"
 #include "framework/dispatch_class.h"
 #include "framework/dispatch_variant.h"
@@ -77,8 +78,8 @@ inline tfw::Variant MakeArg(const char* v) {
 inline tfw::Variant MakeArg(const std::string& v) {
     return tfw::Variant::String(v);
 }
-tfw::Variant MakeArg(const QString& v);
-tfw::Variant MakeArg(const ByteRef& v);
+TOLVAN32_CLIENT_API tfw::Variant MakeArg(const QString& v);
+TOLVAN32_CLIENT_API tfw::Variant MakeArg(const ByteRef& v);
 inline tfw::Variant MakeArg(std::int16_t* v) {
     return tfw::Variant::I2Ref(*v);
 }
@@ -91,13 +92,13 @@ inline tfw::Variant MakeArg(bool* v) {
 
 template <class T>
 void WriteBack(const T&, const tfw::Variant&) {}
-void WriteBack(const ByteRef& ref, const tfw::Variant& v);
-void WriteBack(std::int16_t* const& out, const tfw::Variant& v);
-void WriteBack(std::int32_t* const& out, const tfw::Variant& v);
-void WriteBack(bool* const& out, const tfw::Variant& v);
+TOLVAN32_CLIENT_API void WriteBack(const ByteRef& ref, const tfw::Variant& v);
+TOLVAN32_CLIENT_API void WriteBack(std::int16_t* const& out, const tfw::Variant& v);
+TOLVAN32_CLIENT_API void WriteBack(std::int32_t* const& out, const tfw::Variant& v);
+TOLVAN32_CLIENT_API void WriteBack(bool* const& out, const tfw::Variant& v);
 }  // namespace driver_detail
 
-class DispatchDriver {
+class TOLVAN32_CLIENT_API DispatchDriver {
 public:
     DispatchDriver();  // the session bus
     explicit DispatchDriver(const QDBusConnection& connection);

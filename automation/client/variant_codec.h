@@ -3,6 +3,7 @@
 // booleans travel as their value types.
 #pragma once
 
+#include "automation/client/client_export.h"
 #include "framework/dispatch_variant.h"
 
 #include <QList>
@@ -13,26 +14,26 @@
 namespace tdbus {
 
 // D-Bus signature of a table type ("" for none).
-const char* DBusSignatureOf(tfw::VarType type);
+TOLVAN32_CLIENT_API const char* DBusSignatureOf(tfw::VarType type);
 
 // The native D-Bus value of a variant: short, int, bool, QString (UTF-8 of the bytes),
 // QByteArray. An Empty variant gives an empty QVariantList, which travels as "av".
-QVariant ToDBusValue(const tfw::Variant& value);
+TOLVAN32_CLIENT_API QVariant ToDBusValue(const tfw::Variant& value);
 
 // The variant a native D-Bus value stands for: "n" I2, "i" I4, "b" BOOL, "s" string,
 // "ay" string ref. Values of other D-Bus types give nothing.
-std::optional<tfw::Variant> FromDBusValue(const QVariant& value);
+TOLVAN32_CLIENT_API std::optional<tfw::Variant> FromDBusValue(const QVariant& value);
 
 // Makes an argument received by value into the by-reference variant `declared` wants when
 // its value type matches (an "n" for an I2 ref, ...). Leaves anything else as it is, for
 // tfw::Coerce to accept or refuse.
-void AdoptForParam(tfw::Variant& value, tfw::VarType declared);
+TOLVAN32_CLIENT_API void AdoptForParam(tfw::Variant& value, tfw::VarType declared);
 
 // An "av" argument as received (a QDBusArgument, or a list already unpacked) to a list
 // of the variants' contents. False when it is not an array of variants.
-bool UnpackVariantArray(const QVariant& arg, QList<QVariant>& out);
+TOLVAN32_CLIENT_API bool UnpackVariantArray(const QVariant& arg, QList<QVariant>& out);
 
 // Wraps each value as a D-Bus variant, for sending as "av".
-QVariant PackVariantArray(const QList<QVariant>& values);
+TOLVAN32_CLIENT_API QVariant PackVariantArray(const QList<QVariant>& values);
 
 }  // namespace tdbus
