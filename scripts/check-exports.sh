@@ -12,7 +12,7 @@ libdir=$1
 status=0
 for spec in kerdal32:libkerdal32.so tolvan32-client:libtolvan32_client.so; do
   name=${spec%%:*}
-  lib=$(find "$libdir" -maxdepth 2 -name "${spec#*:}" | head -1)
+  lib=$(find "$libdir" -maxdepth 1 -name "${spec#*:}" | head -1)
   [ -n "$lib" ] || { echo "check-exports: no ${spec#*:} under $libdir" >&2; exit 1; }
   allow=$src/packaging/$name.exports
   symbols=$(nm -D --defined-only "$lib" | awk '{print $3}' | c++filt |

@@ -40,7 +40,7 @@ xmllint --noout "$prefix"/share/mime/packages/tolvan32.xml "$prefix"/share/icons
 # The mime database compiler reads the types as the desktop will.
 mkdir -p "$work/mime/packages"
 cp "$prefix/share/mime/packages/tolvan32.xml" "$work/mime/packages/"
-update-mime-database "$work/mime" 2>"$work/mime.log"
+XDG_DATA_DIRS=$work update-mime-database "$work/mime" 2>"$work/mime.log"
 [ -s "$work/mime.log" ] && { cat "$work/mime.log"; fail "the file types do not compile cleanly"; }
 for ext in ccf mcf icf lst; do
   grep -q "application/x-tolvan32-.*:\*\.$ext$" "$work/mime/globs2" || fail "*.$ext has no type"
@@ -101,9 +101,10 @@ step "cpack -G DEB, dpkg -i, dpkg -r"
 (cd "$build" && cpack -G DEB -B "$work/deb" >"$work/cpack.log") || { cat "$work/cpack.log"; fail "cpack failed"; }
 deb=$(ls "$work"/deb/*.deb)
 dpkg-deb -f "$deb" Package Version Depends
-dpkg -s tolvan32 >/dev/null 2>&1 && fail "a tolvan32 package is installed already; remove it first"
+installed() { dpkg-query -W -f='${Status}' tolvan32 2>/dev/null | grep -q ' installed$'; }
+installed && fail "a tolvan32 package is installed already; remove it first"
 dpkg -i "$deb" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -i failed"; }
-trap 'dpkg -r tolvan32 >/dev/null 2>&1; rm -rf "$work"' EXIT
+trap 'dpkg -P tolvan32 >/dev/null 2>&1; rm -rf "$work"' EXIT
 for f in /usr/bin/tolvan32 /usr/bin/tolvanctl /usr/share/dbus-1/services/RiVo32.Document.service; do
   [ -e "$f" ] || fail "$f is not in the package"
 done
@@ -113,4 +114,6 @@ dpkg -r tolvan32 >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -r
 left=$(dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\.||' | grep -v '/$' | while read -r f; do
   [ -e "$f" ] && echo "$f"; done || true)
 [ -z "$left" ] || fail "left behind after dpkg -r: $left"
+installed && fail "dpkg -r left the package installed"
+dpkg -P tolvan32 >/dev/null
 echo "check-install: the package installs and removes cleanly"
