@@ -368,7 +368,16 @@ std::vector<tfw::CDocument*> CAppComm::Channels() const {
 void CAppComm::ShowChannelList() {
     const std::vector<tfw::CDocument*> channels = Channels();
     QStringList titles;
-    for (tfw::CDocument* doc : channels) titles << QString::fromStdString(doc->GetTitle());
+    {
+        plat::ServerLockGuard lock;
+        for (tfw::CDocument* doc : channels) {
+            QString title = QString::fromStdString(doc->GetTitle());
+            // A channel whose device is unplugged is still connected: the list says so.
+            auto* comm = dynamic_cast<CDocComm*>(doc);
+            if (comm && comm->Port() && comm->Port()->DeviceLost()) title += " - gone";
+            titles << title;
+        }
+    }
     CDlgListChannels dialog(titles, frame_.get());
     if (dialog.exec() != QDialog::Accepted) return;
     const int chosen = dialog.Chosen();

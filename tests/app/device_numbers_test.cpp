@@ -6,15 +6,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QListWidget>
+#include <QTimer>
 
 #include <fstream>
 #include <functional>
 #include <sstream>
 #include <string>
 
+#include "app/dlg_list_channels.h"
 #include "app/tolvan_app.h"
+#include "channels/doc_comm.h"
 #include "framework/profile.h"
 #include "platform/device_map.h"
 #include "platform/serial_api.h"
@@ -76,6 +81,24 @@ protected:
         saved.Load(profile_);
         return saved.GetString("Ports", "COM" + std::to_string(com));
     }
+    // A channel as a client makes one (no window).
+    CDocComm* CreateChannel() {
+        tdbus::HostedChannel* hosted = app_->CreateChannel(tdbus::ChannelClass::Plain);
+        return hosted ? dynamic_cast<CDocComm*>(&hosted->Target()) : nullptr;
+    }
+    // What View > Channels... lists (the dialog is cancelled).
+    QStringList ListedChannels() {
+        QStringList seen;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<CDlgListChannels*>(QApplication::activeModalWidget());
+            if (!dialog) return;
+            for (int i = 0; i < dialog->List()->count(); ++i)
+                seen << dialog->List()->item(i)->text();
+            dialog->reject();
+        });
+        app_->ShowChannelList();
+        return seen;
+    }
     bool HasPort(int com) {
         plat::ServerLockGuard lock;
         return app_->Registry().FindPort(com) != nullptr;
@@ -117,6 +140,29 @@ TEST_F(DeviceNumbers, KeptAcrossRestartsAndWhileAwayNewOnesNumberedWhileRunning)
     EXPECT_EQ(Saved(4), nameD);
     EXPECT_FALSE(HasPort(1));
     EXPECT_TRUE(HasPort(4));
+
+    // A channel on Delta while Delta is unplugged: still connected, marked in the list of
+    // channels.
+    CDocComm* channel = CreateChannel();
+    ASSERT_NE(channel, nullptr);
+    ASSERT_EQ(channel->ConnectToPort(4, 9600, 'N', 8, 1), 0);
+    ASSERT_EQ(::unlink(nameD.c_str()), 0);
+    d.CloseMaster();
+    ASSERT_TRUE(Eventually([&] {
+        plat::ServerLockGuard lock;
+        return channel->Port()->DeviceLost();
+    }));
+    EXPECT_TRUE(channel->IsConnected());
+    const QStringList listed = ListedChannels();
+    ASSERT_EQ(listed.size(), 1);
+    EXPECT_TRUE(listed[0].endsWith(" - gone")) << listed[0].toStdString();
+    test::PtyPair deltaBack;
+    ASSERT_EQ(::symlink(deltaBack.slavePath().c_str(), nameD.c_str()), 0);
+    ASSERT_TRUE(Eventually([&] {
+        plat::ServerLockGuard lock;
+        return !channel->Port()->DeviceLost();
+    }));
+    EXPECT_FALSE(ListedChannels()[0].endsWith(" - gone"));
 
     // Alpha back: its old number, at once.
     test::PtyPair again;
