@@ -123,7 +123,7 @@ void DeviceWatcher::Kick() {
     [[maybe_unused]] const ssize_t r = ::write(wakeFd_, &one, sizeof one);
 }
 
-void DeviceWatcher::ArmFolders() {
+bool DeviceWatcher::ArmFolders() {
     std::vector<std::string> wanted;
     {
         std::lock_guard lock(mutex_);
@@ -152,7 +152,12 @@ void DeviceWatcher::ArmFolders() {
                                       [wd = wd](const auto& a) { return a.second == wd; });
         if (!kept) ::inotify_rm_watch(inotifyFd_, wd);
     }
+    bool added = false;
+    for (const auto& a : armed)
+        added |= std::none_of(watches_.begin(), watches_.end(),
+                              [&](const auto& w) { return w.first == a.first; });
     watches_ = std::move(armed);
+    return added;
 }
 
 bool DeviceWatcher::DrainInotify() {
@@ -201,7 +206,12 @@ void DeviceWatcher::Run() {
             std::lock_guard lock(mutex_);
             if (stop_) return;
         }
-        ArmFolders();
+        // What came into a folder before its watch stood was not reported: a folder watched
+        // anew is looked at once.
+        if (ArmFolders() && !wake.first) {
+            wake.folders = true;
+            report = true;
+        }
         if (report) onChange_(wake);
         wake = Wake{};
         report = false;

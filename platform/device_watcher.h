@@ -56,7 +56,7 @@ public:
 
 private:
     void Run();
-    void ArmFolders();
+    bool ArmFolders();    // true when a path is watched that was not before
     bool DrainInotify();  // true when an event was about a watched folder's contents
     bool DrainUdev();
 
