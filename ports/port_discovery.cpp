@@ -62,15 +62,16 @@ PortDiscovery::~PortDiscovery() {
 }
 
 bool PortDiscovery::Start() {
-    // A port that opens, closes, loses or gets back its device changes what the watcher
-    // sleeps on.
-    observer_ = CSharedPort::AddDeviceObserver(
-        [this](CSharedPort&, CSharedPort::DeviceEvent) { watcher_.Kick(); });
     const bool udev = plat::DeviceMap::DeviceRoot() == "/dev";
     if (!watcher_.Start(udev)) {
         Stop();
         return false;
     }
+    // A port that opens, closes, loses or gets back its device changes what the watcher
+    // sleeps on. (After the start: the wake-up descriptor exists from then on.)
+    observer_ = CSharedPort::AddDeviceObserver(
+        [this](CSharedPort&, CSharedPort::DeviceEvent) { watcher_.Kick(); });
+    watcher_.Kick();  // for a port that opened while the observer was not there yet
     UpdateFolders();
     return true;
 }
