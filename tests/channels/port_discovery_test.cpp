@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <atomic>
@@ -145,6 +146,42 @@ TEST_F(PortDiscoveryTest, KernelNameFirstMovesToTheStableNameKeepingItsNumber) {
     EXPECT_EQ(Assigned().back(), (Assignment{2, stable}));
     EXPECT_EQ(plat::DeviceMap::Lookup(2), stable);
     EXPECT_FALSE(plat::DeviceMap::Lookup(3).has_value()) << "no second number for it";
+}
+
+// A port mapped to a link in a folder of the user's, which does not exist yet when the
+// server starts, gets its port when the link appears; with automatic numbering off nothing
+// else is numbered.
+TEST(PortDiscoveryMapped, LinkAnywhereGetsItsPortWhenItAppears) {
+    test::ScratchDir scratch;
+    plat::SetLockDirectory(scratch.path());
+    plat::DeviceMap::Clear();
+    plat::DeviceMap::SetAutoAssign(false);
+    plat::DeviceMap::SetDeviceRoot(scratch.path() + "/dev");
+    const std::string folder = scratch.path() + "/home/links";
+    plat::DeviceMap::Set(7, folder + "/gps");
+    PortRegistry registry;
+    EXPECT_EQ(registry.ProbePorts(), 0);
+    int assigned = 0;
+    PortDiscovery discovery(registry, {[&](int, const std::string&) { ++assigned; }, {}});
+    ASSERT_TRUE(discovery.Start());
+    const auto folders = PortDiscovery::WatchFolders(false);
+    EXPECT_NE(std::find(folders.begin(), folders.end(), folder), folders.end());
+
+    test::PtyPair gps, stray;
+    ASSERT_EQ(::mkdir((scratch.path() + "/home").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((scratch.path() + "/dev").c_str(), 0755), 0);
+    ASSERT_EQ(::symlink(stray.slavePath().c_str(), (scratch.path() + "/dev/ttyUSB0").c_str()), 0);
+    ASSERT_EQ(::symlink(gps.slavePath().c_str(), (folder + "/gps").c_str()), 0);
+    ASSERT_TRUE(Eventually([&] {
+        plat::ServerLockGuard lock;
+        return registry.FindPort(7) != nullptr;
+    }));
+    discovery.Stop();
+    EXPECT_EQ(assigned, 0);
+    EXPECT_EQ(plat::DeviceMap::Entries().size(), 1u);
+    plat::DeviceMap::Clear();
+    plat::SetLockDirectory("/var/lock");
 }
 
 // The watcher sleeps through traffic on an open device and through changes to files that
