@@ -160,7 +160,7 @@ bool CAppComm::InitInstance(const CommandLine& line, const InitOptions& options)
     InstallUi();
     // Client calls run on the automation server's workers: their view updates and the last
     // releases of their channels come to this thread.
-    InstallWindowThreadPosters();
+    posters_ = std::make_unique<WindowThreadPosters>();
 
     // The profile first: its [Ports] section says which COM numbers stand for which device.
     profile_.Load(line.profilePath);
@@ -221,7 +221,7 @@ bool CAppComm::InitInstance(const CommandLine& line, const InitOptions& options)
     QString busError;
     const bool onBus = server_->Start(options.busAddress, &busError);
     if (onBus) {
-        SetXferProgressSink(server_->MakeTransferSink());
+        transferSink_.emplace(server_->MakeTransferSink());
         connect(server_.get(), &tdbus::AutomationServer::LastObjectReleased, this, [this] {
             if (automation_) Q_EMIT QuitRequested();
         });
@@ -280,12 +280,12 @@ void CAppComm::InstallUi() {
     tfw::FrameworkUi& ui = tfw::TheFrameworkUi();
     ui.addToRecentFiles = [this](const std::string& path) { AddRecent(path); };
     if (automation_) {
-        plat::SetMessageBoxHook({});  // never blocks: nobody would see the box
+        messageBoxHook_.emplace(nullptr);  // never blocks: nobody would see the box
         ui.showError = [](const std::string& message) {
             std::fprintf(stderr, "tolvan32: %s\n", message.c_str());
         };
     } else {
-        plat::SetMessageBoxHook(&ShowQtBox);
+        messageBoxHook_.emplace(&ShowQtBox);
         ui.showError = [](const std::string& message) {
             ShowQtBox(message, {}, plat::MB_OK | plat::MB_ICONEXCLAMATION);
         };
@@ -309,7 +309,7 @@ void CAppComm::ExitInstance() {
         for (auto& [key, hosted] : hosted_) server_->ChannelDestroyed(hosted.get());
         server_->Stop();
     }
-    SetXferProgressSink(nullptr);
+    transferSink_.reset();
     hosted_.clear();
     instance_.reset();
     frame_.reset();  // the windows go first; their channels close with them
@@ -319,9 +319,9 @@ void CAppComm::ExitInstance() {
     server_.reset();
     CDocComm::SetPortRegistry(nullptr);
     CPSSelectPort::SetDeviceNamer({});
-    plat::SetMessageBoxHook({});
+    messageBoxHook_.reset();
     tfw::TheFrameworkUi() = {};
-    RemoveWindowThreadPosters();
+    posters_.reset();
 }
 
 void CAppComm::RecordAssignment(int com, const std::string& target) {

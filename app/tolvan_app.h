@@ -21,6 +21,8 @@
 #include "automation/channel_host.h"
 #include "framework/profile.h"
 #include "framework/recent_files.h"
+#include "channels/file_transfer.h"
+#include "platform/message_box.h"
 #include "ports/port_discovery.h"
 #include "ports/port_registry.h"
 
@@ -30,6 +32,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace tfw {
@@ -46,6 +49,7 @@ namespace tolvan::app {
 class CCommDocTemplate;
 class CFrameMain;
 class SingleInstance;
+class WindowThreadPosters;
 
 struct InitOptions {
     QString busAddress;           // empty: the session bus
@@ -129,6 +133,9 @@ private:
     // Devices that come and go while running (stopped before the registry goes).
     std::unique_ptr<PortDiscovery> discovery_;
     std::unique_ptr<tfw::StringRegistration> strings_;
+    std::unique_ptr<WindowThreadPosters> posters_;
+    std::optional<plat::ScopedMessageBoxHook> messageBoxHook_;
+    std::optional<ScopedXferProgressSink> transferSink_;
     CCommDocTemplate* channelTemplate_ = nullptr;
     CCommDocTemplate* classTemplates_[tdbus::kChannelClassCount] = {};
     std::unique_ptr<CFrameMain> frame_;

@@ -57,7 +57,7 @@ QPointer<WindowThreadQueue> g_queue;
 
 }  // namespace
 
-void InstallWindowThreadPosters() {
+WindowThreadPosters::WindowThreadPosters() {
     QCoreApplication* app = QCoreApplication::instance();
     if (!app) return;
     if (!g_queue) g_queue = new WindowThreadQueue(app);
@@ -67,7 +67,7 @@ void InstallWindowThreadPosters() {
     CDocComm::SetReleasePoster(post);
 }
 
-void RemoveWindowThreadPosters() {
+WindowThreadPosters::~WindowThreadPosters() {
     tfw::SetViewThreadPoster({});
     CDocComm::SetReleasePoster({});
 }

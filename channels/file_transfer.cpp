@@ -142,9 +142,10 @@ void TransferThread(XModemLink* channel, int32_t length, int16_t window) {
 
 }  // namespace
 
-void SetXferProgressSink(std::shared_ptr<XferProgressSink> sink) {
+std::shared_ptr<XferProgressSink> SetXferProgressSink(std::shared_ptr<XferProgressSink> sink) {
     std::lock_guard lock(Ctl().mutex);
-    Ctl().sink = std::move(sink);
+    std::swap(Ctl().sink, sink);
+    return sink;
 }
 
 int16_t ReceiveXModemFile(XModemLink& channel, const std::string& fileName, int32_t length,

@@ -27,8 +27,22 @@ public:
     virtual void XferProgress(int16_t window, int32_t wParam, int32_t lParam) = 0;
 };
 
-// Installs the sink that all receptions report to (null: reports are dropped).
-void SetXferProgressSink(std::shared_ptr<XferProgressSink> sink);
+// Installs the sink that all receptions report to (null: reports are dropped). Returns the
+// sink installed before.
+std::shared_ptr<XferProgressSink> SetXferProgressSink(std::shared_ptr<XferProgressSink> sink);
+
+// Installs a sink for its lifetime and puts the one before it back when it ends.
+class ScopedXferProgressSink {
+public:
+    explicit ScopedXferProgressSink(std::shared_ptr<XferProgressSink> sink)
+        : previous_(SetXferProgressSink(std::move(sink))) {}
+    ~ScopedXferProgressSink() { SetXferProgressSink(std::move(previous_)); }
+    ScopedXferProgressSink(const ScopedXferProgressSink&) = delete;
+    ScopedXferProgressSink& operator=(const ScopedXferProgressSink&) = delete;
+
+private:
+    std::shared_ptr<XferProgressSink> previous_;
+};
 
 // Starts receiving `fileName` on `channel` and returns at once:
 //   0     the transfer thread runs; it reports to `window` and ends with an end report;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 
 namespace tolvan::plat {
 
@@ -26,6 +27,19 @@ using MessageBoxHook =
 
 // Returns the previous hook. An empty hook restores the default.
 MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);
+
+// Installs a hook for its lifetime and puts the one before it back when it ends.
+class ScopedMessageBoxHook {
+public:
+    explicit ScopedMessageBoxHook(MessageBoxHook hook)
+        : previous_(SetMessageBoxHook(std::move(hook))) {}
+    ~ScopedMessageBoxHook() { SetMessageBoxHook(std::move(previous_)); }
+    ScopedMessageBoxHook(const ScopedMessageBoxHook&) = delete;
+    ScopedMessageBoxHook& operator=(const ScopedMessageBoxHook&) = delete;
+
+private:
+    MessageBoxHook previous_;
+};
 int ShowMessageBox(const std::string& text, const std::string& caption = {},
                    uint32_t flags = MB_OK);
 

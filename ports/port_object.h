@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "ports/status_text.h"
 
@@ -101,5 +102,17 @@ void DefaultClearStatus(PortObject* p);
 using IdleHook = std::function<int()>;
 IdleHook SetIdleHook(IdleHook hook);
 int CallIdleHook();
+
+// Installs an idle hook for its lifetime and puts the one before it back when it ends.
+class ScopedIdleHook {
+public:
+    explicit ScopedIdleHook(IdleHook hook) : previous_(SetIdleHook(std::move(hook))) {}
+    ~ScopedIdleHook() { SetIdleHook(std::move(previous_)); }
+    ScopedIdleHook(const ScopedIdleHook&) = delete;
+    ScopedIdleHook& operator=(const ScopedIdleHook&) = delete;
+
+private:
+    IdleHook previous_;
+};
 
 }  // namespace tolvan

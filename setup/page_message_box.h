@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <functional>
+#include <utility>
 
 class QWidget;
 
@@ -30,6 +31,19 @@ using MessageHook = std::function<int(const MessageRequest&)>;
 // Installs a hook that answers every later message instead of a message box; an empty
 // hook restores the real box. Returns the hook that was installed before.
 KERDAL32_API MessageHook SetPageMessageHook(MessageHook hook);
+
+// Installs a hook for its lifetime and puts the one before it back when it ends.
+class ScopedPageMessageHook {
+public:
+    explicit ScopedPageMessageHook(MessageHook hook)
+        : previous_(SetPageMessageHook(std::move(hook))) {}
+    ~ScopedPageMessageHook() { SetPageMessageHook(std::move(previous_)); }
+    ScopedPageMessageHook(const ScopedPageMessageHook&) = delete;
+    ScopedPageMessageHook& operator=(const ScopedPageMessageHook&) = delete;
+
+private:
+    MessageHook previous_;
+};
 
 // Shows `text` with the application title as caption and returns the pressed button
 // (a MessageResult). Without a hook this is a modal QMessageBox owned by `owner`.

@@ -53,6 +53,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <optional>
 #include <functional>
 #include <string>
 #include <vector>
@@ -332,7 +333,7 @@ TEST(ChannelCommandsXModem, ReceivesWhatSxSendsIntoTheChosenFile) {
     test::MappedPort port;
     ASSERT_EQ(port.Map(3, ::ptsname(pty.Master()), dir.Path()), 1);
     auto recorder = std::make_shared<test::XferRecorder>();
-    SetXferProgressSink(recorder);
+    ScopedXferProgressSink sink(recorder);
     const Bytes data = test::PatternBytes(1000, 7);
     const std::string source = dir.File("sent.bin");
     const std::string target = dir.File("got.bin");
@@ -365,7 +366,6 @@ TEST(ChannelCommandsXModem, ReceivesWhatSxSendsIntoTheChosenFile) {
         EXPECT_EQ(channel.GetRefCount(), 1u);
         channel.CloseConnection();
     }
-    SetXferProgressSink(nullptr);
 }
 
 // The infra-red channel's sheet: port and link rate only; the link runs at 115200, N, 8, 1
@@ -386,8 +386,8 @@ TEST(IRChannelCommands, SheetConnectsThroughTheLinkAndKeepsItsLineAsCurrent) {
         ASSERT_NE(dynamic_cast<IRChannelCommands*>(menu.get()), nullptr);
         // A settings sheet that fails says so and keeps the channel's link variant.
         std::vector<std::string> messages;
-        const plat::MessageBoxHook previous = plat::SetMessageBoxHook(
-            [&](const std::string& text, const std::string&, std::uint32_t) {
+        std::optional<plat::ScopedMessageBoxHook> boxes(
+            std::in_place, [&](const std::string& text, const std::string&, std::uint32_t) {
                 messages.push_back(text);
                 return plat::IDOK;
             });
@@ -398,7 +398,7 @@ TEST(IRChannelCommands, SheetConnectsThroughTheLinkAndKeepsItsLineAsCurrent) {
         ASSERT_NE(rate, nullptr);
         rate->m_nIRParity = 0;
         EXPECT_EQ(menu->ApplySetupSheet(*settings, kSetupSettings), -6) << "not connected";
-        plat::SetMessageBoxHook(previous);
+        boxes.reset();
         EXPECT_EQ(messages, std::vector<std::string>{"Port setting failed"});
         EXPECT_EQ(channel.IRParity(), 1);
 

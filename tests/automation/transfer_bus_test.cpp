@@ -14,6 +14,7 @@
 #include <QObject>
 
 #include <mutex>
+#include <optional>
 
 namespace tolvan::test {
 namespace {
@@ -54,16 +55,17 @@ protected:
     void SetUp() override {
         ServerOnBus::SetUp();
         plat::ClearAtomTable();
-        SetXferProgressSink(server_->MakeTransferSink());
+        sink_.emplace(server_->MakeTransferSink());
         host_->SetXModemFd(pty_.Slave());
         client_ = bus_->Connect();
     }
     void TearDown() override {
         EXPECT_TRUE(WaitForXModemThreads(std::chrono::seconds(30)));
-        SetXferProgressSink(nullptr);
+        sink_.reset();
         plat::ClearAtomTable();
         ServerOnBus::TearDown();
     }
+    std::optional<ScopedXferProgressSink> sink_;
 
     // Creates a channel, subscribes to its reports and starts the reception of `file`.
     std::int16_t Start(tdbus::DispatchDriver& ch, const std::string& file, std::int32_t length) {

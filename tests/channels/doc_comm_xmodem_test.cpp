@@ -107,7 +107,7 @@ TEST(DocCommXModemAbort, AbortXfertEndsTheReceptionWithUserAbort) {
     test::MappedPort port;
     ASSERT_EQ(port.Map(kCom, ::ptsname(pty.Master()), dir.Path()), 1);
     auto recorder = std::make_shared<test::XferRecorder>();
-    SetXferProgressSink(recorder);
+    ScopedXferProgressSink sink(recorder);
     {
         CDocComm channel;
         ASSERT_EQ(channel.ConnectToPort(kCom, 115200, 'N', 8, 1), 0);
@@ -125,7 +125,6 @@ TEST(DocCommXModemAbort, AbortXfertEndsTheReceptionWithUserAbort) {
         EXPECT_EQ(test::ReadFileBytes(dir.File("part.bin")), first) << "the partial file is kept";
         EXPECT_EQ(channel.GetAbortRequest(), 1);
     }
-    SetXferProgressSink(nullptr);
 }
 
 }  // namespace

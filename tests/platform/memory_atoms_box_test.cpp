@@ -111,17 +111,23 @@ TEST(MessageBox, DefaultAnswersAtOnceAndHooksRecord) {
         uint32_t flags;
     };
     std::vector<Shown> shown;
-    MessageBoxHook previous =
-        SetMessageBoxHook([&](const std::string& t, const std::string& c, uint32_t f) {
-            shown.push_back({t, c, f});
-            return IDYES;
-        });
-    EXPECT_EQ(ShowMessageBox("Invalid state", "Tolvan32", MB_ICONEXCLAMATION), IDYES);
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].text, "Invalid state");
-    EXPECT_EQ(shown[0].caption, "Tolvan32");
-    EXPECT_EQ(shown[0].flags, MB_ICONEXCLAMATION);
-    SetMessageBoxHook(previous);
+    {
+        ScopedMessageBoxHook outer(
+            [](const std::string&, const std::string&, uint32_t) { return IDCANCEL; });
+        {
+            ScopedMessageBoxHook hook([&](const std::string& t, const std::string& c, uint32_t f) {
+                shown.push_back({t, c, f});
+                return IDYES;
+            });
+            EXPECT_EQ(ShowMessageBox("Invalid state", "Tolvan32", MB_ICONEXCLAMATION), IDYES);
+            ASSERT_EQ(shown.size(), 1u);
+            EXPECT_EQ(shown[0].text, "Invalid state");
+            EXPECT_EQ(shown[0].caption, "Tolvan32");
+            EXPECT_EQ(shown[0].flags, MB_ICONEXCLAMATION);
+        }
+        // The hook before it is back.
+        EXPECT_EQ(ShowMessageBox("x", "", MB_YESNO), IDCANCEL);
+    }
     EXPECT_EQ(ShowMessageBox("x", "", MB_YESNO), IDNO);
     EXPECT_EQ(shown.size(), 1u);
 }

@@ -123,10 +123,15 @@ TEST_F(PortObjectTest, PortOpenedWithoutMemoryIsThePlaceholder) {
 TEST_F(PortObjectTest, IdleHookIsReplaceable) {
     EXPECT_EQ(CallIdleHook(), 0);
     int calls = 0;
-    IdleHook previous = SetIdleHook([&] { return ++calls > 1 ? -1 : 0; });
-    EXPECT_EQ(CallIdleHook(), 0);
-    EXPECT_EQ(CallIdleHook(), -1);
-    SetIdleHook(previous);
+    {
+        ScopedIdleHook outer([] { return 5; });
+        {
+            ScopedIdleHook hook([&] { return ++calls > 1 ? -1 : 0; });
+            EXPECT_EQ(CallIdleHook(), 0);
+            EXPECT_EQ(CallIdleHook(), -1);
+        }
+        EXPECT_EQ(CallIdleHook(), 5) << "the hook before it is back";
+    }
     EXPECT_EQ(CallIdleHook(), 0);
     EXPECT_EQ(calls, 2);
 }

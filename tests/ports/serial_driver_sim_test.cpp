@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -179,7 +180,7 @@ TEST_F(SerialDriverSim, SendBreakLastsItsMillisecondsOnTheTickSource) {
     plat::FakeTickSource ticks;
     plat::ScopedTickSource scoped(ticks);
     int idleCalls = 0;
-    IdleHook previous = SetIdleHook([&] {
+    std::optional<ScopedIdleHook> idle(std::in_place, [&] {
         ++idleCalls;
         return 0;
     });
@@ -190,11 +191,11 @@ TEST_F(SerialDriverSim, SendBreakLastsItsMillisecondsOnTheTickSource) {
     EXPECT_EQ(dev->BreakCount(), 1u);
 
     // A negative hook result ends the break at once.
-    SetIdleHook([] { return -1; });
+    idle.reset();
+    idle.emplace([] { return -1; });
     EXPECT_EQ(port->ops.SendBreak(port, 250), 0);
     EXPECT_EQ(peer->breakOff - peer->breakOn, 0u);
     EXPECT_FALSE(dev->Break());
-    SetIdleHook(previous);
 }
 
 TEST_F(SerialDriverSim, LineErrorsAccumulateUntilCleared) {
