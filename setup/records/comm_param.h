@@ -4,8 +4,10 @@
 // its members directly, so their order and widths are part of the interface.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <type_traits>
 
 // String ids of the parity names: 61216 + the parity's table position.
 inline constexpr unsigned kParityNameStringBase = 61216;
@@ -73,6 +75,15 @@ public:
     std::int32_t m_nCurWrdLen;
     std::int32_t m_nCurStopBit;
 };
+
+// The server reads the members straight out of the object: their order and widths hold.
+static_assert(std::is_standard_layout_v<AndCommParam>);
+static_assert(offsetof(AndCommParam, m_pBaudRate) == 0);
+static_assert(offsetof(AndCommParam, m_nBaudRateCnt) == 4 * sizeof(void*));
+static_assert(offsetof(AndCommParam, m_nDefBaudRate) == 4 * sizeof(void*) + 16);
+static_assert(offsetof(AndCommParam, m_nCurBaudRate) == 4 * sizeof(void*) + 32);
+static_assert(offsetof(AndCommParam, m_nCurStopBit) == 4 * sizeof(void*) + 44);
+static_assert(sizeof(AndCommParam) == 4 * sizeof(void*) + 48);
 
 // The process-wide instance: every caller in the process sees and changes the same object.
 AndCommParam* DLLGetCommParam();

@@ -7,6 +7,7 @@
 #include "app/key_lock_state.h"
 #include "app/mdi_frame_bar.h"
 #include "app/mdi_frame_splitter.h"
+#include "app/menu_table.h"
 #include "app/tab_bar.h"
 #include "app/view_buffer_info.h"
 #include "app/view_comm.h"
@@ -25,6 +26,9 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QUrl>
+
+#include <span>
+#include <string>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
@@ -136,58 +140,74 @@ TEST_F(MainWindow, StartsWithTitleMenu2ToolbarAndIdlePrompt) {
     frame.grab().save(GrabPath("main-window"));
 }
 
+// The pop-up built from one table row list: separators, sub-menus and one shared action per
+// command, the recent-file placeholder standing for the whole list.
+void ExpectBuiltFrom(QMenu* menu, std::span<const MenuItemDef> items, const std::string& where) {
+    const QList<QAction*> actions = menu->actions();
+    qsizetype at = 0;
+    for (const MenuItemDef& item : items) {
+        const std::string here = where + " / " + std::string(item.text);
+        ASSERT_LT(at, actions.size()) << here << ": missing";
+        QAction* a = actions[at];
+        if (item.IsSeparator()) {
+            EXPECT_TRUE(a->isSeparator()) << here;
+        } else if (!item.submenu.empty()) {
+            ASSERT_NE(a->menu(), nullptr) << here;
+            EXPECT_EQ(a->menu()->title(), QLatin1String(item.text.data(), item.text.size()));
+            ExpectBuiltFrom(a->menu(), item.submenu, here);
+        } else if (item.id == cmd::FileMru1) {
+            for (int i = 0; i < cmd::FileMruCount; ++i, ++at) {
+                ASSERT_LT(at, actions.size()) << here << ": recent-file slot " << i;
+                EXPECT_EQ(CommandActions::CommandId(actions[at]), cmd::FileMru1 + i) << here;
+            }
+            continue;
+        } else {
+            EXPECT_EQ(CommandActions::CommandId(a), item.id) << here;
+            EXPECT_FALSE(a->text().isEmpty()) << here;
+        }
+        ++at;
+    }
+    EXPECT_EQ(at, actions.size()) << where << ": items beyond the table";
+}
+
 TEST_F(MainWindow, MenusOfEachDocumentTypeWithAcceleratorsAndPrompts) {
     CommandActions& actions = frame.Actions();
-    const QList<QMenu*> channelMenu = actions.BuildMenus(menu::Channel, &frame);
-    EXPECT_EQ(Titles(channelMenu),
-              (QStringList{"&File", "&Communications", "&Settings", "&View", "&Window", "&Help"}));
-    EXPECT_EQ(Ids(Popup(channelMenu, "&Communications")),
-              (std::vector<int>{32775, 32781, 0, 32779, 32780, 0, 32773, 32782, 32783, -1, 0, 32787,
-                                32788}));
-    QMenu* receiveFile = Popup(channelMenu, "&Communications")->actions()[9]->menu();
-    ASSERT_NE(receiveFile, nullptr);
-    EXPECT_EQ(receiveFile->title(), QStringLiteral("Receive &File"));
-    EXPECT_EQ(Ids(receiveFile), (std::vector<int>{32800}));
-    EXPECT_EQ(Ids(Popup(channelMenu, "&File")),
-              (std::vector<int>{57600, 57601, 57602, 57603, 57604, 0, 57607, 57609, 57606, 0, 57616,
-                                57617, 57618, 57619, 0, 57665}))
-        << "the recent-file slots follow the placeholder";
-    EXPECT_EQ(Ids(Popup(channelMenu, "&Window")),
-              (std::vector<int>{57648, 57650, 57651, 57649, 0, 32778}));
-    EXPECT_EQ(Ids(Popup(channelMenu, "&View")),
-              (std::vector<int>{32776, 0, 59392, 59393, 32785, 32786}));
-
-    const QList<QMenu*> modem = actions.BuildMenus(menu::Modem, &frame);
-    EXPECT_EQ(Titles(modem), (QStringList{"&File", "&Communications", "&Modem", "&Settings",
-                                          "&View", "&Window", "&Help"}));
-    EXPECT_EQ(Ids(Popup(modem, "&Modem")),
-              (std::vector<int>{32790, 0, 32796, 32798, 0, 32797, 32795}));
-    EXPECT_EQ(Ids(Popup(modem, "&Settings")), (std::vector<int>{32784, 32777, 0, 32774, 32789}));
-    const QList<QMenu*> list = actions.BuildMenus(menu::PhoneList, &frame);
-    EXPECT_EQ(Titles(list), (QStringList{"&File", "&Edit", "&View", "&Window", "&Help"}));
-    EXPECT_EQ(Ids(Popup(list, "&Edit")), (std::vector<int>{32791, 32792, 32793, 0, 32794}));
-    EXPECT_EQ(Ids(Popup(list, "&Window")), (std::vector<int>{57648, 57650, 57651, 57649}));
-    const QList<QMenu*> ir = actions.BuildMenus(menu::InfraRed, &frame);
-    EXPECT_EQ(Titles(ir),
-              (QStringList{"&File", "&Communications", "&Settings", "&View", "&Window", "&Help"}));
+    for (const MenuDef& def : MenuTable()) {
+        const QList<QMenu*> built = actions.BuildMenus(def.menuId, &frame);
+        ASSERT_EQ(built.size(), static_cast<qsizetype>(def.popups.size())) << def.menuId;
+        for (std::size_t i = 0; i < def.popups.size(); ++i) {
+            const PopupDef& popup = def.popups[i];
+            EXPECT_EQ(built[static_cast<qsizetype>(i)]->title(),
+                      QLatin1String(popup.title.data(), popup.title.size()));
+            ExpectBuiltFrom(built[static_cast<qsizetype>(i)], popup.items,
+                            "menu " + std::to_string(def.menuId) + " " + std::string(popup.title));
+        }
+    }
     EXPECT_TRUE(actions.BuildMenus(99, &frame).isEmpty());
 
+    // Every accelerator reaches its command's one action, whichever menu shows it.
+    for (const AcceleratorDef& acc : AcceleratorTable())
+        EXPECT_TRUE(actions.Action(acc.id)->shortcuts().contains(
+            QKeySequence(QLatin1String(acc.key.data(), acc.key.size()))))
+            << acc.key;
+
     // One action per command: the modem's "Transmit Strin&G..." and the channel's
-    // "Transmit &String..." share command 32773, which takes the text of the first menu.
-    EXPECT_EQ(actions.Action(32773), Popup(modem, "&Communications")->actions()[6]);
-    EXPECT_EQ(actions.Action(57600)->text(), QStringLiteral("&New"));
-    EXPECT_EQ(actions.Action(57600)->shortcut(), QKeySequence(QStringLiteral("Ctrl+N")));
-    EXPECT_EQ(actions.Action(57635)->shortcuts(),
-              (QList<QKeySequence>{QKeySequence("Ctrl+X"), QKeySequence("Shift+Del")}));
-    EXPECT_EQ(actions.Action(57670)->shortcut(), QKeySequence(Qt::Key_F1));
-    EXPECT_EQ(actions.Action(57681)->shortcut(), QKeySequence(QStringLiteral("Shift+F6")));
-    EXPECT_EQ(actions.Action(32776)->statusTip(),
+    // "Transmit &String..." share one, which takes the text of the first menu.
+    const QList<QMenu*> modem = actions.BuildMenus(menu::Modem, &frame);
+    const QList<QMenu*> channel = actions.BuildMenus(menu::Channel, &frame);
+    auto commandIn = [](const QList<QMenu*>& menus, int id) -> QAction* {
+        for (QMenu* m : menus)
+            for (QAction* a : m->actions())
+                if (CommandActions::CommandId(a) == id) return a;
+        return nullptr;
+    };
+    EXPECT_EQ(commandIn(modem, cmd::TransmitString), commandIn(channel, cmd::TransmitString));
+    EXPECT_EQ(actions.Action(cmd::FileNew)->text(), QStringLiteral("&New"));
+    EXPECT_EQ(actions.Action(cmd::ShowChannels)->statusTip(),
               QStringLiteral("Shows list of existing channels"));
-    EXPECT_EQ(actions.Action(32778)->statusTip(),
-              QStringLiteral("Hides window if it was created by other application"));
-    EXPECT_EQ(actions.Action(57665)->statusTip(),
+    EXPECT_EQ(actions.Action(cmd::AppExit)->statusTip(),
               QStringLiteral("Quit the application; prompts to save documents"));
-    EXPECT_EQ(actions.Action(57603)->toolTip(), QStringLiteral("Save"));
+    EXPECT_EQ(actions.Action(cmd::FileSave)->toolTip(), QStringLiteral("Save"));
 }
 
 TEST_F(MainWindow, HighlightedMenuItemShowsItsPromptOtherwiseTheIdleText) {

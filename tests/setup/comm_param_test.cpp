@@ -34,16 +34,6 @@ TEST(CommParam, FreshObjectStandsFor9600N81AsDefaultAndCurrent) {
     EXPECT_EQ(stops, "12");
 }
 
-TEST(CommParam, MembersKeepTheirOrderAndWidths) {
-    // The server reads the indices straight out of the object.
-    EXPECT_EQ(offsetof(AndCommParam, m_pBaudRate), 0u);
-    EXPECT_EQ(offsetof(AndCommParam, m_nBaudRateCnt), 4 * sizeof(void*));
-    EXPECT_EQ(offsetof(AndCommParam, m_nDefBaudRate), 4 * sizeof(void*) + 16);
-    EXPECT_EQ(offsetof(AndCommParam, m_nCurBaudRate), 4 * sizeof(void*) + 32);
-    EXPECT_EQ(offsetof(AndCommParam, m_nCurStopBit), 4 * sizeof(void*) + 44);
-    EXPECT_EQ(sizeof(AndCommParam), 4 * sizeof(void*) + 48);
-}
-
 TEST(CommParam, SettersTakeExactValuesAndIgnoreOthers) {
     AndCommParam p;
     p.SetCurBaudRate(1200);
