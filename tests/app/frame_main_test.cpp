@@ -60,27 +60,10 @@ private:
     std::set<int> ids_;
 };
 
-QStringList Titles(const QList<QMenu*>& menus) {
-    QStringList t;
-    for (QMenu* m : menus) t << m->title();
-    return t;
-}
 QStringList MenuBarTitles(QMainWindow& w) {
     QStringList t;
     for (QAction* a : w.menuBar()->actions()) t << a->text();
     return t;
-}
-// Command ids of a pop-up's items: 0 for a separator, -1 for a sub-menu.
-std::vector<int> Ids(QMenu* menu) {
-    std::vector<int> ids;
-    for (QAction* a : menu->actions())
-        ids.push_back(a->isSeparator() ? 0 : a->menu() ? -1 : CommandActions::CommandId(a));
-    return ids;
-}
-QMenu* Popup(const QList<QMenu*>& menus, const char* title) {
-    for (QMenu* m : menus)
-        if (m->title() == QLatin1String(title)) return m;
-    return nullptr;
 }
 
 class MainWindow : public ::testing::Test {

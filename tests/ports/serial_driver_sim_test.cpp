@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -180,19 +179,20 @@ TEST_F(SerialDriverSim, SendBreakLastsItsMillisecondsOnTheTickSource) {
     plat::FakeTickSource ticks;
     plat::ScopedTickSource scoped(ticks);
     int idleCalls = 0;
-    std::optional<ScopedIdleHook> idle(std::in_place, [&] {
-        ++idleCalls;
-        return 0;
-    });
-    EXPECT_EQ(port->ops.SendBreak(port, 250), 0);
-    EXPECT_EQ(peer->breakOff - peer->breakOn, 250u);
-    EXPECT_GT(idleCalls, 0);
-    EXPECT_FALSE(dev->Break());
-    EXPECT_EQ(dev->BreakCount(), 1u);
+    {
+        ScopedIdleHook idle([&] {
+            ++idleCalls;
+            return 0;
+        });
+        EXPECT_EQ(port->ops.SendBreak(port, 250), 0);
+        EXPECT_EQ(peer->breakOff - peer->breakOn, 250u);
+        EXPECT_GT(idleCalls, 0);
+        EXPECT_FALSE(dev->Break());
+        EXPECT_EQ(dev->BreakCount(), 1u);
+    }
 
     // A negative hook result ends the break at once.
-    idle.reset();
-    idle.emplace([] { return -1; });
+    ScopedIdleHook idle([] { return -1; });
     EXPECT_EQ(port->ops.SendBreak(port, 250), 0);
     EXPECT_EQ(peer->breakOff - peer->breakOn, 0u);
     EXPECT_FALSE(dev->Break());
