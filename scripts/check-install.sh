@@ -110,6 +110,14 @@ for f in /usr/bin/tolvan32 /usr/bin/tolvanctl /usr/share/dbus-1/services/RiVo32.
 done
 ldd /usr/bin/tolvan32 | grep -q "not found" && fail "the installed server misses a library"
 /usr/bin/tolvanctl ports --help >/dev/null
+# The example against the package, found where the system looks by itself.
+rm -rf "$work/example/build"
+cmake -S "$work/example" -B "$work/example/build" -G Ninja >/dev/null
+cmake --build "$work/example/build" >/dev/null
+# shellcheck disable=SC2046
+c++ -o "$work/example/by_pkg_config" "$work/example/setup_comm_port.cpp" \
+    $(pkg-config --cflags --libs kerdal32 tolvan32-client)
+ldd "$work/example/by_pkg_config" | grep -Eq "libkerdal32.so.0 => (/usr)?/lib/" || { ldd "$work/example/by_pkg_config"; fail "the example does not use the package's library"; }
 dpkg -r tolvan32 >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -r failed"; }
 left=$(dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\.||' | grep -v '/$' | while read -r f; do
   [ -e "$f" ] && echo "$f"; done || true)
