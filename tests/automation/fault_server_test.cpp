@@ -220,6 +220,8 @@ TEST_F(FaultServer, KilledServerLeavesNoStaleLockAndARestartTakesThePortAgain) {
 }
 
 TEST_F(FaultServer, VanishedDeviceAnswersStatusCodesOthersGoOnAndItCanBeReconnected) {
+    // The port does not reopen by itself here: the channels connect again.
+    std::ofstream(Profile(), std::ios::app) << "Reconnect=0\n";
     ASSERT_NO_FATAL_FAILURE(StartServer());
     tdbus::DispatchDriver& a = NewChannel(2);
     tdbus::DispatchDriver& b = NewChannel(2);
@@ -249,6 +251,46 @@ TEST_F(FaultServer, VanishedDeviceAnswersStatusCodesOthersGoOnAndItCanBeReconnec
     ASSERT_EQ(Connect(b, 2), 0);
     EXPECT_EQ(a.InvokeHelper(kDispGetPortError, kMethod).AsI2(), 0);
     ExpectServes(a, 2, "after", {&b});
+    ExpectServes(c, 3, "still");
+    ReleaseAllAndExpectCleanExit();
+}
+
+// Unplugged and plugged in again at the same path while its clients hold their channels:
+// they stay connected, are told of the loss once, and carry on with the device that came
+// back, every byte once.
+TEST_F(FaultServer, DeviceBackAtItsPathEveryChannelCarriesOn) {
+    ASSERT_NO_FATAL_FAILURE(StartServer());
+    tdbus::DispatchDriver& a = NewChannel(2);
+    tdbus::DispatchDriver& b = NewChannel(2);
+    tdbus::DispatchDriver& c = NewChannel(3);
+    const std::vector<std::uint8_t> before = Counter(300);
+    ASSERT_TRUE(ptys_[2]->Write(before));
+    EXPECT_EQ(AsBytes(ReadAll(a, before.size())), before);
+    EXPECT_EQ(AsBytes(ReadAll(b, before.size())), before);
+
+    std::error_code ec;
+    fs::remove(Link(2), ec);
+    ptys_[2]->CloseMaster();  // unplugged
+    int error = 0;
+    for (int i = 0; i < 2000 && error == 0; ++i) {
+        error = a.InvokeHelper(kDispGetPortError, kMethod).AsI2();
+        if (error == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_EQ(error, -1) << "the loss is reported without a read";
+    EXPECT_EQ(a.InvokeHelper(kDispIsConnected, kMethod), tfw::Variant::Bool(true));
+    a.InvokeHelper(kDispClearPortError, kMethod);
+    EXPECT_EQ(Read(a), "");
+    EXPECT_EQ(a.InvokeHelper(kDispGetPortError, kMethod).AsI2(), 0) << "reported once";
+    EXPECT_EQ(Write(a, "lost"), 0);
+    ExpectServes(c, 3, "other port");
+
+    Plug(2);
+    const std::vector<std::uint8_t> after = Counter(300, 300);
+    ASSERT_TRUE(ptys_[2]->Write(after));
+    EXPECT_EQ(AsBytes(ReadAll(a, after.size())), after) << "nothing doubled, nothing old";
+    EXPECT_EQ(AsBytes(ReadAll(b, after.size())), after);
+    EXPECT_EQ(b.InvokeHelper(kDispIsConnected, kMethod), tfw::Variant::Bool(true));
+    ExpectServes(b, 2, "after", {&a});
     ExpectServes(c, 3, "still");
     ReleaseAllAndExpectCleanExit();
 }
