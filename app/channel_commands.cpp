@@ -19,8 +19,10 @@
 #include "setup/ps_select_port.h"
 #include "setup/ps_settings_port.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QThread>
 
 #include <array>
 #include <vector>
@@ -43,7 +45,10 @@ BufferSizes FiguresOf(const CChannelBuffer* buffer) {
 }  // namespace
 
 ChannelCommands::ChannelCommands(CDocComm& channel, ChannelCommandContext context, QObject* parent)
-    : QObject(parent), channel_(channel), context_(std::move(context)) {}
+    : QObject(parent),
+      channel_(channel),
+      context_(std::move(context)),
+      progress_(context_.runOnLane ? context_.mainWindow : nullptr) {}
 
 ChannelCommands::~ChannelCommands() = default;
 
@@ -180,78 +185,146 @@ std::unique_ptr<kerdal::PropertySheet> ChannelCommands::CreateSetupSheet(unsigne
     return sheet;
 }
 
-std::int16_t ChannelCommands::ApplySetupSheet(kerdal::PropertySheet& sheet, int mode) {
+ChannelCommands::SetupWork ChannelCommands::PlanSetupSheet(kerdal::PropertySheet& sheet, int mode) {
     auto* settings = FindPage<CPSSettingsPort>(sheet);
-    if (!settings) return -1;
-    const std::int16_t status = ApplyLine(sheet, *settings, mode);
-    return status != 0 ? status : ApplyHandshakes(*settings);
+    if (!settings) return [] { return std::int16_t{-1}; };
+    SetupWork line = PlanLine(sheet, *settings, mode);
+    SetupWork handshakes = PlanHandshakes(*settings);
+    return [line = std::move(line), handshakes = std::move(handshakes)] {
+        const std::int16_t status = line();
+        return status != 0 ? status : handshakes();
+    };
 }
 
-std::int16_t ChannelCommands::ApplyLine(kerdal::PropertySheet& sheet,
-                                        const CPSSettingsPort& settings, int mode) {
+ChannelCommands::SetupWork ChannelCommands::PlanLine(kerdal::PropertySheet& sheet,
+                                                     const CPSSettingsPort& settings, int mode) {
     const AndCommParam& params = *settings.m_pCommParam;
     const auto baud = static_cast<std::int32_t>(params.GetBaudRate(settings.m_nBaudRateIdx));
     const std::int16_t parity = static_cast<std::uint8_t>(params.GetParity(settings.m_nParityIdx));
     const auto wordLength = static_cast<std::int16_t>(params.GetWrdLen(settings.m_nWrdLenIdx));
     const auto stopBits = static_cast<std::int16_t>(params.GetStopBit(settings.m_nStopBitIdx));
 
-    return ApplyConnection(
+    CDocComm* channel = &channel_;
+    return PlanConnection(
         sheet, mode,
-        [&](std::int16_t port) {
-            return channel_.ConnectToPort(port, baud, parity, wordLength, stopBits);
+        [=](std::int16_t port) {
+            return channel->ConnectToPort(port, baud, parity, wordLength, stopBits);
         },
-        [&] { return channel_.SetParam(baud, parity, wordLength, stopBits); });
+        [=] { return channel->SetParam(baud, parity, wordLength, stopBits); });
 }
 
-std::int16_t ChannelCommands::ApplyConnection(
-    kerdal::PropertySheet& sheet, int mode,
-    const std::function<std::int16_t(std::int16_t)>& connect,
-    const std::function<std::int16_t()>& set) {
-    std::int16_t status = 0;
+ChannelCommands::SetupWork ChannelCommands::PlanConnection(
+    kerdal::PropertySheet& sheet, int mode, std::function<std::int16_t(std::int16_t)> connect,
+    std::function<std::int16_t()> set) {
+    int port = 0;
     if (mode == kSetupConnect) {
         auto* select = FindPage<CPSSelectPort>(sheet);
         // The chosen item names the port: its number is what the registry knows it by.
-        const int port = select ? CPSSelectPort::PortNumberFromName(select->m_strPort) : 0;
-        status = port > 0 ? connect(static_cast<std::int16_t>(port)) : std::int16_t{-2};
-    } else {
-        status = set();
+        port = select ? CPSSelectPort::PortNumberFromName(select->m_strPort) : 0;
     }
-    StateChanged();
-    if (status != 0) {
-        Message(mode == kSetupConnect ? str::ConnectionFailed : str::PortSettingFailed,
-                plat::MB_OK | plat::MB_ICONEXCLAMATION);
-        return status;
-    }
-    StoreCurrentParameters();
-    return 0;
+    CDocComm* channel = &channel_;
+    // The menu's enabling follows when the work has ended (RunOnLane).
+    return [=, connect = std::move(connect), set = std::move(set)]() -> std::int16_t {
+        std::int16_t status = 0;
+        if (mode == kSetupConnect)
+            status = port > 0 ? connect(static_cast<std::int16_t>(port)) : std::int16_t{-2};
+        else
+            status = set();
+        if (status != 0) {
+            Message(mode == kSetupConnect ? str::ConnectionFailed : str::PortSettingFailed,
+                    plat::MB_OK | plat::MB_ICONEXCLAMATION);
+            return status;
+        }
+        StoreCurrentParameters(*channel);
+        return 0;
+    };
 }
 
-std::int16_t ChannelCommands::ApplyHandshakes(const CPSSettingsPort& settings) {
-    const std::int16_t status = channel_.SetFlowControl(
-        settings.m_bDtrDsr != 0, settings.m_bRtsCts != 0, settings.m_bXonXoff != 0);
-    if (status != 0) Message(str::PortSettingFailed, plat::MB_OK | plat::MB_ICONEXCLAMATION);
-    return status;
+ChannelCommands::SetupWork ChannelCommands::PlanHandshakes(const CPSSettingsPort& settings) {
+    CDocComm* channel = &channel_;
+    const bool dtrDsr = settings.m_bDtrDsr != 0, rtsCts = settings.m_bRtsCts != 0,
+               xonXoff = settings.m_bXonXoff != 0;
+    return [=] {
+        const std::int16_t status = channel->SetFlowControl(dtrDsr, rtsCts, xonXoff);
+        if (status != 0) Message(str::PortSettingFailed, plat::MB_OK | plat::MB_ICONEXCLAMATION);
+        return status;
+    };
 }
 
 bool ChannelCommands::RunSetupSheet(int mode) {
+    QPointer<ChannelCommands> self(this);
+    BeforeSetupSheet(mode, [self, mode] {
+        if (self) self->ShowSetupSheet(mode);
+    });
+    return Alive(self);
+}
+
+void ChannelCommands::BeforeSetupSheet(int /*mode*/, std::function<void()> open) {
+    open();
+}
+
+bool ChannelCommands::ShowSetupSheet(int mode) {
     QPointer<ChannelCommands> self(this);
     std::unique_ptr<kerdal::PropertySheet> sheet =
         CreateSetupSheet(str::SetupConnection, MainWindow(), mode);
     const int result = sheet->DoModal();
     if (!Alive(self)) return false;
-    if (result == kerdal::kIdOk) ApplySetupSheet(*sheet, mode);
+    if (result != kerdal::kIdOk) return true;
+    RunOnLane(AppText(mode == kSetupConnect ? cmd::Connect : cmd::ChannelSettings), false,
+              [work = PlanSetupSheet(*sheet, mode)](const auto&) { work(); });
     return true;
 }
 
-void ChannelCommands::StoreCurrentParameters() {
+void ChannelCommands::StoreCurrentParameters(CDocComm& channel) {
     std::int32_t baud = 0;
     std::int16_t parity = 0, wordLength = 0, stopBits = 0;
-    if (!channel_.GetPortSettings(baud, parity, wordLength, stopBits)) return;
-    AndCommParam* params = DLLGetCommParam();
-    params->SetCurBaudRate(baud);
-    params->SetCurParity(static_cast<char>(parity));
-    params->SetCurWrdLen(wordLength);
-    params->SetCurStopBit(stopBits);
+    if (!channel.GetPortSettings(baud, parity, wordLength, stopBits)) return;
+    // The parameters are the window's: its sheets read them.
+    OnWindowThread([=] {
+        AndCommParam* params = DLLGetCommParam();
+        params->SetCurBaudRate(baud);
+        params->SetCurParity(static_cast<char>(parity));
+        params->SetCurWrdLen(wordLength);
+        params->SetCurStopBit(stopBits);
+    });
+}
+
+void ChannelCommands::RunOnLane(const QString& label, bool cancellable,
+                                std::function<void(const std::shared_ptr<std::atomic<bool>>&)> work,
+                                std::function<void()> done) {
+    std::shared_ptr<std::atomic<bool>> cancel = progress_.Begin(label, cancellable);
+    QPointer<ChannelCommands> self(this);
+    auto finish = [self, done = std::move(done)] {
+        if (!self) return;
+        self->progress_.End();
+        if (done) done();
+        self->StateChanged();
+    };
+    if (!context_.runOnLane) {
+        work(cancel);
+        finish();
+        return;
+    }
+    context_.runOnLane(
+        channel_, [work = std::move(work), cancel] { work(cancel); }, std::move(finish));
+}
+
+std::function<void(std::uint64_t, std::uint64_t)> ChannelCommands::ProgressReporter() {
+    QPointer<ChannelCommands> self(this);
+    return [self](std::uint64_t done, std::uint64_t total) {
+        OnWindowThread([self, done, total] {
+            if (self) self->progress_.SetProgress(done, total);
+        });
+    };
+}
+
+void ChannelCommands::OnWindowThread(std::function<void()> fn) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() == app->thread()) {
+        fn();
+        return;
+    }
+    QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
 }
 
 int ChannelCommands::Message(unsigned stringId, std::uint32_t flags) {

@@ -19,15 +19,22 @@
 //
 // Every dialog runs a modal loop in which a client may release the channel and its window
 // may go: a command checks that it is still alive before it touches the channel again.
+//
+// What waits on the device (connecting, setting the line, the modem's commands and files)
+// runs on the channel's lane (ChannelCommandContext::runOnLane) with a progress window that
+// blocks nothing: the window keeps working meanwhile. That work holds the channel and values
+// only, never the target, whose window may go before it ends.
 #pragma once
 
 #include "app/command_target.h"
+#include "app/lane_progress.h"
 #include "setup/property_sheet.h"
 
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -46,6 +53,11 @@ struct ChannelCommandContext {
     QWidget* mainWindow = nullptr;               // owner of the sheets and dialogs
     std::function<void(CDocComm&)> hideChannel;  // 32778: the channel's windows go
     std::function<void()> stateChanged;          // menu enabling may have changed
+    // Runs `work` off the window thread, on the channel's lane behind the window's earlier
+    // work there, then `done` on the window thread; the channel stays alive meanwhile.
+    // Unset (a target without an application): both run at once, on this thread.
+    std::function<void(CDocComm&, std::function<void()> work, std::function<void()> done)>
+        runOnLane;
 };
 
 // Modes of the setup sheet.
@@ -72,12 +84,20 @@ public:
     // belong to it. The caller shows it and calls ApplySetupSheet after OK.
     virtual std::unique_ptr<kerdal::PropertySheet> CreateSetupSheet(unsigned captionId,
                                                                     QWidget* parent, int mode);
-    // Carries out an accepted sheet: connects (mode 0) or sets the line (mode 1), makes the
+    // What an accepted sheet asks for, made from its values on the window thread and carried
+    // out later, anywhere: it holds no reference to the sheet or to this target.
+    using SetupWork = std::function<std::int16_t()>;
+    // The work of an accepted sheet: connects (mode 0) or sets the line (mode 1), makes the
     // port's actual settings the library's current parameters, applies the handshakes.
-    // Failures are shown ("Connection failed", "Port setting failed"). 0 on success, else
-    // the failing status.
-    virtual std::int16_t ApplySetupSheet(kerdal::PropertySheet& sheet, int mode);
-    // Create, show modally, apply when accepted. False when the channel went meanwhile.
+    // Failures are shown ("Connection failed", "Port setting failed"). The work's result:
+    // 0 on success, else the failing status.
+    virtual SetupWork PlanSetupSheet(kerdal::PropertySheet& sheet, int mode);
+    // PlanSetupSheet carried out at once, on this thread.
+    std::int16_t ApplySetupSheet(kerdal::PropertySheet& sheet, int mode) {
+        return PlanSetupSheet(sheet, mode)();
+    }
+    // BeforeSetupSheet, then create, show modally and carry out on the lane when accepted.
+    // False when the channel went meanwhile.
     bool RunSetupSheet(int mode);
 
     CDocComm& Channel() const { return channel_; }
@@ -86,18 +106,33 @@ protected:
     QWidget* MainWindow() const { return context_.mainWindow; }
     // After a modal loop: false when this target (and so the channel's window) went.
     static bool Alive(const QPointer<ChannelCommands>& self) { return !self.isNull(); }
-    // Steps of ApplySetupSheet that subclasses reuse. ApplyLine connects (mode 0, port of
-    // the selection page) or sets the line with the settings page's values, then stores the
-    // current parameters; a failure is shown and returned. ApplyHandshakes sets the page's
+    // A command's waiting part: `work` on the channel's lane with the progress window up,
+    // then `done` here while this target still exists. `work` runs on another thread while
+    // the window goes on: it may touch the channel and what it holds by value, never this
+    // target. The flag given to `work` turns true when the user cancels (`cancellable`).
+    void RunOnLane(const QString& label, bool cancellable,
+                   std::function<void(const std::shared_ptr<std::atomic<bool>>& cancel)> work,
+                   std::function<void()> done = {});
+    // What the sheet needs from the device before it opens, read on the lane; then `open`
+    // on the window thread. The base reads nothing and opens at once.
+    virtual void BeforeSetupSheet(int mode, std::function<void()> open);
+    // Work's reports of progress, from any thread, to the progress window.
+    std::function<void(std::uint64_t, std::uint64_t)> ProgressReporter();
+    // Runs fn on the window thread: now when called there (or without an application),
+    // queued otherwise.
+    static void OnWindowThread(std::function<void()> fn);
+    // Steps of PlanSetupSheet that subclasses reuse. PlanLine connects (mode 0, port of the
+    // selection page) or sets the line with the settings page's values, then stores the
+    // current parameters; a failure is shown and returned. PlanHandshakes sets the page's
     // three handshakes; a failure is shown and returned.
-    std::int16_t ApplyLine(kerdal::PropertySheet& sheet, const CPSSettingsPort& settings, int mode);
-    std::int16_t ApplyHandshakes(const CPSSettingsPort& settings);
-    // What ApplyLine does once the values are known: `connect` to the port of the selection
+    SetupWork PlanLine(kerdal::PropertySheet& sheet, const CPSSettingsPort& settings, int mode);
+    SetupWork PlanHandshakes(const CPSSettingsPort& settings);
+    // What PlanLine does once the values are known: `connect` to the port of the selection
     // page (mode 0; -2 when none is chosen) or `set` the line, then the same showing and
-    // storing. For channels whose line is set by other calls.
-    std::int16_t ApplyConnection(kerdal::PropertySheet& sheet, int mode,
-                                 const std::function<std::int16_t(std::int16_t port)>& connect,
-                                 const std::function<std::int16_t()>& set);
+    // storing. For channels whose line is set by other calls. Both hold values only.
+    SetupWork PlanConnection(kerdal::PropertySheet& sheet, int mode,
+                             std::function<std::int16_t(std::int16_t port)> connect,
+                             std::function<std::int16_t()> set);
     // The sheet's first page of type P, or null.
     template <class P>
     static P* FindPage(kerdal::PropertySheet& sheet) {
@@ -107,9 +142,10 @@ protected:
     }
     // "COM1,COM3": the ports the registry holds, for the port selection page.
     QString AvailablePortList() const;
-    // The library's current parameters become the port's actual settings (nothing happens
-    // when they cannot be read).
-    void StoreCurrentParameters();
+    // The library's current parameters become the channel's port's actual settings
+    // (nothing happens when they cannot be read). Any thread: the parameters are set on
+    // the window thread.
+    static void StoreCurrentParameters(CDocComm& channel);
     // A message box of a string of the program's table; returns the answer (plat::ID*).
     static int Message(unsigned stringId, std::uint32_t flags);
     void StateChanged() const;
@@ -118,6 +154,7 @@ protected:
     bool Held() const;
 
 private:
+    bool ShowSetupSheet(int mode);
     void SendString();
     void EditBufferSizes();
     void EditDefaultSizes();
@@ -132,6 +169,7 @@ private:
 
     CDocComm& channel_;
     ChannelCommandContext context_;
+    LaneProgress progress_;
 };
 
 // The command target for a channel's windows: the modem or infra-red set for those

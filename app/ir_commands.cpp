@@ -24,15 +24,16 @@ std::unique_ptr<kerdal::PropertySheet> IRChannelCommands::CreateSetupSheet(unsig
     return sheet;
 }
 
-std::int16_t IRChannelCommands::ApplySetupSheet(kerdal::PropertySheet& sheet, int mode) {
+ChannelCommands::SetupWork IRChannelCommands::PlanSetupSheet(kerdal::PropertySheet& sheet,
+                                                             int mode) {
     auto* page = FindPage<CPSIRSettings>(sheet);
-    if (!page) return -1;
-    return ApplyConnection(
-        sheet, mode,
-        [&](std::int16_t port) {
-            return ir_.ConnectIR(port, page->m_lBaudRate, page->m_nIRParity);
-        },
-        [&] { return ir_.SetIRParam(page->m_lBaudRate, page->m_nIRParity); });
+    if (!page) return [] { return std::int16_t{-1}; };
+    CDocIR* ir = &ir_;
+    const auto baud = page->m_lBaudRate;
+    const auto parity = page->m_nIRParity;
+    return PlanConnection(
+        sheet, mode, [=](std::int16_t port) { return ir->ConnectIR(port, baud, parity); },
+        [=] { return ir->SetIRParam(baud, parity); });
 }
 
 }  // namespace tolvan::app

@@ -22,7 +22,7 @@ public:
                                                             int mode) override;
     // Connects (mode 0) or sets the link's rate (mode 1, which also takes the page's
     // nIRParity); "Connection failed" / "Port setting failed" on failure. 0 or the status.
-    std::int16_t ApplySetupSheet(kerdal::PropertySheet& sheet, int mode) override;
+    SetupWork PlanSetupSheet(kerdal::PropertySheet& sheet, int mode) override;
 
 private:
     CDocIR& ir_;

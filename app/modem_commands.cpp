@@ -6,13 +6,16 @@
 #include "app/dlg_select_files.h"
 #include "app/modem_dial_sheet.h"
 #include "channels/doc_modem.h"
+#include "platform/server_lock.h"
 #include "platform/ticks.h"
 #include "setup/ps_modem_setting.h"
 #include "setup/ps_settings_port.h"
 #include "setup/query_modem_mode.h"
 
 #include <QFile>
+#include <QPointer>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -62,15 +65,16 @@ bool ModemChannelCommands::ExecuteCommand(int id) {
     CommandState state;
     UpdateCommand(id, state);
     if (!state.enabled) return true;
+    CDocModem* modem = &modem_;
     switch (id) {
         case cmd::ModemSettings:
             ModemSettings();
             break;
         case cmd::ModemInit:
-            modem_.SendInit();
+            RunOnLane(AppText(id), false, [modem](const auto&) { modem->SendInit(); });
             break;
         case cmd::ModemHangUp:
-            modem_.HangUp();
+            RunOnLane(AppText(id), false, [modem](const auto&) { modem->HangUp(); });
             break;
         case cmd::ModemCommand:
             TypedCommand();
@@ -79,7 +83,7 @@ bool ModemChannelCommands::ExecuteCommand(int id) {
             Dial();
             break;
         case cmd::ModemRepeat:
-            modem_.RepeatLastCommand();
+            RunOnLane(AppText(id), false, [modem](const auto&) { modem->RepeatLastCommand(); });
             break;
         case cmd::TransmitFiles:
             SendFiles();
@@ -105,40 +109,89 @@ std::unique_ptr<kerdal::PropertySheet> ModemChannelCommands::CreateSetupSheet(un
     page->m_nMaxRedials = static_cast<unsigned>(settings.nMaxRedials);
     page->m_nRedialPause = static_cast<unsigned>(settings.nRedialPause);
     page->m_bDtrHangUp = settings.bDtrHangUp;
-    // The modem's own values; a channel that is not connected fails at once with -6.
-    modem_.ClearRBuff();
-    page->m_nDelayTime = RegisterOr(modem_.GetRegister(8), kDefaultDelayTime);
-    page->m_nConnectTime = RegisterOr(modem_.GetRegister(7), kDefaultConnectTime);
+    // The modem's own values (read on the lane before the sheet opened, else now); a channel
+    // that is not connected fails at once with -6.
+    const Registers registers = read_ ? *read_ : ReadRegisters(modem_);
+    read_.reset();
+    page->m_nDelayTime = RegisterOr(registers.delayTime, kDefaultDelayTime);
+    page->m_nConnectTime = RegisterOr(registers.connectTime, kDefaultConnectTime);
     sheet->AddPage(std::move(page));
     return sheet;
 }
 
-std::int16_t ModemChannelCommands::ApplySetupSheet(kerdal::PropertySheet& sheet, int mode) {
+ModemChannelCommands::Registers ModemChannelCommands::ReadRegisters(CDocModem& modem) {
+    modem.ClearRBuff();
+    Registers out;
+    out.delayTime = modem.GetRegister(8);
+    out.connectTime = modem.GetRegister(7);
+    return out;
+}
+
+void ModemChannelCommands::BeforeSetupSheet(int mode, std::function<void()> open) {
+    // A modem that keeps silent holds the reads for seconds: not on the window thread.
+    auto registers = std::make_shared<Registers>();
+    CDocModem* modem = &modem_;
+    QPointer<ModemChannelCommands> self(this);
+    RunOnLane(
+        AppText(mode == kSetupConnect ? cmd::Connect : cmd::ChannelSettings), false,
+        [modem, registers](const auto&) { *registers = ReadRegisters(*modem); },
+        [self, registers, open = std::move(open)] {
+            if (!self) return;
+            self->read_ = *registers;
+            open();
+        });
+}
+
+ChannelCommands::SetupWork ModemChannelCommands::PlanSetupSheet(kerdal::PropertySheet& sheet,
+                                                                int mode) {
     auto* settings = FindPage<CPSSettingsPort>(sheet);
     auto* page = FindPage<CPSModemSetting>(sheet);
-    if (!settings || !page) return -1;
-    const std::int16_t line = ApplyLine(sheet, *settings, mode);
-    if (line != 0) return line;
-    ApplyHandshakes(*settings);  // a failure is shown; the modem's part still goes
+    if (!settings || !page) return [] { return std::int16_t{-1}; };
+    SetupWork line = PlanLine(sheet, *settings, mode);
+    SetupWork handshakes = PlanHandshakes(*settings);
 
-    ModemChannelSettings& stored = modem_.Settings();
-    stored.strDialPrefix = ToBytes(page->m_strDialPrefix);
-    stored.strDialSuffix = ToBytes(page->m_strDialSuffix);
-    stored.strHangUp = ToBytes(page->m_strHangUp);
-    stored.strInit = ToBytes(page->m_strInit);
+    // The page's values, taken now: the sheet goes before the work runs.
+    ModemChannelSettings wanted = modem_.Settings();
+    wanted.strDialPrefix = ToBytes(page->m_strDialPrefix);
+    wanted.strDialSuffix = ToBytes(page->m_strDialSuffix);
+    wanted.strHangUp = ToBytes(page->m_strHangUp);
+    wanted.strInit = ToBytes(page->m_strInit);
     // An emptied delay box keeps the character the channel had.
-    if (!page->m_strDelay.isEmpty()) stored.chDelay = ToBytes(page->m_strDelay.left(1)).front();
-    stored.nMaxRedials = static_cast<std::int32_t>(page->m_nMaxRedials);
-    stored.nRedialPause = static_cast<std::int32_t>(page->m_nRedialPause);
-    stored.bDtrHangUp = page->m_bDtrHangUp;
+    const bool keepDelay = page->m_strDelay.isEmpty();
+    if (!keepDelay) wanted.chDelay = ToBytes(page->m_strDelay.left(1)).front();
+    wanted.nMaxRedials = static_cast<std::int32_t>(page->m_nMaxRedials);
+    wanted.nRedialPause = static_cast<std::int32_t>(page->m_nRedialPause);
+    wanted.bDtrHangUp = page->m_bDtrHangUp;
+    const auto delayTime = static_cast<std::int16_t>(page->m_nDelayTime);
+    const auto connectTime = static_cast<std::int16_t>(page->m_nConnectTime);
 
-    modem_.ClearRBuff();
-    const std::uint32_t start = plat::GetTickCount();
-    modem_.SetRegister(8, static_cast<std::int16_t>(page->m_nDelayTime));
-    modem_.Commands().PacedPause(start, 1);
-    modem_.SetRegister(7, static_cast<std::int16_t>(page->m_nConnectTime));
-    modem_.Commands().PacedPause(start, 2);
-    return modem_.ApplyDtrHangUp();
+    CDocModem* modem = &modem_;
+    return [=, line = std::move(line), handshakes = std::move(handshakes)] {
+        const std::int16_t status = line();
+        if (status != 0) return status;
+        handshakes();  // a failure is shown; the modem's part still goes
+
+        {
+            plat::ServerLockGuard guard;
+            ModemChannelSettings& stored = modem->Settings();
+            stored.strDialPrefix = wanted.strDialPrefix;
+            stored.strDialSuffix = wanted.strDialSuffix;
+            stored.strHangUp = wanted.strHangUp;
+            stored.strInit = wanted.strInit;
+            if (!keepDelay) stored.chDelay = wanted.chDelay;
+            stored.nMaxRedials = wanted.nMaxRedials;
+            stored.nRedialPause = wanted.nRedialPause;
+            stored.bDtrHangUp = wanted.bDtrHangUp;
+        }
+
+        modem->ClearRBuff();
+        const std::uint32_t start = plat::GetTickCount();
+        modem->SetRegister(8, delayTime);
+        modem->Commands().PacedPause(start, 1);
+        modem->SetRegister(7, connectTime);
+        modem->Commands().PacedPause(start, 2);
+        return modem->ApplyDtrHangUp();
+    };
 }
 
 void ModemChannelCommands::ModemSettings() {
@@ -146,7 +199,8 @@ void ModemChannelCommands::ModemSettings() {
     const std::string caption = AppText(str::ModemSettings).toLatin1().toStdString();
     const int result = QueryModemMode(caption.c_str(), &modem_.Mode(), MainWindow());
     if (!Alive(self) || result != 1) return;
-    modem_.SetUpModem();
+    CDocModem* modem = &modem_;
+    RunOnLane(AppText(cmd::ModemSettings), false, [modem](const auto&) { modem->SetUpModem(); });
 }
 
 void ModemChannelCommands::TypedCommand() {
@@ -154,11 +208,19 @@ void ModemChannelCommands::TypedCommand() {
     CDlgCommand dialog(MainWindow());
     const int result = dialog.exec();
     if (!Alive(self) || result != QDialog::Accepted) return;
-    modem_.DoCommand(dialog.CommandBytes());
+    CDocModem* modem = &modem_;
+    RunOnLane(AppText(cmd::ModemCommand), false,
+              [modem, text = dialog.CommandBytes()](const auto&) { modem->DoCommand(text); });
 }
 
 void ModemChannelCommands::Dial() {
-    RunModemDialSheet(modem_, MainWindow());
+    QPointer<ChannelCommands> self(this);
+    RunModemDialSheet(modem_, MainWindow(), [this, self](std::string number) {
+        if (!Alive(self)) return;
+        CDocModem* modem = &modem_;
+        RunOnLane(AppText(cmd::ModemDial), false,
+                  [modem, number = std::move(number)](const auto&) { modem->Dial(number); });
+    });
 }
 
 void ModemChannelCommands::SendFiles() {
@@ -169,7 +231,16 @@ void ModemChannelCommands::SendFiles() {
     std::vector<std::string> paths;
     for (const QString& path : dialog.m_files)
         paths.push_back(QFile::encodeName(path).toStdString());
-    modem_.SendFiles(paths);
+    CDocModem* modem = &modem_;
+    // Pieces go out one per internal time-out: a file takes long, so it shows its count and
+    // may be cancelled.
+    RunOnLane(AppText(cmd::TransmitFiles), true,
+              [modem, paths = std::move(paths), report = ProgressReporter()](const auto& cancel) {
+                  modem->SendFiles(paths, [&](std::uint64_t sent, std::uint64_t total) {
+                      report(sent, total);
+                      return !cancel->load();
+                  });
+              });
 }
 
 }  // namespace tolvan::app

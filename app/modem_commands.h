@@ -14,6 +14,9 @@
 
 #include "app/channel_commands.h"
 
+#include <functional>
+#include <optional>
+
 namespace tolvan {
 class CDocModem;
 }
@@ -38,17 +41,27 @@ public:
     // The plain channel's steps, then the "Modem" page back into the channel and the
     // registers to the modem; the result of the last modem command (or the failing status
     // of the line).
-    std::int16_t ApplySetupSheet(kerdal::PropertySheet& sheet, int mode) override;
+    SetupWork PlanSetupSheet(kerdal::PropertySheet& sheet, int mode) override;
 
     CDocModem& Modem() const { return modem_; }
 
+protected:
+    // S8 and S7 read on the lane; the sheet made next shows them.
+    void BeforeSetupSheet(int mode, std::function<void()> open) override;
+
 private:
+    struct Registers {
+        std::int16_t delayTime = -1;    // S8
+        std::int16_t connectTime = -1;  // S7
+    };
+    static Registers ReadRegisters(CDocModem& modem);
     void ModemSettings();
     void TypedCommand();
     void Dial();
     void SendFiles();
 
     CDocModem& modem_;
+    std::optional<Registers> read_;  // read before the sheet opens, taken by CreateSetupSheet
 };
 
 }  // namespace tolvan::app

@@ -8,14 +8,19 @@
 
 namespace tolvan::app {
 
-int RunModemDialSheet(CDocModem& modem, QWidget* parent) {
+int RunModemDialSheet(CDocModem& modem, QWidget* parent,
+                      const std::function<void(std::string)>& dial) {
     const std::string& list = modem.Mode().strPhoneList;
     kerdal::PropertySheet sheet(AppText(str::Dial), parent);
     CDlgDialNumber page(QString::fromLocal8Bit(list.data(), static_cast<qsizetype>(list.size())));
     sheet.AddPage(&page);
     const int result = sheet.DoModal();
-    if (result == kerdal::kIdOk && !page.m_strDialString.isEmpty())
-        modem.Dial(page.m_strDialString.toLocal8Bit().toStdString());
+    if (result != kerdal::kIdOk || page.m_strDialString.isEmpty()) return result;
+    std::string number = page.m_strDialString.toLocal8Bit().toStdString();
+    if (dial)
+        dial(std::move(number));
+    else
+        modem.Dial(number);
     return result;
 }
 

@@ -4,6 +4,9 @@
 // receive buffer and no result is shown.
 #pragma once
 
+#include <functional>
+#include <string>
+
 class QWidget;
 
 namespace tolvan {
@@ -12,7 +15,9 @@ class CDocModem;
 
 namespace tolvan::app {
 
-// Runs the sheet modally; returns its result (1 OK, 2 Cancel).
-int RunModemDialSheet(CDocModem& modem, QWidget* parent);
+// Runs the sheet modally; returns its result (1 OK, 2 Cancel). With `dial`, the dial string
+// goes to it instead of the channel (which dials it elsewhere, in its lane).
+int RunModemDialSheet(CDocModem& modem, QWidget* parent,
+                      const std::function<void(std::string)>& dial = {});
 
 }  // namespace tolvan::app

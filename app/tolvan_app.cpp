@@ -305,10 +305,9 @@ void CAppComm::ExitInstance() {
         std::fprintf(stderr, "tolvan32: cannot save the profile %s\n", profile_.GetPath().c_str());
 
     // Clients may still hold channels: the server forgets them before they go.
-    if (server_) {
+    if (server_)
         for (auto& [key, hosted] : hosted_) server_->ChannelDestroyed(hosted.get());
-        server_->Stop();
-    }
+    StopChannelLanes();
     transferSink_.reset();
     hosted_.clear();
     instance_.reset();
@@ -433,6 +432,10 @@ bool CAppComm::CreateChannelWindow(tfw::CDocument& document) {
     context.stateChanged = [this] {
         if (frame_) frame_->RequestCommandUIUpdate();
     };
+    context.runOnLane = [this](CDocComm& doc, std::function<void()> work,
+                               std::function<void()> done) {
+        RunOnChannelLane(doc, std::move(work), std::move(done));
+    };
     frame->SetDocumentTarget(CreateChannelCommands(*channel, std::move(context), frame));
     frame->SetCloseGuard([channel] { return channel->CanCloseFrame(true); });
     document.AddView(frame->CommView());
@@ -441,6 +444,40 @@ bool CAppComm::CreateChannelWindow(tfw::CDocument& document) {
     frame_->AddChildFrame(frame);
     frame->InitialUpdateFrame();
     return true;
+}
+
+void CAppComm::RunOnChannelLane(CDocComm& channel, std::function<void()> work,
+                                std::function<void()> done) {
+    if (!laneReturn_) laneReturn_ = std::make_unique<QObject>();
+    // Held like a client holds it, so that the channel outlives the work even when its
+    // windows and clients go meanwhile; released here, after `done`.
+    channel.AddRef();
+    CDocComm* doc = &channel;
+    QObject* back = laneReturn_.get();
+    auto task = [doc, back, work = std::move(work), done = std::move(done)]() mutable {
+        work();
+        QMetaObject::invokeMethod(
+            back,
+            [doc, done = std::move(done)] {
+                if (done) done();
+                doc->Release();
+            },
+            Qt::QueuedConnection);
+    };
+    if (server_ && server_->IsRunning() && server_->PostWindowWork(doc, task)) return;
+    if (!ownLanes_) ownLanes_ = std::make_unique<tdbus::CallQueue>(tdbus::kCallWorkers);
+    const std::string lane = "window " + std::to_string(reinterpret_cast<std::uintptr_t>(doc));
+    if (ownLanes_->Post(lane, std::move(task))) return;
+    channel.Release();  // stopping: the work is dropped
+}
+
+void CAppComm::StopChannelLanes() {
+    // The work under way ends first (it may wait on a device for its time-out); what it
+    // hands back afterwards is dropped with laneReturn_. Documents held for it stay held:
+    // they go with their templates.
+    if (server_) server_->Stop();
+    if (ownLanes_) ownLanes_->Shutdown();
+    laneReturn_.reset();
 }
 
 tdbus::HostedChannel* CAppComm::CreateChannel(tdbus::ChannelClass cls) {

@@ -30,6 +30,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -109,6 +110,11 @@ private:
     friend class Hosted;
 
     bool CreateChannelWindow(tfw::CDocument& document);
+    // The window's work on a channel that waits on its device: on the channel's lane (the
+    // automation server's workers, or ours when the server does not run), `done` back here.
+    void RunOnChannelLane(CDocComm& channel, std::function<void()> work,
+                          std::function<void()> done);
+    void StopChannelLanes();
     void ForgetHosted(Hosted* hosted);
     void OpenStartDocument(const std::string& path);
     void FileNew();
@@ -140,6 +146,11 @@ private:
     CCommDocTemplate* classTemplates_[tdbus::kChannelClassCount] = {};
     std::unique_ptr<CFrameMain> frame_;
     std::unique_ptr<tdbus::AutomationServer> server_;
+    // Lanes for the window's work when no server runs (no bus).
+    std::unique_ptr<tdbus::CallQueue> ownLanes_;
+    // What the lanes' work hands back to this thread goes through this object: gone at
+    // exit, it drops what comes later.
+    std::unique_ptr<QObject> laneReturn_;
     std::map<Hosted*, std::unique_ptr<Hosted>> hosted_;
     std::unique_ptr<SingleInstance> instance_;
     // Infra-red links need servicing while open: the watch notices an open one cheaply,

@@ -195,6 +195,13 @@ void AutomationServer::ChannelDestroyed(HostedChannel* channel) {
     }
 }
 
+bool AutomationServer::PostWindowWork(const void* channel, std::function<void()> work) {
+    if (!running_ || !calls_) return false;
+    // No client's name starts so: the lane is the window's alone.
+    const std::string lane = "window " + std::to_string(reinterpret_cast<std::uintptr_t>(channel));
+    return calls_->Post(lane, std::move(work));
+}
+
 void AutomationServer::EmitXferProgress(std::int16_t window, std::int32_t wParam,
                                         std::int32_t lParam) {
     transferRoute_->Emit(window, wParam, lParam);

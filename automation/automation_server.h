@@ -44,6 +44,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -80,6 +81,14 @@ public:
     int CallsUnderWay() const;
     // The path of a hosted channel ("" when clients do not hold it).
     QString PathOf(const HostedChannel* channel) const;
+
+    // Work of the window on a channel that may wait on its device (the menu's modem
+    // commands, a file sent, a connect): runs on the workers that run client calls, in
+    // the window's own lane of that channel, so that it keeps its order with the window's
+    // other work there and never stalls the window. Window thread. False when the server does
+    // not run (the work is dropped then). ChannelDestroyed and Stop wait for it like for
+    // a call.
+    bool PostWindowWork(const void* channel, std::function<void()> work);
 
     // The application destroys a channel that clients may still hold (at exit): the calls
     // under way end first, then its path goes away and its references are forgotten

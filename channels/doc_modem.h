@@ -64,8 +64,9 @@ public:
     std::int16_t SendInit() { return DoCommand(settings_.strInit + '\r'); }
     std::int16_t HangUp() { return DoCommand(settings_.strHangUp + '\r'); }
     std::int16_t RepeatLastCommand() { return SendString("A/"); }
-    std::int16_t SendFiles(const std::vector<std::string>& paths) {
-        return commands_.SendFiles(paths);
+    std::int16_t SendFiles(const std::vector<std::string>& paths,
+                           const ModemCommands::SendProgress& progress = {}) {
+        return commands_.SendFiles(paths, progress);
     }
     // After the modem-mode dialog accepted the record.
     void SetUpModem() { commands_.SetUpModem(); }

@@ -2,9 +2,11 @@
 
 #include "platform/ticks.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tolvan {
@@ -223,7 +225,15 @@ void ModemCommands::SetUpModem() {
     SetPulseDial(mode_.nDialMode);
 }
 
-int16_t ModemCommands::SendFiles(const std::vector<std::string>& paths) {
+int16_t ModemCommands::SendFiles(const std::vector<std::string>& paths,
+                                 const SendProgress& progress) {
+    uint64_t total = 0, sent = 0;
+    if (progress)
+        for (const std::string& path : paths) {
+            struct stat info {};
+            if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+                total += static_cast<uint64_t>(info.st_size);
+        }
     for (const std::string& path : paths) {
         Fd file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
         if (file.fd < 0) return kModemCantOpenFile;
@@ -236,8 +246,12 @@ int16_t ModemCommands::SendFiles(const std::vector<std::string>& paths) {
                    (got = ::read(file.fd, piece.data() + have, piece.size() - have)) > 0)
                 have += static_cast<size_t>(got);
             if (have > 0) {
+                // Asked before each piece, so that a cancel during the pause sends no more.
+                if (progress && !progress(sent, std::max(total, sent))) return 0;
                 if (link_.LinkWrite({piece.data(), have}) < static_cast<int32_t>(have))
                     return kModemBufferFull;
+                sent += have;
+                if (progress && !progress(sent, std::max(total, sent))) return 0;
                 plat::Sleep(Ms(mode_.nInternalTimeout));
             }
             if (have < piece.size()) break;

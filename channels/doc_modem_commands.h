@@ -11,6 +11,7 @@
 #include "setup/records/param_records.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -75,9 +76,13 @@ public:
     // start + k * nInternalTimeout/4; in the other modes DoCommand has waited already.
     void PacedPause(uint32_t start, uint32_t k);
 
+    // Asked before each piece goes out and after it: bytes sent so far of all files, and
+    // their total size (as the files were when the sending began). False: send no more
+    // (the sending ends with 0: a cancel is no failure).
+    using SendProgress = std::function<bool(uint64_t sent, uint64_t total)>;
     // Sends the files in order, raw, in pieces of 80 bytes with nInternalTimeout after each.
     // 0, -602 (a file could not be opened) or -615 (a piece did not fit).
-    int16_t SendFiles(const std::vector<std::string>& paths);
+    int16_t SendFiles(const std::vector<std::string>& paths, const SendProgress& progress = {});
 
 private:
     int16_t Send(std::string_view text, bool wait);

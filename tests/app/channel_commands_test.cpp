@@ -472,7 +472,13 @@ TEST(ChannelWindowCommands, TheWindowRoutesTheMenuToItsChannel) {
     WhenModal<kerdal::PropertySheet> accept([](kerdal::PropertySheet& sheet) { sheet.PressOk(); });
     EXPECT_TRUE(frame.RouteCommand(cmd::Connect));
     ASSERT_TRUE(accept.ran);
-    EXPECT_TRUE(channel->IsConnected());
+    // The connect runs on the channel's lane; the window learns when it has ended.
+    EXPECT_TRUE(plat::WaitFor(
+        [&] {
+            QApplication::processEvents();
+            return channel->IsConnected() && !enabled(cmd::Connect);
+        },
+        5000));
     EXPECT_EQ(channel->GetTitle().rfind("COM1:", 0), 0u) << channel->GetTitle();
     EXPECT_FALSE(enabled(cmd::Connect));
     EXPECT_FALSE(enabled(cmd::ClearReceive)) << "held by its client";

@@ -58,6 +58,33 @@ TEST_F(ModemSendFilesTest, FilesGoOutInPiecesWithAPauseAfterEach) {
     EXPECT_EQ(std::string(clock.received.begin(), clock.received.end()), want);
 }
 
+TEST_F(ModemSendFilesTest, ProgressCountsThePiecesAndStopsTheSendingWhenTold) {
+    mode.nInternalTimeout = 10;
+    const std::string a = MakeFile("a.bin", 100, 'a');
+    const std::string b = MakeFile("b.bin", 90, 'A');
+    std::vector<std::pair<uint64_t, uint64_t>> told;
+    EXPECT_EQ(modem.SendFiles({a, b},
+                              [&](uint64_t sent, uint64_t total) {
+                                  told.emplace_back(sent, total);
+                                  return told.size() < 3;  // the user cancels at the third
+                              }),
+              0)
+        << "a cancel is no failure";
+    using P = std::pair<uint64_t, uint64_t>;
+    EXPECT_EQ(told, (std::vector<P>{{0, 190}, {80, 190}, {80, 190}}));
+    EXPECT_EQ(FarEndGot().size(), 80u) << "nothing after the cancel";
+
+    told.clear();
+    EXPECT_EQ(modem.SendFiles({b},
+                              [&](uint64_t sent, uint64_t total) {
+                                  told.emplace_back(sent, total);
+                                  return true;
+                              }),
+              0);
+    EXPECT_EQ(told, (std::vector<P>{{0, 90}, {80, 90}, {80, 90}, {90, 90}}))
+        << "told after the last piece too";
+}
+
 TEST_F(ModemSendFilesTest, MissingFileStopsTheList) {
     mode.nInternalTimeout = 10;
     const std::string a = MakeFile("a.bin", 5, 'a');
