@@ -105,7 +105,7 @@ QAction* CommandActions::Action(int id) {
         if (acc.id == id) keys.append(QKeySequence(Latin1(acc.key)));
     if (!keys.isEmpty()) action->setShortcuts(keys);
     owner_->addAction(action);
-    connect(action, &QAction::triggered, this, [this, id] { emit commandTriggered(id); });
+    connect(action, &QAction::triggered, this, [this, id] { Q_EMIT commandTriggered(id); });
     actions_.emplace(id, action);
     return action;
 }

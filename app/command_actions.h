@@ -33,7 +33,7 @@ public:
     // The command id an action stands for, or 0.
     static int CommandId(const QAction* action);
 
-signals:
+Q_SIGNALS:
     void commandTriggered(int id);
 
 private:

@@ -213,7 +213,7 @@ void CFrameMain::dropEvent(QDropEvent* event) {
     const QStringList paths = LocalFiles(event->mimeData());
     if (paths.isEmpty()) return;
     event->acceptProposedAction();
-    emit filesDropped(paths);
+    Q_EMIT filesDropped(paths);
 }
 
 CMDIChildFrame* CFrameMain::ActiveChildFrame() const {

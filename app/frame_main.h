@@ -77,7 +77,7 @@ public:
     bool UpdateCommand(int id, CommandState& state) override;
     bool ExecuteCommand(int id) override;
 
-signals:
+Q_SIGNALS:
     // Local files were dropped on the window, in the order given.
     void filesDropped(const QStringList& paths);
 

@@ -94,7 +94,7 @@ public:
     // The document is going away: so does the window showing it.
     void OnDocumentClosing() override;
 
-public slots:
+public Q_SLOTS:
     void onTabBarColumns(int count, const QList<int>& edges);
 
 protected:

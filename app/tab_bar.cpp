@@ -101,7 +101,7 @@ void CTabBar::AttachView(QWidget* view) {
 }
 
 void CTabBar::SendColumns() {
-    emit columnsChanged(ColumnCount(), ColumnEdges());
+    Q_EMIT columnsChanged(ColumnCount(), ColumnEdges());
 }
 
 int CTabBar::HitTestBorder(int x) const {

@@ -53,7 +53,7 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
-signals:
+Q_SIGNALS:
     // The column layout: count n and the n right edges. Sent when a view is attached and
     // when a drag ends with the left button; never during a drag or after a cancelled one.
     void columnsChanged(int count, const QList<int>& edges);

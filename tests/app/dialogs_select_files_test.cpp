@@ -45,12 +45,12 @@ TEST_F(SelectFilesTest, BrowsesTheFolderAndItsSubfolders) {
     EXPECT_EQ(d.Directory(), root);
     EXPECT_EQ(List(d, 1120)->count(), 3);  // files only
     ASSERT_FALSE(List(d, 1121)->findItems(QStringLiteral("sub"), Qt::MatchExactly).isEmpty());
-    emit List(d, 1121)->itemActivated(
+    Q_EMIT List(d, 1121)->itemActivated(
         List(d, 1121)->findItems(QStringLiteral("sub"), Qt::MatchExactly).front());
     EXPECT_EQ(d.Directory(), root + QStringLiteral("/sub"));
     ASSERT_EQ(List(d, 1120)->count(), 1);
     EXPECT_EQ(List(d, 1120)->item(0)->text(), QStringLiteral("x"));
-    emit List(d, 1121)->itemActivated(List(d, 1121)->item(0));  // ".."
+    Q_EMIT List(d, 1121)->itemActivated(List(d, 1121)->item(0));  // ".."
     EXPECT_EQ(d.Directory(), root);
     EXPECT_FALSE(d.SetDirectory(dir.filePath("a")));  // a file is no folder
     EXPECT_EQ(d.Directory(), root);

@@ -17,7 +17,7 @@ class ColumnsRecorder : public QWidget {
     Q_OBJECT
 public:
     QList<std::pair<int, QList<int>>> received;
-public slots:
+public Q_SLOTS:
     void onTabBarColumns(int count, const QList<int>& edges) { received.append({count, edges}); }
 };
 
