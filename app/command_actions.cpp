@@ -74,7 +74,7 @@ void AddItems(QMenu* menu, std::span<const MenuItemDef> items, CommandActions& a
             for (int i = 0; i < cmd::FileMruCount; ++i)
                 menu->addAction(actions.Action(cmd::FileMru1 + i));
         } else {
-            menu->addAction(actions.Action(item.id));
+            menu->addAction(actions.MenuAction(item.id, Latin1(item.text)));
         }
     }
 }
@@ -108,6 +108,28 @@ QAction* CommandActions::Action(int id) {
     connect(action, &QAction::triggered, this, [this, id] { Q_EMIT commandTriggered(id); });
     actions_.emplace(id, action);
     return action;
+}
+
+QAction* CommandActions::MenuAction(int id, const QString& menuText) {
+    QAction* action = Action(id);
+    const QString text = menuText.left(menuText.indexOf(QLatin1Char('\t')));
+    if (text.isEmpty() || text == action->text()) return action;
+    // The same command under a text of this menu's own (its own mnemonic): an item that
+    // follows the command's action in everything but the text and has no keys of its own.
+    auto* item = new QAction(text, owner_);
+    item->setProperty(kCommandProperty, id);
+    item->setStatusTip(action->statusTip());
+    item->setToolTip(action->toolTip());
+    const auto follow = [item, action] {
+        item->setEnabled(action->isEnabled());
+        item->setCheckable(action->isCheckable());
+        item->setChecked(action->isChecked());
+        item->setVisible(action->isVisible());
+    };
+    follow();
+    connect(action, &QAction::changed, item, follow);
+    connect(item, &QAction::triggered, this, [this, id] { emit commandTriggered(id); });
+    return item;
 }
 
 QList<QMenu*> CommandActions::BuildMenus(int menuId, QWidget* parent) {

@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QString>
 
 #include <map>
 
@@ -23,6 +24,10 @@ public:
 
     // The action of a command, made on first use.
     QAction* Action(int id);
+    // The item of a menu for command id: its action, or - where this menu gives the command
+    // a text of its own ("Transmit Strin&G..." beside "Transmit &String...") - an item with
+    // that text that runs the command and follows its action's state.
+    QAction* MenuAction(int id, const QString& menuText);
     // The action, or null when none was made.
     QAction* Find(int id) const;
     const std::map<int, QAction*>& All() const { return actions_; }

@@ -2,6 +2,7 @@
 
 #include <QDialogButtonBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -16,27 +17,36 @@ CDlgListChannels::CDlgListChannels(const QStringList& titles, QWidget* parent)
         item->setData(Qt::UserRole, i);
     }
     list_->sortItems();
-    if (list_->count() > 0) list_->setCurrentRow(0);
+    // Nothing is chosen until the user picks a line.
+    list_->setCurrentRow(-1);
+    list_->clearSelection();
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->installEventFilter(this);
 
     auto* buttons = new QDialogButtonBox(this);
     show_ = buttons->addButton(QStringLiteral("Show"), QDialogButtonBox::AcceptRole);
     buttons->addButton(QDialogButtonBox::Cancel);
     show_->setDefault(true);
-    show_->setEnabled(list_->count() > 0);
+    show_->setEnabled(false);
+    connect(list_, &QListWidget::itemSelectionChanged, this,
+            [this] { show_->setEnabled(!list_->selectedItems().isEmpty()); });
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(list_, &QListWidget::itemDoubleClicked, this, &QDialog::accept);
 
+    auto* label = new QLabel(QStringLiteral("&Channels"), this);
+    label->setBuddy(list_);
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(label);
     layout->addWidget(list_);
     layout->addWidget(buttons);
     resize(360, 240);
 }
 
 void CDlgListChannels::accept() {
-    QListWidgetItem* item = list_->currentItem();
-    if (!item) return;  // nothing to show: the dialog stays
+    const QList<QListWidgetItem*> selected = list_->selectedItems();
+    if (selected.isEmpty()) return;  // nothing to show: the dialog stays
+    QListWidgetItem* item = selected.front();
     chosen_ = item->data(Qt::UserRole).toInt();
     QDialog::accept();
 }

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -29,20 +30,30 @@ CDlgSelectFiles::CDlgSelectFiles(QWidget* parent, const QString& directory) : QD
     setObjectName(QString::number(IDD));
     setWindowTitle(QString::fromLatin1(dlgtext::kSelectFilesCaption));
 
-    kerdal::AddLabel(this, dlgtext::kFileNameLabel, 6, 6, 76, 9);
+    QLabel* nameLabel = kerdal::AddLabel(this, dlgtext::kFileNameLabel, 6, 6, 76, 9);
     m_pFileName = kerdal::AddEdit(this, IDC_FILE_NAME, 6, 16, 90, 12);
     m_pFiles = AddList(this, IDC_FILE_LIST, 6, 32, 90, 68);
-    kerdal::AddLabel(this, dlgtext::kDirectoriesLabel, 110, 6, 92, 9);
+    QLabel* dirsLabel = kerdal::AddLabel(this, dlgtext::kDirectoriesLabel, 110, 6, 92, 9);
+    // The folder being shown, as the standard file dialog names it above its folder list.
+    m_pFolder = kerdal::AddLabel(this, "", 110, 18, 92, 9);
+    m_pFolder->setObjectName(QString::number(IDC_FOLDER));
     m_pDirs = AddList(this, IDC_DIR_LIST, 110, 32, 92, 68);
     m_pDirs->setSelectionMode(QAbstractItemView::SingleSelection);
-    kerdal::AddLabel(this, dlgtext::kFileTypeLabel, 6, 104, 90, 9);
+    QLabel* typeLabel = kerdal::AddLabel(this, dlgtext::kFileTypeLabel, 6, 104, 90, 9);
     m_pType = kerdal::AddDropList(this, IDC_FILE_TYPE,
                                   QStringList{QString::fromLatin1(dlgtext::kAllFilesFilter)}, 6,
                                   114, 90, 36);
-    kerdal::AddLabel(this, dlgtext::kDrivesLabel, 110, 104, 92, 9);
+    m_pType->setCurrentIndex(0);
+    QLabel* drivesLabel = kerdal::AddLabel(this, dlgtext::kDrivesLabel, 110, 104, 92, 9);
     // One file-system root here; the list stays for the layout users know.
     m_pDrive =
         kerdal::AddDropList(this, IDC_DRIVE, QStringList{QDir::rootPath()}, 110, 114, 92, 68);
+    m_pDrive->setCurrentIndex(0);
+    // The labels' mnemonics move the focus to their controls (and show as underlines).
+    nameLabel->setBuddy(m_pFileName);
+    dirsLabel->setBuddy(m_pDirs);
+    typeLabel->setBuddy(m_pType);
+    drivesLabel->setBuddy(m_pDrive);
 
     kerdal::AddLabel(this, dlgtext::kListOfFilesLabel, 6, 134, 90, 9);
     m_pChosen = AddList(this, IDC_CHOSEN, 6, 144, 196, 60);
@@ -88,6 +99,9 @@ void CDlgSelectFiles::FillLists() {
     if (!dir.isRoot()) dirs.prepend(QStringLiteral(".."));
     m_pDirs->addItems(dirs);
     m_pFileName->clear();
+    m_pFolder->setText(
+        m_pFolder->fontMetrics().elidedText(m_strDirectory, Qt::ElideLeft, m_pFolder->width()));
+    m_pFolder->setToolTip(m_strDirectory);
     UpdateButtons();
 }
 

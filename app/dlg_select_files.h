@@ -13,6 +13,7 @@
 #include <QStringList>
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -32,6 +33,7 @@ public:
         IDC_DIR_LIST = 1121,
         IDC_FILE_TYPE = 1136,
         IDC_DRIVE = 1137,
+        IDC_FOLDER = 1088,  // the folder shown
         IDC_FILE_NAME = 1152,
     };
 
@@ -41,6 +43,8 @@ public:
     // when it is not a readable folder.
     bool SetDirectory(const QString& directory);
     QString Directory() const { return m_strDirectory; }
+    // The line naming the folder shown.
+    QLabel* FolderLabel() const { return m_pFolder; }
 
     // Adds one path to the chosen list unless the rule above refuses it; true when added.
     bool AddChosenPath(const QString& path);
@@ -65,6 +69,7 @@ private:
 
     QString m_strDirectory;
     QLineEdit* m_pFileName;
+    QLabel* m_pFolder;
     QListWidget* m_pFiles;
     QListWidget* m_pDirs;
     QComboBox* m_pType;

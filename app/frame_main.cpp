@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QKeyEvent>
@@ -240,7 +241,24 @@ void CFrameMain::UpdateTitle() {
     QString title = AppText(str::MainTitle);
     if (CMDIChildFrame* child = ActiveChildFrame(); child && !child->windowTitle().isEmpty())
         title += QStringLiteral(" - ") + child->windowTitle();
+    title_ = title;
     setWindowTitle(title);
+}
+
+void CFrameMain::changeEvent(QEvent* event) {
+    // A maximized child appends its own title to the main window's ("... - [name]"); the
+    // caption names the active document once already, so it is put back.
+    if (event->type() == QEvent::WindowTitleChange && !title_.isEmpty() && windowTitle() != title_)
+        setWindowTitle(title_);
+    QMainWindow::changeEvent(event);
+}
+
+void CFrameMain::closeEvent(QCloseEvent* event) {
+    if (closeGuard_ && !closeGuard_()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void CFrameMain::FillWindowMenu(QMenu* menu) {
@@ -359,7 +377,7 @@ bool CFrameMain::ExecuteCommand(int id) {
             return true;
         case cmd::WindowNew:
             if (CMDIChildFrame* active = ActiveChildFrame(); active && newWindow_)
-                if (CMDIChildFrame* frame = newWindow_(*active)) AddChildFrame(frame);
+                newWindow_(*active);  // the new window adds itself
             return true;
         case cmd::ViewToolbar:
             toolBar_->setVisible(toolBar_->isHidden());

@@ -47,9 +47,13 @@ public:
 
     // The application's command target, last on the route.
     void SetApplicationTarget(CommandTarget* target) { appTarget_ = target; }
-    // Makes another window for the document of the active child (Window > New Window).
+    // Makes another window for the document of the active child (Window > New Window) and
+    // adds it to this frame; returns it, or null when none was made.
     using NewWindowFactory = std::function<CMDIChildFrame*(CMDIChildFrame& active)>;
     void SetNewWindowFactory(NewWindowFactory factory) { newWindow_ = std::move(factory); }
+    // Asked before the main window closes (File > Exit, the window's close button); false
+    // keeps the program running as it was.
+    void SetCloseGuard(std::function<bool()> guard) { closeGuard_ = std::move(guard); }
     // The recently used files shown in the File menus (at most four, ids 57616..57619).
     void SetRecentFiles(const QStringList& paths);
     QStringList RecentFiles() const { return recent_; }
@@ -83,6 +87,8 @@ Q_SIGNALS:
 
 protected:
     bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -108,6 +114,8 @@ private:
     int menuId_ = 0;
     CommandTarget* appTarget_ = nullptr;
     NewWindowFactory newWindow_;
+    std::function<bool()> closeGuard_;
+    QString title_;  // the caption this frame wants (the MDI area adds to it for a maximized child)
     QStringList recent_;
     bool updatePending_ = false;
 };

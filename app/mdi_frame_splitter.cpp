@@ -2,12 +2,14 @@
 
 #include "app/toolbar_icons.h"
 #include "app/view_buffer_info.h"
-#include <QRadioButton>
 #include "app/view_comm.h"
 
 #include <QApplication>
 #include <QEvent>
+#include <QRadioButton>
 #include <QSplitter>
+
+#include <algorithm>
 
 namespace tolvan::app {
 
@@ -51,6 +53,19 @@ bool CMDIFrameSplitter::eventFilter(QObject* watched, QEvent* event) {
         splitter_->setSizes({left, std::max(client - left - splitter_->handleWidth(), 0)});
     }
     return CMDIChildFrame::eventFilter(watched, event);
+}
+
+QSize CMDIFrameSplitter::sizeHint() const {
+    // Made at its default size, the window shows the whole information form in a right pane
+    // of half its width (the left pane takes the other half).
+    const QSize base = CMDIChildFrame::sizeHint();
+    const QSize panes = splitter_->sizeHint();
+    const QSize info = info_->sizeHint();
+    const int pane = std::max(info.width(), comm_->sizeHint().width());
+    // The left pane takes half the width; the right one the rest less the handle.
+    const int width = 2 * (pane + splitter_->handleWidth());
+    const int height = std::max(info.height(), panes.height());
+    return base + QSize(std::max(0, width - panes.width()), std::max(0, height - panes.height()));
 }
 
 void CMDIFrameSplitter::InitialUpdateFrame() {

@@ -31,6 +31,8 @@ public:
     void InitialUpdateFrame();
 
     QWidget* ActiveView() const override;
+    // Wide enough for both panes to show the information form whole.
+    QSize sizeHint() const override;
 
     bool UpdateCommand(int id, CommandState& state) override;
     bool ExecuteCommand(int id) override;

@@ -3,6 +3,7 @@
 #include "app/command_ids.h"
 #include "app/frame_main.h"
 #include "app/mdi_frame_bar.h"
+#include "app/save_path_dialog.h"
 #include "app/view_phone_list.h"
 #include "framework/framework_ui.h"
 #include "setup/dial_list.h"
@@ -10,8 +11,7 @@
 #include "setup/library_strings.h"
 #include "setup/page_message_box.h"
 
-#include <QFileDialog>
-
+#include <optional>
 #include <string>
 
 namespace tolvan::app {
@@ -64,15 +64,10 @@ private:
     bool Save() { return document_.GetPathName().empty() ? SaveAs() : document_.DoSave(); }
 
     bool SaveAs() {
-        const QString path = QFileDialog::getSaveFileName(
-            &frame_, QStringLiteral("Save As"),
-            QString::fromLocal8Bit(document_.GetPathName().c_str()),
-            QString::fromLocal8Bit(document_.GetDocTemplate()
-                                       ? document_.GetDocTemplate()
-                                             ->GetDocString(tfw::CDocTemplate::filterName)
-                                             .c_str()
-                                       : ""));
-        if (path.isEmpty() || !document_.DoSave(path.toLocal8Bit().toStdString())) return false;
+        // The type's extension is added to a name typed without one, so that the file opens
+        // as a phone list again; an untitled list is offered its own name.
+        const std::optional<std::string> path = AskSavePath(&frame_, document_);
+        if (!path || !document_.DoSave(*path)) return false;
         frame_.setWindowTitle(QString::fromLocal8Bit(document_.GetTitle().c_str()));
         return true;
     }

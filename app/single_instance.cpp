@@ -1,5 +1,8 @@
 #include "app/single_instance.h"
 
+#include <QApplication>
+#include <QDBusConnectionInterface>
+#include <QDBusError>
 #include <QDBusMessage>
 
 namespace tolvan::app {
@@ -7,6 +10,8 @@ namespace tolvan::app {
 namespace {
 constexpr const char* kName = "Tolvan32.App";
 constexpr const char* kPath = "/App";
+// While a modal dialog or a menu is up, the queue is looked at again this often.
+constexpr int kRetryMs = 200;
 
 QDBusConnection Connect(const QString& busAddress, const QString& connectionName) {
     if (busAddress.isEmpty())
@@ -16,7 +21,10 @@ QDBusConnection Connect(const QString& busAddress, const QString& connectionName
 }  // namespace
 
 SingleInstance::SingleInstance(std::function<void(const QString&)> open, QObject* parent)
-    : QObject(parent), open_(std::move(open)) {}
+    : QObject(parent), open_(std::move(open)) {
+    retry_.setSingleShot(true);
+    connect(&retry_, &QTimer::timeout, this, &SingleInstance::OpenPending);
+}
 
 SingleInstance::~SingleInstance() {
     if (connectionName_.isEmpty()) return;
@@ -28,37 +36,61 @@ SingleInstance::~SingleInstance() {
     QDBusConnection::disconnectFromBus(connectionName_);
 }
 
-bool SingleInstance::Claim(const QString& busAddress) {
+SingleInstance::ClaimResult SingleInstance::Claim(const QString& busAddress) {
     connectionName_ = QStringLiteral("tolvan32-app-%1").arg(quintptr(this), 0, 16);
     QDBusConnection bus = Connect(busAddress, connectionName_);
-    if (!bus.isConnected()) return false;
-    if (!bus.registerObject(kPath, this, QDBusConnection::ExportScriptableSlots)) return false;
+    if (!bus.isConnected()) return ClaimResult::NoBus;
+    if (!bus.registerObject(kPath, this, QDBusConnection::ExportScriptableSlots))
+        return ClaimResult::NoBus;
     if (!bus.registerService(kName)) {
         bus.unregisterObject(kPath);
-        return false;
+        // Refused although the bus works: another server holds the name.
+        return ClaimResult::Taken;
     }
     claimed_ = true;
-    return true;
+    return ClaimResult::Claimed;
 }
 
-bool SingleInstance::HandOver(const QString& path, const QString& busAddress) {
+SingleInstance::HandOverResult SingleInstance::HandOver(const QString& path,
+                                                        const QString& busAddress, int timeoutMs) {
     const QString connectionName = QStringLiteral("tolvan32-handover");
-    bool done = false;
+    HandOverResult result = HandOverResult::NoServer;
     {
         QDBusConnection bus = Connect(busAddress, connectionName);
         if (bus.isConnected()) {
             QDBusMessage call =
                 QDBusMessage::createMethodCall(kName, kPath, kName, QStringLiteral("OpenDocument"));
             call << path;
-            done = bus.call(call, QDBus::Block, 10000).type() == QDBusMessage::ReplyMessage;
+            const QDBusMessage reply = bus.call(call, QDBus::Block, timeoutMs);
+            if (reply.type() == QDBusMessage::ReplyMessage)
+                result = HandOverResult::Delivered;
+            else if (reply.errorName() == QDBusError::errorString(QDBusError::ServiceUnknown))
+                result = HandOverResult::NoServer;
+            else
+                result = HandOverResult::NoAnswer;
         }
     }
     QDBusConnection::disconnectFromBus(connectionName);
-    return done;
+    return result;
 }
 
 void SingleInstance::OpenDocument(const QString& path) {
-    if (open_) open_(path);
+    // Answered at once; the window opens the document once it is free.
+    pending_ << path;
+    if (!retry_.isActive()) retry_.start(0);
+}
+
+void SingleInstance::OpenPending() {
+    while (!pending_.isEmpty()) {
+        // Inside another dialog's loop the document would open behind it, and its own
+        // questions would stack on the user's.
+        if (QApplication::activeModalWidget() || QApplication::activePopupWidget()) {
+            retry_.start(kRetryMs);
+            return;
+        }
+        const QString path = pending_.takeFirst();
+        if (open_) open_(path);
+    }
 }
 
 }  // namespace tolvan::app

@@ -8,9 +8,12 @@
 #include "app/desktop_registration.h"
 #include "app/dlg_list_channels.h"
 #include "app/frame_main.h"
+#include "app/mdi_frame_bar.h"
 #include "app/mdi_frame_splitter.h"
 #include "app/phone_list_template.h"
 #include "app/printer_setup.h"
+#include "app/qt_message_box.h"
+#include "app/save_path_dialog.h"
 #include "app/single_instance.h"
 #include "app/view_buffer_info.h"
 #include "app/view_comm.h"
@@ -62,57 +65,6 @@ constexpr ChannelType kChannelTypes[tdbus::kChannelClassCount] = {
 };
 constexpr int kIdleWatchMs = 250;
 constexpr int kIdleServiceMs = 5;
-constexpr std::uint32_t kIconQuestion = 0x0020;  // message-box flag of a question
-
-// A real message box for the user. A driver on another thread (a client's call, a file
-// transfer) may hold the server lock, which the window thread needs to paint: a notice is
-// shown later and answered with OK at once, a question waits for the user with the lock let
-// go.
-int ShowQtBox(const std::string& text, const std::string& caption, std::uint32_t flags) {
-    auto show = [&]() -> int {
-        QMessageBox box;
-        box.setWindowTitle(
-            QString::fromStdString(caption.empty() ? std::string(AppString(57344)) : caption));
-        box.setText(QString::fromStdString(text));
-        const std::uint32_t icon = flags & 0xF0;
-        box.setIcon(icon == plat::MB_ICONSTOP          ? QMessageBox::Critical
-                    : icon == plat::MB_ICONEXCLAMATION ? QMessageBox::Warning
-                    : icon == kIconQuestion            ? QMessageBox::Question
-                                                       : QMessageBox::Information);
-        switch (flags & 0x0F) {
-            case plat::MB_OKCANCEL:
-                box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-                break;
-            case plat::MB_YESNO:
-                box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-                break;
-            default:
-                box.setStandardButtons(QMessageBox::Ok);
-        }
-        switch (box.exec()) {
-            case QMessageBox::Cancel:
-                return plat::IDCANCEL;
-            case QMessageBox::Yes:
-                return plat::IDYES;
-            case QMessageBox::No:
-                return plat::IDNO;
-            default:
-                return plat::IDOK;
-        }
-    };
-    if (QThread::currentThread() == qApp->thread()) return show();
-    if ((flags & 0x0F) == plat::MB_OK) {
-        QMetaObject::invokeMethod(
-            qApp, [text, caption, flags] { ShowQtBox(text, caption, flags); },
-            Qt::QueuedConnection);
-        return plat::IDOK;
-    }
-    plat::ServerUnlockScope unlocked;
-    int answer = plat::IDOK;
-    QMetaObject::invokeMethod(
-        qApp, [&] { answer = show(); }, Qt::BlockingQueuedConnection);
-    return answer;
-}
 }  // namespace
 
 // A channel lent to clients. Mirrors the client references onto the document; when the
@@ -194,28 +146,11 @@ bool CAppComm::InitInstance(const CommandLine& line, const InitOptions& options)
     // Phone lists: no class factory; their windows go into the main frame made below.
     tfw::TheDocManager().AddDocTemplate(MakePhoneListTemplate([this] { return frame_.get(); }));
 
-    if (!automation_) {
-        // A second start: the running server opens the document and comes forward.
-        instance_ = std::make_unique<SingleInstance>([this](const QString& path) {
-            if (path.isEmpty())
-                FileNew();
-            else
-                OpenStartDocument(path.toStdString());
-            if (frame_) {
-                frame_->show();
-                frame_->raise();
-                frame_->activateWindow();
-            }
-        });
-        if (!instance_->Claim(options.busAddress)) {
-            instance_.reset();
-            if (SingleInstance::HandOver(QString::fromStdString(line.document),
-                                         options.busAddress)) {
-                handedOver_ = true;  // the running server owns the profile: not saved
-                return false;
-            }
-        }
-    }
+    if (!automation_ && !ClaimOrHandOver(line, options)) return false;
+
+    // The first run has no configuration folder yet: made now, so that the line parameters
+    // and recent files of this run are kept; the window says so when it cannot be made.
+    if (!profile_.MakeFolder()) profileProblem_ = profile_.LastError();
 
     server_ = std::make_unique<tdbus::AutomationServer>(*this);
     QString busError;
@@ -231,19 +166,10 @@ bool CAppComm::InitInstance(const CommandLine& line, const InitOptions& options)
     }
 
     frame_ = std::make_unique<CFrameMain>();
+    SetMessageBoxOwner(frame_.get());
     frame_->SetApplicationTarget(this);
-    frame_->SetNewWindowFactory([this](CMDIChildFrame& active) -> CMDIChildFrame* {
-        for (tfw::CDocument* doc : Channels())
-            for (tfw::CView* view : doc->GetViews())
-                if (auto* w = dynamic_cast<QWidget*>(view); w && ParentChildFrame(w) == &active) {
-                    const auto before = frame_->MdiArea()->subWindowList().size();
-                    CreateChannelWindow(*doc);
-                    const auto list = frame_->MdiArea()->subWindowList();
-                    return list.size() > before ? dynamic_cast<CMDIChildFrame*>(list.back())
-                                                : nullptr;
-                }
-        return nullptr;
-    });
+    frame_->SetNewWindowFactory([this](CMDIChildFrame& active) { return NewWindow(active); });
+    frame_->SetCloseGuard([this] { return CanExit(); });
     QStringList recent;
     for (const std::string& path : recent_.Items()) recent << QString::fromStdString(path);
     frame_->SetRecentFiles(recent);
@@ -272,8 +198,99 @@ bool CAppComm::InitInstance(const CommandLine& line, const InitOptions& options)
     });
     frame_->resize(800, 560);
     if (options.showWindow) frame_->show();
+    if (!profileProblem_.empty()) {
+        // Told once the window is up, so that the box stands on it.
+        QTimer::singleShot(0, this, [this] { TellProfileProblem(profileProblem_); });
+    }
     idleWatch_.start();
     return true;
+}
+
+bool CAppComm::ClaimOrHandOver(const CommandLine& line, const InitOptions& options) {
+    // A second start: the running server opens the document and comes forward.
+    auto instance = std::make_unique<SingleInstance>([this](const QString& path) {
+        if (path.isEmpty())
+            FileNew();
+        else
+            OpenStartDocument(path.toStdString());
+        if (frame_) {
+            frame_->show();
+            frame_->raise();
+            frame_->activateWindow();
+        }
+    });
+    // A server that is just leaving gives up the name between the two steps: try again.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        switch (instance->Claim(options.busAddress)) {
+            case SingleInstance::ClaimResult::Claimed:
+                instance_ = std::move(instance);
+                return true;
+            case SingleInstance::ClaimResult::NoBus:
+                return true;  // no session bus: a server of its own, as nobody can share it
+            case SingleInstance::ClaimResult::Taken:
+                break;
+        }
+        switch (
+            SingleInstance::HandOver(QString::fromStdString(line.document), options.busAddress)) {
+            case SingleInstance::HandOverResult::Delivered:
+                handedOver_ = true;  // the running server owns the profile: not saved
+                return false;
+            case SingleInstance::HandOverResult::NoAnswer:
+                secondStart_ = true;
+                std::fprintf(stderr, "tolvan32: a server runs already but does not answer\n");
+                return false;
+            case SingleInstance::HandOverResult::NoServer:
+                break;
+        }
+    }
+    secondStart_ = true;
+    std::fprintf(stderr, "tolvan32: another server holds the name Tolvan32.App\n");
+    return false;
+}
+
+bool CAppComm::CanExit() {
+    // Every modified document is asked about; Cancel keeps the program as it was.
+    if (!automation_ && !tfw::TheDocManager().SaveAllModified()) return false;
+    // The settings are written while the window is still there to say that they could not be.
+    if (!SaveSettings()) TellProfileProblem(profile_.LastError());
+    return true;
+}
+
+bool CAppComm::SaveSettings() {
+    SaveCommSettings(profile_, *DLLGetCommParam(), log_);
+    recent_.WriteList(profile_);
+    return profile_.Save();
+}
+
+void CAppComm::TellProfileProblem(const std::string& why) {
+    if (automation_ || !frame_) {
+        std::fprintf(stderr, "tolvan32: cannot save the settings to %s: %s\n",
+                     profile_.GetPath().c_str(), why.c_str());
+        return;
+    }
+    ShowQtMessageBox("The settings cannot be kept in " + profile_.GetPath() + ":\n" + why +
+                         "\n\nThe line parameters and the recent files of this session will be "
+                         "lost at exit.",
+                     {}, plat::MB_OK | plat::MB_ICONEXCLAMATION);
+}
+
+CMDIChildFrame* CAppComm::NewWindow(CMDIChildFrame& active) {
+    tfw::CDocument* document = nullptr;
+    for (tfw::CDocument* doc : tfw::TheDocManager().GetDocuments())
+        for (tfw::CView* view : doc->GetViews())
+            if (auto* w = dynamic_cast<QWidget*>(view); w && ParentChildFrame(w) == &active)
+                document = doc;
+    if (!document) return nullptr;
+    // Both kinds of window add themselves to the main window.
+    const auto before = frame_->MdiArea()->subWindowList();
+    if (dynamic_cast<CDocComm*>(document)) {
+        if (!CreateChannelWindow(*document)) return nullptr;
+    } else if (!CreatePhoneListWindow(*frame_, *document)) {
+        return nullptr;
+    }
+    for (QMdiSubWindow* w : frame_->MdiArea()->subWindowList())
+        if (!before.contains(w)) return qobject_cast<CMDIChildFrame*>(w);
+    return nullptr;
 }
 
 void CAppComm::InstallUi() {
@@ -285,9 +302,25 @@ void CAppComm::InstallUi() {
             std::fprintf(stderr, "tolvan32: %s\n", message.c_str());
         };
     } else {
-        messageBoxHook_.emplace(&ShowQtBox);
+        messageBoxHook_.emplace(&ShowQtMessageBox);
         ui.showError = [](const std::string& message) {
-            ShowQtBox(message, {}, plat::MB_OK | plat::MB_ICONEXCLAMATION);
+            ShowQtMessageBox(message, {}, plat::MB_OK | plat::MB_ICONEXCLAMATION);
+        };
+        ui.askSaveChanges = [](tfw::CDocument& document) {
+            const std::string& name =
+                document.GetPathName().empty() ? document.GetTitle() : document.GetPathName();
+            switch (plat::ShowMessageBox("Save changes to " + name + "?", {},
+                                         plat::MB_YESNOCANCEL | plat::MB_ICONEXCLAMATION)) {
+                case plat::IDYES:
+                    return tfw::SaveAnswer::Save;
+                case plat::IDNO:
+                    return tfw::SaveAnswer::Discard;
+                default:
+                    return tfw::SaveAnswer::Cancel;
+            }
+        };
+        ui.askSavePath = [this](tfw::CDocument& document) {
+            return AskSavePath(frame_.get(), document);
         };
     }
 }
@@ -299,10 +332,10 @@ void CAppComm::ExitInstance() {
     idleWatch_.stop();
     idleService_.stop();
 
-    SaveCommSettings(profile_, *DLLGetCommParam(), log_);
-    recent_.WriteList(profile_);
-    if (!handedOver_ && !profile_.Save())
-        std::fprintf(stderr, "tolvan32: cannot save the profile %s\n", profile_.GetPath().c_str());
+    // A second start leaves the profile to the running server.
+    if (!handedOver_ && !secondStart_ && !SaveSettings())
+        std::fprintf(stderr, "tolvan32: cannot save the profile %s: %s\n",
+                     profile_.GetPath().c_str(), profile_.LastError().c_str());
 
     // Clients may still hold channels: the server forgets them before they go.
     if (server_)
@@ -311,6 +344,7 @@ void CAppComm::ExitInstance() {
     transferSink_.reset();
     hosted_.clear();
     instance_.reset();
+    SetMessageBoxOwner(nullptr);
     frame_.reset();  // the windows go first; their channels close with them
     tfw::TheDocManager().RemoveAllTemplates();
     channelTemplate_ = nullptr;
@@ -539,6 +573,7 @@ void CAppComm::ForgetHosted(Hosted* hosted) {
 }
 
 void CAppComm::OpenStartDocument(const std::string& path) {
+    WaitCursor busy;
     tfw::TheDocManager().OpenDocumentFile(path);  // a failure is reported; start-up goes on
 }
 
@@ -575,7 +610,12 @@ void CAppComm::FileOpen() {
 void CAppComm::OpenRecent(int index) {
     if (index < 0 || index >= static_cast<int>(recent_.Items().size())) return;
     const std::string path = recent_.Items()[index];
-    if (!tfw::TheDocManager().OpenDocumentFile(path)) {
+    bool opened = false;
+    {
+        WaitCursor busy;
+        opened = tfw::TheDocManager().OpenDocumentFile(path) != nullptr;
+    }
+    if (!opened) {
         recent_.Remove(index);  // a file that cannot be opened leaves the list
         QStringList recent;
         for (const std::string& p : recent_.Items()) recent << QString::fromStdString(p);

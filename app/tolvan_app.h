@@ -49,6 +49,7 @@ namespace tolvan::app {
 
 class CCommDocTemplate;
 class CFrameMain;
+class CMDIChildFrame;
 class SingleInstance;
 class WindowThreadPosters;
 
@@ -72,6 +73,9 @@ public:
     bool IsAutomationMode() const { return automation_; }
     // A server was running already and took this start's document: nothing more to do.
     bool HandedOver() const { return handedOver_; }
+    // A server was running already but did not take the document: this start ends, failed.
+    bool SecondStart() const { return secondStart_; }
+    SingleInstance* Instance() const { return instance_.get(); }
     CFrameMain* MainFrame() const { return frame_.get(); }
     tdbus::AutomationServer* Server() const { return server_.get(); }
     PortRegistry& Registry() { return registry_; }
@@ -109,6 +113,16 @@ private:
     class Hosted;
     friend class Hosted;
 
+    // The single-instance name: claimed, or the document handed to the server that holds
+    // it. False when this process must not go on as a server.
+    bool ClaimOrHandOver(const CommandLine& line, const InitOptions& options);
+    // The main window is closing: every modified document is asked about; false on Cancel.
+    bool CanExit();
+    // Line parameters and recent files into the profile, written; false when it failed.
+    bool SaveSettings();
+    void TellProfileProblem(const std::string& why);
+    // Window > New Window: another window of the active window's document.
+    CMDIChildFrame* NewWindow(CMDIChildFrame& active);
     bool CreateChannelWindow(tfw::CDocument& document);
     // The window's work on a channel that waits on its device: on the channel's lane (the
     // automation server's workers, or ours when the server does not run), `done` back here.
@@ -131,6 +145,8 @@ private:
     bool exited_ = false;
     bool automation_ = false;
     bool handedOver_ = false;
+    bool secondStart_ = false;    // another server holds the name and did not take over
+    std::string profileProblem_;  // why the profile's folder could not be made
     CommandLine line_;
     tfw::CProfile profile_;
     tfw::CRecentFileList recent_{4};

@@ -4,6 +4,7 @@
 #include "app/mdi_child_frame.h"
 
 #include <QFontMetrics>
+#include <QFormLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QGroupBox>
@@ -27,7 +28,7 @@ QLabel* ValueLabel(const QString& text, int controlId, QWidget* parent) {
 }  // namespace
 
 CViewBufferInfo::CViewBufferInfo(ChannelBufferSource* source, QWidget* parent)
-    : QWidget(parent), source_(source) {
+    : QScrollArea(parent), source_(source) {
     // Light grey form; its texts turn grey 0x808080 while the figures are switched off.
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
@@ -36,13 +37,16 @@ CViewBufferInfo::CViewBufferInfo(ChannelBufferSource* source, QWidget* parent)
         pal.setColor(QPalette::Disabled, role, QColor(0x80, 0x80, 0x80));
     setPalette(pal);
     setAutoFillBackground(true);
+    // A pane narrower or lower than the form (tiled windows) scrolls instead of hiding
+    // figures and buttons.
+    setFrameShape(QFrame::NoFrame);
+    setWidgetResizable(true);
+    viewport()->setBackgroundRole(QPalette::Window);
 
-    // The form keeps its natural size inside the pane; a narrower pane cuts it off at the
-    // right instead of squeezing the labels.
-    auto* form = form_ = new QWidget(this);
+    auto* form = form_ = new QWidget;
+    form->setAutoFillBackground(true);
     auto* column = new QVBoxLayout(form);
-    column->setSizeConstraint(QLayout::SetFixedSize);
-    // The figures keep their natural width when the device line below is wider.
+    // The figures keep their natural width when a line below them is wider.
     auto* figures = new QHBoxLayout;
     auto* grid = new QGridLayout;
     figures->addLayout(grid);
@@ -56,14 +60,6 @@ CViewBufferInfo::CViewBufferInfo(ChannelBufferSource* source, QWidget* parent)
     grid->addWidget(free_ = ValueLabel(QStringLiteral("0"), ctl::FreeField, form), 2, 1);
     grid->addWidget(new QLabel(QStringLiteral("Status:"), form), 3, 0);
     grid->addWidget(status_ = ValueLabel(QStringLiteral("0x0000"), ctl::StatusField, form), 3, 1);
-    // Below the figures, in a row of its own: a long device name leaves their columns alone.
-    auto* deviceRow = new QHBoxLayout;
-    deviceRow->addWidget(new QLabel(QStringLiteral("Device:"), form));
-    device_ = new QLabel(form);
-    device_->setObjectName(QString::number(ctl::DeviceField));
-    device_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    deviceRow->addWidget(device_, 1);
-    column->addLayout(deviceRow);
 
     auto* group = new QGroupBox(QStringLiteral("Buffer"), form);
     auto* buttons = new QVBoxLayout(group);
@@ -78,13 +74,31 @@ CViewBufferInfo::CViewBufferInfo(ChannelBufferSource* source, QWidget* parent)
     }
     grid->addWidget(group, 0, 2, 3, 1, Qt::AlignTop);
 
+    // Below the figures, one line each, as wide as they need: the device, and whatever
+    // else is told about the channel (AddLine).
+    lines_ = new QFormLayout;
+    lines_->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    column->addLayout(lines_);
+    column->addStretch(1);
+    device_ = AddLine(QStringLiteral("Device:"), ctl::DeviceField);
+    setWidget(form);
+
     connect(input_, &QRadioButton::clicked, this, [this] { OnInputClicked(); });
     connect(output_, &QRadioButton::clicked, this, [this] { OnOutputClicked(); });
     SetButtons(false, false);
 }
 
+QLabel* CViewBufferInfo::AddLine(const QString& label, int controlId) {
+    auto* value = new QLabel(form_);
+    value->setObjectName(QString::number(controlId));
+    value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lines_->addRow(new QLabel(label, form_), value);
+    return value;
+}
+
 QSize CViewBufferInfo::sizeHint() const {
-    return form_->sizeHint();
+    // The whole form, so that a window made at its default size shows all of it.
+    return form_->sizeHint() + QSize(2 * frameWidth(), 2 * frameWidth());
 }
 
 QString CViewBufferInfo::FormatStatus(std::uint16_t status) {
@@ -128,7 +142,8 @@ QLabel* CViewBufferInfo::Field(int controlId) const {
         case ctl::DeviceField:
             return device_;
         default:
-            return nullptr;
+            // A line added below the figures.
+            return form_->findChild<QLabel*>(QString::number(controlId));
     }
 }
 

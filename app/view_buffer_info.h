@@ -7,15 +7,16 @@
 
 #include "app/channel_buffer_source.h"
 
-#include <QWidget>
+#include <QScrollArea>
 
 class QFontMetrics;
+class QFormLayout;
 class QLabel;
 class QRadioButton;
 
 namespace tolvan::app {
 
-class CViewBufferInfo : public QWidget, public ChannelView {
+class CViewBufferInfo : public QScrollArea, public ChannelView {
     Q_OBJECT
 public:
     // source: the channel whose buffers are shown; it must outlive the view.
@@ -40,9 +41,13 @@ public:
     QRadioButton* InputButton() const { return input_; }
     QRadioButton* OutputButton() const { return output_; }
 
-    // A pane of any width: a narrow pane cuts the form off at its right, as a form does.
+    // A pane of any size: a pane smaller than the form scrolls it.
     QSize minimumSizeHint() const override { return {1, 1}; }
     QSize sizeHint() const override;
+
+    // Adds a line below the figures: label, then a value field with that id (FieldText).
+    // The figures' layout stays as it is; the form grows and scrolls as needed.
+    QLabel* AddLine(const QString& label, int controlId);
 
     // The status word as shown: "0x" and four upper-case hexadecimal digits.
     static QString FormatStatus(std::uint16_t status);
@@ -62,6 +67,7 @@ private:
 
     ChannelBufferSource* source_;
     QWidget* form_;
+    QFormLayout* lines_;
     QLabel* size_;
     QLabel* used_;
     QLabel* free_;

@@ -76,8 +76,12 @@ std::size_t CDocManager::GetOpenDocumentCount() const {
 }
 
 bool CDocManager::SaveAllModified() {
-    for (CDocument* d : GetDocuments())
+    for (CDocument* d : GetDocuments()) {
+        // A question runs a nested event loop: a document of the list may have gone meanwhile
+        // (a client released its channel).
+        if (FindTemplateOf(d) == nullptr) continue;
         if (!d->SaveModified()) return false;
+    }
     return true;
 }
 

@@ -6,6 +6,9 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
+
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tfw {
@@ -87,20 +90,58 @@ bool CProfile::Save() {
     return SaveAs(path_);
 }
 
+bool CProfile::MakeFolderOf(const std::string& path, std::string& error) {
+    // Each missing folder from the top down; 0700 as the desktop's configuration folders are.
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos || slash == 0) return true;
+    const std::string folder = path.substr(0, slash);
+    for (std::size_t end = folder.find('/', 1);; end = folder.find('/', end + 1)) {
+        const std::string part = folder.substr(0, end);
+        struct stat st {};
+        if (::stat(part.c_str(), &st) == 0) {
+            if (!S_ISDIR(st.st_mode)) {
+                error = "cannot create " + folder + ": " + part + " is not a folder";
+                return false;
+            }
+        } else if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
+            error = "cannot create " + part + ": " + std::strerror(errno);
+            return false;
+        }
+        if (end == std::string::npos) break;
+    }
+    return true;
+}
+
+bool CProfile::MakeFolder() {
+    error_.clear();
+    return MakeFolderOf(path_, error_);
+}
+
 bool CProfile::SaveAs(const std::string& path) {
-    if (path.empty()) return false;
+    error_.clear();
+    if (path.empty()) {
+        error_ = "no file named";
+        return false;
+    }
+    if (!MakeFolderOf(path, error_)) return false;
     std::string tmp = path + ".saving-" + std::to_string(::getpid());
     std::string text = ToText();
     bool ok = false;
     {
         FileStream f;
-        if (f.Open(tmp, FileStream::Mode::Write)) {
+        if (!f.Open(tmp, FileStream::Mode::Write)) {
+            error_ = "cannot create " + tmp + ": " + std::strerror(f.LastErrno());
+        } else {
             ok = f.Write(std::span<const std::uint8_t>(
                      reinterpret_cast<const std::uint8_t*>(text.data()), text.size())) &&
                  f.Sync() && f.Close();
+            if (!ok) error_ = "cannot write " + tmp + ": " + std::strerror(f.LastErrno());
         }
     }
-    if (ok && std::rename(tmp.c_str(), path.c_str()) != 0) ok = false;
+    if (ok && std::rename(tmp.c_str(), path.c_str()) != 0) {
+        error_ = "cannot replace " + path + ": " + std::strerror(errno);
+        ok = false;
+    }
     if (!ok) {
         ::unlink(tmp.c_str());
         return false;

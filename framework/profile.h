@@ -19,9 +19,15 @@ public:
     // Reads the file; a missing file is an empty profile (true). False on a read error.
     bool Load(const std::string& path);
     // Writes to the path it was loaded from or constructed with, through a new file that
-    // then replaces the old one. False on failure (the old file is left as it was).
+    // then replaces the old one; a missing folder is made first (a first run has none).
+    // False on failure (the old file is left as it was; LastError() says why).
     bool Save();
     bool SaveAs(const std::string& path);
+    // Makes the folder the profile lives in, with its missing parents (new ones private to
+    // the user). False, with LastError() set, when it cannot be made.
+    bool MakeFolder();
+    // Why the last Save or MakeFolder failed ("cannot create /x/y: Permission denied").
+    const std::string& LastError() const { return error_; }
     const std::string& GetPath() const { return path_; }
     bool IsDirty() const { return dirty_; }
 
@@ -58,7 +64,10 @@ private:
     int FindKey(std::string_view section, std::string_view key) const;
     int FindHeader(std::string_view section) const;
 
+    static bool MakeFolderOf(const std::string& path, std::string& error);
+
     std::string path_;
+    std::string error_;
     std::vector<Line> lines_;
     bool dirty_ = false;
 };

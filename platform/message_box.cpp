@@ -14,7 +14,7 @@ int DefaultBox(const std::string& text, const std::string& caption, uint32_t fla
     std::fprintf(stderr, "%s: %s\n", caption.empty() ? "Tolvan32" : caption.c_str(), text.c_str());
     // Nobody can answer: take the harmless choice.
     if ((flags & 0x0F) == MB_YESNO) return IDNO;
-    if ((flags & 0x0F) == MB_OKCANCEL) return IDCANCEL;
+    if ((flags & 0x0F) == MB_OKCANCEL || (flags & 0x0F) == MB_YESNOCANCEL) return IDCANCEL;
     return IDOK;
 }
 

@@ -12,8 +12,10 @@ namespace tolvan::plat {
 
 inline constexpr uint32_t MB_OK = 0x0000;
 inline constexpr uint32_t MB_OKCANCEL = 0x0001;
+inline constexpr uint32_t MB_YESNOCANCEL = 0x0003;
 inline constexpr uint32_t MB_YESNO = 0x0004;
 inline constexpr uint32_t MB_ICONSTOP = 0x0010;
+inline constexpr uint32_t MB_ICONQUESTION = 0x0020;
 inline constexpr uint32_t MB_ICONEXCLAMATION = 0x0030;
 
 inline constexpr int IDOK = 1;

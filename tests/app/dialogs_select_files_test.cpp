@@ -2,12 +2,17 @@
 #include "app/dlg_select_files.h"
 #include "qt_test_support.h"
 
+#include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
+#include <QLabel>
 #include <QFile>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <map>
 
 namespace tolvan::app {
 namespace {
@@ -54,6 +59,32 @@ TEST_F(SelectFilesTest, BrowsesTheFolderAndItsSubfolders) {
     EXPECT_EQ(d.Directory(), root);
     EXPECT_FALSE(d.SetDirectory(dir.filePath("a")));  // a file is no folder
     EXPECT_EQ(d.Directory(), root);
+}
+
+TEST_F(SelectFilesTest, LabelsTypeAndDriveListsAndTheFolderShownAreFilled) {
+    CDlgSelectFiles d(nullptr, dir.path());
+    d.show();
+    // A label's '&' marks its mnemonic: it takes the user to its control and is never drawn.
+    std::map<QString, int> buddies;
+    for (QLabel* label : d.findChildren<QLabel*>()) {
+        if (!label->text().contains(u'&')) continue;
+        ASSERT_NE(label->buddy(), nullptr) << label->text().toStdString();
+        buddies[label->text()] = label->buddy()->objectName().toInt();
+    }
+    EXPECT_EQ(buddies, (std::map<QString, int>{{"File &Name:", 1152},
+                                               {"&Directories:", 1121},
+                                               {"List Files of &Type:", 1136},
+                                               {"Dri&ves:", 1137}}));
+    auto* type = d.findChild<QComboBox*>(QStringLiteral("1136"));
+    auto* drive = d.findChild<QComboBox*>(QStringLiteral("1137"));
+    ASSERT_TRUE(type && drive);
+    EXPECT_EQ(type->currentText(), QStringLiteral("All Files (*)"));
+    EXPECT_EQ(drive->currentText(), QStringLiteral("/"));
+    EXPECT_EQ(d.FolderLabel()->toolTip(), root);
+    EXPECT_TRUE(d.FolderLabel()->text().endsWith(QFileInfo(root).fileName()));
+    ASSERT_TRUE(d.SetDirectory(root + "/sub"));
+    EXPECT_TRUE(d.FolderLabel()->text().endsWith(QStringLiteral("/sub")));
+    d.grab().save(test::GrabPath("select-files"));
 }
 
 TEST_F(SelectFilesTest, AddTakesTheSelectedFilesWithTheirCaseAndNeverTwice) {

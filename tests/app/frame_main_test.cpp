@@ -123,8 +123,8 @@ TEST_F(MainWindow, StartsWithTitleMenu2ToolbarAndIdlePrompt) {
     frame.grab().save(GrabPath("main-window"));
 }
 
-// The pop-up built from one table row list: separators, sub-menus and one shared action per
-// command, the recent-file placeholder standing for the whole list.
+// The pop-up built from one table row list: separators, sub-menus and an item per command
+// with the menu's own text, the recent-file placeholder standing for the whole list.
 void ExpectBuiltFrom(QMenu* menu, std::span<const MenuItemDef> items, const std::string& where) {
     const QList<QAction*> actions = menu->actions();
     qsizetype at = 0;
@@ -146,7 +146,9 @@ void ExpectBuiltFrom(QMenu* menu, std::span<const MenuItemDef> items, const std:
             continue;
         } else {
             EXPECT_EQ(CommandActions::CommandId(a), item.id) << here;
-            EXPECT_FALSE(a->text().isEmpty()) << here;
+            // The menu's own text (its own mnemonic), without the accelerator after the tab.
+            const QString text = QLatin1String(item.text.data(), item.text.size());
+            EXPECT_EQ(a->text(), text.left(text.indexOf(u'\t'))) << here;
         }
         ++at;
     }
@@ -174,8 +176,9 @@ TEST_F(MainWindow, MenusOfEachDocumentTypeWithAcceleratorsAndPrompts) {
             QKeySequence(QLatin1String(acc.key.data(), acc.key.size()))))
             << acc.key;
 
-    // One action per command: the modem's "Transmit Strin&G..." and the channel's
-    // "Transmit &String..." share one, which takes the text of the first menu.
+    // A command shared by several menus keeps each menu's own text and mnemonic (the
+    // modem's "Transmit Strin&G...", the channel's "Transmit &String..."): the modem's item
+    // runs the command and follows the state of its one action.
     const QList<QMenu*> modem = actions.BuildMenus(menu::Modem, &frame);
     const QList<QMenu*> channel = actions.BuildMenus(menu::Channel, &frame);
     auto commandIn = [](const QList<QMenu*>& menus, int id) -> QAction* {
@@ -184,7 +187,21 @@ TEST_F(MainWindow, MenusOfEachDocumentTypeWithAcceleratorsAndPrompts) {
                 if (CommandActions::CommandId(a) == id) return a;
         return nullptr;
     };
-    EXPECT_EQ(commandIn(modem, cmd::TransmitString), commandIn(channel, cmd::TransmitString));
+    QAction* modemSend = commandIn(modem, cmd::TransmitString);
+    ASSERT_NE(modemSend, nullptr);
+    EXPECT_EQ(commandIn(channel, cmd::TransmitString), actions.Action(cmd::TransmitString));
+    EXPECT_EQ(modemSend->text(), QStringLiteral("Transmit Strin&G..."));
+    EXPECT_EQ(modemSend->statusTip(), actions.Action(cmd::TransmitString)->statusTip());
+    actions.Action(cmd::TransmitString)->setEnabled(false);
+    EXPECT_FALSE(modemSend->isEnabled());
+    actions.Action(cmd::TransmitString)->setEnabled(true);
+    EXPECT_TRUE(modemSend->isEnabled());
+    std::vector<int> ran;
+    const QMetaObject::Connection spy = QObject::connect(
+        &actions, &CommandActions::commandTriggered, [&](int id) { ran.push_back(id); });
+    modemSend->trigger();
+    QObject::disconnect(spy);
+    EXPECT_EQ(ran, (std::vector<int>{cmd::TransmitString}));
     EXPECT_EQ(actions.Action(cmd::FileNew)->text(), QStringLiteral("&New"));
     EXPECT_EQ(actions.Action(cmd::ShowChannels)->statusTip(),
               QStringLiteral("Shows list of existing channels"));
@@ -363,6 +380,7 @@ TEST_F(MainWindow, WindowCommandsArrangeTheChildWindows) {
         ++made;
         auto* copy = new CMDIFrameSplitter(&channel, active.MenuId());
         copy->setWindowTitle(active.windowTitle() + QStringLiteral(":2"));
+        frame.AddChildFrame(copy);
         return copy;
     });
     EXPECT_TRUE(Enabled(cmd::WindowNew));

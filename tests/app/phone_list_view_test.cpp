@@ -10,6 +10,7 @@
 #include "app/view_phone_list.h"
 #include "framework/doc_manager.h"
 #include "platform/device_map.h"
+#include "platform/message_box.h"
 #include "qt_test_support.h"
 #include "setup/records/comm_param.h"
 #include "setup/dial_list.h"
@@ -341,14 +342,25 @@ TEST(PhoneListServer, OpeningALstFileShowsAPhoneListWindowWithItsRows) {
 
         // A changed list is not lost when its window closes: Cancel keeps the window, File
         // Save writes the file, and then the window closes without asking.
+        // The view's own question comes through the setup library's box, the question of the
+        // closing window through the framework's (the one exit asks with too).
         QStringList asked;
         std::vector<int> answers{kerdal::kIdYes, kerdal::kIdCancel};
-        std::optional<kerdal::ScopedPageMessageHook> hook(
-            std::in_place, [&](const kerdal::MessageRequest& r) {
-                asked << r.text;
-                const int answer = answers.empty() ? kerdal::kIdCancel : answers.front();
-                if (!answers.empty()) answers.erase(answers.begin());
-                return answer;
+        const auto answer = [&] {
+            const int a = answers.empty() ? kerdal::kIdCancel : answers.front();
+            if (!answers.empty()) answers.erase(answers.begin());
+            return a;
+        };
+        std::optional<kerdal::ScopedPageMessageHook> hook(std::in_place,
+                                                          [&](const kerdal::MessageRequest& r) {
+                                                              asked << r.text;
+                                                              return answer();
+                                                          });
+        std::optional<plat::ScopedMessageBoxHook> boxHook(
+            std::in_place, [&](const std::string& text, const std::string&, uint32_t f) {
+                asked << QString::fromStdString(text);
+                EXPECT_EQ(f & 0x0F, plat::MB_YESNOCANCEL);
+                return answer();
             });
         view->item(0)->setSelected(true);
         view->ExecuteCommand(cmd::ListDelete);
@@ -359,6 +371,7 @@ TEST(PhoneListServer, OpeningALstFileShowsAPhoneListWindowWithItsRows) {
         EXPECT_TRUE(window->close());
         EXPECT_EQ(asked.size(), 2);
         hook.reset();
+        boxHook.reset();
         std::ifstream saved(list, std::ios::binary);
         const std::string stored((std::istreambuf_iterator<char>(saved)),
                                  std::istreambuf_iterator<char>());

@@ -5,12 +5,14 @@
 #include "app/desktop_registration.h"
 #include "app/dlg_list_channels.h"
 #include "app/frame_main.h"
+#include "app/single_instance.h"
 #include "app/mdi_frame_splitter.h"
 #include "app/tolvan_app.h"
 #include "app/view_buffer_info.h"
 #include "app/view_comm.h"
 #include "framework/document.h"
 #include "platform/device_map.h"
+#include "qt_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +22,7 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCall>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -208,6 +211,20 @@ TEST(ListOfChannelsDialog, SortsAndAnswersInTheCallersOrder) {
     ASSERT_EQ(dialog.List()->count(), 3);
     EXPECT_EQ(dialog.List()->item(0)->text(), "a channel");
     EXPECT_EQ(dialog.List()->item(2)->text(), "c channel");
+    // Labelled "Channels"; no line is chosen before the user picks one.
+    QLabel* label = dialog.findChild<QLabel*>();
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->text(), QStringLiteral("&Channels"));
+    EXPECT_EQ(label->buddy(), dialog.List());
+    EXPECT_TRUE(dialog.List()->selectedItems().isEmpty());
+    EXPECT_FALSE(dialog.ShowButton()->isEnabled());
+    dialog.show();
+    dialog.grab().save(test::GrabPath("list-of-channels"));
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(dialog.List(), &enter);
+    EXPECT_NE(dialog.result(), QDialog::Accepted) << "Enter with no line chosen ends nothing";
+    dialog.List()->setCurrentRow(0);
+    EXPECT_TRUE(dialog.ShowButton()->isEnabled());
 
     dialog.List()->setCurrentRow(2);
     QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier);
@@ -268,6 +285,10 @@ TEST_F(UserStartTest, NewChannelWindowAndSecondStartHandsOver) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.exitCode(), 0);
+    // The hand-over was answered at once; the window makes the channel when it gets to it.
+    ASSERT_NE(app_.Instance(), nullptr);
+    while (!app_.Instance()->Pending().isEmpty())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     ASSERT_EQ(app_.Channels().size(), 2u);
     EXPECT_EQ(app_.Channels()[1]->GetTitle(), "Not Connected. Name: RiVo322");
     // The second start did not register anything: the running server did that.

@@ -72,12 +72,21 @@ TEST(Profile, WritesKeepCommentsAndOrderAndSurviveAReload) {
     EXPECT_EQ(q.GetSection("Other").size(), 0u);
     EXPECT_EQ(q.GetString("COMM", "BaudRate"), "19200");
 
-    // A missing file is an empty profile; an unreadable place to save fails cleanly.
+    // A missing file is an empty profile; missing folders are made when it is saved (a
+    // first run has none), and a place that cannot hold a folder fails cleanly, saying why.
     CProfile empty;
     EXPECT_TRUE(empty.Load((dir / "none.ini").string()));
     EXPECT_TRUE(empty.GetSectionNames().empty());
     empty.WriteString("A", "b", "c");
-    EXPECT_FALSE(empty.SaveAs((dir / "no" / "dir.ini").string()));
+    ASSERT_TRUE(empty.SaveAs((dir / "no" / "dir" / "t.ini").string())) << empty.LastError();
+    CProfile reread;
+    ASSERT_TRUE(reread.Load((dir / "no" / "dir" / "t.ini").string()));
+    EXPECT_EQ(reread.GetString("A", "b"), "c");
+    EXPECT_EQ(fs::status(dir / "no").permissions() & fs::perms::all, fs::perms::owner_all);
+    std::ofstream(dir / "file") << "x";
+    EXPECT_FALSE(empty.SaveAs((dir / "file" / "t.ini").string()));
+    EXPECT_NE(empty.LastError().find("not a folder"), std::string::npos) << empty.LastError();
+    EXPECT_EQ(empty.GetPath(), (dir / "no" / "dir" / "t.ini").string()) << "kept on failure";
 }
 
 TEST(RecentFiles, MostRecentFirstWithoutDuplicatesAndThroughTheProfile) {

@@ -105,6 +105,8 @@ TEST(MessageBox, DefaultAnswersAtOnceAndHooksRecord) {
     EXPECT_EQ(ShowMessageBox("ReopenComm: 5"), IDOK);
     EXPECT_EQ(ShowMessageBox("Really?", "", MB_YESNO), IDNO);
     EXPECT_EQ(ShowMessageBox("Go on?", "", MB_OKCANCEL | MB_ICONSTOP), IDCANCEL);
+    EXPECT_EQ(ShowMessageBox("Save changes?", "", MB_YESNOCANCEL | MB_ICONQUESTION), IDCANCEL)
+        << "unanswered, nothing is saved and nothing thrown away";
 
     struct Shown {
         std::string text, caption;
