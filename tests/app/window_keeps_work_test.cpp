@@ -12,7 +12,7 @@
 #include "framework/document.h"
 #include "platform/device_map.h"
 #include "qt_test_support.h"
-#include "setup/comm_param.h"
+#include "setup/records/comm_param.h"
 #include "setup/dial_list.h"
 
 #include <QAction>
