@@ -128,7 +128,7 @@ QAction* CommandActions::MenuAction(int id, const QString& menuText) {
     };
     follow();
     connect(action, &QAction::changed, item, follow);
-    connect(item, &QAction::triggered, this, [this, id] { emit commandTriggered(id); });
+    connect(item, &QAction::triggered, this, [this, id] { Q_EMIT commandTriggered(id); });
     return item;
 }
 
