@@ -31,6 +31,7 @@
 #include "platform/message_box.h"
 #include "platform/server_lock.h"
 #include "platform/sim_modem.h"
+#include "ports/shared_port.h"
 #include "setup/records/comm_param.h"
 #include "setup/ps_select_port.h"
 
@@ -83,6 +84,12 @@ public:
         if (last) app_.ForgetHosted(this);  // destroys this
     }
     CDocComm& Document() const { return doc_; }
+    int ReceiveWaitFd() override {
+        plat::ServerLockGuard guard;
+        // With other channels on the port one of them may take the bytes off the device.
+        CSharedPort* port = doc_.Port();
+        return port && port->Channels().size() == 1 ? port->ReceiveWaitFd() : -1;
+    }
 
 private:
     CAppComm& app_;

@@ -94,6 +94,7 @@ bool AutomationServer::Start(const QString& busAddress, QString* error) {
 
     const int instance = ++g_serverInstances;
     calls_ = std::make_unique<CallQueue>(kCallWorkers);
+    waits_ = std::make_unique<WaitReactor>();
     channelObjects_ = std::make_unique<ChannelObjects>(*this);
     RegisterServerTypes();
     serverObject_ = std::make_unique<ServerObject>(*this, host_);
@@ -145,6 +146,8 @@ void AutomationServer::Stop() {
     if (!running_) return;
     running_ = false;
     // The calls under way answer while the connections are still there.
+    // Waiting reads answer with what they have; then their lanes' later calls run.
+    if (waits_) waits_->Stop();
     if (calls_) calls_->Shutdown();
     clients_.reset();
     for (int i = 0; i < kChannelClassCount; ++i) {
@@ -161,6 +164,7 @@ void AutomationServer::Stop() {
     }
     transferRoute_->Clear();
     calls_.reset();
+    waits_.reset();
     for (auto& f : factories_) f.reset();
     serverObject_.reset();
     channelObjects_.reset();
@@ -352,20 +356,65 @@ void AutomationServer::QueueCall(const QDBusMessage& message, const QDBusConnect
     message.setDelayedReply(true);
     ++record.calls;
     const bool queued = calls_ && calls_->Post(lane, [this, message, connection, target] {
+        if (StartWaitingRead(message, connection, target)) return;
         connection.send(router_.Route(message, target));
-        // The record is the window thread's: it learns there that the call has ended. The
-        // id goes by a list under our own lock, the wake-up by name, so that nothing made
-        // here is handed over under Qt's locks alone (which race checkers cannot see).
-        {
-            std::lock_guard lock(doneMutex_);
-            doneIds_.push_back(target.id);
-        }
-        QMetaObject::invokeMethod(this, "OnCallsDone", Qt::QueuedConnection);
+        CallEnded(target.id);
     });
     if (queued) return;
     --record.calls;
     connection.send(Error(message, QStringLiteral("Tolvan32.Error.Stopping"),
                           QStringLiteral("the server is stopping")));
+}
+
+void AutomationServer::CallEnded(std::uint32_t id) {
+    // The record is the window thread's: it learns there that the call has ended. The
+    // id goes by a list under our own lock, the wake-up by name, so that nothing made
+    // here is handed over under Qt's locks alone (which race checkers cannot see).
+    {
+        std::lock_guard lock(doneMutex_);
+        doneIds_.push_back(id);
+    }
+    QMetaObject::invokeMethod(this, "OnCallsDone", Qt::QueuedConnection);
+}
+
+bool AutomationServer::StartWaitingRead(const QDBusMessage& message,
+                                        const QDBusConnection& connection,
+                                        const CallTarget& target) {
+    // The typed ReadCharFromPortTimed: tried with 0 ms (the same member, the same answer),
+    // again from the reactor while it finds nothing, for the last time at the deadline.
+    constexpr int kTimedOut = -10;  // the channel's "nothing within the time"
+    if (message.member() != QLatin1String("ReadCharFromPortTimed") ||
+        message.signature() != QLatin1String("i") ||
+        !(message.interface().isEmpty() ||
+          message.interface() == QLatin1String("RiVo32.Document") ||
+          message.interface() == QLatin1String("DaRi32.Document")))
+        return false;
+    const int ms = message.arguments().value(0).toInt();
+    if (ms <= 0 || !waits_) return false;
+    const auto deadline = WaitReactor::Clock::now() + std::chrono::milliseconds(ms);
+    QDBusMessage attempt = message;
+    attempt.setArguments({QVariant::fromValue<int>(0)});
+    const QDBusMessage first = router_.Route(attempt, target);
+    if (first.type() != QDBusMessage::ReplyMessage ||
+        first.arguments().value(0).toInt() != kTimedOut) {
+        connection.send(first);
+        CallEnded(target.id);
+        return true;
+    }
+    // The lane's later calls wait for this answer; the worker goes back to the others.
+    std::function<void()> release = calls_->HoldLane();
+    waits_->Add(deadline, target.channel->ReceiveWaitFd(),
+                [this, attempt, connection, target, release](bool last) {
+                    const QDBusMessage reply = router_.Route(attempt, target);
+                    if (!last && reply.type() == QDBusMessage::ReplyMessage &&
+                        reply.arguments().value(0).toInt() == kTimedOut)
+                        return false;
+                    connection.send(reply);
+                    CallEnded(target.id);
+                    if (release) release();
+                    return true;
+                });
+    return true;
 }
 
 void AutomationServer::OnCallsDone() {

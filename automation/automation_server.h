@@ -35,6 +35,7 @@
 #include "automation/channel_router.h"
 #include "automation/reference_book.h"
 #include "automation/transfer_signal.h"
+#include "automation/wait_reactor.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -143,6 +144,12 @@ private:
     void QueueCall(const QDBusMessage& message, const QDBusConnection& connection, std::uint32_t id,
                    ChannelRecord& record);
     void CallDone(std::uint32_t id);
+    // Workers and the reactor: a call has answered; the window thread learns it.
+    void CallEnded(std::uint32_t id);
+    // A worker: a timed read tried at once, and when it found nothing handed to the
+    // reactor with its lane held. False: not such a call.
+    bool StartWaitingRead(const QDBusMessage& message, const QDBusConnection& connection,
+                          const CallTarget& target);
 
     // Window thread.
     QDBusMessage DispatchUnknown(const QDBusMessage& message, std::uint32_t id,
@@ -162,6 +169,8 @@ private:
     std::uint32_t nextId_ = 1;
 
     std::unique_ptr<CallQueue> calls_;
+    // The waits of timed reads that found nothing at once: no worker is kept for them.
+    std::unique_ptr<WaitReactor> waits_;
     // Channel ids of ended calls, handed from the workers to the window thread.
     std::mutex doneMutex_;
     std::vector<std::uint32_t> doneIds_;

@@ -1,5 +1,6 @@
 #include "automation/call_queue.h"
 
+#include <memory>
 #include <system_error>
 
 namespace tdbus {
@@ -44,23 +45,49 @@ void CallQueue::Work() {
         ++busy_;
 
         lock.unlock();
+        bool held = false;
+        t_current = {this, &name, &held};
         task();
+        t_current = {};
         task = nullptr;  // what the task holds goes before the lane is seen as free
         lock.lock();
 
         --busy_;
-        --pending_;
-        Lane& after = lanes_[name];
-        after.running = false;
-        if (after.tasks.empty())
-            lanes_.erase(name);
-        else {
-            ready_.push_back(name);
-            wake_.notify_one();
-        }
-        if (pending_ == 0) idle_.notify_all();
+        if (!held) LaneFree(name, lock);
     }
 }
+
+void CallQueue::LaneFree(const std::string& name, std::unique_lock<std::mutex>& /*locked*/) {
+    --pending_;
+    Lane& after = lanes_[name];
+    after.running = false;
+    if (after.tasks.empty())
+        lanes_.erase(name);
+    else {
+        ready_.push_back(name);
+        wake_.notify_one();
+    }
+    if (pending_ == 0) idle_.notify_all();
+}
+
+std::function<void()> CallQueue::HoldLane() {
+    if (t_current.queue != this || !t_current.held || *t_current.held) return {};
+    *t_current.held = true;
+    {
+        std::lock_guard lock(mutex_);
+        ++held_;
+    }
+    return [this, name = *t_current.lane, once = std::make_shared<std::once_flag>()] {
+        std::call_once(*once, [&] {
+            std::unique_lock lock(mutex_);
+            --held_;
+            LaneFree(name, lock);
+            idle_.notify_all();  // Shutdown waits for the holds to end
+        });
+    };
+}
+
+thread_local CallQueue::Current CallQueue::t_current;
 
 void CallQueue::WaitIdle() {
     std::unique_lock lock(mutex_);
@@ -71,6 +98,8 @@ void CallQueue::Shutdown() {
     std::vector<std::thread> threads;
     {
         std::unique_lock lock(mutex_);
+        // A held lane's later tasks run when it is released: the workers wait for that.
+        idle_.wait(lock, [this] { return held_ == 0; });
         stopping_ = true;
         // Workers leave only with nothing ready, so everything queued still runs.
         wake_.notify_all();

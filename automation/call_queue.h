@@ -32,10 +32,16 @@ public:
     // Queues task behind the earlier tasks of its lane. False (task dropped) after Shutdown
     // began.
     bool Post(const std::string& lane, std::function<void()> task);
-    // Blocks until no task is queued or running. Tasks posted meanwhile are waited for too.
+    // Inside a task: its lane stays busy after the task returns, until the returned
+    // release is called (from any thread, once). Work that waits for an event so ends
+    // without keeping a worker, and the lane's later tasks still wait for its answer.
+    // Empty outside a task of this queue.
+    std::function<void()> HoldLane();
+    // Blocks until no task is queued, running or holding its lane. Tasks posted meanwhile
+    // are waited for too.
     void WaitIdle();
-    // Refuses new tasks, lets the queued ones run, joins the workers. Idempotent. Not from
-    // a task.
+    // Refuses new tasks, waits for the held lanes' releases, lets the queued tasks run,
+    // joins the workers. Idempotent. Not from a task.
     void Shutdown();
 
     std::size_t MaxWorkers() const { return maxWorkers_; }
@@ -48,6 +54,8 @@ private:
         bool running = false;
     };
     void Work();
+    // A lane's task has ended (returned, or its hold released): the next one may run.
+    void LaneFree(const std::string& name, std::unique_lock<std::mutex>& lock);
 
     const std::size_t maxWorkers_;
     mutable std::mutex mutex_;
@@ -56,9 +64,17 @@ private:
     std::map<std::string, Lane> lanes_;
     std::deque<std::string> ready_;  // lanes with tasks and no task running
     std::size_t busy_ = 0;           // workers running a task
-    std::size_t pending_ = 0;        // tasks queued or running
+    std::size_t pending_ = 0;        // tasks queued, running or holding their lane
+    std::size_t held_ = 0;           // lanes held by HoldLane
     bool stopping_ = false;
     std::vector<std::thread> threads_;
+    // The task this thread runs, for HoldLane.
+    struct Current {
+        CallQueue* queue = nullptr;
+        const std::string* lane = nullptr;
+        bool* held = nullptr;
+    };
+    static thread_local Current t_current;
 };
 
 }  // namespace tdbus

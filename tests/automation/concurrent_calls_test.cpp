@@ -316,6 +316,48 @@ TEST_F(ConcurrentCalls, ClientGoneWhileItsCallWaitsLeavesTheChannelUntilTheCallE
     EXPECT_EQ(host_.Live(), 0);
 }
 
+TEST_F(ConcurrentCalls, WaitingReadsHoldNoWorkerAndEndOnBytesDeadlineOrClose) {
+    QDBusConnection a = bus_->Connect();
+    QDBusConnection b = bus_->Connect();
+    // More reads waiting than there are workers, each in a lane of its own.
+    constexpr int kReads = static_cast<int>(tdbus::kCallWorkers) + 4;
+    std::vector<QString> paths;
+    for (int i = 0; i < kReads; ++i) paths.push_back(Connected(a, 2));
+    const QString pathB = Connected(b, 3);
+    std::vector<QDBusPendingCall> reads;
+    for (const QString& path : paths)
+        reads.push_back(Send(a, path, "ReadCharFromPortTimed", {Ms(60000)}));
+    ASSERT_TRUE(SpinUntil([&] { return server_->CallsUnderWay() == kReads; }));
+
+    // A call that goes to a worker (a timed read of bytes with nothing to wait for) on yet
+    // another channel is answered long before any read's minute is up.
+    QDBusPendingCall other = Send(b, pathB, "ReadFromPortTimed",
+                                  {QByteArray(4, '\0'), QVariant::fromValue<short>(4), Ms(0)});
+    EXPECT_TRUE(SpinUntil([&] { return other.isFinished(); }, 5000))
+        << "the other client waited for a worker";
+    EXPECT_EQ(Result(other.reply()), 0);
+    for (const QDBusPendingCall& read : reads) EXPECT_FALSE(read.isFinished());
+
+    // A byte for the port: every channel on it reads it.
+    ASSERT_TRUE(com2_.Write("Q"));
+    for (QDBusPendingCall& read : reads) EXPECT_EQ(Result(Wait(read)), 'Q');
+
+    // The deadline: the time-out status.
+    EXPECT_EQ(Result(Wait(Send(a, paths[0], "ReadCharFromPortTimed", {Ms(50)}))), -10);
+
+    // Another client that holds the channel closes its connection: the read ends at once
+    // with "not set up" instead of waiting out its minute.
+    QDBusPendingCall closed = Send(a, paths[1], "ReadCharFromPortTimed", {Ms(60000)});
+    ASSERT_TRUE(SpinUntil([&] { return server_->CallsUnderWay() == 1; }));
+    EXPECT_EQ(Wait(b.asyncCall(QDBusMessage::createMethodCall(kPlain, paths[1], "Tolvan32.Unknown",
+                                                              "AddRef")))
+                  .type(),
+              QDBusMessage::ReplyMessage);
+    EXPECT_EQ(Result(Wait(Send(b, paths[1], "CloseConnection"))), 0);
+    EXPECT_TRUE(SpinUntil([&] { return closed.isFinished(); }, 5000));
+    EXPECT_EQ(Result(closed.reply()), -6);
+}
+
 TEST(CallTimeout, MembersThatWaitAreAwaitedBeyondTheirWait) {
     using tdbus::CallTimeoutMs;
     const std::vector<tfw::Variant> noArgs;
