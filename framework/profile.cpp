@@ -100,7 +100,7 @@ bool CProfile::MakeFolderOf(const std::string& path, std::string& error) {
         struct stat st {};
         if (::stat(part.c_str(), &st) == 0) {
             if (!S_ISDIR(st.st_mode)) {
-                error = "cannot create " + folder + ": " + part + " is not a folder";
+                error = part + " is a file, not a folder";
                 return false;
             }
         } else if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {

@@ -317,12 +317,12 @@ TEST_F(UserWindow, InformationPaneFitsANewWindowAndScrollsInTiledOnes) {
     // Maximized, the child's name stands once in the main window's title.
     frame->showMaximized();
     QApplication::processEvents();
-    EXPECT_EQ(Main().windowTitle(),
-              QStringLiteral("Brevond Communication server - ") + frame->windowTitle());
+    EXPECT_EQ(Main().windowTitle().toStdString(),
+              "Brevond Communication server - " + frame->windowTitle().toStdString());
     frame->showNormal();
     QApplication::processEvents();
-    EXPECT_EQ(Main().windowTitle(),
-              QStringLiteral("Brevond Communication server - ") + frame->windowTitle());
+    EXPECT_EQ(Main().windowTitle().toStdString(),
+              "Brevond Communication server - " + frame->windowTitle().toStdString());
 
     // Four windows tiled: each information pane scrolls to what it cannot show.
     for (int i = 0; i < 3; ++i) Trigger(cmd::WindowNew);
