@@ -38,6 +38,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -237,8 +238,10 @@ bool CAppComm::ClaimOrHandOver(const CommandLine& line, const InitOptions& optio
             case SingleInstance::ClaimResult::Taken:
                 break;
         }
-        switch (
-            SingleInstance::HandOver(QString::fromStdString(line.document), options.busAddress)) {
+        // The running server has a folder of its own: a relative path is made whole here.
+        QString path = QString::fromStdString(line.document);
+        if (!path.isEmpty()) path = QFileInfo(path).absoluteFilePath();
+        switch (SingleInstance::HandOver(path, options.busAddress)) {
             case SingleInstance::HandOverResult::Delivered:
                 handedOver_ = true;  // the running server owns the profile: not saved
                 return false;

@@ -10,6 +10,7 @@
 #include "app/tolvan_app.h"
 #include "app/view_buffer_info.h"
 #include "app/view_comm.h"
+#include "framework/doc_manager.h"
 #include "framework/document.h"
 #include "platform/device_map.h"
 #include "qt_test_support.h"
@@ -293,6 +294,24 @@ TEST_F(UserStartTest, NewChannelWindowAndSecondStartHandsOver) {
     EXPECT_EQ(app_.Channels()[1]->GetTitle(), "Not Connected. Name: RiVo322");
     // The second start did not register anything: the running server did that.
     EXPECT_FALSE(fs::exists(dir_ / "data"));
+
+    // A path relative to the second start's folder names the file there, not in the server's.
+    std::ofstream(dir_ / "empty.lst").flush();
+    QProcess third;
+    third.setProcessEnvironment(env);
+    third.setWorkingDirectory(QString::fromStdString(dir_.string()));
+    third.start(TOLVAN_BINARY_DIR "/app/tolvan32",
+                {"--profile", QString::fromStdString(profile_), "empty.lst"});
+    ASSERT_TRUE(third.waitForStarted(10000));
+    while (third.state() != QProcess::NotRunning)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_EQ(third.exitCode(), 0);
+    while (!app_.Instance()->Pending().isEmpty())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    bool opened = false;
+    for (tfw::CDocument* doc : tfw::TheDocManager().GetDocuments())
+        opened = opened || doc->GetPathName() == (dir_ / "empty.lst").string();
+    EXPECT_TRUE(opened);
 }
 
 // Answers the next Save As dialog with `path`; `offered` gets the file name it proposed.
