@@ -167,6 +167,7 @@ int CChannelBuffer::Received(uint32_t n) {
     if (held > size_) {
         // The view keeps the newest size bytes.
         flags_ |= Overflow;
+        lost_ += held - size_;
         count_ = size_;
         readIndex_ = writeIndex_;
     } else {
@@ -175,6 +176,12 @@ int CChannelBuffer::Received(uint32_t n) {
         count_ = static_cast<uint32_t>(held);
     }
     return (flags_ & Overflow) ? 4 : 0;
+}
+
+void CChannelBuffer::Discard(uint32_t n) {
+    const uint32_t k = std::min(n, count_);
+    readIndex_ = Wrap(uint64_t{readIndex_} + k);
+    count_ -= k;
 }
 
 void CChannelBuffer::Sent(uint32_t n) {

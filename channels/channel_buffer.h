@@ -47,6 +47,12 @@ public:
     void Sent(uint32_t n) override;
     void Follow(uint32_t start, uint32_t pending) override;
 
+    // Drops the first n held bytes (at most Count()), as a read would, without copying:
+    // a stream has written them on from the ring itself.
+    void Discard(uint32_t n);
+    // Received bytes this view had no room for since it was made (kept across Init).
+    uint64_t Lost() const { return lost_; }
+
     // Locks the memory for fn, which sees all size bytes of the ring. False (fn not called,
     // BufferLockFailed not touched) when the memory cannot be locked.
     bool Visit(const std::function<void(std::span<const uint8_t>)>& fn) const;
@@ -71,6 +77,7 @@ private:
     uint32_t readIndex_ = 0;
     uint32_t count_ = 0;
     uint32_t flags_ = 0;
+    uint64_t lost_ = 0;
     plat::HGLOBAL memory_ = 0;
 };
 

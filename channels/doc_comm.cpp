@@ -1,6 +1,7 @@
 #include "channels/doc_comm.h"
 
 #include "automation/contract/comm_members.h"
+#include "channels/channel_stream.h"
 #include "channels/file_transfer.h"
 #include "framework/app_lock.h"
 #include "framework/dispatch_binding.h"
@@ -58,6 +59,7 @@ CDocComm::~CDocComm() {
     {
         plat::ServerLockGuard guard;
         Disconnect();
+        stream_.reset();
     }
     tfw::UnlockApp();
 }
@@ -135,11 +137,15 @@ void CDocComm::SetPort(CSharedPort* port) {
     txBuffer_.reset();
     if (port_ != nullptr) port_->Detach(this);
     port_ = port;
-    if (port_ == nullptr) return;
+    if (port_ == nullptr) {
+        if (stream_) stream_->PortChanged();
+        return;
+    }
     rxBuffer_ =
         std::make_unique<CChannelBuffer>(port_->RxSize(), port_->RxMemory(), port_->RxPosition());
     txBuffer_ =
         std::make_unique<CChannelBuffer>(port_->TxSize(), port_->TxMemory(), port_->TxPosition());
+    if (stream_) stream_->PortChanged();
 }
 
 RingView* CDocComm::ReceiveView() {
@@ -160,6 +166,7 @@ void CDocComm::Disconnect() {
     CSharedPort* port = port_;
     port_ = nullptr;
     if (port != nullptr) port->Detach(this);
+    if (stream_) stream_->PortChanged();
 }
 
 bool CDocComm::LockedByOther() const {

@@ -34,6 +34,7 @@
 
 namespace tolvan {
 
+class ChannelStream;
 class CSharedPort;
 class PortRegistry;
 
@@ -104,6 +105,9 @@ public:
     const CChannelBuffer* ReceiveBuffer() const { return rxBuffer_.get(); }
     const CChannelBuffer* TransmitBuffer() const { return txBuffer_.get(); }
     CSharedPort* Port() const { return port_; }
+    // The stream that takes this channel's received bytes (channels/channel_stream.h), or
+    // null. Read under the server lock.
+    ChannelStream* Stream() const { return stream_.get(); }
 
     // --- Automation members, in table order -----------------------------------------
     virtual std::int16_t GetTBuffSize();
@@ -187,6 +191,9 @@ protected:
     bool LockedByOther() const;
 
 private:
+    // A stream reads and writes the buffers as the channel's own operations do.
+    friend class ChannelStream;
+
     // The state part of the title: "COM2:9600,N,8,1." or "Not Connected.".
     std::string TitleState() const;
     void StoreCcf(tfw::CArchive& ar);
@@ -196,6 +203,7 @@ private:
     std::atomic<std::int32_t> abortRequest_{0};
     std::unique_ptr<CChannelBuffer> rxBuffer_;
     std::unique_ptr<CChannelBuffer> txBuffer_;
+    std::unique_ptr<ChannelStream> stream_;
 };
 
 }  // namespace tolvan

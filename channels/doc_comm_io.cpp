@@ -33,9 +33,11 @@ int WaitFd(const CSharedPort& port) {
 
 }  // namespace
 
+// While a stream takes the channel's received bytes, polled reads get none of them.
+
 std::int16_t CDocComm::ReadFromPort(std::span<std::uint8_t> buffer, std::int16_t n) {
     plat::ServerLockGuard guard;
-    if (port_ == nullptr) return 0;
+    if (port_ == nullptr || stream_) return 0;
     port_->PollReceive();
     const std::uint32_t got = rxBuffer_->Read(Usable(buffer, n));
     if (got > 0) UpdateAllViews(kHintReceive);
@@ -45,7 +47,7 @@ std::int16_t CDocComm::ReadFromPort(std::span<std::uint8_t> buffer, std::int16_t
 std::int16_t CDocComm::ReadStringFromPort(std::span<std::uint8_t> buffer, std::int16_t n,
                                           std::int16_t terminator) {
     plat::ServerLockGuard guard;
-    if (port_ == nullptr) return 0;
+    if (port_ == nullptr || stream_) return 0;
     port_->PollReceive();
     const std::span<std::uint8_t> dest = Usable(buffer, n);
     if (dest.empty()) return 0;
@@ -77,7 +79,7 @@ std::int32_t CDocComm::TransmitBytes(std::span<const std::uint8_t> bytes) {
 std::int16_t CDocComm::ReadFromPortTimed(std::span<std::uint8_t> buffer, std::int16_t n,
                                          std::int32_t ms) {
     plat::ServerLockGuard guard;
-    if (port_ == nullptr) return 0;
+    if (port_ == nullptr || stream_) return 0;
     const std::span<std::uint8_t> dest = Usable(buffer, n);
     std::size_t delivered = 0;
     plat::WaitFor(
@@ -102,7 +104,7 @@ std::int16_t CDocComm::ReadFromPortTimed(std::span<std::uint8_t> dest, std::int3
 std::int16_t CDocComm::ReadStringFromPortTimed(std::span<std::uint8_t> buffer, std::int16_t n,
                                                std::int16_t terminator, std::int32_t ms) {
     plat::ServerLockGuard guard;
-    if (port_ == nullptr) return 0;
+    if (port_ == nullptr || stream_) return 0;
     std::span<std::uint8_t> dest = Usable(buffer, n);
     if (dest.empty()) return 0;
     std::int32_t total = 0;
@@ -126,6 +128,7 @@ std::int16_t CDocComm::ReadStringFromPortTimed(std::span<std::uint8_t> buffer, s
 std::int16_t CDocComm::ReadCharFromPort() {
     plat::ServerLockGuard guard;
     if (port_ == nullptr) return kStatusNotSetUp;
+    if (stream_) return GetPortError();
     port_->PollReceive();
     std::uint8_t byte = 0;
     if (rxBuffer_->Read(std::span<std::uint8_t>(&byte, 1)) == 1) {
@@ -138,6 +141,7 @@ std::int16_t CDocComm::ReadCharFromPort() {
 std::int16_t CDocComm::ReadCharFromPortTimed(std::int32_t ms) {
     plat::ServerLockGuard guard;
     if (port_ == nullptr) return kStatusNotSetUp;
+    if (stream_) return kStatusTimeOut;
     std::uint8_t byte = 0;
     const bool got = plat::WaitFor(
         [&] {

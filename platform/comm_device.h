@@ -33,6 +33,9 @@ public:
     // A descriptor that polls readable when input arrives (or writable when output
     // drains), or -1.
     virtual int PollFd() const { return -1; }
+    // A descriptor that polls readable while received bytes wait to be read: PollFd for a
+    // tty, an event descriptor for an in-process device; -1 when there is none.
+    virtual int ArrivalFd() const { return PollFd(); }
     virtual void Close() = 0;
     // Opens the device again at the path it was opened by, after it went away and came
     // back, keeping the descriptor number PollFd gave (so waits and watchers that hold it

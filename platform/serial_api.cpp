@@ -492,6 +492,13 @@ int CommPollFd(CommHandle h) {
     return port->closed ? -1 : port->device->PollFd();
 }
 
+int CommArrivalFd(CommHandle h) {
+    auto port = Find(h);
+    if (!port) return -1;
+    std::lock_guard lock(port->mutex);
+    return port->closed ? -1 : port->device->ArrivalFd();
+}
+
 std::string CommTarget(CommHandle h) {
     auto port = Find(h);
     if (!port) return {};

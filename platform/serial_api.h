@@ -66,6 +66,9 @@ bool GetCommModemStatus(CommHandle h, uint32_t* status);
 
 // The file descriptor to poll for input on (real ttys), or -1 for in-process devices.
 int CommPollFd(CommHandle h);
+// The descriptor that polls readable while received bytes wait (CommPollFd for a tty, an
+// event descriptor for in-process devices), or -1. A stream's reader thread sleeps on it.
+int CommArrivalFd(CommHandle h);
 // What the handle stands for ("/dev/ttyUSB0", "loop://", "sim://modem").
 std::string CommTarget(CommHandle h);
 // True when the handle's device went away (a hung-up pty, an unplugged adapter). Looks at

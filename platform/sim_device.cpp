@@ -1,5 +1,8 @@
 #include "platform/sim_device.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <deque>
 #include <map>
 
@@ -24,6 +27,26 @@ struct SimDevice::HostSide {
     uint32_t errors = 0;
     uint32_t breakCount = 0;
     Dcb settings{};
+    // Readable exactly while rx holds bytes: a reader thread sleeps on it as on a tty.
+    int arrivalFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+
+    HostSide() = default;
+    ~HostSide() {
+        if (arrivalFd >= 0) close(arrivalFd);
+    }
+    HostSide(const HostSide&) = delete;
+    HostSide& operator=(const HostSide&) = delete;
+
+    // Called with the mutex held, after rx changed.
+    void NoteRx(bool wasEmpty) {
+        if (arrivalFd < 0) return;
+        uint64_t value = 1;
+        if (wasEmpty && !rx.empty()) {
+            [[maybe_unused]] const ssize_t n = write(arrivalFd, &value, sizeof value);
+        } else if (!wasEmpty && rx.empty()) {
+            [[maybe_unused]] const ssize_t n = read(arrivalFd, &value, sizeof value);
+        }
+    }
 };
 
 namespace {
@@ -66,10 +89,12 @@ public:
         Poll();
         std::lock_guard lock(h().mutex);
         if (h().vanished) return ERROR_DEVICE_NOT_CONNECTED;
+        const bool wasEmpty = h().rx.empty();
         while (*got < n && !h().rx.empty()) {
             buf[(*got)++] = h().rx.front();
             h().rx.pop_front();
         }
+        h().NoteRx(wasEmpty);
         return ERROR_SUCCESS;
     }
 
@@ -188,12 +213,16 @@ public:
     uint32_t Purge(bool rx, bool tx) override {
         std::lock_guard lock(h().mutex);
         if (h().vanished) return ERROR_DEVICE_NOT_CONNECTED;
+        const bool wasEmpty = h().rx.empty();
         if (rx) h().rx.clear();
+        h().NoteRx(wasEmpty);
         if (tx) h().heldTx.clear();
         return ERROR_SUCCESS;
     }
 
     uint32_t Flow(bool) override { return ERROR_SUCCESS; }
+
+    int ArrivalFd() const override { return dev_ ? dev_->Host().arrivalFd : -1; }
 
     void Close() override {
         if (!dev_) return;
@@ -247,6 +276,7 @@ void SimDevice::SetPeer(std::shared_ptr<SimPeer> peer) {
 
 void SimDevice::DeliverToHost(std::span<const uint8_t> bytes) {
     std::lock_guard lock(host_->mutex);
+    const bool wasEmpty = host_->rx.empty();
     for (uint8_t b : bytes) {
         if (host_->rx.size() >= host_->rxCapacity) {
             host_->errors |= CE_RXOVER;
@@ -254,6 +284,7 @@ void SimDevice::DeliverToHost(std::span<const uint8_t> bytes) {
         }
         host_->rx.push_back(b);
     }
+    host_->NoteRx(wasEmpty);
 }
 
 void SimDevice::DeliverToHost(const std::string& text) {
@@ -418,7 +449,9 @@ std::unique_ptr<CommDevice> OpenSimulatedDevice(const std::string& url, uint32_t
             return nullptr;
         }
         h.open = true;
+        const bool wasEmpty = h.rx.empty();
         h.rx.clear();
+        h.NoteRx(wasEmpty);
         h.heldTx.clear();
         h.errors = 0;
         dtr = h.dtr = h.settings.fDtrControl != DTR_CONTROL_DISABLE;

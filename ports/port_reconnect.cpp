@@ -48,6 +48,8 @@ void CSharedPort::RemoveDeviceObserver(int id) {
 }
 
 void CSharedPort::NotifyDevice(DeviceEvent event) {
+    // The port's stream reader sleeps on the device: it looks again (ports/receive_tap.h).
+    if (tap_) tap_->Changed();
     // A copy: an observer may add or remove observers.
     const auto list = TheObservers().list;
     for (const auto& [id, observer] : list) observer(*this, event);

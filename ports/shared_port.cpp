@@ -44,6 +44,7 @@ CSharedPort::CSharedPort(int32_t portNumber, const RingSizes& defaults)
 
 CSharedPort::~CSharedPort() {
     plat::ServerLockGuard guard;
+    tap_.reset();
     FreeRings();
     ClosePortObject();
     channels_.clear();
@@ -200,6 +201,7 @@ void CSharedPort::Detach(PortClient* channel) {
         ClosePortObject();
         FreeRings();
     }
+    if (tap_) tap_->Changed();
 }
 
 int CSharedPort::LockFor(PortClient* channel) {
@@ -217,6 +219,8 @@ int CSharedPort::UnlockFor(PortClient* channel) {
     if (--lockCount_ <= 0) {
         lockCount_ = 0;
         lockOwner_ = nullptr;
+        // Streams of other channels hold their writes back while the lock is taken.
+        if (tap_) tap_->Changed();
     }
     return lockCount_;
 }
@@ -231,6 +235,8 @@ int CSharedPort::PollReceive() {
     PortObject* p = portObject_;
     if (p == nullptr) return kStatusNotSetUp;
     if (goneAnnounced_) return p->status;  // the loss stays reported; nothing to read
+    // A lossless stream that is full: the bytes wait in the device.
+    if (tap_ && tap_->HoldReceive()) return kStatusSuccess;
     p->ops.ClearStatus(p);
     const int queued = p->ops.RxUsed(p);
     if (queued <= 0) {
@@ -276,6 +282,7 @@ int CSharedPort::PollReceive() {
         for (PortClient* c : channels_) {
             if (RingView* v = c->ReceiveView()) v->Received(got);
         }
+        if (tap_) tap_->Received(got);
     }
     return result;
 }
@@ -323,6 +330,19 @@ void CSharedPort::NoteFailure() {
     goneAnnounced_ = true;
     for (PortClient* c : channels_) c->UpdateAllViews(kHintDeviceGone);
     NotifyDevice(DeviceEvent::kLost);
+}
+
+int CSharedPort::ArrivalFd() const {
+    plat::ServerLockGuard guard;
+    const plat::CommHandle h = DeviceHandle(portObject_);
+    return h != plat::kInvalidCommHandle && SerialRecord(portObject_) != nullptr
+               ? plat::CommArrivalFd(h)
+               : -1;
+}
+
+void CSharedPort::SetTap(std::unique_ptr<ReceiveTap> tap) {
+    plat::ServerLockGuard guard;
+    tap_ = std::move(tap);
 }
 
 int CSharedPort::ReceiveWaitFd() const {

@@ -10,12 +10,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/movable_memory.h"
 #include "ports/port_client.h"
 #include "ports/port_object.h"
+#include "ports/receive_tap.h"
 
 namespace tolvan {
 
@@ -80,6 +82,14 @@ public:
     // A descriptor that becomes readable when the device has bytes for the port, or -1 when
     // the driver has none (infra-red link, simulated devices): waits sleep on it.
     int ReceiveWaitFd() const;
+
+    // A descriptor that polls readable while received bytes wait in the device (the tty,
+    // or an in-process device's event descriptor); -1 when closed or there is none.
+    int ArrivalFd() const;
+    // The reader of this port's streams (channels/stream_hub.h), kept across openings;
+    // null until the first stream. Set and read under the server lock.
+    ReceiveTap* Tap() const { return tap_.get(); }
+    void SetTap(std::unique_ptr<ReceiveTap> tap);
 
     // What the open port's device is ("/dev/ttyUSB0", "loop://"); empty when closed.
     std::string DeviceTarget() const;
@@ -181,6 +191,7 @@ private:
     PortObject* portObject_ = nullptr;
     bool goneAnnounced_ = false;  // for the port object open now
     const RingSizes& defaults_;
+    std::unique_ptr<ReceiveTap> tap_;
 };
 
 }  // namespace tolvan
