@@ -6,6 +6,7 @@
 #include "automation/interface_xml.h"
 #include "automation/prompt_calls.h"
 #include "automation/server_object.h"
+#include "automation/stream_calls.h"
 #include "platform/server_lock.h"
 
 #include "class_factory_adaptor.h"
@@ -322,6 +323,13 @@ bool AutomationServer::HandleChannelMessage(const QDBusMessage& message,
         // References create and destroy documents: on the window thread.
         reply = DispatchUnknown(message, id, *record);
     } else {
+        if (message.interface() == kStreamInterface) {
+            const QDBusMessage refusal = RefuseStreamCall(message, connection);
+            if (refusal.type() == QDBusMessage::ErrorMessage) {
+                connection.send(refusal);
+                return true;
+            }
+        }
         if (!AnswerHere(message, connection, id, *record))
             QueueCall(message, connection, id, *record);
         return true;
@@ -449,6 +457,7 @@ QString AutomationServer::IntrospectChannels(const QString& path) const {
     xml += InterfaceElement(kDispatchInterface);
     xml += InterfaceElement(kUnknownInterface);
     xml += InterfaceElement(kTransferInterface);
+    xml += InterfaceElement(kStreamInterface);
     for (const tfw::DispatchClass* cls = &it->second.channel->Target().GetDispatchClass(); cls;
          cls = cls->Base()) {
         if (!cls->InterfaceName().empty())

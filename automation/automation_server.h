@@ -3,7 +3,8 @@
 // which class the client asked for) and publishes on each:
 //   /                  Tolvan32.ClassFactory (the name's channel class)
 //   /Server            Tolvan32.Server (global atoms)
-//   /Channels/<n>      Tolvan32.Dispatch, Tolvan32.Unknown, Tolvan32.Transfer and the typed
+//   /Channels/<n>      Tolvan32.Dispatch, Tolvan32.Unknown, Tolvan32.Transfer, Tolvan32.Stream
+//                      (automation/stream_calls.h) and the typed
 //                      interfaces of the channel's class (RiVo32.Document; DaRi32.Document
 //                      too on a modem channel), with their properties
 // References belong to the client connection that took them and are released when it

@@ -2,6 +2,8 @@
 
 #include "automation/call_mapping.h"
 #include "automation/client/variant_codec.h"
+#include "automation/stream_calls.h"
+#include "platform/server_lock.h"
 
 #include <QDBusVariant>
 #include <QVariantMap>
@@ -50,6 +52,10 @@ ChannelRouter::ChannelRouter(std::shared_ptr<TransferRoute> transferRoute,
 QDBusMessage ChannelRouter::Route(const QDBusMessage& message, const CallTarget& target) {
     if (message.interface() == kDispatchInterface) return Dispatch(message, target);
     if (message.interface() == kPropertiesInterface) return DispatchProperties(message, target);
+    if (message.interface() == kStreamInterface) {
+        tolvan::plat::ServerLockGuard guard;
+        return AnswerStreamCall(message, target.channel->Target());
+    }
     return DispatchTyped(message, target);
 }
 

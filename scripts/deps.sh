@@ -5,7 +5,7 @@ pkgs=(build-essential cmake ninja-build pkg-config
       qt6-base-dev qt6-base-dev-tools libgl-dev
       libgtest-dev libgmock-dev libbenchmark-dev
       libudev-dev
-      dbus dbus-daemon python3 python3-dbus python3-gi lrzsz ser2net clang clang-format
+      dbus dbus-daemon python3 python3-dbus python3-gi python3-serial lrzsz ser2net clang clang-format
       desktop-file-utils libxml2-utils dpkg-dev
       fonts-dejavu-core)
 missing=()
