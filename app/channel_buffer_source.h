@@ -61,11 +61,23 @@ struct DeviceReadout {
     bool gone = false;   // it went away (unplugged, hung up)
 };
 
+// The stream that takes a channel's received bytes (channels/channel_stream.h).
+struct StreamReadout {
+    bool active = false;
+    bool terminal = false;     // a terminal (else a descriptor a client holds)
+    std::string where;         // the terminal's path, or the holder of the descriptor
+    bool programOpen = false;  // a program has the terminal open
+    std::uint64_t passed = 0;  // received bytes it took
+    std::uint64_t lost = 0;    // received bytes it lost
+};
+
 class ChannelBufferSource {
 public:
     virtual ~ChannelBufferSource() = default;
     // Looks at the device now (cheap, takes nothing from it); a source without a port has none.
     virtual DeviceReadout Device() const { return {}; }
+    // The channel's stream now; inactive when it has none.
+    virtual StreamReadout Stream() const { return {}; }
     // The buffer of that side, or null while the channel is not connected.
     virtual const BufferReadout* Buffer(BufferSide side) const = 0;
     // Updates every view of the channel except sender with hint (the channel document's

@@ -1,5 +1,6 @@
 #include "app/comm_doc_source.h"
 
+#include "channels/channel_stream.h"
 #include "channels/doc_comm.h"
 #include "platform/server_lock.h"
 #include "ports/shared_port.h"
@@ -28,6 +29,14 @@ DeviceReadout CommDocSource::Device() const {
     const CSharedPort* port = channel_.Port();
     if (!port || !port->IsOpen()) return {};
     return {port->DeviceTarget(), port->DeviceGone()};
+}
+
+StreamReadout CommDocSource::Stream() const {
+    const StreamInfo info = DescribeStream(channel_);
+    if (!info.active) return {};
+    const bool terminal = info.kind == StreamKind::Terminal;
+    return {true,        terminal, terminal ? info.terminalPath : info.holder, info.programOpen,
+            info.passed, info.lost};
 }
 
 void CommDocSource::UpdateOtherViews(tfw::CView* sender, long hint) {

@@ -21,6 +21,7 @@ public:
     // The buffers are looked up on each call: they are re-created when the channel connects.
     const BufferReadout* Buffer(BufferSide side) const override;
     DeviceReadout Device() const override;
+    StreamReadout Stream() const override;
     void UpdateOtherViews(tfw::CView* sender, long hint) override;
 
 private:

@@ -94,6 +94,7 @@ inline constexpr int UsedField = 1013;
 inline constexpr int FreeField = 1014;
 inline constexpr int StatusField = 1015;
 inline constexpr int DeviceField = 1016;  // the device the channel's port stands for
+inline constexpr int StreamField = 1017;  // the channel's terminal or stream, bytes passed and lost
 }  // namespace ctl
 
 }  // namespace tolvan::app

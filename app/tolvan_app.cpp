@@ -166,12 +166,15 @@ bool CAppComm::InitInstance(const CommandLine& line, const InitOptions& options)
     if (onBus) {
         transferSink_.emplace(server_->MakeTransferSink());
         connect(server_.get(), &tdbus::AutomationServer::LastObjectReleased, this, [this] {
-            if (automation_) Q_EMIT QuitRequested();
+            // Terminal channels serve programs that are no clients of ours.
+            if (automation_ && terminals_.Empty()) Q_EMIT QuitRequested();
         });
     } else {
         std::fprintf(stderr, "tolvan32: automation not available: %s\n", qPrintable(busError));
         if (automation_) return false;  // a hidden server without clients has no use
     }
+
+    terminals_.Open(profile_.GetSection("Terminals"), *channelTemplate_);
 
     frame_ = std::make_unique<CFrameMain>();
     SetMessageBoxOwner(frame_.get());
@@ -353,6 +356,7 @@ void CAppComm::ExitInstance() {
     StopChannelLanes();
     transferSink_.reset();
     hosted_.clear();
+    terminals_.Close();
     instance_.reset();
     SetMessageBoxOwner(nullptr);
     frame_.reset();  // the windows go first; their channels close with them

@@ -11,12 +11,13 @@
 //   app.ExitInstance();
 //
 // In the automation mode the main window stays hidden and the program quits when the last
-// client object is released.
+// client object is released, unless the profile made terminal channels ([Terminals]).
 #pragma once
 
 #include "app/command_line.h"
 #include "app/command_target.h"
 #include "app/comm_settings.h"
+#include "app/terminal_channels.h"
 #include "automation/automation_server.h"
 #include "automation/channel_host.h"
 #include "framework/profile.h"
@@ -84,6 +85,8 @@ public:
     // The template of an automation class (plain, modem, infra-red channels).
     CCommDocTemplate* TemplateOf(tdbus::ChannelClass cls) const;
     const CommLogFile& LogFile() const { return log_; }
+    // The channels of the profile's [Terminals] section.
+    const TerminalChannels& Terminals() const { return terminals_; }
 
     // Every channel of every channel template, template order (the list of channels).
     std::vector<tfw::CDocument*> Channels() const;
@@ -168,6 +171,7 @@ private:
     // exit, it drops what comes later.
     std::unique_ptr<QObject> laneReturn_;
     std::map<Hosted*, std::unique_ptr<Hosted>> hosted_;
+    TerminalChannels terminals_;
     std::unique_ptr<SingleInstance> instance_;
     // Infra-red links need servicing while open: the watch notices an open one cheaply,
     // the service timer runs only then.

@@ -81,6 +81,9 @@ CViewBufferInfo::CViewBufferInfo(ChannelBufferSource* source, QWidget* parent)
     column->addLayout(lines_);
     column->addStretch(1);
     device_ = AddLine(QStringLiteral("Device:"), ctl::DeviceField);
+    // The channel's stream: a line that shows only while there is one.
+    stream_ = AddLine(QStringLiteral("Stream:"), ctl::StreamField);
+    lines_->setRowVisible(stream_, false);
     setWidget(form);
 
     connect(input_, &QRadioButton::clicked, this, [this] { OnInputClicked(); });
@@ -127,6 +130,19 @@ void CViewBufferInfo::ShowDevice() {
     pal.setColor(QPalette::Inactive, QPalette::WindowText,
                  pal.color(QPalette::Active, QPalette::WindowText));
     device_->setPalette(pal);
+}
+
+QString CViewBufferInfo::FormatStream(const StreamReadout& stream) {
+    if (!stream.active) return {};
+    QString where = QString::fromStdString(stream.where);
+    if (stream.terminal && !stream.programOpen) where += QStringLiteral(" (closed)");
+    return QStringLiteral("%1: %2 passed, %3 lost").arg(where).arg(stream.passed).arg(stream.lost);
+}
+
+void CViewBufferInfo::ShowStream() {
+    const QString text = source_ ? FormatStream(source_->Stream()) : QString();
+    stream_->setText(text);
+    lines_->setRowVisible(stream_, !text.isEmpty());
 }
 
 QLabel* CViewBufferInfo::Field(int controlId) const {
@@ -197,6 +213,7 @@ void CViewBufferInfo::OnUpdate(tfw::CView* sender, long hint) {
     // Connecting and closing the connection retitle the channel: the caption follows.
     if (hint != HintReceive && hint != HintTransmit) UpdateParentFrameTitle(this);
     if (!initialised_ || !display_) return;
+    ShowStream();
     const bool receiveShown = selector_ == BufferSide::Receive;
     if (hint == HintReceive || hint == HintTransmit) {
         if ((hint == HintReceive) != receiveShown) return;  // the other buffer changed
@@ -244,7 +261,7 @@ void CViewBufferInfo::SetDisplay(bool on) {
     } else {
         display_ = false;
         SetButtons(false, false);
-        for (QLabel* field : {size_, used_, free_, status_, device_}) field->clear();
+        for (QLabel* field : {size_, used_, free_, status_, device_, stream_}) field->clear();
         setEnabled(false);
     }
     update();

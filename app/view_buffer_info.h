@@ -2,7 +2,9 @@
 // space and status word of the receive or transmit buffer, and its Input and Output buttons
 // choose the buffer shown here and in the buffer contents views of the channel. Below the
 // figures it names the device the channel's port stands for ("/dev/ttyUSB0", "loop://"),
-// marked " - gone" once the port found it gone; empty while not connected.
+// marked " - gone" once the port found it gone; empty while not connected. When the channel
+// has a stream, a row below names its terminal (or the client holding it) with the bytes it
+// passed on and lost.
 #pragma once
 
 #include "app/channel_buffer_source.h"
@@ -55,6 +57,9 @@ public:
     // cut in its middle to `maxWidth` pixels of `metrics`; the mark always shows.
     static QString FormatDevice(const DeviceReadout& device, const QFontMetrics& metrics,
                                 int maxWidth);
+    // The stream line: "/dev/pts/5: 1200 passed, 0 lost" ("(closed)" after a terminal no
+    // program has open); empty without a stream.
+    static QString FormatStream(const StreamReadout& stream);
 
 private:
     void OnInputClicked();
@@ -62,6 +67,7 @@ private:
     void ShowAllFigures();
     // Asks the channel for its device (only on hints that may change it: not per byte).
     void ShowDevice();
+    void ShowStream();
     void SetButtons(bool inputChecked, bool outputChecked);
     QLabel* Field(int controlId) const;
 
@@ -73,6 +79,7 @@ private:
     QLabel* free_;
     QLabel* status_;
     QLabel* device_;
+    QLabel* stream_;
     QRadioButton* input_;
     QRadioButton* output_;
     bool initialised_ = false;
