@@ -5,7 +5,7 @@
 // reading the pty directly, the server's CPU per MB delivered, device-to-stream latency, and
 // the idle CPU of 8 idle streams.
 #include "automation/client/dispatch_driver.h"
-#include "channels/comm_members.h"
+#include "automation/contract/comm_members.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>

@@ -2,7 +2,7 @@
 // private bus, its COM2 a real pty and COM4 a loop:// port, and on the terminals the
 // programs people use with serial ports (pySerial, lrzsz's rx) beside D-Bus clients.
 #include "automation/client/dispatch_driver.h"
-#include "channels/comm_members.h"
+#include "automation/contract/comm_members.h"
 #include "tests/automation/bus_fixture.h"
 #include "tests/automation/server_process.h"
 #include "tests/support/pty_pair.h"
