@@ -11,7 +11,7 @@
 // Threads: the reader takes the server lock for everything but its sleep. Whoever stops it
 // (the last stream leaving, the port going) does so under the server lock and does not
 // wait for it: the thread sees that it was stopped when it next holds the lock and leaves
-// without touching anything.
+// without touching anything. docs/threading-streams.md has the whole picture.
 #pragma once
 
 #include <cstdint>
