@@ -209,7 +209,8 @@ void StreamHub::ReadDevice() {
             if (port_.DeviceGone()) deviceQuiet_ = true;
             return;
         }
-        if (received_ == before) return;
+        // Less than a ring's worth: the device had no more (poll says when it has).
+        if (received_ - before < port_.RxSize()) return;
     }
 }
 
