@@ -309,6 +309,63 @@ class ServerOnPrivateBus(unittest.TestCase):
         self.assertIn("\r[", bar)
         self.assertIn("100%", bar.rstrip().split("\r")[-1])
 
+    def read_stream(self, proc_or_fd, want, limit=10.0, send=None):
+        """Bytes from a pipe or terminal until `want` is among them; `send` is called
+        every 0.2 s meanwhile (bytes sent before the reader was attached are lost)."""
+        fd = proc_or_fd if isinstance(proc_or_fd, int) else proc_or_fd.stdout.fileno()
+        got = b""
+        deadline = time.monotonic() + limit
+        next_send = 0.0
+        while want not in got and time.monotonic() < deadline:
+            if send and time.monotonic() >= next_send:
+                send()
+                next_send = time.monotonic() + 0.2
+            ready, _, _ = select.select([fd], [], [], 0.05)
+            if ready:
+                chunk = os.read(fd, 65536)
+                if not chunk:
+                    break
+                got += chunk
+        return got
+
+    def test_cat_copies_what_the_port_receives_until_interrupted(self):
+        _, doc = self.channel()
+        self.assertEqual(doc.ConnectToPort(1, 9600, ord("N"), 8, 1), 0)
+        cat = self.start_ctl("cat", "COM1")
+        ping = lambda: doc.WriteToPort(dbus.ByteArray(b"ping."), 5)
+        self.assertIn(b"ping.", self.read_stream(cat, b"ping.", send=ping))
+        # From now on every byte, in order, binary too.
+        data = bytes(range(256)) * 4 + b"END"
+        for i in range(0, len(data), 500):
+            chunk = data[i:i + 500]
+            self.assertEqual(doc.WriteToPort(dbus.ByteArray(chunk), len(chunk))[0], len(chunk))
+        got = self.read_stream(cat, b"END")
+        self.assertTrue(got.endswith(data), got[-40:])
+        cat.send_signal(signal.SIGINT)
+        out, err = cat.communicate(timeout=20)
+        self.assertEqual(cat.returncode, 0, err.decode())
+
+    def test_terminal_is_a_channel_until_interrupted(self):
+        _, watcher = self.channel()
+        self.assertEqual(watcher.ConnectToPort(1, 9600, ord("N"), 8, 1), 0)
+        term = self.start_ctl("terminal", "COM1")
+        path = term.stdout.readline().decode().strip()
+        self.assertTrue(path.startswith("/"), path)
+        fd = os.open(path, os.O_RDWR | os.O_NOCTTY)
+        try:
+            # What the program writes goes out on the port (a loop here) and comes back.
+            self.assertIn(b"over", self.read_stream(fd, b"over", send=lambda: os.write(fd, b"over")))
+            self.assertIn(b"over", self.read_all(watcher, 4))
+            ports = {p["port"]: p for p in json.loads(self.ctl("ports", "--json").stdout)}
+            self.assertEqual(len(ports["COM1"]["channels"]), 2)
+        finally:
+            os.close(fd)
+        term.send_signal(signal.SIGINT)
+        _, err = term.communicate(timeout=20)
+        self.assertEqual(term.returncode, 0, err.decode())
+        ports = {p["port"]: p for p in json.loads(self.ctl("ports", "--json").stdout)}
+        self.assertEqual(len(ports["COM1"]["channels"]), 1)
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)
