@@ -2,7 +2,9 @@
 // test's: remove the link and hang up the pty (gone), link a new pty at the same path (back).
 // The watcher thread of the port discovery notices both; a channel document reading on its
 // own thread carries on with the new device.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -12,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "channels/channel_stream.h"
 #include "channels/doc_comm.h"
 #include "platform/device_map.h"
 #include "platform/serial_api.h"
@@ -160,6 +163,44 @@ TEST_F(PortReconnect, ReaderCarriesOnWithTheDeviceBackNothingDoubledSettingsKept
     reader.join();
     EXPECT_EQ(got, Counter(0, 300)) << "every byte once, in order";
     EXPECT_EQ(watcher_->ReadAll(), Counter(0, 300)) << "the other channel saw the same";
+}
+
+// A terminal on the channel: its reader thread slept on the device that went; it carries
+// on with the one that came back, both ways.
+TEST_F(PortReconnect, TerminalCarriesOnBothWays) {
+    StartDiscovery();
+    ASSERT_EQ(channel_->ConnectToPort(kCom, 9600, 'N', 8, 1), 0);
+    std::string path, error;
+    ASSERT_EQ(OpenStreamTerminal(*channel_, false, &path, &error), 0) << error;
+    const int terminal = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(terminal, 0);
+    auto readTerminal = [&](size_t n) {
+        Bytes out;
+        while (out.size() < n) {
+            pollfd p{terminal, POLLIN, 0};
+            if (::poll(&p, 1, 5000) <= 0) break;
+            uint8_t buf[256];
+            const ssize_t got = ::read(terminal, buf, std::min(sizeof buf, n - out.size()));
+            if (got <= 0) break;
+            out.insert(out.end(), buf, buf + got);
+        }
+        return out;
+    };
+    // Bytes go to a terminal once a program has it open.
+    ASSERT_TRUE(Eventually([&] { return DescribeStream(*channel_).programOpen; }));
+    ASSERT_TRUE(first_->Write(Counter(0, 50)));
+    EXPECT_EQ(readTerminal(50), Counter(0, 50));
+
+    Unplug(*first_);
+    ASSERT_TRUE(Eventually([&] { return Count(CSharedPort::DeviceEvent::kLost) == 1; }));
+    test::PtyPair second;
+    Plug(second);
+    ASSERT_TRUE(Eventually([&] { return Count(CSharedPort::DeviceEvent::kBack) == 1; }));
+    ASSERT_TRUE(second.Write(Counter(50, 120)));
+    EXPECT_EQ(readTerminal(70), Counter(50, 120));
+    ASSERT_EQ(::write(terminal, "up", 2), 2);
+    EXPECT_EQ(second.Read(2), (Bytes{'u', 'p'})) << "the terminal's writes reach the new device";
+    ::close(terminal);
 }
 
 TEST_F(PortReconnect, ReconnectOffLeavesThePortGone) {
