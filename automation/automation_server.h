@@ -37,6 +37,7 @@
 #include "automation/reference_book.h"
 #include "automation/transfer_signal.h"
 #include "automation/wait_reactor.h"
+#include "platform/ranked_mutex.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -173,7 +174,7 @@ private:
     // The waits of timed reads that found nothing at once: no worker is kept for them.
     std::unique_ptr<WaitReactor> waits_;
     // Channel ids of ended calls, handed from the workers to the window thread.
-    std::mutex doneMutex_;
+    tolvan::plat::RankedMutex doneMutex_{tolvan::plat::LockRank::kCallsDone};
     std::vector<std::uint32_t> doneIds_;
 
     // The channel whose reception is running (used on the transfer thread).

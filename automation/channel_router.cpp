@@ -68,7 +68,7 @@ QDBusMessage ChannelRouter::RunInvoke(const QDBusMessage& message, const CallTar
     // thread may report before the call returns.
     const bool startsTransfer =
         info && info->name == "ReceiveXModemFile" && (flags & tfw::kDispatchMethod);
-    std::unique_lock<std::mutex> starting(transferStart_, std::defer_lock);
+    std::unique_lock starting(transferStart_, std::defer_lock);
     TransferRoute::Target previous;
     if (startsTransfer) {
         starting.lock();

@@ -12,6 +12,7 @@
 
 #include "automation/channel_host.h"
 #include "automation/transfer_signal.h"
+#include "platform/ranked_mutex.h"
 
 #include <QDBusMessage>
 #include <QString>
@@ -58,7 +59,7 @@ private:
     std::shared_ptr<TransferRoute> transferRoute_;
     const std::array<QString, kChannelClassCount>& connectionNames_;
     // Workers starting receptions set and restore the route one at a time.
-    std::mutex transferStart_;
+    tolvan::plat::RankedMutex transferStart_{tolvan::plat::LockRank::kTransferStart};
 };
 
 }  // namespace tdbus

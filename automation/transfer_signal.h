@@ -8,6 +8,7 @@
 #pragma once
 
 #include "channels/file_transfer.h"
+#include "platform/ranked_mutex.h"
 
 #include <QString>
 
@@ -34,7 +35,7 @@ public:
     void Emit(std::int16_t window, std::int32_t wParam, std::int32_t lParam);
 
 private:
-    std::mutex mutex_;
+    tolvan::plat::RankedMutex mutex_{tolvan::plat::LockRank::kTransferRoute};
     Target target_;
 };
 

@@ -9,6 +9,7 @@
 #include "platform/server_lock.h"
 #include "ports/status_text.h"
 #include "ports/xmodem_receiver.h"
+#include "platform/ranked_mutex.h"
 
 namespace tolvan {
 
@@ -17,8 +18,8 @@ namespace {
 // Start/end bookkeeping of receptions. Never destroyed, so a thread finishing while the
 // process exits finds it intact.
 struct Control {
-    std::mutex mutex;
-    std::condition_variable threadsDone;
+    plat::RankedMutex mutex{plat::LockRank::kFileTransfer};
+    std::condition_variable_any threadsDone;
     bool running = false;  // the receive state belongs to a reception
     int liveThreads = 0;
     std::shared_ptr<XferProgressSink> sink;

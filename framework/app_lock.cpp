@@ -1,4 +1,5 @@
 #include "framework/app_lock.h"
+#include "platform/ranked_mutex.h"
 
 #include <atomic>
 #include <mutex>
@@ -7,7 +8,7 @@ namespace tfw {
 namespace {
 
 std::atomic<int> g_locks{0};
-std::mutex g_handlerMutex;
+tolvan::plat::RankedMutex g_handlerMutex{tolvan::plat::LockRank::kAppLock};
 std::function<void()>& Handler() {
     static std::function<void()> handler;
     return handler;

@@ -4,6 +4,7 @@
 #include "framework/doc_template.h"
 #include "framework/framework_ui.h"
 #include "framework/view.h"
+#include "platform/ranked_mutex.h"
 
 #include <algorithm>
 #include <functional>
@@ -30,7 +31,7 @@ std::string DirectoryOf(const std::string& path) {
 }  // namespace
 
 namespace {
-std::mutex g_posterMutex;
+tolvan::plat::RankedMutex g_posterMutex{tolvan::plat::LockRank::kViewPoster};
 ViewThreadPoster g_viewPoster;
 }  // namespace
 

@@ -20,6 +20,7 @@
 #pragma once
 
 #include "framework/archive.h"
+#include "platform/ranked_mutex.h"
 
 #include <atomic>
 #include <functional>
@@ -127,7 +128,7 @@ private:
     // dropped when this document is gone by then).
     void RunForViews(std::function<void()> work);
 
-    mutable std::mutex titleMutex_;
+    mutable tolvan::plat::RankedMutex titleMutex_{tolvan::plat::LockRank::kDocumentTitle};
     std::string title_;
     std::string pathName_;
     bool modified_ = false;

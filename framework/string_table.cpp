@@ -1,4 +1,5 @@
 #include "framework/string_table.h"
+#include "platform/ranked_mutex.h"
 
 #include <algorithm>
 #include <mutex>
@@ -14,7 +15,7 @@ struct Block {
 };
 
 struct Table {
-    std::shared_mutex mutex;
+    tolvan::plat::RankedSharedMutex mutex{tolvan::plat::LockRank::kStringTable};
     std::vector<Block> program;
     std::vector<Block> library;
 };

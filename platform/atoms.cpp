@@ -1,4 +1,5 @@
 #include "platform/atoms.h"
+#include "platform/ranked_mutex.h"
 
 #include <algorithm>
 #include <cctype>
@@ -17,7 +18,7 @@ struct Entry {
     uint32_t refs = 0;
 };
 
-std::mutex g_mutex;
+RankedMutex g_mutex{LockRank::kAtoms};
 std::map<ATOM, Entry> g_atoms;
 
 bool SameName(const std::string& a, const std::string& b) {

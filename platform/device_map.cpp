@@ -1,4 +1,5 @@
 #include "platform/device_map.h"
+#include "platform/ranked_mutex.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -19,7 +20,7 @@ namespace tolvan::plat {
 
 namespace {
 
-std::mutex g_mutex;
+RankedMutex g_mutex{LockRank::kDeviceMap};
 std::map<int, std::string> g_entries;
 bool g_auto = true;
 bool g_reconnect = true;

@@ -1,4 +1,5 @@
 #include "platform/message_box.h"
+#include "platform/ranked_mutex.h"
 
 #include <cstdio>
 #include <mutex>
@@ -7,7 +8,7 @@ namespace tolvan::plat {
 
 namespace {
 
-std::mutex g_mutex;
+RankedMutex g_mutex{LockRank::kMessageBox};
 MessageBoxHook g_hook;
 
 int DefaultBox(const std::string& text, const std::string& caption, uint32_t flags) {

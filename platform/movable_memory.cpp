@@ -1,4 +1,5 @@
 #include "platform/movable_memory.h"
+#include "platform/ranked_mutex.h"
 
 #include <cstring>
 #include <map>
@@ -31,7 +32,7 @@ struct FaultPlan {
     }
 };
 
-std::mutex g_mutex;
+RankedMutex g_mutex{LockRank::kMemory};
 std::map<HGLOBAL, Block> g_blocks;
 HGLOBAL g_nextHandle = 1;
 FaultPlan g_allocFaults;

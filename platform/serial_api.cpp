@@ -12,6 +12,7 @@
 #include "platform/comm_device.h"
 #include "platform/device_map.h"
 #include "platform/ticks.h"
+#include "platform/ranked_mutex.h"
 
 namespace tolvan::plat {
 
@@ -22,7 +23,7 @@ thread_local uint32_t t_lastError = ERROR_SUCCESS;
 // One open handle. Its mutex is held only for steps that return at once, never across
 // a wait (a waiting thread would otherwise block others that hold the server lock).
 struct CommPort {
-    std::mutex mutex;
+    RankedMutex mutex{LockRank::kCommPort};
     std::unique_ptr<CommDevice> device;
     std::string target;
     Dcb dcb{};
@@ -109,7 +110,7 @@ void StartDrainer(const std::shared_ptr<CommPort>& port, int fd) {
     port->drainer = std::thread(DrainPending, port, fd);
 }
 
-std::mutex g_tableMutex;
+RankedMutex g_tableMutex{LockRank::kCommTable};
 std::map<CommHandle, std::shared_ptr<CommPort>> g_ports;
 CommHandle g_nextHandle = 1;
 std::string g_lockDir = "/var/lock";

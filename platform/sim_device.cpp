@@ -8,11 +8,12 @@
 
 #include "platform/comm_device.h"
 #include "platform/termios_compose.h"
+#include "platform/ranked_mutex.h"
 
 namespace tolvan::plat {
 
 struct SimDevice::HostSide {
-    mutable std::mutex mutex;
+    mutable RankedMutex mutex{LockRank::kSimDevice};
     std::shared_ptr<SimPeer> peer;
     std::deque<uint8_t> rx;  // waiting for the host
     uint32_t rxCapacity = 65536;
@@ -254,7 +255,7 @@ private:
     std::shared_ptr<SimDevice> dev_;
 };
 
-std::mutex g_registryMutex;
+RankedMutex g_registryMutex{LockRank::kSimRegistry};
 std::map<std::string, std::shared_ptr<SimDevice>> g_devices;
 std::map<std::string, std::function<std::shared_ptr<SimDevice>()>> g_factories;
 std::map<std::string, std::shared_ptr<SimDevice>> g_loops;

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/sim_device.h"
+#include "platform/ranked_mutex.h"
 
 namespace tolvan::plat {
 
@@ -85,7 +86,7 @@ private:
     void SendResult(int code, std::vector<uint8_t>& out) const;
     void SendInfo(const std::string& text, std::vector<uint8_t>& out) const;
 
-    mutable std::mutex mutex_;
+    mutable RankedMutex mutex_{LockRank::kSimModem};
     SimModemOptions options_;
     Settings s_;
     bool online_ = false;

@@ -107,7 +107,7 @@ bool WaitFor(const std::function<bool()>& ready, uint32_t timeoutMs, int fd, sho
         if (elapsed >= timeoutMs) return false;
         const uint32_t left = timeoutMs - elapsed;
         const uint32_t slice = std::min(left, fd >= 0 ? kFdSliceMs : kWaitSliceMs);
-        ServerUnlockScope unlocked;
+        ServerUnlockScope unlocked(LockRelease::kWait);
         ticks.Pause(slice, fd, events);
     }
 }
@@ -115,7 +115,7 @@ bool WaitFor(const std::function<bool()>& ready, uint32_t timeoutMs, int fd, sho
 void Sleep(uint32_t ms) {
     TickSource& ticks = Ticks();
     const uint32_t start = ticks.Now();
-    ServerUnlockScope unlocked;
+    ServerUnlockScope unlocked(LockRelease::kSleep);
     for (;;) {
         const uint32_t elapsed = ticks.Now() - start;
         if (elapsed >= ms) return;

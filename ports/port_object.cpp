@@ -5,6 +5,7 @@
 #include <new>
 
 #include "platform/movable_memory.h"
+#include "platform/ranked_mutex.h"
 
 namespace tolvan {
 
@@ -12,12 +13,12 @@ namespace {
 
 // Guards the open port list and the placeholder. Recursive: the exit routine calls
 // Close entries, which unlink under the same mutex.
-std::recursive_mutex g_listMutex;
+plat::RankedRecursiveMutex g_listMutex{plat::LockRank::kPortList};
 PortObject* g_head = nullptr;
 bool g_exitRegistered = false;
 PortObject g_placeholder;
 
-std::mutex g_idleMutex;
+plat::RankedMutex g_idleMutex{plat::LockRank::kIdleHook};
 IdleHook g_idleHook;
 
 int Unsupported(PortObject* p) {

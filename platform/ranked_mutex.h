@@ -1,0 +1,156 @@
+// Mutexes with a place in the lock order. Every mutex of the server has a rank; a thread
+// may only take a mutex whose rank is higher than that of every other mutex it holds
+// (taking a recursive mutex it already holds again is fine). Debug builds check this on
+// every lock and abort with both ranks named when it is broken, so an order that could
+// deadlock shows in the first test that walks it, not in the field. Release builds
+// (NDEBUG) keep no ranks: a RankedMutex is then a plain mutex.
+//
+// docs/threading.md explains the order; keep the two in step.
+#pragma once
+
+#include <mutex>
+#include <shared_mutex>
+
+namespace tolvan::plat {
+
+// Lower ranks are taken first (outer locks), higher ranks inside them.
+enum class LockRank : int {
+    kTransferStart = 10,    // automation: one reception starts at a time
+    kServer = 20,           // the server lock (platform/server_lock.h)
+    kFileTransfer = 30,     // the transfer threads' count
+    kAppLock = 40,          // the application lock's handler
+    kPortList = 50,         // the open port list (recursive)
+    kIdleHook = 52,         // the port idle hook
+    kDeviceMap = 60,        // COM number -> device
+    kCommTable = 62,        // the table of open handles
+    kCommPort = 64,         // one open handle
+    kSimRegistry = 70,      // named simulated devices
+    kSimDevice = 72,        // one simulated device
+    kSimModem = 74,         // the simulated modem behind it
+    kServerCondition = 78,  // a wake-up of waiters that let the server lock go
+    kNetLookup = 80,        // a name lookup on its own thread
+    kNetCloser = 82,        // connections closing in the background
+    kMemory = 90,           // movable memory blocks
+    kAtoms = 92,            // the atom table
+    kMessageBox = 94,       // the message box hook
+    kDocumentTitle = 100,   // a document's title
+    kViewPoster = 102,      // how view updates reach the window thread
+    kWindowPosters = 104,   // the window thread's queue of posted work
+    kTransferRoute = 106,   // where transfer progress goes
+    kStringTable = 110,     // the string table
+    kCallsDone = 112,       // calls that ended on a worker
+    kLockReleaseHook = 120  // the test seam (platform/server_lock.h)
+};
+
+#ifndef NDEBUG
+namespace lock_order {
+// Checks that `rank` may be taken now by this thread (aborts when not) and notes it held.
+void Acquire(const void* mutex, LockRank rank, bool recursive);
+// Notes a lock taken without waiting (try_lock): it cannot deadlock, so only noted.
+void Acquired(const void* mutex, LockRank rank);
+void Release(const void* mutex);
+// The highest rank this thread holds, or 0.
+int HighestHeld();
+}  // namespace lock_order
+
+template <class Mutex, bool kRecursive>
+class BasicRankedMutex {
+public:
+    explicit BasicRankedMutex(LockRank rank) : rank_(rank) {}
+    BasicRankedMutex(const BasicRankedMutex&) = delete;
+    BasicRankedMutex& operator=(const BasicRankedMutex&) = delete;
+
+    void lock() {
+        lock_order::Acquire(this, rank_, kRecursive);
+        mutex_.lock();
+    }
+    bool try_lock() {
+        if (!mutex_.try_lock()) return false;
+        lock_order::Acquired(this, rank_);
+        return true;
+    }
+    void unlock() {
+        lock_order::Release(this);
+        mutex_.unlock();
+    }
+    LockRank rank() const { return rank_; }
+
+private:
+    Mutex mutex_;
+    LockRank rank_;
+};
+
+// Shared (reader) locking is checked like exclusive locking.
+class RankedSharedMutex {
+public:
+    explicit RankedSharedMutex(LockRank rank) : rank_(rank) {}
+    RankedSharedMutex(const RankedSharedMutex&) = delete;
+    RankedSharedMutex& operator=(const RankedSharedMutex&) = delete;
+
+    void lock() {
+        lock_order::Acquire(this, rank_, false);
+        mutex_.lock();
+    }
+    bool try_lock() {
+        if (!mutex_.try_lock()) return false;
+        lock_order::Acquired(this, rank_);
+        return true;
+    }
+    void unlock() {
+        lock_order::Release(this);
+        mutex_.unlock();
+    }
+    void lock_shared() {
+        lock_order::Acquire(this, rank_, false);
+        mutex_.lock_shared();
+    }
+    bool try_lock_shared() {
+        if (!mutex_.try_lock_shared()) return false;
+        lock_order::Acquired(this, rank_);
+        return true;
+    }
+    void unlock_shared() {
+        lock_order::Release(this);
+        mutex_.unlock_shared();
+    }
+
+private:
+    std::shared_mutex mutex_;
+    LockRank rank_;
+};
+#else
+template <class Mutex, bool kRecursive>
+class BasicRankedMutex {
+public:
+    explicit BasicRankedMutex(LockRank) {}
+    BasicRankedMutex(const BasicRankedMutex&) = delete;
+    BasicRankedMutex& operator=(const BasicRankedMutex&) = delete;
+    void lock() { mutex_.lock(); }
+    bool try_lock() { return mutex_.try_lock(); }
+    void unlock() { mutex_.unlock(); }
+
+private:
+    Mutex mutex_;
+};
+
+class RankedSharedMutex {
+public:
+    explicit RankedSharedMutex(LockRank) {}
+    RankedSharedMutex(const RankedSharedMutex&) = delete;
+    RankedSharedMutex& operator=(const RankedSharedMutex&) = delete;
+    void lock() { mutex_.lock(); }
+    bool try_lock() { return mutex_.try_lock(); }
+    void unlock() { mutex_.unlock(); }
+    void lock_shared() { mutex_.lock_shared(); }
+    bool try_lock_shared() { return mutex_.try_lock_shared(); }
+    void unlock_shared() { mutex_.unlock_shared(); }
+
+private:
+    std::shared_mutex mutex_;
+};
+#endif
+
+using RankedMutex = BasicRankedMutex<std::mutex, false>;
+using RankedRecursiveMutex = BasicRankedMutex<std::recursive_mutex, true>;
+
+}  // namespace tolvan::plat
