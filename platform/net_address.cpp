@@ -18,6 +18,8 @@
 #include <thread>
 
 #include "platform/comm_types.h"
+#include "platform/net_closer.h"
+#include "platform/ranked_mutex.h"
 #include "platform/server_lock.h"
 
 namespace tolvan::plat {
@@ -89,8 +91,8 @@ using AddrList = std::unique_ptr<addrinfo, AddrInfoFree>;
 // A name lookup on a thread of its own, so that a resolver that does not answer cannot
 // hold the caller past its deadline. An abandoned lookup frees its result when it ends.
 struct Lookup {
-    std::mutex mutex;
-    std::condition_variable done;
+    RankedMutex mutex{LockRank::kNetLookup};
+    std::condition_variable_any done;
     bool finished = false;
     bool abandoned = false;
     int rc = EAI_FAIL;
@@ -127,7 +129,7 @@ uint32_t Resolve(const NetAddress& a, Clock::time_point deadline, AddrList* out)
     } catch (const std::system_error&) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }
-    ServerUnlockScope unlocked;
+    ServerUnlockScope unlocked(LockRelease::kNetResolve);
     std::unique_lock lock(lookup->mutex);
     if (!lookup->done.wait_until(lock, deadline, [&] { return lookup->finished; })) {
         lookup->abandoned = true;
@@ -139,8 +141,24 @@ uint32_t Resolve(const NetAddress& a, Clock::time_point deadline, AddrList* out)
     return ERROR_SUCCESS;
 }
 
+// The numeric "host:port" of a socket address, as the closer names connections.
+std::string AddressKey(const sockaddr* sa, socklen_t length) {
+    char host[NI_MAXHOST] = {};
+    char service[NI_MAXSERV] = {};
+    if (::getnameinfo(sa, length, host, sizeof host, service, sizeof service,
+                      NI_NUMERICHOST | NI_NUMERICSERV) != 0)
+        return {};
+    return std::string(host) + ':' + service;
+}
+
 // One address: the connected descriptor, or -1 and *error.
 int ConnectOne(const addrinfo& ai, Clock::time_point deadline, uint32_t* error) {
+    // Our last connection to this address may still be closing: a server that takes one
+    // connection per port would refuse us until it has.
+    if (const std::string key = AddressKey(ai.ai_addr, ai.ai_addrlen); !key.empty()) {
+        ServerUnlockScope unlocked(LockRelease::kNetLingeringClose);
+        WaitForLingeringClose(key, static_cast<uint32_t>(RemainingMs(deadline)));
+    }
     const int fd =
         ::socket(ai.ai_family, ai.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai.ai_protocol);
     if (fd < 0) {
@@ -150,7 +168,7 @@ int ConnectOne(const addrinfo& ai, Clock::time_point deadline, uint32_t* error) 
     int rc = ::connect(fd, ai.ai_addr, ai.ai_addrlen);
     int e = rc == 0 ? 0 : errno;
     if (rc != 0 && (e == EINPROGRESS || e == EINTR)) {
-        ServerUnlockScope unlocked;
+        ServerUnlockScope unlocked(LockRelease::kNetConnect);
         for (;;) {
             pollfd p{fd, POLLOUT, 0};
             const int ready = ::poll(&p, 1, RemainingMs(deadline));
@@ -266,20 +284,16 @@ bool NetPeerGone(int fd) {
 
 void NetCloseGracefully(int fd, uint32_t lingerMs) {
     if (fd < 0) return;
-    if (::shutdown(fd, SHUT_WR) == 0) {
-        const auto deadline = Clock::now() + std::chrono::milliseconds(lingerMs);
-        for (;;) {
-            pollfd p{fd, POLLIN, 0};
-            const int ready = ::poll(&p, 1, RemainingMs(deadline));
-            if (ready < 0 && errno == EINTR) continue;
-            if (ready <= 0) break;
-            uint8_t sink[512];
-            const ssize_t r = ::recv(fd, sink, sizeof sink, MSG_DONTWAIT);
-            if (r == 0 || (r < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK))
-                break;
-        }
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
+    std::string key;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) == 0)
+        key = AddressKey(reinterpret_cast<const sockaddr*>(&peer), length);
+    if (::shutdown(fd, SHUT_WR) != 0 || key.empty()) {
+        ::close(fd);
+        return;
     }
-    ::close(fd);
+    CloseWhenPeerDone(fd, key, lingerMs);
 }
 
 uint32_t NetInQueue(int fd) {

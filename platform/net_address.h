@@ -38,7 +38,9 @@ uint32_t NetReceive(int fd, uint8_t* buf, uint32_t n, uint32_t* got);
 bool NetPeerGone(int fd);
 // Closes the connection after telling the peer so (a half close) and waiting, at most
 // lingerMs, for it to close its side: a server that takes one connection per port is then
-// free for the next open at once. What still arrives meanwhile is dropped.
+// free for the next open at once. What still arrives meanwhile is dropped. Returns at once:
+// the wait runs in the background (platform/net_closer.h), and a connect to the same
+// address waits for it first.
 inline constexpr uint32_t kNetLingerMs = 300;
 void NetCloseGracefully(int fd, uint32_t lingerMs = kNetLingerMs);
 // Bytes received and not yet read, and bytes written and not yet acknowledged.

@@ -30,6 +30,9 @@ bool WriteRetrying(IrLinkRecord& link, std::span<const uint8_t> bytes) {
         uint32_t written = 0;
         const bool ok = plat::WriteComm(link.handle, bytes.data(),
                                         static_cast<uint32_t>(bytes.size()), &written);
+        // The write waited with the server lock let go; the link may have been closed
+        // meanwhile (its port closed, a new line set). Nothing is left to retry or report.
+        if (IrLinkDropped(link)) return false;
         // Only what did not go out is written again, so nothing reaches the wire twice.
         if (written > bytes.size()) written = static_cast<uint32_t>(bytes.size());
         bytes = bytes.subspan(written);
@@ -67,7 +70,7 @@ int ReadDeviceByte(IrLinkRecord& link, uint32_t waitMs, uint8_t& out) {
             return stat.cbInQue > 0;
         },
         waitMs, plat::CommPollFd(link.handle));
-    if (failed) return -1;
+    if (failed || IrLinkDropped(link)) return -1;
     if (!waiting) return 0;
     uint32_t got = 0;
     if (!plat::ReadComm(link.handle, &out, 1, &got)) return -1;

@@ -6,9 +6,22 @@ namespace tolvan {
 
 namespace {
 
+// The port object's hold on its link. The link is shared: the idle service keeps it
+// across waits that let the server lock go, while a close or a new line may drop the
+// port object's hold. Dropping it closes the link at once (the device is free for the
+// next open); the memory goes with the last holder.
+struct IrLinkHolder final : DriverRecord {
+    explicit IrLinkHolder(std::unique_ptr<IrLinkRecord> l) : link(std::move(l)) {}
+    ~IrLinkHolder() override {
+        if (link) CloseLink(*link);
+    }
+    std::shared_ptr<IrLinkRecord> link;
+};
+
 // The link of a port object whose operations are ours; nullptr once SetLine lost it.
 IrLinkRecord* LinkOf(PortObject* p) {
-    return static_cast<IrLinkRecord*>(p->driver.get());
+    auto* holder = static_cast<IrLinkHolder*>(p->driver.get());
+    return holder ? holder->link.get() : nullptr;
 }
 
 // Starts an operation: status 0, then the link, or -6 recorded when there is none.
@@ -53,7 +66,7 @@ int IrSetLine(PortObject* p, int32_t baud, int16_t, int16_t, int16_t) {
     std::unique_ptr<IrLinkRecord> link;
     const int code = OpenLink(p->port, baud, link);
     if (code != kLinkOk) return Fail(p, IrStatusFromLinkCode(code));
-    p->driver = std::move(link);
+    p->driver = std::make_unique<IrLinkHolder>(std::move(link));
     return kStatusSuccess;
 }
 
@@ -163,7 +176,7 @@ PortObject* OpenIrPort(int32_t portIndex, int32_t baud, int16_t /*mode*/, int* l
         FreePortObject(p);
         return nullptr;
     }
-    p->driver = std::move(link);
+    p->driver = std::make_unique<IrLinkHolder>(std::move(link));
     p->status = kStatusSuccess;
     return p;
 }
@@ -171,6 +184,11 @@ PortObject* OpenIrPort(int32_t portIndex, int32_t baud, int16_t /*mode*/, int* l
 IrLinkRecord* IrLink(PortObject* p) {
     if (!p || p->type != kDriverInfraRed || p->ops.Close != IrClose) return nullptr;
     return LinkOf(p);
+}
+
+std::shared_ptr<IrLinkRecord> SharedIrLink(PortObject* p) {
+    if (IrLink(p) == nullptr) return nullptr;
+    return static_cast<IrLinkHolder*>(p->driver.get())->link;
 }
 
 }  // namespace tolvan

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "ports/ir_link.h"
 #include "ports/port_object.h"
@@ -20,6 +21,10 @@ PortObject* OpenIrPort(int32_t portIndex, int32_t baud, int16_t mode, int* linkC
 // The link record of an infra-red port object; nullptr for any other port object and for
 // an infra-red one whose link is gone (a failed SetLine).
 IrLinkRecord* IrLink(PortObject* p);
+// The same link, shared: it stays valid across a wait that lets the server lock go, even
+// when the port object drops it meanwhile (closed, or a new line set). A dropped link is
+// closed (state 0, device closed), so whoever still holds it finds nothing more to do.
+std::shared_ptr<IrLinkRecord> SharedIrLink(PortObject* p);
 
 // Link result code -> status code: 12 -8, 11 -9, 10 -5, 13 -7, 14 -6, 0 0.
 int IrStatusFromLinkCode(int code);

@@ -149,6 +149,7 @@ namespace {
 void PassTurnWhenSent(IrLinkRecord& link) {
     if (RingUsed(link.wireTx) != 0) return;
     WaitTxDrained(link, kIrDrainLimitMs);
+    if (IrLinkDropped(link)) return;
     link.finalQueued = false;
     link.state = kIrReceiving;
     link.deadline = plat::GetTickCount() + kIrReceiveTurnMs;
@@ -196,6 +197,7 @@ int LinkPump(IrLinkRecord* link) {
         uint8_t b = 0;
         if (link->state == kIrReceiving) {
             const int got = ReadDeviceByte(*link, kIrReadWaitMs, b);
+            if (IrLinkDropped(*link)) break;
             if (got < 0) StopIfDeviceGone(*link, true);
             if (got != 1) break;
             // A byte that finds the ring full is dropped; only kept EOFs are counted.
@@ -203,7 +205,7 @@ int LinkPump(IrLinkRecord* link) {
         } else if (link->state == kIrSending) {
             if (RingPeek(link->wireTx, b) != kLinkOk) break;
             if (!WriteRetrying(*link, std::span<const uint8_t>(&b, 1))) {
-                StopIfDeviceGone(*link, false);
+                if (!IrLinkDropped(*link)) StopIfDeviceGone(*link, false);
                 break;
             }
             RingGet(link->wireTx, b);

@@ -71,6 +71,12 @@ int LinkPump(IrLinkRecord* link);
 int ReceiveStep(IrLinkRecord& link);
 int SendStep(IrLinkRecord& link);
 
+// True once the link was closed under its user: a wait inside a link step lets the server
+// lock go, and the port's owner may close the link meanwhile. Checked after every wait.
+inline bool IrLinkDropped(const IrLinkRecord& link) {
+    return link.handle == plat::kInvalidCommHandle;
+}
+
 // True once `deadline` lies in the past (tick wrap-around safe).
 bool IrDeadlinePassed(uint32_t deadline);
 

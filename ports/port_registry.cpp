@@ -42,10 +42,11 @@ int PortRegistry::ConnectChannel(PortClient* channel, int32_t comNumber, int32_t
     plat::ServerLockGuard guard;
     CSharedPort* port = FindPort(comNumber);
     if (port == nullptr || channel == nullptr) return kStatusInvalidPort;
-    const bool wasOpen = port->IsOpen();
-    if (!wasOpen) {
-        if (int status = port->Open(baud, parity, wordLength, stopBits); status != 0) return status;
-    }
+    // Opening lets the lock go; a connect that found the port opening takes it as open.
+    bool openedHere = false;
+    if (int status = port->Open(baud, parity, wordLength, stopBits, &openedHere); status != 0)
+        return status;
+    const bool wasOpen = !openedHere;
     port->Attach(channel);
     channel->RefreshTitle();
     const int result = wasOpen ? port->Reconfigure(baud, parity, wordLength, stopBits) : 0;

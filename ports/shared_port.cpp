@@ -1,6 +1,9 @@
 #include "ports/shared_port.h"
 
+#include <poll.h>
+
 #include <algorithm>
+#include <system_error>
 #include <limits>
 
 #include "platform/comm_types.h"
@@ -43,6 +46,17 @@ CSharedPort::CSharedPort(int32_t portNumber, const RingSizes& defaults)
     : portNumber_(portNumber), defaults_(defaults) {}
 
 CSharedPort::~CSharedPort() {
+    std::thread drainer;
+    {
+        plat::ServerLockGuard guard;
+        stopping_ = true;
+        drainer = std::move(txDrainer_);
+    }
+    if (drainer.joinable()) {
+        // The drainer takes the lock between its rounds; whoever deletes the port may hold it.
+        plat::ServerUnlockScope unlocked;
+        drainer.join();
+    }
     plat::ServerLockGuard guard;
     tap_.reset();
     FreeRings();
@@ -124,9 +138,43 @@ int CSharedPort::OpenSerial(int32_t baud, int16_t parity, int16_t wordLength, in
     return kStatusSuccess;
 }
 
-int CSharedPort::Open(int32_t baud, int16_t parity, int16_t wordLength, int16_t stopBits) {
+CSharedPort::InUse::InUse(CSharedPort& port) : port_(port) {
+    ++port_.inUse_;
+}
+
+CSharedPort::InUse::~InUse() {
+    if (--port_.inUse_ > 0 || !port_.closeWhenUnused_) return;
+    port_.closeWhenUnused_ = false;
+    // A channel may have come meanwhile and keeps the port.
+    if (port_.channels_.empty()) port_.CloseWhenUnused();
+}
+
+void CSharedPort::CloseWhenUnused() {
+    if (inUse_ > 0) {
+        closeWhenUnused_ = true;
+        return;
+    }
+    ClosePortObject();
+    FreeRings();
+}
+
+int CSharedPort::Open(int32_t baud, int16_t parity, int16_t wordLength, int16_t stopBits,
+                      bool* openedHere) {
     plat::ServerLockGuard guard;
+    if (openedHere != nullptr) *openedHere = false;
+    // Another connect is opening the port and has let the lock go: one device, one port
+    // object, one pair of rings - wait for its result.
+    openEnded_.Wait([&] { return !opening_; }, plat::LockRelease::kPortOpening);
     if (portObject_ != nullptr) return kStatusSuccess;
+    opening_ = true;
+    const int status = OpenPort(baud, parity, wordLength, stopBits);
+    opening_ = false;
+    openEnded_.NotifyAll();
+    if (openedHere != nullptr) *openedHere = status == kStatusSuccess;
+    return status;
+}
+
+int CSharedPort::OpenPort(int32_t baud, int16_t parity, int16_t wordLength, int16_t stopBits) {
     goneAnnounced_ = false;
     SetDefaultQueueSizes(defaults_.rx, defaults_.tx);
     if (IsInfraRedMode(parity)) {
@@ -154,6 +202,7 @@ int CSharedPort::Reconfigure(int32_t baud, int16_t parity, int16_t wordLength, i
     plat::ServerLockGuard guard;
     PortObject* p = portObject_;
     if (p == nullptr) return kStatusNotSetUp;
+    InUse use(*this);
     p->ops.ClearStatus(p);
     p->ops.SetLine(p, baud, parity, wordLength, stopBits);
     if (p->status == kStatusSuccess) {
@@ -197,10 +246,7 @@ void CSharedPort::Detach(PortClient* channel) {
     if (it == channels_.end()) return;
     channels_.erase(it);
     while (UnlockFor(channel) != 0) {}
-    if (channels_.empty()) {
-        ClosePortObject();
-        FreeRings();
-    }
+    if (channels_.empty()) CloseWhenUnused();
     if (tap_) tap_->Changed();
 }
 
@@ -353,6 +399,71 @@ int CSharedPort::ReceiveWaitFd() const {
 
 int CSharedPort::PushTransmit(uint32_t pending) {
     plat::ServerLockGuard guard;
+    const int result = PushPending(pending);
+    if (PendingTransmit() > 0) StartTransmitDrainer();
+    return result;
+}
+
+uint32_t CSharedPort::PendingTransmit() const {
+    plat::ServerLockGuard guard;
+    if (portObject_ == nullptr) return 0;
+    // Every transmit view ends where all pending data ends (AlignTransmitViews).
+    uint32_t pending = 0;
+    for (PortClient* c : channels_) {
+        if (const RingView* v = c->TransmitView()) pending = std::max(pending, v->Count());
+    }
+    return pending;
+}
+
+void CSharedPort::StartTransmitDrainer() {
+    if (txDraining_ || stopping_ || SerialRecord(portObject_) == nullptr) return;
+    // A drainer that ended has let go of the lock for good: joining it cannot wait on us.
+    if (txDrainer_.joinable()) txDrainer_.join();
+    txDraining_ = true;
+    try {
+        txDrainer_ = std::thread([this] { DrainTransmit(); });
+    } catch (const std::system_error&) {
+        txDraining_ = false;  // the next push or query moves the bytes instead
+    }
+}
+
+namespace {
+
+// A drainer's longest sleep between two looks, and its pause after a look at which the
+// device took nothing (it may poll writable while its queue is still full).
+constexpr int kTxDrainRoundMs = 20;
+
+void WaitWritable(int fd, int ms) {
+    pollfd p{fd, POLLOUT, 0};
+    ::poll(fd >= 0 ? &p : nullptr, fd >= 0 ? 1 : 0, ms);
+}
+
+}  // namespace
+
+void CSharedPort::DrainTransmit() {
+    plat::ServerLockGuard guard;
+    bool moved = true;
+    for (;;) {
+        // Re-read after every round: channels write and leave, the port may close.
+        if (stopping_ || portObject_ == nullptr) break;
+        const uint32_t pending = PendingTransmit();
+        if (pending == 0) break;
+        const SerialDriverRecord* rec = SerialRecord(portObject_);
+        const int fd = rec != nullptr ? plat::CommPollFd(rec->handle) : -1;
+        {
+            plat::ServerUnlockScope unlocked(plat::LockRelease::kTransmitDrainer);
+            WaitWritable(moved ? fd : -1, kTxDrainRoundMs);
+        }
+        if (stopping_ || portObject_ == nullptr) break;
+        const uint32_t before = PendingTransmit();
+        PushPending(before);
+        moved = PendingTransmit() < before;
+    }
+    txDraining_ = false;
+}
+
+int CSharedPort::PushPending(uint32_t pending) {
+    plat::ServerLockGuard guard;
     if (pending == 0) return kStatusSuccess;
     PortObject* p = portObject_;
     if (p == nullptr) return kStatusNotSetUp;
@@ -490,12 +601,18 @@ std::string CSharedPort::PortName() const {
 void CSharedPort::IdleService() {
     plat::ServerLockGuard guard;
     if (!NeedsIdleService()) return;
-    IrLinkRecord* link = IrLink(portObject_);
+    // Held for the whole pass: the link's steps wait with the lock let go, and a client
+    // may close the port or set a new line meanwhile, which closes this link and drops it
+    // from the port object. The steps then find it closed and stop.
+    const std::shared_ptr<IrLinkRecord> link = SharedIrLink(portObject_);
     const bool wasOpen = link->state != kIrClosed;
-    LinkStep(link);
-    LinkPump(link);
+    LinkStep(link.get());
+    LinkPump(link.get());
+    if (SharedIrLink(portObject_) != link) return;
     // The link stops itself when its device goes away; only that moment is worth a look.
     if (wasOpen && link->state == kIrClosed) NoteFailure();
+    // The pump made room in the link's queue: what waits in the transmit ring follows.
+    if (const uint32_t pending = PendingTransmit(); pending > 0) PushPending(pending);
 }
 
 bool CSharedPort::NeedsIdleService() const {

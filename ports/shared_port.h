@@ -12,9 +12,11 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/movable_memory.h"
+#include "platform/server_condition.h"
 #include "ports/port_client.h"
 #include "ports/port_object.h"
 #include "ports/receive_tap.h"
@@ -43,7 +45,11 @@ public:
     // serial driver on a fresh plain handle. Then allocates both rings with the default
     // sizes. 0, or the status code; the port stays closed on failure (-2 device cannot be
     // opened, -5 no ring memory, -4 default ring size unusable, or the line status).
-    int Open(int32_t baud, int16_t parity, int16_t wordLength, int16_t stopBits);
+    // An open lets the server lock go (a network connect, the infra-red set-up): a second
+    // open meanwhile waits for the first and takes its port. *openedHere (when given) tells
+    // whether this call opened the port or found it open.
+    int Open(int32_t baud, int16_t parity, int16_t wordLength, int16_t stopBits,
+             bool* openedHere = nullptr);
     // Clears the driver status and sets the line; on success every channel rebuilds its
     // title. Returns the driver status; -6 when closed.
     int Reconfigure(int32_t baud, int16_t parity, int16_t wordLength, int16_t stopBits);
@@ -72,8 +78,12 @@ public:
     int PollReceive();
     // Hands up to `pending` bytes from the transmit ring to the driver and announces the
     // amount sent to every channel. Returns the status of the last write; 0 for nothing
-    // pending, -6 when closed, -1 when the ring cannot be locked.
+    // pending, -6 when closed, -1 when the ring cannot be locked. What the driver cannot take
+    // now leaves later without further calls, in order: a drainer thread hands it on as the
+    // device drains (serial ports), the idle service does on an infra-red port.
     int PushTransmit(uint32_t pending);
+    // Bytes stored in the transmit ring and not yet handed to the driver.
+    uint32_t PendingTransmit() const;
 
     // False when the device takes no bytes at all (it went away): the driver fails on the
     // transmit queue, and its status is left as the port's error. Writers check this before
@@ -167,6 +177,29 @@ public:
     int32_t LockCount() const { return lockCount_; }
 
 private:
+    // Keeps the port object while an operation that may let the server lock go runs on it
+    // (a new line on an infra-red port sets the link up again): a close asked for meanwhile
+    // happens when the last such operation ends.
+    class InUse {
+    public:
+        explicit InUse(CSharedPort& port);
+        ~InUse();
+        InUse(const InUse&) = delete;
+        InUse& operator=(const InUse&) = delete;
+
+    private:
+        CSharedPort& port_;
+    };
+
+    int PushPending(uint32_t pending);
+    // With the server lock held: starts the drainer unless it runs (serial ports only).
+    void StartTransmitDrainer();
+    void DrainTransmit();  // the drainer's body
+
+    int OpenPort(int32_t baud, int16_t parity, int16_t wordLength, int16_t stopBits);
+    // The last channel left: closes the port and frees the rings, or leaves that to the
+    // operation in use.
+    void CloseWhenUnused();
     int OpenSerial(int32_t baud, int16_t parity, int16_t wordLength, int16_t stopBits);
     int AllocateRings();
     void FreeRings();
@@ -190,6 +223,13 @@ private:
     PortClient* lockOwner_ = nullptr;
     PortObject* portObject_ = nullptr;
     bool goneAnnounced_ = false;  // for the port object open now
+    bool opening_ = false;        // an Open has let the server lock go
+    plat::ServerCondition openEnded_;
+    int inUse_ = 0;
+    bool closeWhenUnused_ = false;
+    std::thread txDrainer_;
+    bool txDraining_ = false;
+    bool stopping_ = false;  // the port is being deleted: no drainer starts or goes on
     const RingSizes& defaults_;
     std::unique_ptr<ReceiveTap> tap_;
 };

@@ -1,5 +1,7 @@
 #include "tests/support/channel_double.h"
 
+#include "platform/server_lock.h"
+
 namespace tolvan::test {
 
 ChannelDouble::~ChannelDouble() {
@@ -7,6 +9,7 @@ ChannelDouble::~ChannelDouble() {
 }
 
 void ChannelDouble::SetPort(CSharedPort* port) {
+    plat::ServerLockGuard guard;  // as the channel document does: a drainer shares the views
     rx_.reset();
     tx_.reset();
     if (port_ != nullptr) port_->Detach(this);
@@ -28,6 +31,7 @@ void ChannelDouble::RefreshTitle() {
 }
 
 void ChannelDouble::Disconnect() {
+    plat::ServerLockGuard guard;  // as the channel document does: a drainer shares the views
     rx_.reset();
     tx_.reset();
     if (port_ != nullptr) port_->Detach(this);
@@ -35,12 +39,14 @@ void ChannelDouble::Disconnect() {
 }
 
 uint32_t ChannelDouble::ReadFromPort(std::span<uint8_t> destination) {
+    plat::ServerLockGuard guard;  // as the channel document does: a drainer shares the views
     if (port_ == nullptr || !rx_) return 0;
     port_->PollReceive();
     return rx_->Read(destination);
 }
 
 std::vector<uint8_t> ChannelDouble::ReadAll() {
+    plat::ServerLockGuard guard;  // as the channel document does: a drainer shares the views
     if (port_ == nullptr || !rx_) return {};
     port_->PollReceive();
     std::vector<uint8_t> out(rx_->Count());
@@ -49,10 +55,16 @@ std::vector<uint8_t> ChannelDouble::ReadAll() {
 }
 
 uint32_t ChannelDouble::WriteToPort(std::span<const uint8_t> source) {
+    plat::ServerLockGuard guard;  // as the channel document does: a drainer shares the views
     if (port_ == nullptr || !tx_ || port_->IsLockedByOther(this)) return 0;
     const uint32_t stored = tx_->Write(source);
     port_->PushTransmit(tx_->Count());
     return stored;
+}
+
+uint32_t ChannelDouble::TxCount() const {
+    plat::ServerLockGuard guard;
+    return tx_ ? tx_->Count() : 0;
 }
 
 uint32_t ChannelDouble::WriteToPort(const std::string& text) {

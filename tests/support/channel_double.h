@@ -41,6 +41,9 @@ public:
     uint32_t WriteToPort(std::span<const uint8_t> source);
     uint32_t WriteToPort(const std::string& text);
 
+    // What the transmit view holds, read under the server lock (a drainer may move it).
+    uint32_t TxCount() const;
+
     CSharedPort* Port() const { return port_; }
     CChannelBuffer* Rx() const { return rx_.get(); }
     CChannelBuffer* Tx() const { return tx_.get(); }
