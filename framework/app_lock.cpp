@@ -1,5 +1,4 @@
 #include "framework/app_lock.h"
-#include "platform/ranked_mutex.h"
 
 #include <atomic>
 #include <mutex>
@@ -8,7 +7,7 @@ namespace tfw {
 namespace {
 
 std::atomic<int> g_locks{0};
-tolvan::plat::RankedMutex g_handlerMutex{tolvan::plat::LockRank::kAppLock};
+std::mutex g_handlerMutex;
 std::function<void()>& Handler() {
     static std::function<void()> handler;
     return handler;

@@ -4,7 +4,6 @@
 #include "framework/doc_template.h"
 #include "framework/framework_ui.h"
 #include "framework/view.h"
-#include "platform/ranked_mutex.h"
 
 #include <algorithm>
 #include <functional>
@@ -31,7 +30,7 @@ std::string DirectoryOf(const std::string& path) {
 }  // namespace
 
 namespace {
-tolvan::plat::RankedMutex g_posterMutex{tolvan::plat::LockRank::kViewPoster};
+std::mutex g_posterMutex;
 ViewThreadPoster g_viewPoster;
 }  // namespace
 

@@ -20,7 +20,6 @@
 #pragma once
 
 #include "framework/archive.h"
-#include "platform/ranked_mutex.h"
 
 #include <atomic>
 #include <functional>
@@ -128,7 +127,7 @@ private:
     // dropped when this document is gone by then).
     void RunForViews(std::function<void()> work);
 
-    mutable tolvan::plat::RankedMutex titleMutex_{tolvan::plat::LockRank::kDocumentTitle};
+    mutable std::mutex titleMutex_;
     std::string title_;
     std::string pathName_;
     bool modified_ = false;

@@ -1,5 +1,4 @@
 #include "framework/string_table.h"
-#include "platform/ranked_mutex.h"
 
 #include <algorithm>
 #include <mutex>
@@ -15,7 +14,7 @@ struct Block {
 };
 
 struct Table {
-    tolvan::plat::RankedSharedMutex mutex{tolvan::plat::LockRank::kStringTable};
+    std::shared_mutex mutex;
     std::vector<Block> program;
     std::vector<Block> library;
 };

@@ -19,6 +19,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/ranked_mutex.h"
+
 namespace tolvan::plat {
 
 class DeviceWatcher {
@@ -66,8 +68,8 @@ private:
     int wakeFd_ = -1;
     int udevFd_ = -1;
     struct Udev;
-    std::unique_ptr<Udev> udev_;  // the libudev objects while udev is used
-    std::mutex mutex_;            // guards wanted_ and stop_
+    std::unique_ptr<Udev> udev_;                   // the libudev objects while udev is used
+    RankedMutex mutex_{LockRank::kDeviceWatcher};  // guards wanted_ and stop_
     std::vector<std::string> wanted_;
     bool stop_ = false;
     // Thread-only: watched path -> watch descriptor.

@@ -18,7 +18,6 @@ enum class LockRank : int {
     kTransferStart = 10,    // automation: one reception starts at a time
     kServer = 20,           // the server lock (platform/server_lock.h)
     kFileTransfer = 30,     // the transfer threads' count
-    kAppLock = 40,          // the application lock's handler
     kPortList = 50,         // the open port list (recursive)
     kIdleHook = 52,         // the port idle hook
     kDeviceMap = 60,        // COM number -> device
@@ -31,13 +30,11 @@ enum class LockRank : int {
     kNetLookup = 80,        // a name lookup on its own thread
     kNetCloser = 82,        // connections closing in the background
     kMemory = 90,           // movable memory blocks
+    kWatchedFolders = 91,   // the folders the device watcher should watch
+    kDeviceWatcher = 93,    // the watcher thread's wishes
     kAtoms = 92,            // the atom table
     kMessageBox = 94,       // the message box hook
-    kDocumentTitle = 100,   // a document's title
-    kViewPoster = 102,      // how view updates reach the window thread
-    kWindowPosters = 104,   // the window thread's queue of posted work
     kTransferRoute = 106,   // where transfer progress goes
-    kStringTable = 110,     // the string table
     kCallsDone = 112,       // calls that ended on a worker
     kLockReleaseHook = 120  // the test seam (platform/server_lock.h)
 };

@@ -22,6 +22,8 @@
 
 #include "platform/device_watcher.h"
 
+#include "platform/ranked_mutex.h"
+
 namespace tolvan {
 
 class PortRegistry;
@@ -62,7 +64,7 @@ private:
     PortRegistry& registry_;
     Hooks hooks_;
     int observer_ = 0;
-    std::mutex foldersMutex_;
+    plat::RankedMutex foldersMutex_{plat::LockRank::kWatchedFolders};
     std::vector<std::string> folders_;  // last given to the watcher
     plat::DeviceWatcher watcher_;
 };

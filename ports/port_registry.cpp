@@ -71,7 +71,9 @@ bool PortRegistry::NeedsIdleService() const {
 
 void PortRegistry::IdleService() {
     plat::ServerLockGuard guard;
-    for (const auto& port : ports_) port->IdleService();
+    // A port's idle service lets the lock go while it waits, and a port found meanwhile
+    // (ProbePort on the watcher thread) may grow the list under us: index, never iterate.
+    for (size_t i = 0; i < ports_.size(); ++i) ports_[i]->IdleService();
 }
 
 }  // namespace tolvan

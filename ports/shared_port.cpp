@@ -445,7 +445,9 @@ void CSharedPort::DrainTransmit() {
     bool moved = true;
     for (;;) {
         // Re-read after every round: channels write and leave, the port may close.
-        if (stopping_ || portObject_ == nullptr) break;
+        // A device that went away takes nothing more; the first write after its return
+        // starts a new drainer.
+        if (stopping_ || portObject_ == nullptr || goneAnnounced_) break;
         const uint32_t pending = PendingTransmit();
         if (pending == 0) break;
         const SerialDriverRecord* rec = SerialRecord(portObject_);

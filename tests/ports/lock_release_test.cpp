@@ -1,7 +1,7 @@
 // What may happen where the server lock is let go, made to happen there every run through
 // the lock-release hook: a port closed, set anew or joined while the infra-red idle service
-// waits; a second connect while the first connects over the network; a network close that
-// waits for its peer.
+// waits, or the list of ports grows then; a second connect while the first connects over the
+// network; a network close that waits for its peer.
 #include <gtest/gtest.h>
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -58,7 +58,7 @@ TEST(LockReleaseHook, RunsWhereTheWaitLetsTheLockGoAndNotNested) {
 
 // --- Infra-red: the link under the idle service ----------------------------------------------
 
-enum class IrAction { kCloseLastChannel, kSetLine, kConnectSecond };
+enum class IrAction { kCloseLastChannel, kSetLine, kConnectSecond, kPortsFound };
 
 class IrIdleTest : public SharedPortTest, public ::testing::WithParamInterface<IrAction> {
 protected:
@@ -108,6 +108,14 @@ TEST_P(IrIdleTest, AClientChangingThePortWhileTheIdleServiceWaitsFreesNothingUnd
                 case IrAction::kConnectSecond:
                     result = registry.ConnectChannel(&b, kCom, 9600, 0, 8, 1);
                     break;
+                case IrAction::kPortsFound:
+                    // Devices that appear while running get ports: the list grows.
+                    for (int com = 10; com < 30; ++com) {
+                        MapSim(com, "found");
+                        if (registry.ProbePort(com) == nullptr) result = -1;
+                    }
+                    if (result != -1) result = 0;
+                    break;
             }
         });
         ASSERT_EQ(a.WriteToPort(B("ping")), 4u);
@@ -117,6 +125,11 @@ TEST_P(IrIdleTest, AClientChangingThePortWhileTheIdleServiceWaitsFreesNothingUnd
     EXPECT_EQ(result, 0);
     EXPECT_TRUE(boxRecorder.texts.empty()) << boxRecorder.texts.front();
 
+    if (GetParam() == IrAction::kPortsFound) {
+        EXPECT_EQ(registry.Ports().size(), 21u);
+        EXPECT_TRUE(port->NeedsIdleService()) << "the link goes on";
+        return;
+    }
     if (GetParam() == IrAction::kCloseLastChannel) {
         EXPECT_FALSE(port->IsOpen());
         EXPECT_FALSE(registry.NeedsIdleService());
@@ -137,7 +150,7 @@ TEST_P(IrIdleTest, AClientChangingThePortWhileTheIdleServiceWaitsFreesNothingUnd
 
 INSTANTIATE_TEST_SUITE_P(LockRelease, IrIdleTest,
                          ::testing::Values(IrAction::kCloseLastChannel, IrAction::kSetLine,
-                                           IrAction::kConnectSecond));
+                                           IrAction::kConnectSecond, IrAction::kPortsFound));
 
 // --- Network ports ---------------------------------------------------------------------------
 
