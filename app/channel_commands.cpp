@@ -279,6 +279,9 @@ void ChannelCommands::StoreCurrentParameters(CDocComm& channel) {
     std::int32_t baud = 0;
     std::int16_t parity = 0, wordLength = 0, stopBits = 0;
     if (!channel.GetPortSettings(baud, parity, wordLength, stopBits)) return;
+    // The driver keeps 115200 as 57601; the library's table knows only 115200, and a rate
+    // it does not know would leave the earlier one current (sheets and profile with it).
+    if (baud == 57601) baud = 115200;
     // The parameters are the window's: its sheets read them.
     OnWindowThread([=] {
         AndCommParam* params = DLLGetCommParam();

@@ -262,6 +262,24 @@ TEST_F(ChannelCommandsTest, ConnectSheetFailsOnABusyPortAndOtherwiseLeavesTheLin
     next->PressCancel();
 }
 
+TEST_F(ChannelCommandsTest, ConnectAt115200KeepsThatRateAsTheLibrarysCurrentOne) {
+    WhenModal<kerdal::PropertySheet> choose([](kerdal::PropertySheet& sheet) {
+        ASSERT_TRUE(sheet.SetActivePage(1));
+        QComboBox* baud = Control<QComboBox>(*sheet.GetPage(1), CPSSettingsPort::IDC_BAUD_RATE);
+        baud->setCurrentIndex(baud->findText(CPSSettingsPort::BaudRateText(115200)));
+        sheet.PressOk();
+    });
+    EXPECT_TRUE(menuA.ExecuteCommand(cmd::Connect));
+    ASSERT_TRUE(choose.ran);
+    ASSERT_TRUE(a.IsConnected());
+    std::int32_t baud = 0;
+    std::int16_t parity = 0, word = 0, stop = 0;
+    ASSERT_TRUE(a.GetPortSettings(baud, parity, word, stop));
+    EXPECT_EQ(baud, 57601) << "the driver's own value for 115200";
+    const AndCommParam& current = *DLLGetCommParam();
+    EXPECT_EQ(current.GetBaudRate(current.GetCurBaudRate()), 115200);
+}
+
 TEST_F(ChannelCommandsTest, ClearingAndClosingAskFirstReadingTakesTheBytes) {
     ASSERT_EQ(a.ConnectToPort(kCom, 9600, 'N', 8, 1), 0);
     ASSERT_TRUE(pty.Write("one\r\ntwo-three"));
