@@ -32,6 +32,7 @@ QStringList DuplexItems();  // "Full", "Half"
 
 // The framework's question before a modified phone list is closed; %1 names the list.
 inline constexpr char kAskToSave[] = "Save changes to %1?";
+inline constexpr char kCannotCreateList[] = "Cannot create the phone list %1.";
 // The framework's name for a document that has neither path nor title.
 inline constexpr char kUntitled[] = "Untitled";
 

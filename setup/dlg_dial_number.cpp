@@ -14,6 +14,7 @@
 #include "framework/framework_ui.h"
 #include "framework/string_table.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QListWidget>
@@ -69,6 +70,21 @@ CDlgDialNumber::~CDlgDialNumber() {
     SaveAndCloseDocument();
 }
 
+namespace {
+
+// A bare list name means the user's data folder, not the working directory: a server that
+// the bus started runs in "/", where the list could be neither found nor created.
+QString PhoneListPath(const QString& name) {
+    if (QFileInfo(name).isAbsolute()) return name;
+    QString base = qEnvironmentVariable("XDG_DATA_HOME");
+    if (base.isEmpty()) base = QDir::homePath() + QStringLiteral("/.local/share");
+    const QString folder = base + QStringLiteral("/tolvan32");
+    QDir().mkpath(folder);
+    return folder + QLatin1Char('/') + name;
+}
+
+}  // namespace
+
 void CDlgDialNumber::OpenDocument() {
     SaveAndCloseDocument();  // a list left over from an earlier run
     tfw::CDocTemplate* templ = tfw::TheDocManager().FindTemplateByDocName(PhoneListDocName());
@@ -86,10 +102,15 @@ void CDlgDialNumber::OpenDocument() {
         m_pDoc->OnNewDocument();
         return;
     }
-    const std::string path = ToLocal(m_strPhoneList);
-    if (!QFileInfo::exists(m_strPhoneList)) {
-        QFile file(m_strPhoneList);
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) file.close();
+    const QString listPath = PhoneListPath(m_strPhoneList);
+    const std::string path = ToLocal(listPath);
+    if (!QFileInfo::exists(listPath)) {
+        QFile file(listPath);
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            file.close();
+        else
+            ShowPageMessage(this, QString::fromLatin1(ds::kCannotCreateList).arg(listPath),
+                            MessageIcon::Error, MessageButtons::Ok);
     }
     // A failed load is reported by the document and leaves the list empty.
     m_pDoc->OnOpenDocument(path);

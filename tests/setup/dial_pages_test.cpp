@@ -136,6 +136,36 @@ TEST_F(DialPagesTest, MissingListFileIsCreatedEmptyAndUntouchedListIsNotOfferedF
     EXPECT_TRUE(messages.requests.empty());
 }
 
+TEST_F(DialPagesTest, ABareListNameLivesInTheUsersDataFolderAndAFailedCreateIsTold) {
+    const QByteArray saved = qgetenv("XDG_DATA_HOME");
+    const QString data = PathOf("data");
+    qputenv("XDG_DATA_HOME", data.toLocal8Bit());
+    {
+        RunningPage run(QStringLiteral("phonenum.lst"));
+        EXPECT_TRUE(QFileInfo::exists(data + QStringLiteral("/tolvan32/phonenum.lst")));
+        ASSERT_NE(run.page.m_pDoc, nullptr);
+        EXPECT_EQ(QString::fromStdString(run.page.m_pDoc->GetPathName()),
+                  data + QStringLiteral("/tolvan32/phonenum.lst"));
+        EXPECT_TRUE(run.sheet.PressOk());
+    }
+    EXPECT_TRUE(messages.requests.empty());
+
+    // A data folder that is a file: the list cannot be made, and the user is told.
+    QFile blocker(PathOf("blocked"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    qputenv("XDG_DATA_HOME", PathOf("blocked").toLocal8Bit());
+    {
+        RunningPage run(QStringLiteral("phonenum.lst"));
+        EXPECT_TRUE(run.sheet.PressOk());
+    }
+    if (saved.isNull())
+        qunsetenv("XDG_DATA_HOME");
+    else
+        qputenv("XDG_DATA_HOME", saved);
+    ASSERT_EQ(messages.requests.size(), 1u);
+}
+
 TEST_F(DialPagesTest, CommentsAreSortedAndTheDialStringPreselectsItsEntry) {
     const QString path =
         WriteList({Entry("Zeta", "111", 2400, 'E', 7, 2, 'H'), Entry("alpha", "222"),
