@@ -45,7 +45,9 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QThread>
+#include <QTimer>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -167,10 +169,8 @@ bool CAppComm::InitInstance(const CommandLine& line, const InitOptions& options)
     const bool onBus = server_->Start(options.busAddress, &busError);
     if (onBus) {
         transferSink_.emplace(server_->MakeTransferSink());
-        connect(server_.get(), &tdbus::AutomationServer::LastObjectReleased, this, [this] {
-            // Terminal channels serve programs that are no clients of ours.
-            if (automation_ && terminals_.Empty()) Q_EMIT QuitRequested();
-        });
+        connect(server_.get(), &tdbus::AutomationServer::LastObjectReleased, this,
+                [this] { QuitWhenIdle(); });
     } else {
         std::fprintf(stderr, "tolvan32: automation not available: %s\n", qPrintable(busError));
         if (automation_) return false;  // a hidden server without clients has no use
@@ -261,6 +261,18 @@ bool CAppComm::ClaimOrHandOver(const CommandLine& line, const InitOptions& optio
     secondStart_ = true;
     std::fprintf(stderr, "tolvan32: another server holds the name Tolvan32.App\n");
     return false;
+}
+
+void CAppComm::QuitWhenIdle() {
+    // Terminal channels serve programs that are no clients of ours; a client that came
+    // meanwhile keeps the server too.
+    if (!automation_ || !terminals_.Empty() || !server_ || server_->ObjectCount() > 0) return;
+    if (IsXModemReceptionRunning() || !WaitForXModemThreads(std::chrono::milliseconds(0))) {
+        // Looked at again shortly: only while a reception runs, which ends by itself.
+        QTimer::singleShot(50, this, [this] { QuitWhenIdle(); });
+        return;
+    }
+    Q_EMIT QuitRequested();
 }
 
 bool CAppComm::CanExit() {

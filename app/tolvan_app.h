@@ -121,6 +121,9 @@ private:
     bool ClaimOrHandOver(const CommandLine& line, const InitOptions& options);
     // The main window is closing: every modified document is asked about; false on Cancel.
     bool CanExit();
+    // A hidden server ends when no client holds a channel, no terminal channel is open and
+    // no reception is still running (its thread keeps its channel alive to the end).
+    void QuitWhenIdle();
     // Line parameters and recent files into the profile, written; false when it failed.
     bool SaveSettings();
     void TellProfileProblem(const std::string& why);

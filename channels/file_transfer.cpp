@@ -151,6 +151,9 @@ std::shared_ptr<XferProgressSink> SetXferProgressSink(std::shared_ptr<XferProgre
 
 int16_t ReceiveXModemFile(XModemLink& channel, const std::string& fileName, int32_t length,
                           int16_t window) {
+    // The channel's steps below take the server lock; it ranks before the transfer count,
+    // so it is taken first also when the caller (the window's lane) does not hold it.
+    plat::ServerLockGuard server;
     std::lock_guard lock(Ctl().mutex);
     if (Ctl().running) return kStatusInUse;
 

@@ -406,6 +406,31 @@ TEST_F(FaultReception, ClientKilledDuringAReceptionLeavesNoThreadChannelOrOpenFi
     ReleaseAllAndExpectCleanExit();
 }
 
+TEST_F(FaultReception, TheOnlyClientLettingGoMidReceptionEndsTheServerOnlyAfterIt) {
+    ASSERT_NO_FATAL_FAILURE(StartServer());
+    tdbus::DispatchDriver& ch = NewChannel(4);
+    ASSERT_EQ(
+        ch.InvokeHelper(kDispReceiveXModemFile, kMethod, target_, std::int32_t(0), kWindow).AsI2(),
+        0);
+    SxSender sx(xpty_, source_, true);
+    ASSERT_TRUE(SpinUntil([&] {
+        std::error_code ec;
+        return fs::file_size(target_, ec) > 16 * 1024 && !ec;
+    }));
+    channels_.clear();  // the hidden server's last object goes while the file comes in
+    // A quick sender may be done by now; a server that ended sooner leaves the file short.
+    if (server_->WaitForExit(300) != -1)
+        ASSERT_GE(FileBytes(target_).size(), kSize) << "the server ended mid-reception";
+
+    int sxStatus = -1;
+    ASSERT_TRUE(RunClient([&] { sxStatus = sx.Wait(); }, 60000));
+    EXPECT_EQ(sxStatus, 0) << "the reception went on to its end";
+    EXPECT_EQ(server_->WaitForExit(), 0) << "and then the server ended by itself";
+    const auto received = FileBytes(target_);
+    ASSERT_GE(received.size(), kSize);
+    EXPECT_TRUE(std::equal(received.begin(), received.begin() + kSize, Counter(kSize, 3).begin()));
+}
+
 TEST_F(FaultReception, FileLimitReachedDuringAReceptionCancelsTheSenderAndReports607) {
     // The file may grow to 64 KiB and no further, as on a disk that fills up.
     constexpr rlim_t kLimit = 64 * 1024;
