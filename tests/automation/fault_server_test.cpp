@@ -419,8 +419,9 @@ TEST_F(FaultReception, TheOnlyClientLettingGoMidReceptionEndsTheServerOnlyAfterI
     }));
     channels_.clear();  // the hidden server's last object goes while the file comes in
     // A quick sender may be done by now; a server that ended sooner leaves the file short.
-    if (server_->WaitForExit(300) != -1)
+    if (server_->WaitForExit(300) != -1) {
         ASSERT_GE(FileBytes(target_).size(), kSize) << "the server ended mid-reception";
+    }
 
     int sxStatus = -1;
     ASSERT_TRUE(RunClient([&] { sxStatus = sx.Wait(); }, 60000));
