@@ -100,7 +100,7 @@ std::unique_ptr<kerdal::PropertySheet> ModemChannelCommands::CreateSetupSheet(un
     std::unique_ptr<kerdal::PropertySheet> sheet =
         ChannelCommands::CreateSetupSheet(captionId, parent, mode);
     auto page = std::make_unique<CPSModemSetting>();
-    const ModemChannelSettings& settings = modem_.Settings();
+    const ModemChannelSettings settings = modem_.SettingsNow();
     page->m_strDialPrefix = FromBytes(settings.strDialPrefix);
     page->m_strDialSuffix = FromBytes(settings.strDialSuffix);
     page->m_strHangUp = FromBytes(settings.strHangUp);
@@ -120,6 +120,8 @@ std::unique_ptr<kerdal::PropertySheet> ModemChannelCommands::CreateSetupSheet(un
 }
 
 ModemChannelCommands::Registers ModemChannelCommands::ReadRegisters(CDocModem& modem) {
+    // One conversation: a client's command waits until both values are in.
+    ModemCommands::Turn turn(modem.Commands());
     modem.ClearRBuff();
     Registers out;
     out.delayTime = modem.GetRegister(8);
@@ -151,7 +153,7 @@ ChannelCommands::SetupWork ModemChannelCommands::PlanSetupSheet(kerdal::Property
     SetupWork handshakes = PlanHandshakes(*settings);
 
     // The page's values, taken now: the sheet goes before the work runs.
-    ModemChannelSettings wanted = modem_.Settings();
+    ModemChannelSettings wanted = modem_.SettingsNow();
     wanted.strDialPrefix = ToBytes(page->m_strDialPrefix);
     wanted.strDialSuffix = ToBytes(page->m_strDialSuffix);
     wanted.strHangUp = ToBytes(page->m_strHangUp);
@@ -184,6 +186,7 @@ ChannelCommands::SetupWork ModemChannelCommands::PlanSetupSheet(kerdal::Property
             stored.bDtrHangUp = wanted.bDtrHangUp;
         }
 
+        ModemCommands::Turn turn(modem->Commands());
         modem->ClearRBuff();
         const std::uint32_t start = plat::GetTickCount();
         modem->SetRegister(8, delayTime);
@@ -197,8 +200,11 @@ ChannelCommands::SetupWork ModemChannelCommands::PlanSetupSheet(kerdal::Property
 void ModemChannelCommands::ModemSettings() {
     QPointer<ChannelCommands> self(this);
     const std::string caption = AppText(str::ModemSettings).toLatin1().toStdString();
-    const int result = QueryModemMode(caption.c_str(), &modem_.Mode(), MainWindow());
+    // A copy: a command running on the channel's lane reads the record meanwhile.
+    AndModemMode mode = modem_.ModeNow();
+    const int result = QueryModemMode(caption.c_str(), &mode, MainWindow());
     if (!Alive(self) || result != 1) return;
+    modem_.SetMode(mode);
     CDocModem* modem = &modem_;
     RunOnLane(AppText(cmd::ModemSettings), false, [modem](const auto&) { modem->SetUpModem(); });
 }

@@ -10,7 +10,7 @@ namespace tolvan::app {
 
 int RunModemDialSheet(CDocModem& modem, QWidget* parent,
                       const std::function<void(std::string)>& dial) {
-    const std::string& list = modem.Mode().strPhoneList;
+    const std::string list = modem.ModeNow().strPhoneList;
     kerdal::PropertySheet sheet(AppText(str::Dial), parent);
     CDlgDialNumber page(QString::fromLocal8Bit(list.data(), static_cast<qsizetype>(list.size())));
     sheet.AddPage(&page);

@@ -90,7 +90,7 @@ int ShowQtMessageBox(const std::string& text, const std::string& caption, std::u
             qApp, [text, caption, flags] { Show(text, caption, flags); }, Qt::QueuedConnection);
         return plat::IDOK;
     }
-    plat::ServerUnlockScope unlocked;
+    plat::ServerUnlockScope unlocked(plat::LockRelease::kMessageBox);
     int answer = plat::IDOK;
     QMetaObject::invokeMethod(
         qApp, [&] { answer = Show(text, caption, flags); }, Qt::BlockingQueuedConnection);

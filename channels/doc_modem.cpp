@@ -53,6 +53,26 @@ const tfw::DispatchClass& CDocModem::GetDispatchClass() const {
     return ModemDispatchClass();
 }
 
+void CDocModem::SetResponse(std::string text) {
+    plat::ServerLockGuard lock;
+    mode_.strResponse = std::move(text);
+}
+
+void CDocModem::SetCommandMode(std::int16_t value) {
+    plat::ServerLockGuard lock;
+    mode_.nWorkMode = value;
+}
+
+void CDocModem::SetFixedDelay(std::int16_t ms) {
+    plat::ServerLockGuard lock;
+    mode_.nTimeout = ms;
+}
+
+ModemChannelSettings CDocModem::SettingsNow() const {
+    plat::ServerLockGuard lock;
+    return settings_;
+}
+
 // The link the modem commands stand on. Each step holds the server lock; the waits
 // between the steps let it go.
 

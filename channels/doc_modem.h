@@ -33,12 +33,15 @@ public:
     const tfw::DispatchClass& GetDispatchClass() const override;
 
     // Automation properties.
-    std::string GetResponse() { return mode_.strResponse; }
-    void SetResponse(std::string text) { mode_.strResponse = std::move(text); }
-    std::int16_t GetCommandMode() { return static_cast<std::int16_t>(mode_.nWorkMode); }
-    void SetCommandMode(std::int16_t value) { mode_.nWorkMode = value; }
-    std::int16_t GetFixedDelay() { return static_cast<std::int16_t>(mode_.nTimeout); }
-    void SetFixedDelay(std::int16_t ms) { mode_.nTimeout = ms; }
+    // Read and written under the server lock: a command on another thread reads the record.
+    std::string GetResponse() { return commands_.ModeNow().strResponse; }
+    void SetResponse(std::string text);
+    std::int16_t GetCommandMode() {
+        return static_cast<std::int16_t>(commands_.ModeNow().nWorkMode);
+    }
+    void SetCommandMode(std::int16_t value);
+    std::int16_t GetFixedDelay() { return static_cast<std::int16_t>(commands_.ModeNow().nTimeout); }
+    void SetFixedDelay(std::int16_t ms);
 
     // Sends text unchanged (no CR added) with the write lock; DoCommand then waits as the
     // work mode says. -6 not connected, -74 locked by another channel.
@@ -50,7 +53,8 @@ public:
     std::int16_t GetRegister(std::int16_t reg) { return commands_.GetRegister(reg); }
     // strDialPrefix + P/T + number + strDialSuffix + CR; does not wait for the answer.
     std::int16_t Dial(const std::string& number) {
-        return commands_.Dial(settings_.strDialPrefix, number, settings_.strDialSuffix);
+        const ModemChannelSettings settings = SettingsNow();
+        return commands_.Dial(settings.strDialPrefix, number, settings.strDialSuffix);
     }
     // Only the value 1 counts as on.
     std::int16_t SetEcho(std::int32_t on) { return commands_.SetEcho(on); }
@@ -61,8 +65,8 @@ public:
     void SetPulseDial(std::int32_t on) { commands_.SetPulseDial(on); }
 
     // Menu commands.
-    std::int16_t SendInit() { return DoCommand(settings_.strInit + '\r'); }
-    std::int16_t HangUp() { return DoCommand(settings_.strHangUp + '\r'); }
+    std::int16_t SendInit() { return DoCommand(SettingsNow().strInit + '\r'); }
+    std::int16_t HangUp() { return DoCommand(SettingsNow().strHangUp + '\r'); }
     std::int16_t RepeatLastCommand() { return SendString("A/"); }
     std::int16_t SendFiles(const std::vector<std::string>& paths,
                            const ModemCommands::SendProgress& progress = {}) {
@@ -71,11 +75,18 @@ public:
     // After the modem-mode dialog accepted the record.
     void SetUpModem() { commands_.SetUpModem(); }
     // The ATY command for bDtrHangUp.
-    std::int16_t ApplyDtrHangUp() { return commands_.SetDtrHangUp(settings_.bDtrHangUp); }
+    std::int16_t ApplyDtrHangUp() { return commands_.SetDtrHangUp(SettingsNow().bDtrHangUp); }
     ModemCommands& Commands() { return commands_; }
 
+    // The stored settings themselves, for code that holds the server lock; a copy taken
+    // under it for the others.
     ModemChannelSettings& Settings() { return settings_; }
+    ModemChannelSettings SettingsNow() const;
+    // The record itself, for code that holds the server lock (or owns the channel alone);
+    // others take a copy and put it back whole.
     AndModemMode& Mode() { return mode_; }
+    AndModemMode ModeNow() const { return commands_.ModeNow(); }
+    void SetMode(const AndModemMode& mode) { commands_.SetMode(mode); }
 
     // The plain channel's fields, then the stored settings; the mode record is reset to
     // its defaults when loading.

@@ -1,5 +1,6 @@
 #include "channels/doc_modem_commands.h"
 
+#include "platform/server_lock.h"
 #include "platform/ticks.h"
 
 #include <algorithm>
@@ -94,13 +95,48 @@ int32_t RegisterLineValue(std::string_view line, bool& hadLineFeed) {
     return value <= 32767 ? value : -1;
 }
 
+ModemCommands::Turn::Turn(ModemCommands& commands) : commands_(commands) {
+    plat::ServerLockGuard guard;
+    const auto me = std::this_thread::get_id();
+    if (commands_.depth_ > 0 && commands_.owner_ == me) {
+        ++commands_.depth_;
+        return;
+    }
+    commands_.turnFree_.Wait([&] { return commands_.depth_ == 0; }, plat::LockRelease::kModemTurn);
+    commands_.owner_ = me;
+    commands_.depth_ = 1;
+}
+
+ModemCommands::Turn::~Turn() {
+    plat::ServerLockGuard guard;
+    if (--commands_.depth_ > 0) return;
+    commands_.owner_ = {};
+    commands_.turnFree_.NotifyAll();
+}
+
+AndModemMode ModemCommands::ModeNow() const {
+    plat::ServerLockGuard guard;
+    return mode_;
+}
+
+void ModemCommands::SetMode(const AndModemMode& mode) {
+    plat::ServerLockGuard guard;
+    mode_ = mode;
+}
+
+bool ModemCommands::Busy() const {
+    plat::ServerLockGuard guard;
+    return depth_ > 0;
+}
+
 int16_t ModemCommands::Send(std::string_view text, bool wait) {
+    Turn turn(*this);
     if (!link_.LinkConnected()) return kModemNotSetUp;
     if (link_.LinkLockedByOther() || !link_.LinkLock()) return kModemLockedByOther;
     const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
     int16_t result;
     if (link_.LinkWrite({bytes, text.size()}) > 0)
-        result = wait ? WaitResponse() : int16_t{0};
+        result = wait ? Wait(ModeNow()) : int16_t{0};
     else
         result = link_.LinkLastError();
     link_.LinkUnlock();
@@ -115,12 +151,17 @@ int16_t ModemCommands::SendString(std::string_view text) {
 }
 
 int16_t ModemCommands::WaitResponse() {
-    switch (mode_.nWorkMode) {
+    Turn turn(*this);
+    return Wait(ModeNow());
+}
+
+int16_t ModemCommands::Wait(const AndModemMode& mode) {
+    switch (mode.nWorkMode) {
         case 0:
             return 0;
         case 2: {
             std::array<uint8_t, 256> line{};
-            const std::string& wanted = mode_.strResponse;
+            const std::string& wanted = mode.strResponse;
             bool matched = plat::WaitFor(
                 [&] {
                     int32_t n;
@@ -131,11 +172,11 @@ int16_t ModemCommands::WaitResponse() {
                     }
                     return false;
                 },
-                Ms(mode_.nTimeout));
+                Ms(mode.nTimeout));
             return matched ? int16_t{0} : kModemNoResponse;
         }
         default:
-            plat::Sleep(Ms(mode_.nTimeout));
+            plat::Sleep(Ms(mode.nTimeout));
             return 0;
     }
 }
@@ -145,6 +186,8 @@ int16_t ModemCommands::SetRegister(int16_t reg, int16_t value) {
 }
 
 int16_t ModemCommands::GetRegister(int16_t reg) {
+    Turn turn(*this);
+    const AndModemMode mode = ModeNow();
     link_.LinkClearReceive();
     if (int16_t sent = SendString(GetRegisterText(reg)); sent != 0) return sent;
 
@@ -162,71 +205,86 @@ int16_t ModemCommands::GetRegister(int16_t reg) {
             }
             return false;
         },
-        Ms(mode_.nInternalTimeout));
+        Ms(mode.nInternalTimeout));
     if (hadLineFeed) {
         // The line feed after the value; it may still be on its way.
         std::array<uint8_t, 1> lf{};
-        plat::WaitFor([&] { return link_.LinkRead(lf) > 0; }, Ms(mode_.nInternalTimeout));
+        plat::WaitFor([&] { return link_.LinkRead(lf) > 0; }, Ms(mode.nInternalTimeout));
     }
-    WaitResponse();
+    Wait(mode);
     return value >= 0 ? static_cast<int16_t>(value) : kModemNoResponse;
 }
 
+void ModemCommands::SetPulseDial(int32_t on) {
+    SetField(&AndModemMode::nDialMode, on);
+}
+
 int16_t ModemCommands::SetEcho(int32_t on) {
-    mode_.bEcho = on;
+    Turn turn(*this);
+    SetField(&AndModemMode::bEcho, on);
     return DoCommand(EchoText(on));
 }
 
 int16_t ModemCommands::SetReply(int32_t on) {
-    mode_.bReply = on;
+    Turn turn(*this);
+    SetField(&AndModemMode::bReply, on);
     return DoCommand(ReplyText(on));
 }
 
 int16_t ModemCommands::SetReplyMode(int32_t on) {
-    mode_.nReplyMode = on;
+    Turn turn(*this);
+    SetField(&AndModemMode::nReplyMode, on);
     return DoCommand(ReplyModeText(on));
 }
 
 int16_t ModemCommands::SetLoud(int16_t level) {
-    mode_.nLoud = level;
+    Turn turn(*this);
+    SetField(&AndModemMode::nLoud, level);
     return DoCommand(LoudText(level));
 }
 
 int16_t ModemCommands::SetSpeaker(int16_t mode) {
-    mode_.nSpeaker = mode;
+    Turn turn(*this);
+    SetField(&AndModemMode::nSpeaker, mode);
     return DoCommand(SpeakerText(mode));
 }
 
 int16_t ModemCommands::Dial(std::string_view prefix, std::string_view number,
                             std::string_view suffix) {
-    return SendString(DialText(prefix, mode_.nDialMode, number, suffix));
+    Turn turn(*this);
+    return SendString(DialText(prefix, ModeNow().nDialMode, number, suffix));
 }
 
 void ModemCommands::PacedPause(uint32_t start, uint32_t k) {
-    if (mode_.nWorkMode != 0) return;
-    const uint32_t target = start + k * (Ms(mode_.nInternalTimeout) / 4);
+    const AndModemMode mode = ModeNow();
+    if (mode.nWorkMode != 0) return;
+    const uint32_t target = start + k * (Ms(mode.nInternalTimeout) / 4);
     const uint32_t now = plat::GetTickCount();
     if (static_cast<int32_t>(target - now) > 0) plat::Sleep(target - now);
 }
 
 void ModemCommands::SetUpModem() {
+    Turn turn(*this);
+    const AndModemMode mode = ModeNow();
     const uint32_t start = plat::GetTickCount();
-    SetSpeaker(static_cast<int16_t>(mode_.nSpeaker));
+    SetSpeaker(static_cast<int16_t>(mode.nSpeaker));
     PacedPause(start, 1);
-    SetLoud(static_cast<int16_t>(mode_.nLoud));
+    SetLoud(static_cast<int16_t>(mode.nLoud));
     PacedPause(start, 2);
-    SetReply(mode_.bReply);
+    SetReply(mode.bReply);
     PacedPause(start, 3);
-    if (mode_.bReply != 0) {
-        SetReplyMode(mode_.nReplyMode);
+    if (mode.bReply != 0) {
+        SetReplyMode(mode.nReplyMode);
         PacedPause(start, 4);
     }
-    SetEcho(mode_.bEcho);
-    SetPulseDial(mode_.nDialMode);
+    SetEcho(mode.bEcho);
+    SetPulseDial(mode.nDialMode);
 }
 
 int16_t ModemCommands::SendFiles(const std::vector<std::string>& paths,
                                  const SendProgress& progress) {
+    Turn turn(*this);
+    const AndModemMode mode = ModeNow();
     uint64_t total = 0, sent = 0;
     if (progress)
         for (const std::string& path : paths) {
@@ -252,7 +310,7 @@ int16_t ModemCommands::SendFiles(const std::vector<std::string>& paths,
                     return kModemBufferFull;
                 sent += have;
                 if (progress && !progress(sent, std::max(total, sent))) return 0;
-                plat::Sleep(Ms(mode_.nInternalTimeout));
+                plat::Sleep(Ms(mode.nInternalTimeout));
             }
             if (have < piece.size()) break;
         }

@@ -8,9 +8,12 @@
 #pragma once
 
 #include "channels/doc_modem_link.h"
+#include "platform/server_condition.h"
+#include "platform/server_lock.h"
 #include "setup/records/param_records.h"
 
 #include <cstdint>
+#include <thread>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -43,9 +46,28 @@ std::string DialText(std::string_view prefix, int32_t dialMode, std::string_view
 // the rest must be one to five decimal digits up to 32767. -1 when the line is no value.
 int32_t RegisterLineValue(std::string_view line, bool& hadLineFeed);
 
+// A channel's modem conversation runs one command at a time: whoever starts a command
+// (a client's call, the window's menu) owns the modem's replies until the command ends;
+// a command started meanwhile on another thread waits its turn with the server lock let
+// go, so one side's reads never eat the other's "OK". A command may run others inside it
+// on its own thread (the set-up sequence). The mode record is read and written under the
+// server lock; a command works with the values it found when it took its turn.
 class ModemCommands {
 public:
     ModemCommands(ModemLink& link, AndModemMode& mode) : link_(link), mode_(mode) {}
+
+    // Holds the conversation's turn for a scope, so that a sequence of commands (the
+    // settings sheet's register writes) is not split by another thread's command.
+    class Turn {
+    public:
+        explicit Turn(ModemCommands& commands);
+        ~Turn();
+        Turn(const Turn&) = delete;
+        Turn& operator=(const Turn&) = delete;
+
+    private:
+        ModemCommands& commands_;
+    };
 
     // Sends text unchanged with one level of the write lock and waits as the work mode says.
     int16_t DoCommand(std::string_view text);
@@ -64,7 +86,7 @@ public:
     int16_t SetReplyMode(int32_t on);
     int16_t SetLoud(int16_t level);
     int16_t SetSpeaker(int16_t mode);
-    void SetPulseDial(int32_t on) { mode_.nDialMode = on; }
+    void SetPulseDial(int32_t on);
     int16_t SetDtrHangUp(int32_t dtrHangUp) { return DoCommand(DtrHangUpText(dtrHangUp)); }
 
     int16_t Dial(std::string_view prefix, std::string_view number, std::string_view suffix);
@@ -84,11 +106,27 @@ public:
     // 0, -602 (a file could not be opened) or -615 (a piece did not fit).
     int16_t SendFiles(const std::vector<std::string>& paths, const SendProgress& progress = {});
 
+    // The mode record as it is now / replaced whole (each under the server lock).
+    AndModemMode ModeNow() const;
+    void SetMode(const AndModemMode& mode);
+    // True while a command of this channel runs (on any thread).
+    bool Busy() const;
+
 private:
     int16_t Send(std::string_view text, bool wait);
+    int16_t Wait(const AndModemMode& mode);
+    template <typename T, typename V>
+    void SetField(T AndModemMode::*field, V value) {
+        plat::ServerLockGuard guard;
+        mode_.*field = value;
+    }
 
     ModemLink& link_;
     AndModemMode& mode_;
+    // Guarded by the server lock.
+    std::thread::id owner_;
+    int depth_ = 0;
+    plat::ServerCondition turnFree_;
 };
 
 }  // namespace tolvan

@@ -30,11 +30,16 @@ namespace tolvan {
 
 void CDocModem::Serialize(tfw::CArchive& ar) {
     CDocComm::Serialize(ar);
+    // Copies taken and put back under the server lock: the channel's lane may run a
+    // command or the settings sheet's work meanwhile.
     if (ar.IsStoring()) {
-        StoreModemSettings(ar, settings_);
+        StoreModemSettings(ar, SettingsNow());
     } else {
+        ModemChannelSettings loaded = SettingsNow();
+        LoadModemSettings(ar, loaded);
+        plat::ServerLockGuard lock;
         mode_ = AndModemMode{};
-        LoadModemSettings(ar, settings_);
+        settings_ = std::move(loaded);
     }
 }
 
