@@ -6,7 +6,9 @@
 #include <system_error>
 #include <limits>
 
+#include "platform/comm_device.h"
 #include "platform/comm_types.h"
+#include "platform/device_map.h"
 #include "platform/serial_api.h"
 #include "platform/server_lock.h"
 #include "ports/ir_driver.h"
@@ -29,6 +31,15 @@ plat::CommHandle DeviceHandle(PortObject* p) {
     if (const SerialDriverRecord* serial = SerialRecord(p)) return serial->handle;
     if (const IrLinkRecord* link = IrLink(p)) return link->handle;
     return plat::kInvalidCommHandle;
+}
+
+// A port whose device is a connection to a network peer. Opening it once more connects a
+// second time: the peer sees a connect, a hang-up and a connect again, and the second
+// connect waits for the first to finish closing.
+bool OnNetwork(int32_t portIndex, plat::CommHandle handle) {
+    if (handle != plat::kInvalidCommHandle) return plat::IsNetworkUrl(plat::CommTarget(handle));
+    const auto target = plat::DeviceMap::Lookup(portIndex + 1);
+    return target.has_value() && plat::IsNetworkUrl(*target);
 }
 
 // A driver count as far as it can be believed: never negative, never more than asked.
@@ -108,9 +119,19 @@ int CSharedPort::OpenSerial(int32_t baud, int16_t parity, int16_t wordLength, in
         p->ops.Close(p);
         return status;
     }
-    // Whatever the driver's own open achieved, the port runs on a fresh plain handle.
-    if (rec->handle != plat::kInvalidCommHandle) plat::CloseComm(rec->handle);
-    rec->handle = plat::OpenComm(Win32DeviceName(portNumber_ - 1), false);
+    // Whatever the driver's own open achieved, the port runs on a fresh plain handle. A
+    // network connection is not made twice: the driver's handle is kept, put back as a fresh
+    // open leaves it (its event mask and time-outs; the block is composed anew below), and a
+    // connect that failed is not tried again.
+    if (OnNetwork(portNumber_ - 1, rec->handle)) {
+        if (rec->handle != plat::kInvalidCommHandle) {
+            plat::SetCommMask(rec->handle, rec->savedEventMask);
+            plat::SetCommTimeouts(rec->handle, rec->savedTimeouts);
+        }
+    } else {
+        if (rec->handle != plat::kInvalidCommHandle) plat::CloseComm(rec->handle);
+        rec->handle = plat::OpenComm(Win32DeviceName(portNumber_ - 1), false);
+    }
     p->status = kStatusSuccess;
     if (rec->handle == plat::kInvalidCommHandle) {
         p->ops.Close(p);

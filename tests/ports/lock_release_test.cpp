@@ -185,7 +185,9 @@ public:
         for (const Conn& c : conns_) ::close(c.fd);
     }
 
-    std::string Url() const { return "socket://127.0.0.1:" + std::to_string(port_); }
+    std::string Url(const std::string& scheme = "socket") const {
+        return scheme + "://127.0.0.1:" + std::to_string(port_);
+    }
 
     // Waits (real time, at most 5 s) until `live` connections are open; false if not.
     bool WaitLive(int live) {
@@ -195,6 +197,11 @@ public:
     int LiveNow() {
         std::lock_guard lock(mutex_);
         return Live();
+    }
+    // Connections taken since the start, closed ones included.
+    int Accepted() {
+        std::lock_guard lock(mutex_);
+        return static_cast<int>(conns_.size());
     }
     // Sends to every open connection.
     void SendToAll(const Bytes& bytes) {
@@ -260,11 +267,37 @@ private:
 
 class NetPortTest : public SharedPortTest {
 protected:
-    void Map(const NetPeer& peer) {
-        plat::DeviceMap::Set(kCom, peer.Url());
+    void Map(const NetPeer& peer, const std::string& scheme = "socket") {
+        plat::DeviceMap::Set(kCom, peer.Url(scheme));
         ProbeOnly(kCom);
     }
 };
+
+// Opening a network port connects to its peer once. A server that serves one connection per
+// port would otherwise see a connect, a hang-up and a second connect, and the open would wait
+// for the first connection to finish closing. The one connection must carry the port's bytes.
+class NetOpenTest : public NetPortTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(NetOpenTest, OneOpenIsOneConnection) {
+    NetPeer peer;
+    Map(peer, GetParam());
+    ChannelDouble a;
+    ASSERT_EQ(registry.ConnectChannel(&a, kCom, 9600, 'N', 8, 1), 0);
+    ASSERT_TRUE(peer.WaitLive(1));
+    peer.SendToAll(B("xyz"));
+    Bytes got;
+    for (int i = 0; i < 500 && got.size() < 3; ++i) {
+        const Bytes r = a.ReadAll();
+        got.insert(got.end(), r.begin(), r.end());
+        if (got.size() < 3) ::poll(nullptr, 0, 10);
+    }
+    EXPECT_EQ(got, B("xyz"));
+    a.Disconnect();
+    ASSERT_TRUE(peer.WaitLive(0));
+    EXPECT_EQ(peer.Accepted(), 1) << "connections made for one open";
+}
+
+INSTANTIATE_TEST_SUITE_P(Schemes, NetOpenTest, ::testing::Values("socket", "rfc2217"));
 
 // Two channels connect to a closed network port at the same moment: the second arrives while
 // the first connects with the lock let go. One connection must serve both, and it must go
