@@ -138,7 +138,9 @@ bool CAppComm::InitInstance(const CommandLine& line, const InitOptions& options)
         const std::optional<std::string> target = plat::DeviceMap::Lookup(com);
         return target ? QString::fromStdString(*target) : QString();
     });
-    registry_.ProbePorts();
+    // Devices slow to open (radio links) must not hold up the window: the probe runs on
+    // its own thread, and a connect meanwhile waits for it.
+    registry_.StartProbe();
     CDocComm::SetPortRegistry(&registry_);
     StartDeviceDiscovery();
 
@@ -556,6 +558,7 @@ tdbus::HostedChannel* CAppComm::CreateChannel(tdbus::ChannelClass cls) {
 
 std::vector<tdbus::PortSummary> CAppComm::DescribePorts() {
     plat::ServerLockGuard lock;
+    registry_.WaitForProbe();
     std::vector<tdbus::PortSummary> out;
     for (const auto& port : registry_.Ports()) {
         tdbus::PortSummary p;

@@ -327,6 +327,7 @@ void CDocComm::GetAvailableCOMM(std::span<std::uint8_t> buffer) {
     plat::ServerLockGuard guard;
     std::string list;
     if (g_registry != nullptr) {
+        g_registry->WaitForProbe();
         std::vector<std::int32_t> numbers;
         for (const auto& port : g_registry->Ports()) numbers.push_back(port->PortNumber());
         std::sort(numbers.begin(), numbers.end());

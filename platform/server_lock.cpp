@@ -77,6 +77,10 @@ const char* LockReleaseName(LockRelease point) {
             return "port-opening";
         case LockRelease::kModemTurn:
             return "modem-turn";
+        case LockRelease::kPortProbe:
+            return "port-probe";
+        case LockRelease::kStartupProbe:
+            return "startup-probe";
         case LockRelease::kTransmitDrainer:
             return "transmit-drainer";
         case LockRelease::kMessageBox:

@@ -39,6 +39,8 @@ enum class LockRelease {
     kNetLingeringClose,  // an open waiting for the close of the same address to end
     kPortOpening,        // a connect waiting for another connect's open of the port
     kModemTurn,          // a modem command waiting for the conversation's turn
+    kPortProbe,          // a device tried (opened and closed) to see whether it is there
+    kStartupProbe,       // a connect waiting for the start-up probe to reach its port
     kTransmitDrainer,    // a shared port's transmit drainer between two rounds
     kMessageBox,         // a message box shown on the window thread for another thread
     kOther,

@@ -144,7 +144,9 @@ bool PortDiscovery::Rescan() {
             if (registry_.ProbePort(com) != nullptr) changed = true;
         }
         const bool reconnect = plat::DeviceMap::ReconnectEnabled();
-        for (const auto& port : registry_.Ports()) {
+        // By index: a probe on another thread may add a port while a check lets the lock go.
+        for (size_t i = 0; i < registry_.Ports().size(); ++i) {
+            CSharedPort* port = registry_.Ports()[i].get();
             if (!port->IsOpen()) continue;
             const bool wasLost = port->DeviceLost();
             if (!port->CheckDevice()) continue;

@@ -10,6 +10,7 @@
 namespace tolvan {
 
 PortRegistry::~PortRegistry() {
+    EndProbe();
     plat::ServerLockGuard guard;
     ports_.clear();
 }
@@ -22,11 +23,51 @@ int PortRegistry::ProbePorts() {
     return static_cast<int>(ports_.size());
 }
 
+void PortRegistry::StartProbe() {
+    EndProbe();
+    {
+        plat::ServerLockGuard guard;
+        probing_ = true;
+    }
+    probe_ = std::thread([this] {
+        ProbePorts();
+        plat::ServerLockGuard guard;
+        probing_ = false;
+        probed_.NotifyAll();
+    });
+}
+
+bool PortRegistry::Probing() const {
+    plat::ServerLockGuard guard;
+    return probing_;
+}
+
+void PortRegistry::WaitForProbe() {
+    plat::ServerLockGuard guard;
+    probed_.Wait([&] { return !probing_; }, plat::LockRelease::kStartupProbe);
+}
+
+void PortRegistry::EndProbe() {
+    if (!probe_.joinable()) return;
+    // The probe takes the server lock for each port it keeps.
+    plat::ServerUnlockScope unlocked;
+    probe_.join();
+}
+
 CSharedPort* PortRegistry::ProbePort(int32_t comNumber) {
     plat::ServerLockGuard guard;
     if (CSharedPort* kept = FindPort(comNumber)) return kept;
-    if (!plat::CommPresent("COM" + std::to_string(comNumber))) return nullptr;
+    bool present;
+    {
+        // Opening a device may take long (a radio link, a busy driver): nobody waits for it.
+        plat::ServerUnlockScope unlocked(plat::LockRelease::kPortProbe);
+        present = plat::CommPresent("COM" + std::to_string(comNumber));
+    }
+    // The probe on another thread may have kept the number meanwhile.
+    if (CSharedPort* kept = FindPort(comNumber)) return kept;
+    if (!present) return nullptr;
     ports_.push_back(std::make_unique<CSharedPort>(comNumber, defaults_));
+    probed_.NotifyAll();  // a connect waiting for this number
     return ports_.back().get();
 }
 
@@ -40,8 +81,14 @@ CSharedPort* PortRegistry::FindPort(int32_t comNumber) const {
 int PortRegistry::ConnectChannel(PortClient* channel, int32_t comNumber, int32_t baud,
                                  int16_t parity, int16_t wordLength, int16_t stopBits) {
     plat::ServerLockGuard guard;
+    if (channel == nullptr) return kStatusInvalidPort;
     CSharedPort* port = FindPort(comNumber);
-    if (port == nullptr || channel == nullptr) return kStatusInvalidPort;
+    if (port == nullptr) {
+        probed_.Wait([&] { return !probing_ || FindPort(comNumber) != nullptr; },
+                     plat::LockRelease::kStartupProbe);
+        port = FindPort(comNumber);
+    }
+    if (port == nullptr) return kStatusInvalidPort;
     // Opening lets the lock go; a connect that found the port opening takes it as open.
     bool openedHere = false;
     if (int status = port->Open(baud, parity, wordLength, stopBits, &openedHere); status != 0)

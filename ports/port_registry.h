@@ -7,7 +7,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <thread>
 #include <vector>
+
+#include "platform/server_condition.h"
 
 #include "ports/port_client.h"
 #include "ports/shared_port.h"
@@ -20,7 +23,8 @@ public:
     static constexpr int32_t kLastCom = 8;
 
     PortRegistry() = default;
-    // Deletes every shared port, which closes any port still open.
+    // Waits for a start-up probe still running, then deletes every shared port, which
+    // closes any port still open.
     ~PortRegistry();
     PortRegistry(const PortRegistry&) = delete;
     PortRegistry& operator=(const PortRegistry&) = delete;
@@ -32,14 +36,24 @@ public:
     // Numbers above COM8 that the device map holds are tried as well.
     // Returns how many ports the registry holds.
     int ProbePorts();
+    // ProbePorts on a thread of its own, so that a device slow to open holds up no window:
+    // returns at once. A connect meanwhile to a number not yet found waits for the probe.
+    void StartProbe();
+    // True while the start-up probe runs.
+    bool Probing() const;
+    // Until the start-up probe has ended (the server lock let go meanwhile): for callers
+    // that list the ports.
+    void WaitForProbe();
     // Keeps a shared port for one COM number when its device is there now and none is kept
     // yet: for devices found while running. The port (the one kept already, if any), or null.
+    // The device is tried with the server lock let go (kPortProbe).
     CSharedPort* ProbePort(int32_t comNumber);
     // The shared port of a COM number, or null.
     CSharedPort* FindPort(int32_t comNumber) const;
     const std::vector<std::unique_ptr<CSharedPort>>& Ports() const { return ports_; }
 
-    // Finds the port (-2 when there is none), opens it if closed (its status on failure),
+    // Finds the port (after the start-up probe, if it still runs; -2 when there is none),
+    // opens it if closed (its status on failure),
     // attaches the channel and rebuilds its title; a port that was open already takes the
     // new line settings for every channel (the result is that status, else 0). The
     // channel's views get hint 0.
@@ -58,8 +72,14 @@ public:
     void IdleService();
 
 private:
+    void EndProbe();
+
     RingSizes defaults_;
     std::vector<std::unique_ptr<CSharedPort>> ports_;
+    // Guarded by the server lock.
+    bool probing_ = false;
+    plat::ServerCondition probed_;
+    std::thread probe_;
 };
 
 }  // namespace tolvan

@@ -2,6 +2,13 @@
 // default ring sizes, idle service, and what deleting ports leaves behind.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "platform/server_lock.h"
 #include "ports/serial_driver.h"
 #include "tests/ports/shared_port_fixture.h"
 
@@ -49,6 +56,61 @@ TEST_F(PortRegistryTest, ProbeOffersTheComNumbersThatOpen) {
     EXPECT_EQ(registry.ConnectChannel(nullptr, 1, 9600, 'N', 8, 1), -2);
     EXPECT_EQ(a.Port(), nullptr);
     EXPECT_TRUE(a.hints.empty());
+}
+
+// A device slow to open holds up only the probe's own thread; connects made meanwhile wait
+// for it (or for their number) instead of finding no port. The probe is held exactly where
+// it tries a device.
+TEST_F(PortRegistryTest, TheStartUpProbeRunsOnItsOwnAndConnectsMeanwhileWaitForIt) {
+    auto one = MapSim(1);
+    plat::DeviceMap::Set(2, "/dev/tolvan-no-such-device");
+    auto three = MapSim(3);
+    const auto self = std::this_thread::get_id();
+    std::mutex m;
+    std::condition_variable cv;
+    bool gateOpen = false;
+    int connectsWaiting = 0;
+    std::atomic<int> found{-100}, missing{-100};
+    ChannelDouble a, b;
+    std::thread connectFound, connectMissing;
+    {
+        plat::ScopedLockReleaseHook hook([&](plat::LockRelease point) {
+            std::unique_lock lock(m);
+            if (point == plat::LockRelease::kStartupProbe) {
+                ++connectsWaiting;
+                cv.notify_all();
+            } else if (point == plat::LockRelease::kPortProbe &&
+                       std::this_thread::get_id() != self) {
+                // The probe, at its first device: held until the test has seen the waits.
+                cv.wait_for(lock, std::chrono::seconds(10), [&] { return gateOpen; });
+            }
+        });
+        registry.StartProbe();
+        EXPECT_TRUE(registry.Probing()) << "StartProbe waited for the probe";
+        connectFound =
+            std::thread([&] { found = registry.ConnectChannel(&a, 3, 9600, 'N', 8, 1); });
+        connectMissing =
+            std::thread([&] { missing = registry.ConnectChannel(&b, 2, 9600, 'N', 8, 1); });
+        {
+            std::unique_lock lock(m);
+            EXPECT_TRUE(
+                cv.wait_for(lock, std::chrono::seconds(10), [&] { return connectsWaiting >= 2; }));
+            EXPECT_EQ(found, -100) << "a connect did not wait for the probe";
+            EXPECT_EQ(missing, -100);
+            gateOpen = true;
+            cv.notify_all();
+        }
+        connectFound.join();
+        connectMissing.join();
+    }
+    EXPECT_EQ(found, 0);
+    EXPECT_EQ(a.Port(), registry.FindPort(3));
+    EXPECT_EQ(missing, -2) << "no device: refused once the probe has ended";
+    registry.WaitForProbe();
+    EXPECT_FALSE(registry.Probing());
+    EXPECT_NE(registry.FindPort(1), nullptr);
+    EXPECT_EQ(registry.Ports().size(), 2u);
+    a.Disconnect();
 }
 
 TEST_F(PortRegistryTest, ConnectingOpensRefreshesAndUpdatesTheChannel) {
