@@ -233,6 +233,13 @@ int HayesModemSim::RunCommands(const std::string& cmds, std::vector<uint8_t>& ou
                 }
                 break;
             }
+            case 'I': {
+                // Identification, as a first "ATI" expects of any modem.
+                const int v = Number(cmds, i, 0);
+                if (!inRange(v, 9)) return kError;
+                SendInfo(v == 0 ? "Tolvan32 simulated modem" : std::to_string(v * 1000), out);
+                break;
+            }
             case 'O':
                 Number(cmds, i, 0);
                 if (!online_) return kNoCarrier;

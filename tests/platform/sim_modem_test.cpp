@@ -146,6 +146,8 @@ TEST_P(SimModem, RegistersAreReadInThreeDigitsAndReset) {
     Expect("AT&F1\r", "\r\nOK\r\n");
     Expect("ATS7?S8?\r", "ATS7?S8?\r\r\n050\r\n\r\n002\r\n\r\nOK\r\n");
     Expect("ATS7=9E0\r", "ATS7=9E0\r\r\nOK\r\n");
+    Expect("ATI\r", "\r\nTolvan32 simulated modem\r\n\r\nOK\r\n");
+    Expect("ATI3\r", "\r\n3000\r\n\r\nOK\r\n");
     Expect("ATZ\r", "\r\nOK\r\n");
     EXPECT_EQ(modem().Register(7), 50);
     EXPECT_TRUE(modem().Echo());
@@ -193,7 +195,7 @@ TEST_P(SimModem, DialAnswersAndTheRepeatOfTheLastLine) {
 }
 
 TEST_P(SimModem, BadCommandsAndOverlongLinesAreRefused) {
-    for (const char* bad : {"ATJ\r", "ATE2\r", "ATL4\r", "ATM9\r", "AT&Q\r", "AT&\r"}) {
+    for (const char* bad : {"ATJ\r", "ATI10\r", "ATE2\r", "ATL4\r", "ATM9\r", "AT&Q\r", "AT&\r"}) {
         Expect(bad, std::string(bad) + "\r\nERROR\r\n");
     }
     EXPECT_EQ(modem().Loudness(), 1);
