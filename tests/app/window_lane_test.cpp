@@ -13,6 +13,7 @@
 #include "channels/doc_modem.h"
 #include "platform/device_map.h"
 #include "platform/serial_api.h"
+#include "platform/server_lock.h"
 #include "platform/ticks.h"
 #include "setup/property_sheet.h"
 #include "tests/app/channel_menu_fixture.h"
@@ -27,6 +28,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <fstream>
 #include <functional>
@@ -192,6 +194,35 @@ TEST_F(WindowLaneTest, ModemCommandWaitsOnTheLaneWhileTheWindowTurns) {
     ticks_.Open();
     ASSERT_TRUE(SpinUntil([&] { return Progress() == nullptr; }));
     EXPECT_EQ(FarEndGot(), "ATH0\rA/");
+}
+
+// A client's command and the window's on the same modem channel take turns: the window's
+// init waits on its lane until the client's command has had its answer time.
+TEST_F(WindowLaneTest, AClientsCommandAndTheWindowsTakeTurnsOnOneModem) {
+    modem_->Mode().nWorkMode = 1;
+    modem_->Mode().nTimeout = 10000;
+    modem_->Settings().strInit = "ATZ";
+    std::atomic<bool> windowWaitsItsTurn{false};
+    plat::ScopedLockReleaseHook hook([&](plat::LockRelease point) {
+        if (point == plat::LockRelease::kModemTurn) windowWaitsItsTurn = true;
+    });
+    ticks_.Shut();
+    std::atomic<int> clientStatus{-100};
+    std::thread client([&] {
+        plat::ServerLockGuard guard;  // as a client's call on a worker
+        clientStatus = modem_->DoCommand("ATI\r");
+    });
+    ASSERT_TRUE(SpinUntil([&] { return ticks_.Held() > 0; })) << "the client waits";
+    app_.MainFrame()->RouteCommand(cmd::ModemInit);
+    const bool waited = SpinUntil([&] { return windowWaitsItsTurn.load(); }, 5000);
+    const std::string midConversation = FarEndGot();
+    ticks_.Open();
+    client.join();
+    ASSERT_TRUE(SpinUntil([&] { return Progress() == nullptr; }));
+    EXPECT_TRUE(waited) << "the window's command did not wait for the client's";
+    EXPECT_EQ(midConversation, "ATI\r") << "the window's command went out mid-conversation";
+    EXPECT_EQ(clientStatus, 0);
+    EXPECT_EQ(FarEndGot(), "ATZ\r");
 }
 
 TEST_F(WindowLaneTest, FilesGoOutOnTheLaneWithTheirCountAndStopOnCancel) {
