@@ -129,18 +129,81 @@ bool ModemCommands::Busy() const {
     return depth_ > 0;
 }
 
-int16_t ModemCommands::Send(std::string_view text, bool wait) {
-    Turn turn(*this);
+std::optional<int16_t> ModemCommands::StartSend(std::string_view text) {
     if (!link_.LinkConnected()) return kModemNotSetUp;
     if (link_.LinkLockedByOther() || !link_.LinkLock()) return kModemLockedByOther;
     const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
-    int16_t result;
-    if (link_.LinkWrite({bytes, text.size()}) > 0)
-        result = wait ? Wait(ModeNow()) : int16_t{0};
-    else
-        result = link_.LinkLastError();
+    if (link_.LinkWrite({bytes, text.size()}) > 0) return std::nullopt;
+    const int16_t error = link_.LinkLastError();
+    link_.LinkUnlock();
+    return error;
+}
+
+int16_t ModemCommands::Send(std::string_view text, bool wait) {
+    Turn turn(*this);
+    if (const std::optional<int16_t> failed = StartSend(text)) return *failed;
+    const int16_t result = wait ? Wait(ModeNow()) : int16_t{0};
     link_.LinkUnlock();
     return result;
+}
+
+ModemCommands::Begun ModemCommands::BeginCommand(std::string_view text, int16_t& status,
+                                                 std::unique_ptr<Pending>& pending) {
+    plat::ServerLockGuard guard;
+    if (depth_ > 0) return Begun::kBusy;
+    // The turn is the pending command's, not this thread's: no command of this thread
+    // may run inside it.
+    owner_ = {};
+    depth_ = 1;
+    if (const std::optional<int16_t> failed = StartSend(text)) {
+        depth_ = 0;
+        turnFree_.NotifyAll();
+        status = *failed;
+        return Begun::kEnded;
+    }
+    auto begun = std::make_unique<Pending>(Pending::Key{}, *this, mode_);
+    if (begun->Try(false)) {
+        status = begun->Status();
+        return Begun::kEnded;
+    }
+    pending = std::move(begun);
+    return Begun::kPending;
+}
+
+ModemCommands::Pending::~Pending() {
+    if (!ended_) End(kModemNoResponse);
+}
+
+uint32_t ModemCommands::Pending::LimitMs() const {
+    return mode_.nWorkMode == 0 ? 0 : Ms(mode_.nTimeout);
+}
+
+bool ModemCommands::Pending::Try(bool last) {
+    if (ended_) return true;
+    switch (mode_.nWorkMode) {
+        case 0:
+            End(0);
+            break;
+        case 2:
+            if (commands_.AnswerIn(mode_.strResponse))
+                End(0);
+            else if (last)
+                End(kModemNoResponse);
+            break;
+        default:  // a fixed time: the answer is not looked at
+            if (last) End(0);
+            break;
+    }
+    return ended_;
+}
+
+void ModemCommands::Pending::End(int16_t status) {
+    status_ = status;
+    ended_ = true;
+    commands_.link_.LinkUnlock();
+    plat::ServerLockGuard guard;
+    commands_.depth_ = 0;
+    commands_.turnFree_.NotifyAll();
 }
 
 int16_t ModemCommands::DoCommand(std::string_view text) {
@@ -160,25 +223,25 @@ int16_t ModemCommands::Wait(const AndModemMode& mode) {
         case 0:
             return 0;
         case 2: {
-            std::array<uint8_t, 256> line{};
-            const std::string& wanted = mode.strResponse;
-            bool matched = plat::WaitFor(
-                [&] {
-                    int32_t n;
-                    while ((n = link_.LinkReadString(line, -2)) > 0) {
-                        if (std::string_view(reinterpret_cast<const char*>(line.data()),
-                                             static_cast<size_t>(n)) == wanted)
-                            return true;
-                    }
-                    return false;
-                },
-                Ms(mode.nTimeout));
+            const bool matched =
+                plat::WaitFor([&] { return AnswerIn(mode.strResponse); }, Ms(mode.nTimeout));
             return matched ? int16_t{0} : kModemNoResponse;
         }
         default:
             plat::Sleep(Ms(mode.nTimeout));
             return 0;
     }
+}
+
+bool ModemCommands::AnswerIn(const std::string& wanted) {
+    std::array<uint8_t, 256> line{};
+    int32_t n;
+    while ((n = link_.LinkReadString(line, -2)) > 0) {
+        if (std::string_view(reinterpret_cast<const char*>(line.data()), static_cast<size_t>(n)) ==
+            wanted)
+            return true;
+    }
+    return false;
 }
 
 int16_t ModemCommands::SetRegister(int16_t reg, int16_t value) {
