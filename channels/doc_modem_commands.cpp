@@ -147,65 +147,6 @@ int16_t ModemCommands::Send(std::string_view text, bool wait) {
     return result;
 }
 
-ModemCommands::Begun ModemCommands::BeginCommand(std::string_view text, int16_t& status,
-                                                 std::unique_ptr<Pending>& pending) {
-    plat::ServerLockGuard guard;
-    if (depth_ > 0) return Begun::kBusy;
-    // The turn is the pending command's, not this thread's: no command of this thread
-    // may run inside it.
-    owner_ = {};
-    depth_ = 1;
-    if (const std::optional<int16_t> failed = StartSend(text)) {
-        depth_ = 0;
-        turnFree_.NotifyAll();
-        status = *failed;
-        return Begun::kEnded;
-    }
-    auto begun = std::make_unique<Pending>(Pending::Key{}, *this, mode_);
-    if (begun->Try(false)) {
-        status = begun->Status();
-        return Begun::kEnded;
-    }
-    pending = std::move(begun);
-    return Begun::kPending;
-}
-
-ModemCommands::Pending::~Pending() {
-    if (!ended_) End(kModemNoResponse);
-}
-
-uint32_t ModemCommands::Pending::LimitMs() const {
-    return mode_.nWorkMode == 0 ? 0 : Ms(mode_.nTimeout);
-}
-
-bool ModemCommands::Pending::Try(bool last) {
-    if (ended_) return true;
-    switch (mode_.nWorkMode) {
-        case 0:
-            End(0);
-            break;
-        case 2:
-            if (commands_.AnswerIn(mode_.strResponse))
-                End(0);
-            else if (last)
-                End(kModemNoResponse);
-            break;
-        default:  // a fixed time: the answer is not looked at
-            if (last) End(0);
-            break;
-    }
-    return ended_;
-}
-
-void ModemCommands::Pending::End(int16_t status) {
-    status_ = status;
-    ended_ = true;
-    commands_.link_.LinkUnlock();
-    plat::ServerLockGuard guard;
-    commands_.depth_ = 0;
-    commands_.turnFree_.NotifyAll();
-}
-
 int16_t ModemCommands::DoCommand(std::string_view text) {
     return Send(text, true);
 }
@@ -233,6 +174,17 @@ int16_t ModemCommands::Wait(const AndModemMode& mode) {
     }
 }
 
+bool ModemCommands::ValueIn(int32_t& value, bool& hadLineFeed) {
+    std::array<uint8_t, 58> line{};
+    int32_t n;
+    while ((n = link_.LinkReadString(line, '\r')) > 0) {
+        value = RegisterLineValue(
+            {reinterpret_cast<const char*>(line.data()), static_cast<size_t>(n)}, hadLineFeed);
+        if (value >= 0) return true;
+    }
+    return false;
+}
+
 bool ModemCommands::AnswerIn(const std::string& wanted) {
     std::array<uint8_t, 256> line{};
     int32_t n;
@@ -256,19 +208,7 @@ int16_t ModemCommands::GetRegister(int16_t reg) {
 
     int32_t value = -1;
     bool hadLineFeed = false;
-    std::array<uint8_t, 58> line{};
-    plat::WaitFor(
-        [&] {
-            int32_t n;
-            while ((n = link_.LinkReadString(line, '\r')) > 0) {
-                value = RegisterLineValue(
-                    {reinterpret_cast<const char*>(line.data()), static_cast<size_t>(n)},
-                    hadLineFeed);
-                if (value >= 0) return true;
-            }
-            return false;
-        },
-        Ms(mode.nInternalTimeout));
+    plat::WaitFor([&] { return ValueIn(value, hadLineFeed); }, Ms(mode.nInternalTimeout));
     if (hadLineFeed) {
         // The line feed after the value; it may still be on its way.
         std::array<uint8_t, 1> lf{};

@@ -15,7 +15,6 @@
 #include <cstdint>
 #include <thread>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -114,53 +113,17 @@ public:
     // True while a command of this channel runs (on any thread).
     bool Busy() const;
 
-    // A command whose answer is awaited without a thread waiting for it (the automation
-    // server's wait reactor): it holds the conversation's turn and the channel's write
-    // lock from BeginCommand until it has ended or is destroyed.
-    class Pending {
-    public:
-        ~Pending();
-        Pending(const Pending&) = delete;
-        Pending& operator=(const Pending&) = delete;
-
-        // With or without the server lock. True once the command has ended (Status() says
-        // how); `last`: its time is up, it ends now.
-        bool Try(bool last);
-        int16_t Status() const { return status_; }
-        // How long the command may wait for its answer, in ms (its mode's nTimeout).
-        uint32_t LimitMs() const;
-
-        // Made by BeginCommand only (the key).
-        class Key {
-            friend class ModemCommands;
-            Key() = default;
-        };
-        Pending(Key, ModemCommands& commands, AndModemMode mode)
-            : commands_(commands), mode_(std::move(mode)) {}
-
-    private:
-        void End(int16_t status);
-
-        ModemCommands& commands_;
-        const AndModemMode mode_;
-        bool ended_ = false;
-        int16_t status_ = 0;
-    };
-    enum class Begun {
-        kEnded,    // at once (work mode 0, not connected, locked, nothing sent): `status`
-        kPending,  // sent; `pending` waits for the answer
-        kBusy,     // another command holds the turn: nothing sent, use DoCommand
-    };
-    // DoCommand for a caller that does not wait on its own thread.
-    Begun BeginCommand(std::string_view text, int16_t& status, std::unique_ptr<Pending>& pending);
-
 private:
+    friend class ModemPending;  // the same commands for waiters without a thread
+
     int16_t Send(std::string_view text, bool wait);
     // The first half of Send: connected, write lock taken, text stored; else the status.
     std::optional<int16_t> StartSend(std::string_view text);
     int16_t Wait(const AndModemMode& mode);
     // A work-mode-2 wait's one look at what came: true when the answer line is in.
     bool AnswerIn(const std::string& wanted);
+    // A register read's one look at what came: true when a line held the value (set).
+    bool ValueIn(int32_t& value, bool& hadLineFeed);
     template <typename T, typename V>
     void SetField(T AndModemMode::*field, V value) {
         plat::ServerLockGuard guard;

@@ -139,55 +139,5 @@ TEST_F(ModemTurnTest, ASequenceHeldAsOneTurnIsNotSplitByAnotherThreadsCommand) {
     EXPECT_EQ(FarEndGot(), "ATS8=2\rATS7=50\rATH\r");
 }
 
-// A command begun for the wait reactor holds the turn and the write lock with no thread
-// behind it: a blocking command of another thread waits until the pending one has its answer,
-// and one given up (its time over, or dropped) lets both go.
-TEST_F(ModemTurnTest, APendingCommandHoldsTheTurnUntilItEndsWithoutAThreadOfItsOwn) {
-    int16_t status = -100;
-    std::unique_ptr<ModemCommands::Pending> pending;
-    ASSERT_EQ(commands.BeginCommand("ATI\r", status, pending), ModemCommands::Begun::kPending);
-    ASSERT_NE(pending, nullptr);
-    EXPECT_EQ(pending->LimitMs(), 3000u);
-    EXPECT_EQ(FarEndGot(), "ATI\r");
-    std::unique_ptr<ModemCommands::Pending> second;
-    EXPECT_EQ(commands.BeginCommand("ATZ\r", status, second), ModemCommands::Begun::kBusy);
-    EXPECT_FALSE(pending->Try(false));
-
-    std::atomic<bool> otherWaits{false};
-    std::atomic<int> otherStatus{-100};
-    std::thread worker;
-    {
-        plat::ScopedLockReleaseHook hook([&](LockRelease point) {
-            if (point == LockRelease::kModemTurn) otherWaits = true;
-        });
-        worker = std::thread([&] {
-            plat::ServerLockGuard guard;
-            otherStatus = commands.DoCommand("ATH\r");
-        });
-        ASSERT_TRUE(plat::WaitFor([&] { return otherWaits.load(); }, 10000));
-        EXPECT_EQ(FarEndGot(), "") << "the other command went out before the answer";
-        ASSERT_TRUE(pty.Write("\r\nOK\r\n"));
-        ASSERT_TRUE(plat::WaitFor([&] { return pending->Try(false); }, 3000));
-    }
-    EXPECT_EQ(pending->Status(), 0);
-    EXPECT_EQ(FarEndGot(), "ATH\r") << "its turn came when the answer was in";
-    ASSERT_TRUE(pty.Write("\r\nOK\r\n"));
-    worker.join();
-    EXPECT_EQ(otherStatus, 0);
-
-    // Time over: no response; dropped unanswered: the turn and the write lock go with it.
-    ASSERT_EQ(commands.BeginCommand("AT\r", status, pending), ModemCommands::Begun::kPending);
-    EXPECT_TRUE(pending->Try(true));
-    EXPECT_EQ(pending->Status(), kModemNoResponse);
-    ASSERT_EQ(commands.BeginCommand("AT\r", status, pending), ModemCommands::Begun::kPending);
-    pending.reset();
-    EXPECT_FALSE(commands.Busy());
-    EXPECT_EQ(channel.Port()->LockOwner(), nullptr) << "the write lock was kept";
-    mode.nWorkMode = 0;
-    EXPECT_EQ(commands.BeginCommand("AT\r", status, pending), ModemCommands::Begun::kEnded);
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(pending, nullptr);
-}
-
 }  // namespace
 }  // namespace tolvan::mdmtest
