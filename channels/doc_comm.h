@@ -20,6 +20,7 @@
 #include "framework/dispatch_class.h"
 #include "framework/document.h"
 #include "framework/document_class.h"
+#include "platform/ticks.h"
 #include "ports/port_client.h"
 #include "ports/xmodem_link.h"
 
@@ -55,6 +56,20 @@ inline constexpr unsigned kNameLabelStringId = 61253;     // "Name:"
 
 // The .ccf port word of a channel that was not connected.
 inline constexpr std::uint16_t kCcfNotConnected = 0xFFFF;
+
+// A timed read in tries, so that a wait may hold no thread (automation/waiting_read.h):
+// what the member asked for and what came so far. Started by CDocComm::StartTimedRead,
+// tried with TryTimedRead, answered by EndTimedRead. The buffer stays the caller's and
+// must outlive the read.
+struct TimedRead {
+    enum class Kind { kBytes, kString, kChar };
+    Kind kind = Kind::kChar;
+    std::span<std::uint8_t> dest;  // the part still to fill (bytes; strings without terminator)
+    std::int16_t terminator = -1;
+    std::int32_t total = 0;              // bytes delivered
+    std::optional<std::int16_t> answer;  // fixed early: refused, closed, the byte read
+    bool done = false;
+};
 
 class CDocComm : public tfw::CDocument,
                  public tfw::DispatchTarget,
@@ -170,6 +185,21 @@ public:
     virtual void GetAvailableCOMM(std::span<std::uint8_t> buffer);
     virtual void AbortXfert();
 
+    // --- Timed reads in tries ------------------------------------------------------------
+    // The read ReadFromPortTimed (kBytes: buffer, n), ReadStringFromPortTimed (kString:
+    // buffer, n, terminator) or ReadCharFromPortTimed (kChar) starts; one refused at once
+    // (not connected, a stream takes the bytes, no room) is done already.
+    TimedRead StartTimedRead(TimedRead::Kind kind, std::span<std::uint8_t> buffer = {},
+                             std::int16_t n = 0, std::int16_t terminator = -1);
+    // One try: takes what the port received. True when the read has its answer (all it
+    // asked for, its terminator, the channel was closed). Takes the server lock.
+    bool TryTimedRead(TimedRead& read);
+    // The member's answer once done or out of time; the views hear of the bytes taken.
+    std::int16_t EndTimedRead(TimedRead& read);
+    // What a wait for this channel's bytes sleeps on: the port's arrival descriptor and
+    // wake-ups (a channel closed meanwhile wakes it too); nothing when not connected.
+    plat::WaitTarget ReceiveWaitTarget();
+
     // --- XMODEM link (the transfer thread) --------------------------------------------
     // Collects up to dest.size() bytes (at most 32767) within ms.
     std::int16_t ReadFromPortTimed(std::span<std::uint8_t> dest, std::int32_t ms) override;
@@ -189,6 +219,8 @@ protected:
     void Disconnect();
     // True when the port is open and another channel owns its write lock.
     bool LockedByOther() const;
+    // Tries the read until done or ms have passed, sleeping on ReceiveWaitTarget.
+    void WaitForRead(TimedRead& read, std::int32_t ms);
 
 private:
     // A stream reads and writes the buffers as the channel's own operations do.

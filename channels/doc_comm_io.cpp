@@ -24,13 +24,6 @@ std::uint32_t WaitLimit(std::int32_t ms) {
     return ms > 0 ? static_cast<std::uint32_t>(ms) : 0u;
 }
 
-// The device's descriptor when this channel alone reads the port, so that a wait wakes the
-// moment bytes arrive. With other channels on the port one of them may take the bytes off
-// the device into the shared ring, which the descriptor would not show: short sleeps then.
-int WaitFd(const CSharedPort& port) {
-    return port.Channels().size() == 1 ? port.ReceiveWaitFd() : -1;
-}
-
 }  // namespace
 
 // While a stream takes the channel's received bytes, polled reads get none of them.
@@ -79,20 +72,9 @@ std::int32_t CDocComm::TransmitBytes(std::span<const std::uint8_t> bytes) {
 std::int16_t CDocComm::ReadFromPortTimed(std::span<std::uint8_t> buffer, std::int16_t n,
                                          std::int32_t ms) {
     plat::ServerLockGuard guard;
-    if (port_ == nullptr || stream_) return 0;
-    const std::span<std::uint8_t> dest = Usable(buffer, n);
-    std::size_t delivered = 0;
-    plat::WaitFor(
-        [&] {
-            // The port may have been closed by another thread while the lock was let go.
-            if (port_ == nullptr) return true;
-            port_->PollReceive();
-            delivered += rxBuffer_->Read(dest.subspan(delivered));
-            return delivered == dest.size();
-        },
-        WaitLimit(ms), WaitFd(*port_));
-    if (delivered > 0) UpdateAllViews(kHintReceive);
-    return static_cast<std::int16_t>(delivered);
+    TimedRead read = StartTimedRead(TimedRead::Kind::kBytes, buffer, n);
+    WaitForRead(read, ms);
+    return EndTimedRead(read);
 }
 
 std::int16_t CDocComm::ReadFromPortTimed(std::span<std::uint8_t> dest, std::int32_t ms) {
@@ -104,25 +86,9 @@ std::int16_t CDocComm::ReadFromPortTimed(std::span<std::uint8_t> dest, std::int3
 std::int16_t CDocComm::ReadStringFromPortTimed(std::span<std::uint8_t> buffer, std::int16_t n,
                                                std::int16_t terminator, std::int32_t ms) {
     plat::ServerLockGuard guard;
-    if (port_ == nullptr || stream_) return 0;
-    std::span<std::uint8_t> dest = Usable(buffer, n);
-    if (dest.empty()) return 0;
-    std::int32_t total = 0;
-    plat::WaitFor(
-        [&] {
-            if (port_ == nullptr) return true;
-            port_->PollReceive();
-            const std::int32_t got = rxBuffer_->ReadUntil(dest, terminator);
-            total += got;
-            if (terminator != CChannelBuffer::kNoTerminator) return got != 0;
-            if (static_cast<std::size_t>(got) + 1 >= dest.size()) return true;
-            // Without a terminator the pieces are joined: the next one follows this one.
-            dest = dest.subspan(static_cast<std::size_t>(got));
-            return false;
-        },
-        WaitLimit(ms), WaitFd(*port_));
-    if (total != 0) UpdateAllViews(kHintReceive);
-    return static_cast<std::int16_t>(total);
+    TimedRead read = StartTimedRead(TimedRead::Kind::kString, buffer, n, terminator);
+    WaitForRead(read, ms);
+    return EndTimedRead(read);
 }
 
 std::int16_t CDocComm::ReadCharFromPort() {
@@ -140,22 +106,97 @@ std::int16_t CDocComm::ReadCharFromPort() {
 
 std::int16_t CDocComm::ReadCharFromPortTimed(std::int32_t ms) {
     plat::ServerLockGuard guard;
-    if (port_ == nullptr) return kStatusNotSetUp;
-    if (stream_) return kStatusTimeOut;
-    std::uint8_t byte = 0;
-    const bool got = plat::WaitFor(
-        [&] {
-            if (port_ == nullptr) return false;
-            port_->PollReceive();
-            return rxBuffer_->Read(std::span<std::uint8_t>(&byte, 1)) == 1;
-        },
-        WaitLimit(ms), WaitFd(*port_));
-    if (got) {
-        UpdateAllViews(kHintReceive);
-        return byte;
+    TimedRead read = StartTimedRead(TimedRead::Kind::kChar);
+    WaitForRead(read, ms);
+    return EndTimedRead(read);
+}
+
+TimedRead CDocComm::StartTimedRead(TimedRead::Kind kind, std::span<std::uint8_t> buffer,
+                                   std::int16_t n, std::int16_t terminator) {
+    plat::ServerLockGuard guard;
+    TimedRead read;
+    read.kind = kind;
+    read.terminator = terminator;
+    const bool isChar = kind == TimedRead::Kind::kChar;
+    if (!isChar) read.dest = Usable(buffer, n);
+    if (port_ == nullptr || stream_) {
+        // While a stream takes the bytes, a character read times out at once.
+        read.answer = !isChar ? 0 : port_ == nullptr ? kStatusNotSetUp : kStatusTimeOut;
+        read.done = true;
+    } else if (kind == TimedRead::Kind::kString && read.dest.empty()) {
+        read.done = true;
     }
-    const std::int16_t error = GetPortError();
-    return error != 0 ? error : static_cast<std::int16_t>(kStatusTimeOut);
+    return read;
+}
+
+bool CDocComm::TryTimedRead(TimedRead& read) {
+    plat::ServerLockGuard guard;
+    if (read.done) return true;
+    // The channel may have been closed by another thread while the lock was let go: the
+    // read ends with what it has (a character read with "not set up").
+    if (port_ == nullptr) {
+        if (read.kind == TimedRead::Kind::kChar) read.answer = kStatusNotSetUp;
+        read.done = true;
+        return true;
+    }
+    port_->PollReceive();
+    switch (read.kind) {
+        case TimedRead::Kind::kBytes: {
+            const std::uint32_t got = rxBuffer_->Read(read.dest);
+            read.dest = read.dest.subspan(got);
+            read.total += static_cast<std::int32_t>(got);
+            read.done = read.dest.empty();
+            break;
+        }
+        case TimedRead::Kind::kString: {
+            const std::int32_t got = rxBuffer_->ReadUntil(read.dest, read.terminator);
+            read.total += got;
+            if (read.terminator != CChannelBuffer::kNoTerminator) {
+                read.done = got != 0;
+            } else if (static_cast<std::size_t>(got) + 1 >= read.dest.size()) {
+                read.done = true;
+            } else {
+                // Without a terminator the pieces are joined: the next one follows this one.
+                read.dest = read.dest.subspan(static_cast<std::size_t>(got));
+            }
+            break;
+        }
+        case TimedRead::Kind::kChar: {
+            std::uint8_t byte = 0;
+            if (rxBuffer_->Read(std::span<std::uint8_t>(&byte, 1)) == 1) {
+                read.answer = byte;
+                read.done = true;
+            }
+            break;
+        }
+    }
+    return read.done;
+}
+
+std::int16_t CDocComm::EndTimedRead(TimedRead& read) {
+    plat::ServerLockGuard guard;
+    if (read.kind == TimedRead::Kind::kChar) {
+        if (read.answer) {
+            if (*read.answer >= 0) UpdateAllViews(kHintReceive);
+            return *read.answer;
+        }
+        const std::int16_t error = GetPortError();
+        return error != 0 ? error : static_cast<std::int16_t>(kStatusTimeOut);
+    }
+    if (read.answer) return *read.answer;
+    if (read.total != 0) UpdateAllViews(kHintReceive);
+    return static_cast<std::int16_t>(read.total);
+}
+
+plat::WaitTarget CDocComm::ReceiveWaitTarget() {
+    plat::ServerLockGuard guard;
+    return port_ != nullptr ? port_->ReceiveWaitTarget() : plat::WaitTarget{};
+}
+
+void CDocComm::WaitForRead(TimedRead& read, std::int32_t ms) {
+    if (read.done) return;
+    plat::WaitFor([&] { return TryTimedRead(read); }, WaitLimit(ms),
+                  [&] { return ReceiveWaitTarget(); });
 }
 
 std::int16_t CDocComm::WriteCharToPort(std::int16_t ch) {

@@ -8,6 +8,9 @@
 #include <thread>
 
 #include "platform/server_lock.h"
+#include "platform/wake_list.h"
+
+#include <memory>
 
 namespace tolvan::plat {
 
@@ -31,6 +34,25 @@ FdState PollFd(int fd, short events, int timeoutMs) {
     return (p.revents & events) ? FdState::kReady : FdState::kQuiet;
 }
 
+// fd (when >= 0) and an event descriptor together. kBroken: fd hung up (nothing else
+// ready), so that the caller goes on with the wake-up alone instead of spinning.
+FdState PollWake(int fd, short events, int wakeFd, const timespec& timeout) {
+    pollfd p[2] = {{wakeFd, POLLIN, 0}, {fd, events, 0}};
+    const nfds_t n = fd >= 0 ? 2 : 1;
+    int r;
+    do {
+        r = ::ppoll(p, n, &timeout, nullptr);
+    } while (r < 0 && errno == EINTR);
+    if (r <= 0) return FdState::kQuiet;
+    if (p[0].revents & POLLIN) return FdState::kReady;
+    if (n == 2 && (p[1].revents & (POLLHUP | POLLERR | POLLNVAL))) return FdState::kBroken;
+    return (n == 2 && (p[1].revents & events)) ? FdState::kReady : FdState::kQuiet;
+}
+
+timespec Millis(uint32_t ms) {
+    return {static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+}
+
 }  // namespace
 
 uint32_t RealTickSource::Now() {
@@ -51,6 +73,15 @@ bool RealTickSource::Pause(uint32_t ms, int fd, short events) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     return false;
+}
+
+bool RealTickSource::PauseOrWake(uint32_t ms, int fd, short events, int wakeFd) {
+    if (wakeFd < 0) return Pause(ms, fd, events);
+    const uint32_t start = Now();
+    const FdState state = PollWake(fd, events, wakeFd, Millis(ms));
+    if (state != FdState::kBroken) return state == FdState::kReady;
+    const uint32_t elapsed = Now() - start;
+    return elapsed < ms && PollWake(-1, 0, wakeFd, Millis(ms - elapsed)) == FdState::kReady;
 }
 
 FakeTickSource::FakeTickSource(uint32_t start, std::chrono::microseconds realPause)
@@ -76,6 +107,20 @@ bool FakeTickSource::Pause(uint32_t ms, int fd, short events) {
     }
     if (!ready) Advance(ms);
     return ready;
+}
+
+bool FakeTickSource::PauseOrWake(uint32_t ms, int fd, short events, int wakeFd) {
+    if (wakeFd < 0) return Pause(ms, fd, events);
+    const auto us = realPause_.count();
+    const timespec real{static_cast<time_t>(us / 1000000), static_cast<long>(us % 1000000) * 1000L};
+    for (uint32_t left = ms;;) {
+        const uint32_t step = std::min(left, kWaitSliceMs);
+        if (PollWake(fd, events, wakeFd, real) == FdState::kReady) return true;
+        if (us == 0) std::this_thread::yield();
+        Advance(step);
+        left -= step;
+        if (left == 0) return false;
+    }
 }
 
 TickSource& Ticks() {
@@ -109,6 +154,42 @@ bool WaitFor(const std::function<bool()>& ready, uint32_t timeoutMs, int fd, sho
         const uint32_t slice = std::min(left, fd >= 0 ? kFdSliceMs : kWaitSliceMs);
         ServerUnlockScope unlocked(LockRelease::kWait);
         ticks.Pause(slice, fd, events);
+    }
+}
+
+bool WaitFor(const std::function<bool()>& ready, uint32_t timeoutMs,
+             const std::function<WaitTarget()>& target) {
+    TickSource& ticks = Ticks();
+    const uint32_t start = ticks.Now();
+    // Made at the first sleep with a wake list, one for this wait: a wait nested in a
+    // hook or a predicate must not take this one's wake-up.
+    std::unique_ptr<Waker> waker;
+    std::unique_ptr<WakeEntry> entry;
+    for (;;) {
+        // Cleared before the check, both under the server lock: a change after the check
+        // leaves the wake-up set for the sleep.
+        if (waker) waker->Clear();
+        if (ready()) return true;
+        const uint32_t elapsed = ticks.Now() - start;
+        if (elapsed >= timeoutMs) return false;
+        const uint32_t left = timeoutMs - elapsed;
+        const WaitTarget on = target();
+        if (on.wakes != nullptr && !waker) {
+            waker = std::make_unique<Waker>();
+            entry = std::make_unique<WakeEntry>(*waker);
+        }
+        if (entry) {
+            ServerLockGuard guard;  // held by a caller that waits on channels already
+            entry->Watch(on.wakes);
+        }
+        const bool woken = on.wakes != nullptr && waker->Fd() >= 0;
+        const uint32_t slice =
+            woken ? left : std::min(left, on.fd >= 0 ? kFdSliceMs : kWaitSliceMs);
+        ServerUnlockScope unlocked(LockRelease::kWait);
+        if (woken)
+            ticks.PauseOrWake(slice, on.fd, on.events, waker->Fd());
+        else
+            ticks.Pause(slice, on.fd, on.events);
     }
 }
 

@@ -11,6 +11,8 @@
 
 namespace tolvan::plat {
 
+class WakeList;
+
 class TickSource {
 public:
     virtual ~TickSource() = default;
@@ -18,6 +20,12 @@ public:
     // Sleeps up to ms, or less when fd (>= 0) becomes ready for `events` (poll events).
     // Returns true when fd became ready. A hung-up fd is not ready: the pause sleeps.
     virtual bool Pause(uint32_t ms, int fd, short events) = 0;
+    // As Pause, and ends early too when wakeFd (an event descriptor, >= 0) becomes
+    // readable; true then as well. Sources that only count time may leave it to Pause.
+    virtual bool PauseOrWake(uint32_t ms, int fd, short events, int wakeFd) {
+        (void)wakeFd;
+        return Pause(ms, fd, events);
+    }
 };
 
 // The monotonic clock, real sleeps.
@@ -25,6 +33,7 @@ class RealTickSource final : public TickSource {
 public:
     uint32_t Now() override;
     bool Pause(uint32_t ms, int fd, short events) override;
+    bool PauseOrWake(uint32_t ms, int fd, short events, int wakeFd) override;
 };
 
 // Time moves only when code waits: a pause of n ms adds n ms at once. A pause still
@@ -36,6 +45,9 @@ public:
                             std::chrono::microseconds realPause = std::chrono::microseconds{0});
     uint32_t Now() override;
     bool Pause(uint32_t ms, int fd, short events) override;
+    // Moves on in steps of kWaitSliceMs, each looking at both descriptors as Pause does at
+    // fd, so that a peer gets as much real time per fake millisecond as with slices.
+    bool PauseOrWake(uint32_t ms, int fd, short events, int wakeFd) override;
     void Advance(uint32_t ms);
 
 private:
@@ -71,6 +83,20 @@ inline constexpr uint32_t kFdSliceMs = 20;
 // fd >= 0: sleeps in poll on fd for `events` between checks. Returns ready()'s last answer.
 bool WaitFor(const std::function<bool()>& ready, uint32_t timeoutMs, int fd = -1,
              short events = 0x001 /*POLLIN*/);
+
+// What a wait sleeps on between two checks: a descriptor (-1: none) and a list of
+// wake-ups that whoever changes the waited-for state under the server lock wakes.
+struct WaitTarget {
+    int fd = -1;
+    short events = 0x001;  // POLLIN
+    WakeList* wakes = nullptr;
+};
+// As above, with what to sleep on asked anew before each sleep (under the server lock as
+// the caller held it: a port may close or its device come back meanwhile). With a wake
+// list the wait sleeps until fd or a wake-up, for all the time left: no slices. Without
+// one, as the other WaitFor.
+bool WaitFor(const std::function<bool()>& ready, uint32_t timeoutMs,
+             const std::function<WaitTarget()>& target);
 
 // Sleeps ms on the tick source, with the server lock released.
 void Sleep(uint32_t ms);

@@ -50,6 +50,8 @@ void CSharedPort::RemoveDeviceObserver(int id) {
 void CSharedPort::NotifyDevice(DeviceEvent event) {
     // The port's stream reader sleeps on the device: it looks again (ports/receive_tap.h).
     if (tap_) tap_->Changed();
+    // So do waiting reads: the descriptor, or whether there is one, may have changed.
+    arrivals_.WakeAll();
     // A copy: an observer may add or remove observers.
     const auto list = TheObservers().list;
     for (const auto& [id, observer] : list) observer(*this, event);

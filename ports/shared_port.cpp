@@ -269,6 +269,8 @@ void CSharedPort::Detach(PortClient* channel) {
     while (UnlockFor(channel) != 0) {}
     if (channels_.empty()) CloseWhenUnused();
     if (tap_) tap_->Changed();
+    // A read of the channel that left may be waiting: it ends now.
+    arrivals_.WakeAll();
 }
 
 int CSharedPort::LockFor(PortClient* channel) {
@@ -350,6 +352,7 @@ int CSharedPort::PollReceive() {
             if (RingView* v = c->ReceiveView()) v->Received(got);
         }
         if (tap_) tap_->Received(got);
+        arrivals_.WakeAll();
     }
     return result;
 }
@@ -410,6 +413,16 @@ int CSharedPort::ArrivalFd() const {
 void CSharedPort::SetTap(std::unique_ptr<ReceiveTap> tap) {
     plat::ServerLockGuard guard;
     tap_ = std::move(tap);
+}
+
+plat::WaitTarget CSharedPort::ReceiveWaitTarget() {
+    plat::ServerLockGuard guard;
+    plat::WaitTarget target;
+    target.wakes = &arrivals_;
+    // Bytes held back for a full lossless stream keep the device readable: the stream's
+    // reader takes them when it can, and that wakes the waiters.
+    if (!goneAnnounced_ && !(tap_ && tap_->HoldReceive())) target.fd = ArrivalFd();
+    return target;
 }
 
 int CSharedPort::ReceiveWaitFd() const {
@@ -632,6 +645,11 @@ void CSharedPort::IdleService() {
     LinkStep(link.get());
     LinkPump(link.get());
     if (SharedIrLink(portObject_) != link) return;
+    // Bytes decoded for the user: the link reads its device here, not in a read of the
+    // port, so waiting reads learn of them from here.
+    const std::size_t queued = RingUsed(link->userRx);
+    if (queued > irQueued_) arrivals_.WakeAll();
+    irQueued_ = queued;
     // The link stops itself when its device goes away; only that moment is worth a look.
     if (wasOpen && link->state == kIrClosed) NoteFailure();
     // The pump made room in the link's queue: what waits in the transmit ring follows.

@@ -17,6 +17,8 @@
 
 #include "platform/movable_memory.h"
 #include "platform/server_condition.h"
+#include "platform/ticks.h"
+#include "platform/wake_list.h"
 #include "ports/port_client.h"
 #include "ports/port_object.h"
 #include "ports/receive_tap.h"
@@ -96,6 +98,15 @@ public:
     // A descriptor that polls readable while received bytes wait in the device (the tty,
     // or an in-process device's event descriptor); -1 when closed or there is none.
     int ArrivalFd() const;
+    // Woken, under the server lock, whenever what a reader of this port waits for may
+    // have changed: bytes moved into the receive ring (whichever thread read them: another
+    // channel, a stream's reader, the infra-red idle service), a channel left, the device
+    // opened, closed, went away or came back. Lives as long as the port.
+    plat::WakeList& Arrivals() { return arrivals_; }
+    // What a wait for this port's received bytes sleeps on: the arrival descriptor (none
+    // while a full lossless stream keeps bytes in the device, or once the device is gone)
+    // and Arrivals().
+    plat::WaitTarget ReceiveWaitTarget();
     // The reader of this port's streams (channels/stream_hub.h), kept across openings;
     // null until the first stream. Set and read under the server lock.
     ReceiveTap* Tap() const { return tap_.get(); }
@@ -232,6 +243,8 @@ private:
     bool stopping_ = false;  // the port is being deleted: no drainer starts or goes on
     const RingSizes& defaults_;
     std::unique_ptr<ReceiveTap> tap_;
+    plat::WakeList arrivals_;
+    std::size_t irQueued_ = 0;  // decoded infra-red bytes after the last idle pass
 };
 
 }  // namespace tolvan
