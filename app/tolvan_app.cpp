@@ -87,14 +87,6 @@ public:
         if (last) app_.ForgetHosted(this);  // destroys this
     }
     CDocComm& Document() const { return doc_; }
-    int ReceiveWaitFd() override {
-        plat::ServerLockGuard guard;
-        // With other channels on the port, a call of one of them may take the bytes off the
-        // device unseen; the reactor tries every waiter of a port when the device is
-        // readable, and each one now and then anyway.
-        CSharedPort* port = doc_.Port();
-        return port ? port->ReceiveWaitFd() : -1;
-    }
 
 private:
     CAppComm& app_;

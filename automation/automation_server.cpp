@@ -7,6 +7,7 @@
 #include "automation/prompt_calls.h"
 #include "automation/server_object.h"
 #include "automation/stream_calls.h"
+#include "automation/waiting_read.h"
 #include "platform/server_lock.h"
 
 #include "class_factory_adaptor.h"
@@ -388,40 +389,34 @@ void AutomationServer::CallEnded(std::uint32_t id) {
 bool AutomationServer::StartWaitingRead(const QDBusMessage& message,
                                         const QDBusConnection& connection,
                                         const CallTarget& target) {
-    // The typed ReadCharFromPortTimed: tried with 0 ms (the same member, the same answer),
-    // again from the reactor while it finds nothing, for the last time at the deadline.
-    constexpr int kTimedOut = -10;  // the channel's "nothing within the time"
-    if (message.member() != QLatin1String("ReadCharFromPortTimed") ||
-        message.signature() != QLatin1String("i") ||
-        !(message.interface().isEmpty() ||
-          message.interface() == QLatin1String("RiVo32.Document") ||
-          message.interface() == QLatin1String("DaRi32.Document")))
-        return false;
-    const int ms = message.arguments().value(0).toInt();
-    if (ms <= 0 || !waits_) return false;
-    const auto deadline = WaitReactor::Clock::now() + std::chrono::milliseconds(ms);
-    QDBusMessage attempt = message;
-    attempt.setArguments({QVariant::fromValue<int>(0)});
-    const QDBusMessage first = router_.Route(attempt, target);
-    if (first.type() != QDBusMessage::ReplyMessage ||
-        first.arguments().value(0).toInt() != kTimedOut) {
-        connection.send(first);
+    // A timed read of a channel document, typed or by Invoke: tried once here, then in the
+    // reactor while it finds nothing (or not enough), for the last time at the deadline.
+    if (!waits_) return false;
+    std::optional<ResolvedCall> call = router_.ResolveMethod(message, target);
+    if (!call) return false;
+    std::unique_ptr<WaitingRead> read =
+        WaitingRead::Start(std::move(*call), message, connection, target);
+    if (!read) return false;
+    const std::int32_t ms = read->Milliseconds();
+    const auto deadline = WaitReactor::Clock::now() + std::chrono::milliseconds(std::max(ms, 0));
+    bool answered = false;
+    {
+        tolvan::plat::ServerLockGuard guard;
+        tolvan::plat::WaitTarget unused;
+        answered = read->Try(ms <= 0, unused);
+    }
+    if (answered) {
+        read->Answer();
         CallEnded(target.id);
         return true;
     }
     // The lane's later calls wait for this answer; the worker goes back to the others.
     std::function<void()> release = calls_->HoldLane();
-    waits_->Add(deadline, target.channel->ReceiveWaitFd(),
-                [this, attempt, connection, target, release](bool last) {
-                    const QDBusMessage reply = router_.Route(attempt, target);
-                    if (!last && reply.type() == QDBusMessage::ReplyMessage &&
-                        reply.arguments().value(0).toInt() == kTimedOut)
-                        return false;
-                    connection.send(reply);
-                    CallEnded(target.id);
-                    if (release) release();
-                    return true;
-                });
+    read->OnAnswered([this, id = target.id, release] {
+        CallEnded(id);
+        if (release) release();
+    });
+    waits_->Add(deadline, std::move(read));
     return true;
 }
 

@@ -148,8 +148,8 @@ private:
     void CallDone(std::uint32_t id);
     // Workers and the reactor: a call has answered; the window thread learns it.
     void CallEnded(std::uint32_t id);
-    // A worker: a timed read tried at once, and when it found nothing handed to the
-    // reactor with its lane held. False: not such a call.
+    // A worker: a timed read (automation/waiting_read.h) tried at once, and when it is
+    // not done handed to the reactor with its lane held. False: not such a call.
     bool StartWaitingRead(const QDBusMessage& message, const QDBusConnection& connection,
                           const CallTarget& target);
 

@@ -41,10 +41,6 @@ public:
     virtual tfw::DispatchStatus Invoke(std::int32_t dispid, std::uint16_t flags,
                                        std::span<tfw::Variant> args, tfw::Variant& result,
                                        std::size_t* badArg);
-    // A descriptor that becomes readable when bytes for this channel may have arrived (a
-    // waiting read is tried again then), or -1: the waiter is tried every few milliseconds.
-    // Any thread.
-    virtual int ReceiveWaitFd() { return -1; }
 };
 
 // One COM port of the server, for Tolvan32.Server.ListPorts.

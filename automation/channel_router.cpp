@@ -154,8 +154,36 @@ QDBusMessage ChannelRouter::DispatchTyped(const QDBusMessage& message, const Cal
     if (iface.isEmpty() && (name == "GetIDsOfNames" || name == "Invoke"))
         return Dispatch(message, target);
 
-    std::int32_t steps = 0;
+    std::int32_t dispid = 0;
     bool interfaceFound = false;
+    if (const tfw::MemberInfo* info = FindTyped(message, target, &dispid, &interfaceFound)) {
+        std::vector<tfw::Variant> args;
+        const tfw::DispatchStatus s = ArgsFromTypedCall(*info, message.arguments(), args);
+        if (s != tfw::DispatchStatus::Ok)
+            return DispatchError(message, s,
+                                 QString::fromLatin1(member) + QStringLiteral(" takes (") +
+                                     TypedInSignature(*info) + QStringLiteral("), got (") +
+                                     message.signature() + QLatin1Char(')'));
+        tfw::Variant result;
+        QDBusMessage error = RunInvoke(message, target, dispid, tfw::kDispatchMethod, args, result);
+        if (error.type() == QDBusMessage::ErrorMessage) return error;
+        return message.createReply(TypedReply(*info, result, args));
+    }
+    if (!interfaceFound && !iface.isEmpty())
+        return Error(message, QStringLiteral("org.freedesktop.DBus.Error.UnknownInterface"),
+                     QStringLiteral("no interface ") + iface + QStringLiteral(" on this channel"));
+    return Error(message, QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"),
+                 QStringLiteral("no method ") + QString::fromLatin1(member));
+}
+
+const tfw::MemberInfo* ChannelRouter::FindTyped(const QDBusMessage& message,
+                                                const CallTarget& target, std::int32_t* dispid,
+                                                bool* interfaceFound) {
+    const QString iface = message.interface();
+    const QByteArray member = message.member().toLatin1();
+    const std::string_view name(member.constData(), static_cast<std::size_t>(member.size()));
+    *interfaceFound = false;
+    std::int32_t steps = 0;
     for (const tfw::DispatchClass* cls = &target.channel->Target().GetDispatchClass(); cls;
          cls = cls->Base(), ++steps) {
         if (cls->InterfaceName().empty()) continue;
@@ -163,31 +191,63 @@ QDBusMessage ChannelRouter::DispatchTyped(const QDBusMessage& message, const Cal
             iface != QLatin1String(cls->InterfaceName().data(),
                                    static_cast<qsizetype>(cls->InterfaceName().size())))
             continue;
-        interfaceFound = true;
+        *interfaceFound = true;
         const auto table = cls->Table();
         for (std::size_t i = 0; i < table.size(); ++i) {
             const tfw::MemberInfo& info = table[i];
             if (info.kind != tfw::MemberKind::Method || info.name != name) continue;
-            const std::int32_t dispid = (steps << 16) | static_cast<std::int32_t>(i + 1);
-            std::vector<tfw::Variant> args;
-            const tfw::DispatchStatus s = ArgsFromTypedCall(info, message.arguments(), args);
-            if (s != tfw::DispatchStatus::Ok)
-                return DispatchError(message, s,
-                                     QString::fromLatin1(member) + QStringLiteral(" takes (") +
-                                         TypedInSignature(info) + QStringLiteral("), got (") +
-                                         message.signature() + QLatin1Char(')'));
-            tfw::Variant result;
-            QDBusMessage error =
-                RunInvoke(message, target, dispid, tfw::kDispatchMethod, args, result);
-            if (error.type() == QDBusMessage::ErrorMessage) return error;
-            return message.createReply(TypedReply(info, result, args));
+            *dispid = (steps << 16) | static_cast<std::int32_t>(i + 1);
+            return &info;
         }
     }
-    if (!interfaceFound && !iface.isEmpty())
-        return Error(message, QStringLiteral("org.freedesktop.DBus.Error.UnknownInterface"),
-                     QStringLiteral("no interface ") + iface + QStringLiteral(" on this channel"));
-    return Error(message, QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"),
-                 QStringLiteral("no method ") + QString::fromLatin1(member));
+    return nullptr;
+}
+
+std::optional<ResolvedCall> ChannelRouter::ResolveMethod(const QDBusMessage& message,
+                                                         const CallTarget& target) const {
+    const QString iface = message.interface();
+    const QString member = message.member();
+    ResolvedCall call;
+    const bool invoke =
+        member == QLatin1String("Invoke") && (iface == kDispatchInterface || iface.isEmpty());
+    if (invoke) {
+        QList<QVariant> values;
+        const QList<QVariant> in = message.arguments();
+        if (message.signature() != QLatin1String("iiav") || !UnpackVariantArray(in[2], values))
+            return std::nullopt;
+        if ((in[1].toInt() & tfw::kDispatchMethod) == 0 || in[1].toInt() > 0xFFFF)
+            return std::nullopt;
+        call.dispid = in[0].toInt();
+        call.info = target.channel->Target().GetDispatchClass().FindMember(call.dispid);
+        if (!call.info || call.info->kind != tfw::MemberKind::Method) return std::nullopt;
+        std::size_t badArg = 0;
+        if (ArgsFromVariants(call.info, values, call.args, &badArg) != tfw::DispatchStatus::Ok)
+            return std::nullopt;
+        call.typed = false;
+    } else {
+        if (iface == kDispatchInterface || iface == kPropertiesInterface ||
+            iface == kStreamInterface ||
+            (iface.isEmpty() && member == QLatin1String("GetIDsOfNames")))
+            return std::nullopt;
+        bool interfaceFound = false;
+        call.info = FindTyped(message, target, &call.dispid, &interfaceFound);
+        if (!call.info || ArgsFromTypedCall(*call.info, message.arguments(), call.args) !=
+                              tfw::DispatchStatus::Ok)
+            return std::nullopt;
+    }
+    // Exactly the declared types: anything else is for the dispatch core to convert or
+    // refuse.
+    const auto params = call.info->Params();
+    if (call.args.size() != params.size()) return std::nullopt;
+    for (std::size_t i = 0; i < params.size(); ++i)
+        if (call.args[i].Type() != params[i]) return std::nullopt;
+    return call;
+}
+
+QDBusMessage ChannelRouter::Reply(const QDBusMessage& message, const ResolvedCall& call,
+                                  const tfw::Variant& result) {
+    return message.createReply(call.typed ? TypedReply(*call.info, result, call.args)
+                                          : InvokeReply(result, call.args));
 }
 
 QDBusMessage ChannelRouter::DispatchProperties(const QDBusMessage& message,

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace tdbus {
@@ -36,6 +37,14 @@ struct CallTarget {
     HostedChannel* channel;
 };
 
+// A method call resolved to its member and arguments, as Route would run it.
+struct ResolvedCall {
+    const tfw::MemberInfo* info = nullptr;
+    std::int32_t dispid = 0;
+    std::vector<tfw::Variant> args;
+    bool typed = true;  // a typed interface's call, else Tolvan32.Dispatch.Invoke
+};
+
 class ChannelRouter {
 public:
     // `connectionNames`: the server's bus connection of each class, read when a reception
@@ -45,10 +54,22 @@ public:
 
     // The reply to one channel call.
     QDBusMessage Route(const QDBusMessage& message, const CallTarget& target);
+    // The method a typed call or an Invoke names, with its arguments, for a caller that
+    // runs it in its own way (a wait that holds no thread); nullopt for anything else and
+    // for calls Route would refuse (Route answers those). Any thread.
+    std::optional<ResolvedCall> ResolveMethod(const QDBusMessage& message,
+                                              const CallTarget& target) const;
+    // The reply Route gives when the resolved call ran with `result`.
+    static QDBusMessage Reply(const QDBusMessage& message, const ResolvedCall& call,
+                              const tfw::Variant& result);
 
 private:
     QDBusMessage Dispatch(const QDBusMessage& message, const CallTarget& target);
     QDBusMessage DispatchTyped(const QDBusMessage& message, const CallTarget& target);
+    // The typed method `message` names: its row and identifier, or null (interfaceFound
+    // tells whether the interface was there).
+    static const tfw::MemberInfo* FindTyped(const QDBusMessage& message, const CallTarget& target,
+                                            std::int32_t* dispid, bool* interfaceFound);
     QDBusMessage DispatchProperties(const QDBusMessage& message, const CallTarget& target);
     // An empty message when the call succeeded, else the error reply.
     QDBusMessage RunInvoke(const QDBusMessage& message, const CallTarget& target,

@@ -1,7 +1,10 @@
 #include "automation/wait_reactor.h"
 
+#include "platform/server_lock.h"
+
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -9,12 +12,26 @@
 
 namespace tdbus {
 
+namespace plat = tolvan::plat;
+
 namespace {
-// A waiter without a descriptor is tried this often; one with a descriptor at least this
-// often too (a device may say nothing while a ring changes).
+// A waiter with nothing to wake it (no descriptor, no wake list) is tried this often.
 constexpr auto kSlice = std::chrono::milliseconds(10);
-constexpr auto kFdSlice = std::chrono::milliseconds(100);
 }  // namespace
+
+struct WaitReactor::Entry {
+    Entry(Clock::time_point until, std::unique_ptr<Waiter> w, plat::Waker& arrivals)
+        : deadline(until), waiter(std::move(w)), wakes(arrivals) {}
+    Clock::time_point deadline;
+    std::unique_ptr<Waiter> waiter;
+    plat::WakeEntry wakes;
+    int fd = -1;
+    int brokenFd = -1;  // hung up: not slept on again while the waiter names it
+    bool sliced = false;
+    bool fresh = true;  // not yet tried here: its wake list is not watched yet
+    bool fdReady = false;
+    Clock::time_point tried;
+};
 
 WaitReactor::WaitReactor() : wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     thread_ = std::thread([this] { Run(); });
@@ -31,22 +48,36 @@ void WaitReactor::Wake() {
         auto n = ::write(wakeFd_, &one, sizeof one);
 }
 
-void WaitReactor::Add(Clock::time_point deadline, int fd, Attempt attempt) {
+void WaitReactor::Finish(Waiter& waiter, bool last) {
+    {
+        plat::ServerLockGuard guard;
+        plat::WaitTarget unused;
+        waiter.Try(last, unused);
+    }
+    waiter.Answer();
+}
+
+void WaitReactor::Add(Clock::time_point deadline, std::unique_ptr<Waiter> waiter) {
     {
         std::lock_guard lock(mutex_);
         if (!stopping_) {
-            added_.push_back({deadline, fd, std::move(attempt), Clock::now()});
+            added_.push_back(std::make_unique<Entry>(deadline, std::move(waiter), arrivals_));
             ++waiting_;
             Wake();
             return;
         }
     }
-    attempt(true);
+    Finish(*waiter, true);
 }
 
 std::size_t WaitReactor::Waiting() const {
     std::lock_guard lock(mutex_);
     return waiting_;
+}
+
+std::size_t WaitReactor::Rounds() const {
+    std::lock_guard lock(mutex_);
+    return rounds_;
 }
 
 void WaitReactor::Stop() {
@@ -60,64 +91,95 @@ void WaitReactor::Stop() {
 }
 
 void WaitReactor::Run() {
-    std::vector<Waiter> waiters;
+    std::vector<std::unique_ptr<Entry>> entries;
     std::vector<pollfd> fds;
     for (;;) {
         bool stopping = false;
         {
             std::lock_guard lock(mutex_);
             stopping = stopping_;
-            for (Waiter& w : added_) waiters.push_back(std::move(w));
+            for (auto& e : added_) entries.push_back(std::move(e));
             added_.clear();
         }
         if (stopping) {
-            for (Waiter& w : waiters) w.attempt(true);
+            for (auto& e : entries) Finish(*e->waiter, true);
+            entries.clear();
             std::lock_guard lock(mutex_);
             waiting_ = 0;
             return;
         }
 
-        // Sleep until the first deadline or slice, a descriptor or a new waiter.
+        // Try whatever is due: new waiters, woken ones, readable ones, those out of time.
         Clock::time_point now = Clock::now();
-        Clock::time_point until = now + kFdSlice;
-        fds.assign(1, {wakeFd_, POLLIN, 0});
-        for (const Waiter& w : waiters) {
-            until = std::min(until, w.deadline);
-            until = std::min(until, w.tried + (w.fd >= 0 ? kFdSlice : kSlice));
-            if (w.fd >= 0) fds.push_back({w.fd, POLLIN, 0});
-        }
-        const auto ms = std::chrono::ceil<std::chrono::milliseconds>(until - now).count();
-        ::poll(fds.data(), fds.size(), static_cast<int>(std::max<long long>(ms, 0)));
-        if (fds[0].revents & POLLIN) {
-            std::uint64_t count = 0;
-            [[maybe_unused]] auto n = ::read(wakeFd_, &count, sizeof count);
-        }
-
-        now = Clock::now();
-        std::size_t polled = 1, done = 0;
-        for (auto it = waiters.begin(); it != waiters.end();) {
-            const short events = it->fd >= 0 ? fds[polled++].revents : 0;
-            const bool last = now >= it->deadline;
-            const bool due =
-                last || events != 0 || now >= it->tried + (it->fd >= 0 ? kFdSlice : kSlice);
-            if (!due) {
+        std::size_t done = 0;
+        for (auto it = entries.begin(); it != entries.end();) {
+            Entry& e = **it;
+            const bool woken = e.wakes.TakeWoken();
+            const bool last = now >= e.deadline;
+            if (!(e.fresh || woken || e.fdReady || last || (e.sliced && now >= e.tried + kSlice))) {
                 ++it;
                 continue;
             }
-            it->tried = now;
-            if (it->attempt(last)) {
-                it = waiters.erase(it);
-                ++done;
+            e.fresh = e.fdReady = false;
+            e.tried = now;
+            bool answered = false;
+            {
+                // The try and the watch under one hold of the lock: a change after the
+                // try wakes the list watched.
+                plat::ServerLockGuard guard;
+                plat::WaitTarget sleep;
+                answered = e.waiter->Try(last, sleep);
+                e.wakes.Watch(answered ? nullptr : sleep.wakes);
+                if (sleep.fd != e.brokenFd) e.brokenFd = -1;
+                e.fd = sleep.fd == e.brokenFd ? -1 : sleep.fd;
+                e.sliced = sleep.wakes == nullptr && e.fd < 0;
+            }
+            if (!answered) {
+                ++it;
                 continue;
             }
-            // A descriptor that keeps saying hung-up or error would wake us at once for
-            // ever: slices only from now on.
-            if (events & (POLLHUP | POLLERR | POLLNVAL)) it->fd = -1;
-            ++it;
+            e.waiter->Answer();
+            it = entries.erase(it);
+            ++done;
         }
         if (done > 0) {
             std::lock_guard lock(mutex_);
             waiting_ -= done;
+        }
+
+        // Sleep until a deadline or slice, a descriptor, a wake-up or a new waiter.
+        now = Clock::now();
+        std::optional<Clock::time_point> until;
+        fds.assign({{wakeFd_, POLLIN, 0}, {arrivals_.Fd(), POLLIN, 0}});
+        for (const auto& entry : entries) {
+            const Entry& e = *entry;
+            until = std::min(until.value_or(e.deadline), e.deadline);
+            if (e.sliced) until = std::min(*until, e.tried + kSlice);
+            if (e.fd >= 0) fds.push_back({e.fd, POLLIN, 0});
+        }
+        int timeout = -1;
+        if (until)
+            timeout = static_cast<int>(std::max<long long>(
+                std::chrono::ceil<std::chrono::milliseconds>(*until - now).count(), 0));
+        {
+            std::lock_guard lock(mutex_);
+            ++rounds_;
+        }
+        ::poll(fds.data(), fds.size(), timeout);
+        if (fds[0].revents & POLLIN) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] auto n = ::read(wakeFd_, &count, sizeof count);
+        }
+        // Before the entries are looked at: a wake-up after this is kept for the next sleep.
+        arrivals_.Clear();
+        std::size_t polled = 2;
+        for (auto& e : entries) {
+            if (e->fd < 0) continue;
+            const short events = fds[polled++].revents;
+            e->fdReady = events != 0;
+            // A descriptor that keeps saying hung-up or error would wake us at once for
+            // ever: its wake list (or slices) only, until the waiter names another.
+            if (events & (POLLHUP | POLLERR | POLLNVAL)) e->brokenFd = e->fd;
         }
     }
 }

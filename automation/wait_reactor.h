@@ -1,17 +1,21 @@
 // One thread for the waits of calls that hold no worker (a timed read with nothing to
-// read yet). Each waiter is tried again when its descriptor becomes readable, every slice
-// when it has none (another channel may move bytes into the shared ring without the
-// descriptor showing it), and a last time at its deadline; the waiter answers its call
-// itself and says whether it is done. So a thousand waiting reads cost one thread.
+// read yet). Each waiter is tried again when its descriptor becomes readable, when a wake
+// list it watches is woken (its port moved bytes into the rings, its channel left), and a
+// last time at its deadline; then it answers its call. A waiter that has neither is tried
+// every slice. So a thousand waiting reads cost one thread and, while nothing happens, no
+// time at all.
 //
 //   WaitReactor reactor;
-//   reactor.Add(deadline, fd, [](bool last) { return TryAgain(last); });
+//   reactor.Add(deadline, std::make_unique<MyWaiter>(...));
 //   reactor.Stop();   // every waiter gets its last try at once
 #pragma once
 
+#include "platform/ticks.h"
+#include "platform/wake_list.h"
+
 #include <chrono>
 #include <cstddef>
-#include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -21,38 +25,48 @@ namespace tdbus {
 class WaitReactor {
 public:
     using Clock = std::chrono::steady_clock;
-    // Called on the reactor's thread; `last`: the deadline has passed (or the reactor
-    // stops), the waiter must answer now. True: done, the waiter goes.
-    using Attempt = std::function<bool(bool last)>;
+
+    class Waiter {
+    public:
+        virtual ~Waiter() = default;
+        // On the reactor's thread with the server lock held: one try. True when the call
+        // has its answer; `last` (the deadline passed, the reactor stops): it must have.
+        // When not, `sleep` says what to wait on until the next try.
+        virtual bool Try(bool last, tolvan::plat::WaitTarget& sleep) = 0;
+        // On the reactor's thread without the server lock, after Try said true: sends the
+        // answer. The waiter is destroyed after it.
+        virtual void Answer() = 0;
+    };
 
     WaitReactor();
     ~WaitReactor();  // Stop()
     WaitReactor(const WaitReactor&) = delete;
     WaitReactor& operator=(const WaitReactor&) = delete;
 
-    // Any thread. fd < 0: tried every slice. After Stop the waiter gets its last try at
-    // once, on the caller's thread.
-    void Add(Clock::time_point deadline, int fd, Attempt attempt);
+    // Any thread, without the server lock. The first try happens on the reactor's thread
+    // (the caller has tried once already). After Stop the waiter gets its last try at once,
+    // on the caller's thread.
+    void Add(Clock::time_point deadline, std::unique_ptr<Waiter> waiter);
     // Waiters not yet done.
     std::size_t Waiting() const;
+    // Sleeps of the reactor's thread so far (tests: an idle reactor does not poll).
+    std::size_t Rounds() const;
     // Last tries for every waiter, then the thread ends. Idempotent.
     void Stop();
 
 private:
-    struct Waiter {
-        Clock::time_point deadline;
-        int fd;
-        Attempt attempt;
-        Clock::time_point tried;
-    };
+    struct Entry;
     void Run();
     void Wake();
+    static void Finish(Waiter& waiter, bool last);
 
     mutable std::mutex mutex_;
-    std::vector<Waiter> added_;  // handed to the thread
+    std::vector<std::unique_ptr<Entry>> added_;  // handed to the thread
     std::size_t waiting_ = 0;
+    std::size_t rounds_ = 0;
     bool stopping_ = false;
-    int wakeFd_ = -1;  // eventfd
+    int wakeFd_ = -1;               // eventfd: a waiter added, Stop
+    tolvan::plat::Waker arrivals_;  // the wake lists the waiters watch
     std::thread thread_;
 };
 

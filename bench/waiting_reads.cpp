@@ -54,10 +54,6 @@ private:
         tfw::DispatchTarget& Target() override { return doc; }
         void AddRef() override {}
         void Release() override {}
-        int ReceiveWaitFd() override {
-            tolvan::plat::ServerLockGuard guard;
-            return doc.Port() ? doc.Port()->ReceiveWaitFd() : -1;
-        }
         CDocComm doc;
     };
     std::vector<std::unique_ptr<Hosted>> live_;

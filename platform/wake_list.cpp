@@ -17,6 +17,7 @@ Waker::~Waker() {
 }
 
 void Waker::Wake() {
+    if (pending_.exchange(true)) return;
     const std::uint64_t one = 1;
     if (fd_ >= 0) [[maybe_unused]]
         const ssize_t n = ::write(fd_, &one, sizeof one);
@@ -26,6 +27,9 @@ void Waker::Clear() {
     std::uint64_t count = 0;
     if (fd_ >= 0) [[maybe_unused]]
         const ssize_t n = ::read(fd_, &count, sizeof count);
+    // After the read: a Wake in between, which wrote nothing, changed its state before
+    // it woke, and the sleeper looks at the state after Clear.
+    pending_.store(false);
 }
 
 WakeEntry::~WakeEntry() {

@@ -30,6 +30,9 @@ public:
 
 private:
     int fd_;
+    // Set from the first Wake to Clear: the many entries of one sleeper (a reactor's
+    // waiters) write the descriptor once per sleep, not once each.
+    std::atomic<bool> pending_{false};
 };
 
 class WakeList;

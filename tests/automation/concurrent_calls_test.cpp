@@ -3,6 +3,7 @@
 // client that goes away while its call waits leaves the channel alive until the call has
 // ended. Real channel documents on real ptys, clients on a private bus.
 #include "automation/automation_server.h"
+#include "automation/client/variant_codec.h"
 #include "automation/contract/call_timeout.h"
 #include "automation/contract/comm_members.h"
 #include "channels/doc_comm.h"
@@ -356,6 +357,88 @@ TEST_F(ConcurrentCalls, WaitingReadsHoldNoWorkerAndEndOnBytesDeadlineOrClose) {
     EXPECT_EQ(Result(Wait(Send(b, paths[1], "CloseConnection"))), 0);
     EXPECT_TRUE(SpinUntil([&] { return closed.isFinished(); }, 5000));
     EXPECT_EQ(Result(closed.reply()), -6);
+}
+
+// Timed reads of bytes and of strings wait without a worker too, typed or by Invoke, and
+// answer as the members always did: pieces joined, the terminator dropped and the rest of
+// the buffer zeroed, what came by the deadline, the end when the channel is closed.
+TEST_F(ConcurrentCalls, TimedReadsOfBytesAndStringsHoldNoWorkerAndAnswerAsBefore) {
+    QDBusConnection a = bus_->Connect();
+    QDBusConnection b = bus_->Connect();
+    constexpr int kEach = static_cast<int>(tdbus::kCallWorkers) / 4 + 1;  // 4 kinds: > 16
+    std::vector<QString> paths;
+    for (int i = 0; i < 4 * kEach; ++i) paths.push_back(Connected(a, 2));
+    const QString pathB = Connected(b, 3);
+    const auto n = [](int v) { return QVariant::fromValue<short>(static_cast<short>(v)); };
+    std::vector<QDBusPendingCall> bytes, lines, joined, invoked;
+    for (int i = 0; i < kEach; ++i) {
+        bytes.push_back(
+            Send(a, paths[4 * i], "ReadFromPortTimed", {QByteArray(6, '.'), n(4), Ms(60000)}));
+        lines.push_back(Send(a, paths[4 * i + 1], "ReadStringFromPortTimed",
+                             {QByteArray(8, '.'), n(8), n(-2), Ms(60000)}));
+        joined.push_back(Send(a, paths[4 * i + 2], "ReadStringFromPortTimed",
+                              {QByteArray(5, '.'), n(5), n(-1), Ms(60000)}));
+        QDBusMessage invoke =
+            QDBusMessage::createMethodCall(kPlain, paths[4 * i + 3], "Tolvan32.Dispatch", "Invoke");
+        invoke << static_cast<int>(kDispReadStringFromPortTimed) << 1
+               << QVariant::fromValue(QVariantList{QByteArray(8, '.'), n(8), n('!'), Ms(60000)});
+        invoked.push_back(a.asyncCall(invoke, 60000));
+    }
+    ASSERT_TRUE(SpinUntil([&] { return server_->CallsUnderWay() == 4 * kEach; }));
+
+    // Another client's call goes to a worker and is answered while they all wait.
+    QDBusPendingCall other = Send(b, pathB, "GetPortSettings");
+    EXPECT_TRUE(SpinUntil([&] { return other.isFinished(); }, 5000))
+        << "the other client waited for a worker";
+    EXPECT_EQ(other.reply().arguments().value(1).toInt(), 9600);
+
+    // Two pieces, the second with both terminators.
+    ASSERT_TRUE(com2_.Write("ab"));
+    ASSERT_TRUE(com2_.Write("cd\r\n!"));
+    for (QDBusPendingCall& call : bytes) {
+        const QDBusMessage got = Wait(call);
+        EXPECT_EQ(Result(got), 4);
+        EXPECT_EQ(got.arguments().value(1).toByteArray(), QByteArray("abcd.."));
+    }
+    for (QDBusPendingCall& call : lines) {
+        const QDBusMessage got = Wait(call);
+        EXPECT_EQ(Result(got), 4);
+        EXPECT_EQ(got.arguments().value(1).toByteArray(), QByteArray("abcd\0\0\0\0", 8));
+    }
+    for (QDBusPendingCall& call : joined) {
+        const QDBusMessage got = Wait(call);
+        EXPECT_EQ(Result(got), 4);
+        EXPECT_EQ(got.arguments().value(1).toByteArray(), QByteArray("abcd\0", 5));
+    }
+    for (QDBusPendingCall& call : invoked) {
+        const QDBusMessage got = Wait(call);
+        ASSERT_EQ(got.type(), QDBusMessage::ReplyMessage) << got.errorMessage().toStdString();
+        EXPECT_EQ(got.arguments().value(0).value<QDBusVariant>().variant().toInt(), 6);
+        QList<QVariant> args;
+        ASSERT_TRUE(tdbus::UnpackVariantArray(got.arguments().value(1), args));
+        ASSERT_EQ(args.size(), 4);
+        EXPECT_EQ(args[0].toByteArray(), QByteArray("abcd\r\n\0\0", 8));
+    }
+
+    // The deadline: what came by then. A closed channel: what it had, at once.
+    for (int i : {0, 1}) Wait(Send(a, paths[i], "ClearRBuff"));
+    QDBusPendingCall partial =
+        Send(a, paths[0], "ReadFromPortTimed", {QByteArray(4, '\0'), n(4), Ms(300)});
+    QDBusPendingCall closed =
+        Send(a, paths[1], "ReadStringFromPortTimed", {QByteArray(4, '.'), n(4), n(13), Ms(60000)});
+    ASSERT_TRUE(SpinUntil([&] { return server_->CallsUnderWay() == 2; }));
+    ASSERT_TRUE(com2_.Write("xy"));
+    const QDBusMessage got = Wait(partial);
+    EXPECT_EQ(Result(got), 2);
+    EXPECT_EQ(got.arguments().value(1).toByteArray(), QByteArray("xy\0\0", 4));
+    EXPECT_FALSE(closed.isFinished());
+    EXPECT_EQ(Wait(b.asyncCall(QDBusMessage::createMethodCall(kPlain, paths[1], "Tolvan32.Unknown",
+                                                              "AddRef")))
+                  .type(),
+              QDBusMessage::ReplyMessage);
+    EXPECT_EQ(Result(Wait(Send(b, paths[1], "CloseConnection"))), 0);
+    EXPECT_TRUE(SpinUntil([&] { return closed.isFinished(); }, 5000));
+    EXPECT_EQ(Result(closed.reply()), 0);
 }
 
 TEST(CallTimeout, MembersThatWaitAreAwaitedBeyondTheirWait) {
