@@ -12,6 +12,7 @@
 
 #include "platform/comm_device.h"
 #include "platform/net_address.h"
+#include "platform/net_comm_device.h"
 #include "platform/net_device.h"
 #include "platform/telnet_codec.h"
 #include "platform/termios_compose.h"
@@ -69,17 +70,16 @@ constexpr size_t kMaxHeld = 4096;
 // bytes go out at the line settings asked for; a server that never answers gets them anyway.
 constexpr std::chrono::milliseconds kDataWaitsForAnswer{1000};
 
-class Rfc2217Device final : public CommDevice {
+class Rfc2217Device final : public NetCommDevice {
 public:
     explicit Rfc2217Device(int fd)
-        : fd_(fd), answerDue_(std::chrono::steady_clock::now() + kDataWaitsForAnswer) {
+        : NetCommDevice(fd), answerDue_(std::chrono::steady_clock::now() + kDataWaitsForAnswer) {
         Request(ours_, WILL, kOptBinary);
         Request(theirs_, DO, kOptBinary);
         Request(ours_, WILL, kOptComPort);
         AskForNotices();
         FlushOwed();
     }
-    ~Rfc2217Device() override { Close(); }
 
     uint32_t Read(uint8_t* buf, uint32_t n, uint32_t* got) override {
         *got = 0;
@@ -121,11 +121,6 @@ public:
         *outQueue = NetOutQueue(fd_) + static_cast<uint32_t>(owed_.size());
         *errors = lineErrors_;
         lineErrors_ = 0;
-        return ERROR_SUCCESS;
-    }
-
-    uint32_t ReadState(Dcb* dcb) override {
-        *dcb = dcb_;
         return ERROR_SUCCESS;
     }
 
@@ -193,15 +188,6 @@ public:
         if (uint32_t e = Pump(); e != ERROR_SUCCESS) return e;
         suspended_ = !resume;
         return ERROR_SUCCESS;
-    }
-
-    int PollFd() const override { return fd_; }
-
-    void Close() override {
-        if (fd_ < 0) return;
-        NetCloseGracefully(fd_);
-        fd_ = -1;
-        gone_ = true;
     }
 
 private:
@@ -339,18 +325,9 @@ private:
         return e == ERROR_SUCCESS ? e : Lost(e);
     }
 
-    uint32_t Lost(uint32_t e) {
-        if (e == ERROR_DEVICE_NOT_CONNECTED) gone_ = true;
-        return e;
-    }
-
-    int fd_;
     std::chrono::steady_clock::time_point answerDue_;
-    bool gone_ = false;
     bool peerClosed_ = false;
     uint32_t lost_ = ERROR_SUCCESS;  // a receive failure other than a hang-up
-    bool suspended_ = false;
-    Dcb dcb_{};
     Decoder decoder_;
     std::deque<uint8_t> rx_;
     std::vector<uint8_t> data_;

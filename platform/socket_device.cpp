@@ -4,6 +4,7 @@
 
 #include "platform/comm_device.h"
 #include "platform/net_address.h"
+#include "platform/net_comm_device.h"
 #include "platform/net_device.h"
 #include "platform/termios_compose.h"
 
@@ -11,22 +12,21 @@ namespace tolvan::plat {
 
 namespace {
 
-class SocketDevice final : public CommDevice {
+class SocketDevice final : public NetCommDevice {
 public:
-    explicit SocketDevice(int fd) : fd_(fd) {}
-    ~SocketDevice() override { Close(); }
+    using NetCommDevice::NetCommDevice;
 
     uint32_t Read(uint8_t* buf, uint32_t n, uint32_t* got) override {
         *got = 0;
         if (gone_) return ERROR_DEVICE_NOT_CONNECTED;
-        return Check(NetReceive(fd_, buf, n, got));
+        return Lost(NetReceive(fd_, buf, n, got));
     }
 
     uint32_t Write(const uint8_t* buf, uint32_t n, uint32_t* written) override {
         *written = 0;
         if (gone_) return ERROR_DEVICE_NOT_CONNECTED;
         if (suspended_) return ERROR_SUCCESS;
-        return Check(NetSend(fd_, buf, n, written));
+        return Lost(NetSend(fd_, buf, n, written));
     }
 
     uint32_t Query(uint32_t* errors, uint32_t* inQueue, uint32_t* outQueue) override {
@@ -36,14 +36,9 @@ public:
         if (gone_) return ERROR_DEVICE_NOT_CONNECTED;
         const uint32_t in = NetInQueue(fd_);
         // Nothing to read and the peer hung up: the port is gone.
-        if (in == 0 && NetPeerGone(fd_)) return Check(ERROR_DEVICE_NOT_CONNECTED);
+        if (in == 0 && NetPeerGone(fd_)) return Lost(ERROR_DEVICE_NOT_CONNECTED);
         *inQueue = in;
         *outQueue = NetOutQueue(fd_);
-        return ERROR_SUCCESS;
-    }
-
-    uint32_t ReadState(Dcb* dcb) override {
-        *dcb = dcb_;
         return ERROR_SUCCESS;
     }
 
@@ -87,26 +82,6 @@ public:
         suspended_ = !resume;
         return ERROR_SUCCESS;
     }
-
-    int PollFd() const override { return fd_; }
-
-    void Close() override {
-        if (fd_ < 0) return;
-        NetCloseGracefully(fd_);
-        fd_ = -1;
-        gone_ = true;
-    }
-
-private:
-    uint32_t Check(uint32_t e) {
-        if (e == ERROR_DEVICE_NOT_CONNECTED) gone_ = true;
-        return e;
-    }
-
-    int fd_;
-    bool gone_ = false;
-    bool suspended_ = false;
-    Dcb dcb_{};
 };
 
 }  // namespace
