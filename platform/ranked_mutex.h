@@ -10,6 +10,7 @@
 
 #include <mutex>
 #include <shared_mutex>
+#include <type_traits>
 
 namespace tolvan::plat {
 
@@ -49,105 +50,72 @@ void Release(const void* mutex);
 // The highest rank this thread holds, or 0.
 int HighestHeld();
 }  // namespace lock_order
+#endif
 
+// A mutex of the standard library with its rank. Shared (reader) locking, for a
+// std::shared_mutex, is checked like exclusive locking.
 template <class Mutex, bool kRecursive>
 class BasicRankedMutex {
+    static constexpr bool kShared = std::is_same_v<Mutex, std::shared_mutex>;
+
 public:
+#ifndef NDEBUG
     explicit BasicRankedMutex(LockRank rank) : rank_(rank) {}
+#else
+    explicit BasicRankedMutex(LockRank) {}
+#endif
     BasicRankedMutex(const BasicRankedMutex&) = delete;
     BasicRankedMutex& operator=(const BasicRankedMutex&) = delete;
 
     void lock() {
-        lock_order::Acquire(this, rank_, kRecursive);
+        Acquire();
         mutex_.lock();
     }
     bool try_lock() {
         if (!mutex_.try_lock()) return false;
-        lock_order::Acquired(this, rank_);
+        Acquired();
         return true;
     }
     void unlock() {
-        lock_order::Release(this);
+        Release();
         mutex_.unlock();
     }
-    LockRank rank() const { return rank_; }
-
-private:
-    Mutex mutex_;
-    LockRank rank_;
-};
-
-// Shared (reader) locking is checked like exclusive locking.
-class RankedSharedMutex {
-public:
-    explicit RankedSharedMutex(LockRank rank) : rank_(rank) {}
-    RankedSharedMutex(const RankedSharedMutex&) = delete;
-    RankedSharedMutex& operator=(const RankedSharedMutex&) = delete;
-
-    void lock() {
-        lock_order::Acquire(this, rank_, false);
-        mutex_.lock();
-    }
-    bool try_lock() {
-        if (!mutex_.try_lock()) return false;
-        lock_order::Acquired(this, rank_);
-        return true;
-    }
-    void unlock() {
-        lock_order::Release(this);
-        mutex_.unlock();
-    }
-    void lock_shared() {
-        lock_order::Acquire(this, rank_, false);
+    void lock_shared() requires kShared {
+        Acquire();
         mutex_.lock_shared();
     }
-    bool try_lock_shared() {
+    bool try_lock_shared() requires kShared {
         if (!mutex_.try_lock_shared()) return false;
-        lock_order::Acquired(this, rank_);
+        Acquired();
         return true;
     }
-    void unlock_shared() {
-        lock_order::Release(this);
+    void unlock_shared() requires kShared {
+        Release();
         mutex_.unlock_shared();
     }
 
 private:
-    std::shared_mutex mutex_;
+#ifndef NDEBUG
+    void Acquire() {
+        lock_order::Acquire(this, rank_, kRecursive);
+    }
+    void Acquired() {
+        lock_order::Acquired(this, rank_);
+    }
+    void Release() {
+        lock_order::Release(this);
+    }
     LockRank rank_;
-};
 #else
-template <class Mutex, bool kRecursive>
-class BasicRankedMutex {
-public:
-    explicit BasicRankedMutex(LockRank) {}
-    BasicRankedMutex(const BasicRankedMutex&) = delete;
-    BasicRankedMutex& operator=(const BasicRankedMutex&) = delete;
-    void lock() { mutex_.lock(); }
-    bool try_lock() { return mutex_.try_lock(); }
-    void unlock() { mutex_.unlock(); }
-
-private:
+    void Acquire() {}
+    void Acquired() {}
+    void Release() {}
+#endif
     Mutex mutex_;
 };
 
-class RankedSharedMutex {
-public:
-    explicit RankedSharedMutex(LockRank) {}
-    RankedSharedMutex(const RankedSharedMutex&) = delete;
-    RankedSharedMutex& operator=(const RankedSharedMutex&) = delete;
-    void lock() { mutex_.lock(); }
-    bool try_lock() { return mutex_.try_lock(); }
-    void unlock() { mutex_.unlock(); }
-    void lock_shared() { mutex_.lock_shared(); }
-    bool try_lock_shared() { return mutex_.try_lock_shared(); }
-    void unlock_shared() { mutex_.unlock_shared(); }
-
-private:
-    std::shared_mutex mutex_;
-};
-#endif
-
 using RankedMutex = BasicRankedMutex<std::mutex, false>;
 using RankedRecursiveMutex = BasicRankedMutex<std::recursive_mutex, true>;
+using RankedSharedMutex = BasicRankedMutex<std::shared_mutex, false>;
 
 }  // namespace tolvan::plat
