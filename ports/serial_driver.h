@@ -10,7 +10,8 @@
 
 namespace tolvan {
 
-// The driver record, fields in order. The shared port reaches in to replace `handle`.
+// The driver record, fields in order. The shared port reaches in to replace `handle` (or,
+// for a network connection, to put it back as a fresh open leaves it).
 struct SerialDriverRecord : DriverRecord {
     uint32_t rxQueueSize = 0;
     uint32_t txQueueSize = 0;
