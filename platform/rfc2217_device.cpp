@@ -62,6 +62,8 @@ constexpr uint8_t kModemLines = 0xF0;
 // Decoded bytes held for the reader; beyond this the socket is left to fill, which
 // holds the server back.
 constexpr size_t kRxLimit = 64 * 1024;
+// Wire bytes taken from the socket in one receive.
+constexpr uint32_t kPullMost = 4096;
 // Data bytes encoded and offered to the socket in one step.
 constexpr uint32_t kTxChunk = 4096;
 // Com-port requests kept while the server has not yet agreed to the option.
@@ -175,8 +177,14 @@ public:
         if (uint32_t e = Pump(); e != ERROR_SUCCESS) return e;
         if (rx) {
             rx_.clear();
-            // What is still in the socket came before the purge as well.
-            while (!peerClosed_ && Pull() > 0) rx_.clear();
+            // What the socket holds now came before the purge as well; what a peer that keeps
+            // sending has on its way did not (and the purge must end).
+            for (uint32_t queued = NetInQueue(fd_); queued > 0 && !peerClosed_;) {
+                const uint32_t got = Pull(queued);
+                rx_.clear();
+                if (got == 0) break;
+                queued -= got;
+            }
         }
         if (rx || tx) ComPort(kPurgeData, {static_cast<uint8_t>((rx ? 1 : 0) | (tx ? 2 : 0))});
         return FlushOwed();
@@ -242,11 +250,11 @@ private:
         return FlushOwed();
     }
 
-    // One receive into the decoder; the number of wire bytes taken.
-    uint32_t Pull() {
-        uint8_t wire[4096];
+    // One receive of at most `most` bytes into the decoder; the number of wire bytes taken.
+    uint32_t Pull(uint32_t most = kPullMost) {
+        uint8_t wire[kPullMost];
         uint32_t got = 0;
-        const uint32_t e = NetReceive(fd_, wire, sizeof wire, &got);
+        const uint32_t e = NetReceive(fd_, wire, std::min<uint32_t>(most, sizeof wire), &got);
         if (e == ERROR_DEVICE_NOT_CONNECTED)
             peerClosed_ = true;
         else if (e != ERROR_SUCCESS)

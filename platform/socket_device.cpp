@@ -2,6 +2,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "platform/comm_device.h"
 #include "platform/net_address.h"
 #include "platform/net_comm_device.h"
@@ -64,16 +66,22 @@ public:
         return ERROR_SUCCESS;
     }
 
-    // Received bytes are dropped; what the kernel already sends cannot be called back.
+    // Received bytes are dropped: those the socket holds now, not what a peer that keeps
+    // sending has on its way (the purge must end). What the kernel already sends cannot be
+    // called back.
     uint32_t Purge(bool rx, bool) override {
         if (gone_) return ERROR_DEVICE_NOT_CONNECTED;
         if (!rx) return ERROR_SUCCESS;
-        uint8_t scratch[1024];
-        uint32_t got = 0;
-        do {
+        uint8_t scratch[4096];
+        for (uint32_t queued = NetInQueue(fd_); queued > 0;) {
+            uint32_t got = 0;
             // A peer that went away shows on the next call.
-            if (NetReceive(fd_, scratch, sizeof scratch, &got) != ERROR_SUCCESS) break;
-        } while (got > 0);
+            if (NetReceive(fd_, scratch, std::min<uint32_t>(queued, sizeof scratch), &got) !=
+                    ERROR_SUCCESS ||
+                got == 0)
+                break;
+            queued -= got;
+        }
         return ERROR_SUCCESS;
     }
 

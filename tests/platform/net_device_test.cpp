@@ -11,9 +11,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "channels/doc_comm.h"
@@ -242,6 +244,42 @@ TEST_P(NetHangup, EndsAWaitingReadAndLaterCalls) {
 INSTANTIATE_TEST_SUITE_P(CloseAndReset, NetHangup,
                          ::testing::Combine(::testing::Values("socket", "rfc2217"),
                                             ::testing::Bool()));
+
+// A purge drops what has come, not what a peer that keeps sending has on its way: it ends
+// while the peer still sends, or it would hold its caller (and the server lock) for as long
+// as the peer likes.
+class NetFlood : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(NetFlood, APurgeEndsWhileThePeerKeepsSending) {
+    TcpPeer peer;
+    Handle h(OpenComm(peer.Url(GetParam())));
+    ASSERT_NE(h.h, kInvalidCommHandle) << GetLastError();
+    ASSERT_TRUE(peer.Accept());
+    // Far more than the socket buffers of both sides hold.
+    constexpr uint64_t kBudget = uint64_t{64} << 20;
+    std::atomic<bool> stop{false};
+    std::atomic<uint64_t> sent{0};
+    std::thread flood([&] {
+        const Bytes chunk(64 * 1024, 'a');
+        while (!stop && sent < kBudget && peer.Send(chunk)) sent += chunk.size();
+    });
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            ComStat stat;
+            uint32_t errors = 0;
+            return ClearCommError(h.h, &errors, &stat) && stat.cbInQue > 0;
+        },
+        2000));
+    EXPECT_TRUE(PurgeComm(h.h, PURGE_RXCLEAR));
+    const uint64_t sentByThen = sent;
+    stop = true;
+    CloseComm(h.h);  // a flood blocked in its send fails now
+    h.h = kInvalidCommHandle;
+    flood.join();
+    EXPECT_LT(sentByThen, kBudget) << "the purge read on until the peer stopped sending";
+}
+
+INSTANTIATE_TEST_SUITE_P(Schemes, NetFlood, ::testing::Values("socket", "rfc2217"));
 
 TEST(SocketDevice, ChannelOnAMappedComNumberCarriesBytesBothWays) {
     constexpr int16_t kCom = 6;
