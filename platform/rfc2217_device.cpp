@@ -241,9 +241,15 @@ private:
 
     // Takes in what the socket holds (and acts on the server's commands), then sends
     // what is owed. A closed connection counts as gone once the bytes before it are read.
+    // One call takes at most kRxLimit wire bytes: a server that keeps sending commands alone
+    // never fills rx_, and must not keep the caller here.
     uint32_t Pump() {
         if (gone_) return ERROR_DEVICE_NOT_CONNECTED;
-        while (!peerClosed_ && rx_.size() < kRxLimit && Pull() > 0) {}
+        for (size_t taken = 0; !peerClosed_ && rx_.size() < kRxLimit && taken < kRxLimit;) {
+            const uint32_t got = Pull();
+            if (got == 0) break;
+            taken += got;
+        }
         if (peerClosed_ && rx_.empty()) return Lost(ERROR_DEVICE_NOT_CONNECTED);
         if (lost_ != ERROR_SUCCESS) return Lost(lost_);
         if (peerClosed_) return ERROR_SUCCESS;

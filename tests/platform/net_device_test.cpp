@@ -245,41 +245,47 @@ INSTANTIATE_TEST_SUITE_P(CloseAndReset, NetHangup,
                          ::testing::Combine(::testing::Values("socket", "rfc2217"),
                                             ::testing::Bool()));
 
-// A purge drops what has come, not what a peer that keeps sending has on its way: it ends
-// while the peer still sends, or it would hold its caller (and the server lock) for as long
-// as the peer likes.
-class NetFlood : public ::testing::TestWithParam<const char*> {};
+// A peer that keeps sending, data or (over telnet) only commands: a query takes in what has
+// come and a purge drops it, but neither reads on for what the peer has on its way, or it
+// would hold its caller (and the server lock) for as long as the peer likes.
+class NetFlood : public ::testing::TestWithParam<std::tuple<const char*, bool>> {};
 
-TEST_P(NetFlood, APurgeEndsWhileThePeerKeepsSending) {
+TEST_P(NetFlood, QueriesAndPurgesEndWhileThePeerKeepsSending) {
+    const auto [scheme, commandsOnly] = GetParam();
     TcpPeer peer;
-    Handle h(OpenComm(peer.Url(GetParam())));
-    ASSERT_NE(h.h, kInvalidCommHandle) << GetLastError();
+    const CommHandle h = OpenComm(peer.Url(scheme));
+    ASSERT_NE(h, kInvalidCommHandle) << GetLastError();
     ASSERT_TRUE(peer.Accept());
+    Bytes chunk(64 * 1024, 'a');
+    if (commandsOnly) {
+        for (size_t i = 0; i + 1 < chunk.size(); i += 2) {
+            chunk[i] = 0xFF;  // IAC NOP
+            chunk[i + 1] = 241;
+        }
+    }
     // Far more than the socket buffers of both sides hold.
     constexpr uint64_t kBudget = uint64_t{64} << 20;
     std::atomic<bool> stop{false};
     std::atomic<uint64_t> sent{0};
     std::thread flood([&] {
-        const Bytes chunk(64 * 1024, 'a');
         while (!stop && sent < kBudget && peer.Send(chunk)) sent += chunk.size();
     });
-    EXPECT_TRUE(WaitFor(
-        [&] {
-            ComStat stat;
-            uint32_t errors = 0;
-            return ClearCommError(h.h, &errors, &stat) && stat.cbInQue > 0;
-        },
-        2000));
-    EXPECT_TRUE(PurgeComm(h.h, PURGE_RXCLEAR));
+    EXPECT_TRUE(WaitFor([&] { return sent > 0; }, 2000));
+    ComStat stat;
+    uint32_t errors = 0;
+    EXPECT_TRUE(ClearCommError(h, &errors, &stat));
+    EXPECT_TRUE(PurgeComm(h, PURGE_RXCLEAR));
     const uint64_t sentByThen = sent;
     stop = true;
-    CloseComm(h.h);  // a flood blocked in its send fails now
-    h.h = kInvalidCommHandle;
+    CloseComm(h);  // a flood blocked in its send fails now
     flood.join();
-    EXPECT_LT(sentByThen, kBudget) << "the purge read on until the peer stopped sending";
+    EXPECT_LT(sentByThen, kBudget) << "a call read on until the peer stopped sending";
 }
 
-INSTANTIATE_TEST_SUITE_P(Schemes, NetFlood, ::testing::Values("socket", "rfc2217"));
+INSTANTIATE_TEST_SUITE_P(Schemes, NetFlood,
+                         ::testing::Values(std::make_tuple("socket", false),
+                                           std::make_tuple("rfc2217", false),
+                                           std::make_tuple("rfc2217", true)));
 
 TEST(SocketDevice, ChannelOnAMappedComNumberCarriesBytesBothWays) {
     constexpr int16_t kCom = 6;
