@@ -7,6 +7,7 @@
 #include "automation/prompt_calls.h"
 #include "automation/server_object.h"
 #include "automation/stream_calls.h"
+#include "automation/waiting_modem.h"
 #include "automation/waiting_read.h"
 #include "platform/server_lock.h"
 
@@ -394,6 +395,8 @@ bool AutomationServer::StartWaitingRead(const QDBusMessage& message,
     if (!waits_) return false;
     std::optional<ResolvedCall> call = router_.ResolveMethod(message, target);
     if (!call) return false;
+    if (WaitingModem::Wants(*call))
+        return StartWaitingModem(std::move(*call), message, connection, target);
     std::unique_ptr<WaitingRead> read =
         WaitingRead::Start(std::move(*call), message, connection, target);
     if (!read) return false;
@@ -417,6 +420,28 @@ bool AutomationServer::StartWaitingRead(const QDBusMessage& message,
         if (release) release();
     });
     waits_->Add(deadline, std::move(read));
+    return true;
+}
+
+bool AutomationServer::StartWaitingModem(ResolvedCall call, const QDBusMessage& message,
+                                         const QDBusConnection& connection,
+                                         const CallTarget& target) {
+    // A modem command of a modem channel: begun here, its answer awaited in the reactor.
+    std::unique_ptr<WaitingModem> command =
+        WaitingModem::Start(std::move(call), message, connection, target);
+    if (!command) return false;
+    if (command->Answered()) {
+        command->Answer();
+        CallEnded(target.id);
+        return true;
+    }
+    std::function<void()> release = calls_->HoldLane();
+    command->OnAnswered([this, id = target.id, release] {
+        CallEnded(id);
+        if (release) release();
+    });
+    const auto deadline = command->Deadline();
+    waits_->Add(deadline, std::move(command));
     return true;
 }
 

@@ -149,9 +149,14 @@ private:
     // Workers and the reactor: a call has answered; the window thread learns it.
     void CallEnded(std::uint32_t id);
     // A worker: a timed read (automation/waiting_read.h) tried at once, and when it is
-    // not done handed to the reactor with its lane held. False: not such a call.
+    // not done handed to the reactor with its lane held; else a modem command
+    // (StartWaitingModem). False: not such a call.
     bool StartWaitingRead(const QDBusMessage& message, const QDBusConnection& connection,
                           const CallTarget& target);
+    // A worker: a modem command (automation/waiting_modem.h) begun, its answer awaited in
+    // the reactor with its lane held. False: not such a call, or the conversation is busy.
+    bool StartWaitingModem(ResolvedCall call, const QDBusMessage& message,
+                           const QDBusConnection& connection, const CallTarget& target);
 
     // Window thread.
     QDBusMessage DispatchUnknown(const QDBusMessage& message, std::uint32_t id,

@@ -129,6 +129,8 @@ void WaitReactor::Run() {
                 plat::ServerLockGuard guard;
                 plat::WaitTarget sleep;
                 answered = e.waiter->Try(last, sleep);
+                if (!answered)
+                    if (const auto next = e.waiter->NextDeadline()) e.deadline = *next;
                 e.wakes.Watch(answered ? nullptr : sleep.wakes);
                 if (sleep.fd != e.brokenFd) e.brokenFd = -1;
                 e.fd = sleep.fd == e.brokenFd ? -1 : sleep.fd;

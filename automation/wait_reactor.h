@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -33,9 +34,14 @@ public:
         // has its answer; `last` (the deadline passed, the reactor stops): it must have.
         // When not, `sleep` says what to wait on until the next try.
         virtual bool Try(bool last, tolvan::plat::WaitTarget& sleep) = 0;
-        // On the reactor's thread without the server lock, after Try said true: sends the
-        // answer. The waiter is destroyed after it.
+        // On the reactor's thread without the server lock, after Try said true (or after
+        // the last try when the reactor stops): sends the answer. The waiter is destroyed
+        // after it.
         virtual void Answer() = 0;
+        // After a try that did not answer, with the server lock held: a later deadline when
+        // the waiter's wait goes on in another stage (a register read: the value, then the
+        // answer); a try with `last` set may do so. None: the deadline stays.
+        virtual std::optional<Clock::time_point> NextDeadline() { return std::nullopt; }
     };
 
     WaitReactor();

@@ -124,6 +124,11 @@ std::int32_t CDocModem::LinkRead(std::span<std::uint8_t> destination) {
     return ReadFromPort(destination, n);
 }
 
+std::uint32_t CDocModem::LinkHeld() const {
+    plat::ServerLockGuard lock;
+    return ReceiveBuffer() != nullptr ? ReceiveBuffer()->Count() : 0;
+}
+
 void CDocModem::LinkClearReceive() {
     ClearRBuff();
 }

@@ -108,6 +108,7 @@ private:
                                 std::int16_t terminator) override;
     std::int32_t LinkRead(std::span<std::uint8_t> destination) override;
     void LinkClearReceive() override;
+    std::uint32_t LinkHeld() const override;
     std::int16_t LinkLastError() override;
 
     ModemChannelSettings settings_;

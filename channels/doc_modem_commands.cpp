@@ -176,22 +176,36 @@ int16_t ModemCommands::Wait(const AndModemMode& mode) {
 
 bool ModemCommands::ValueIn(int32_t& value, bool& hadLineFeed) {
     std::array<uint8_t, 58> line{};
-    int32_t n;
-    while ((n = link_.LinkReadString(line, '\r')) > 0) {
-        value = RegisterLineValue(
-            {reinterpret_cast<const char*>(line.data()), static_cast<size_t>(n)}, hadLineFeed);
-        if (value >= 0) return true;
+    for (int quiet = 0; quiet < 2;) {
+        const uint32_t held = link_.LinkHeld();
+        const int32_t n = link_.LinkReadString(line, '\r');
+        if (n > 0) {
+            quiet = 0;
+            value = RegisterLineValue(
+                {reinterpret_cast<const char*>(line.data()), static_cast<size_t>(n)}, hadLineFeed);
+            if (value >= 0) return true;
+        } else {
+            // 0 is also an empty line read: no whole line yet only when nothing moved twice.
+            quiet = link_.LinkHeld() == held ? quiet + 1 : 0;
+        }
     }
     return false;
 }
 
 bool ModemCommands::AnswerIn(const std::string& wanted) {
     std::array<uint8_t, 256> line{};
-    int32_t n;
-    while ((n = link_.LinkReadString(line, -2)) > 0) {
-        if (std::string_view(reinterpret_cast<const char*>(line.data()), static_cast<size_t>(n)) ==
-            wanted)
-            return true;
+    for (int quiet = 0; quiet < 2;) {
+        const uint32_t held = link_.LinkHeld();
+        const int32_t n = link_.LinkReadString(line, -2);
+        if (n > 0) {
+            quiet = 0;
+            if (std::string_view(reinterpret_cast<const char*>(line.data()),
+                                 static_cast<size_t>(n)) == wanted)
+                return true;
+        } else {
+            // 0 is also an empty line read: no whole line yet only when nothing moved twice.
+            quiet = link_.LinkHeld() == held ? quiet + 1 : 0;
+        }
     }
     return false;
 }

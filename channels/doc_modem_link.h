@@ -26,6 +26,8 @@ public:
     // Up to destination.size() bytes; the count read.
     virtual int32_t LinkRead(std::span<uint8_t> destination) = 0;
     virtual void LinkClearReceive() = 0;
+    // Bytes the channel has received and not read yet (an empty line read leaves fewer).
+    virtual uint32_t LinkHeld() const = 0;
     // The driver's last status.
     virtual int16_t LinkLastError() = 0;
 };

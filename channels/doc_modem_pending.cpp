@@ -119,6 +119,17 @@ uint32_t ModemPending::LimitMs() const {
 
 ModemPending::Step ModemPending::Try(bool last) {
     const Phase before = phase_;
+    Look(last);
+    // A new wait looks at once at what has come already: no wake-up will say so.
+    for (Phase seen = before; phase_ != Phase::kEnded && phase_ != seen;) {
+        seen = phase_;
+        Look(false);
+    }
+    if (phase_ == Phase::kEnded) return Step::kEnded;
+    return phase_ == before ? Step::kWaiting : Step::kNextWait;
+}
+
+void ModemPending::Look(bool last) {
     switch (phase_) {
         case Phase::kValue:
             if (commands_.ValueIn(value_, hadLineFeed_) || last) {
@@ -142,8 +153,6 @@ ModemPending::Step ModemPending::Try(bool last) {
         case Phase::kEnded:
             break;
     }
-    if (phase_ == Phase::kEnded) return Step::kEnded;
-    return phase_ == before ? Step::kWaiting : Step::kNextWait;
 }
 
 void ModemPending::EnterAnswer() {

@@ -73,7 +73,8 @@ private:
     enum class Phase { kValue, kLineFeed, kAnswer, kEnded };
     static Begun Begin(ModemCommands& commands, const std::string& text, bool registerRead,
                        int16_t& status, std::unique_ptr<ModemPending>& pending);
-    Step Start();  // enters the first wait (ending at once when there is none)
+    Step Start();          // enters the first wait (ending at once when there is none)
+    void Look(bool last);  // one look in the current wait
     void EnterAnswer();
     int16_t Result(bool answered) const;
     void End(int16_t status);

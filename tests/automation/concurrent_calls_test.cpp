@@ -441,6 +441,76 @@ TEST_F(ConcurrentCalls, TimedReadsOfBytesAndStringsHoldNoWorkerAndAnswerAsBefore
     EXPECT_EQ(Result(closed.reply()), 0);
 }
 
+// Modem commands wait for the modem's answer without a worker: more commands than there
+// are workers, each on a modem of its own, wait while another client is served; each answers
+// as the blocking member did, and a channel's next call waits for its command's answer.
+TEST_F(ConcurrentCalls, ModemCommandsWaitForTheirAnswerWithoutAWorker) {
+    const QString kModem = QStringLiteral("DaRi32.Document");
+    constexpr int kModems = static_cast<int>(tdbus::kCallWorkers) + 2;
+    std::vector<std::unique_ptr<PtyPair>> lines;
+    QDBusConnection a = bus_->Connect();
+    QDBusConnection b = bus_->Connect();
+    const auto n = [](int v) { return QVariant::fromValue<short>(static_cast<short>(v)); };
+    auto modemCall = [&](const QString& path, const QString& member, const QVariantList& args) {
+        QDBusMessage call = QDBusMessage::createMethodCall(kModem, path, kModem, member);
+        call.setArguments(args);
+        return a.asyncCall(call, 60000);
+    };
+    std::vector<QString> paths;
+    for (int i = 0; i < kModems; ++i) {
+        lines.push_back(std::make_unique<PtyPair>());
+        const int com = 10 + i;
+        plat::DeviceMap::Set(com, lines.back()->slavePath());
+        ASSERT_NE(registry_.ProbePort(com), nullptr);
+        const QDBusMessage made = Wait(a.asyncCall(QDBusMessage::createMethodCall(
+            kModem, "/", "Tolvan32.ClassFactory", "CreateInstance")));
+        const QString path = made.arguments().value(0).value<QDBusObjectPath>().path();
+        ASSERT_FALSE(path.isEmpty()) << made.errorMessage().toStdString();
+        ASSERT_EQ(Result(Wait(Send(a, path, "ConnectToPort", {n(com), 9600, n('N'), n(8), n(1)}))),
+                  0);
+        for (const auto& [name, value] : {std::pair{"nCommandMode", 2}, {"nFixedDelay", 30000}}) {
+            QDBusMessage set = QDBusMessage::createMethodCall(
+                kModem, path, QStringLiteral("org.freedesktop.DBus.Properties"), "Set");
+            set << kModem << QString::fromLatin1(name)
+                << QVariant::fromValue(
+                       QDBusVariant(QVariant::fromValue<short>(static_cast<short>(value))));
+            ASSERT_EQ(Wait(a.asyncCall(set)).type(), QDBusMessage::ReplyMessage);
+        }
+        paths.push_back(path);
+    }
+    const QString pathB = Connected(b, 3);
+
+    std::vector<QDBusPendingCall> commands;
+    for (int i = 0; i + 1 < kModems; ++i)
+        commands.push_back(modemCall(paths[i], "DoCommand", {QStringLiteral("ATZ\r")}));
+    QDBusPendingCall reg = modemCall(paths.back(), "GetRegister", {n(7)});
+    // The same lane (a call answered by a worker): behind the register read.
+    QDBusMessage read =
+        QDBusMessage::createMethodCall(kModem, paths.back(), kPlain, "ReadFromPortTimed");
+    read.setArguments({QByteArray(4, '.'), n(4), Ms(0)});
+    QDBusPendingCall after = a.asyncCall(read, 60000);
+    ASSERT_TRUE(SpinUntil([&] { return server_->CallsUnderWay() == kModems + 1; }));
+
+    QDBusPendingCall other = Send(b, pathB, "GetPortSettings");
+    EXPECT_TRUE(SpinUntil([&] { return other.isFinished(); }, 5000))
+        << "the other client waited for a worker";
+    for (const QDBusPendingCall& call : commands) EXPECT_FALSE(call.isFinished());
+    EXPECT_FALSE(reg.isFinished()) << (reg.isFinished() ? Result(reg.reply()) : 0);
+    EXPECT_FALSE(after.isFinished()) << "a call overtook the command of its channel";
+
+    for (int i = 0; i + 1 < kModems; ++i) {
+        const auto sent = lines[static_cast<std::size_t>(i)]->ReadAvailable(50);
+        EXPECT_EQ(std::string(sent.begin(), sent.end()), "ATZ\r");
+        ASSERT_TRUE(lines[static_cast<std::size_t>(i)]->Write("\r\nOK\r\n"));
+    }
+    for (QDBusPendingCall& call : commands) EXPECT_EQ(Result(Wait(call)), 0);
+    const auto asked = lines.back()->ReadAvailable(50);
+    EXPECT_EQ(std::string(asked.begin(), asked.end()), "ATS7?\r");
+    ASSERT_TRUE(lines.back()->Write("ATS7?\r\r\n042\r\n\r\nOK\r\n"));
+    EXPECT_EQ(Result(Wait(reg)), 42);
+    EXPECT_EQ(Result(Wait(after)), 0) << "the register read took its answer";
+}
+
 TEST(CallTimeout, MembersThatWaitAreAwaitedBeyondTheirWait) {
     using tdbus::CallTimeoutMs;
     const std::vector<tfw::Variant> noArgs;

@@ -42,6 +42,7 @@ public:
         ch_.Port()->PollReceive();
         ch_.Rx()->Clear();
     }
+    uint32_t LinkHeld() const override { return ch_.Rx() ? ch_.Rx()->Count() : 0; }
     int16_t LinkLastError() override { return 0; }
 
 private:
