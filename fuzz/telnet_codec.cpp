@@ -8,7 +8,8 @@
 // cuts they come back exactly, and every cut of the escaped data counts its bytes right.
 // Mode 2: the rest is a com-port server's bytes in pieces, each followed by one call on the
 // device; the device must read exactly the data the server sent (less what a purge dropped),
-// report the newest modem state and the line errors sent since the last query, answer each option
+// report the newest modem state and the line errors sent since the last query, keep
+// settings whole or not at all, hold output while flow is stopped, answer each option
 // command at most once, send com-port requests only after the server agreed to the option,
 // and send what it accepted to write whole and in order.
 #include "platform/comm_types.h"
@@ -255,10 +256,11 @@ void ComPortDevice(FuzzedDataProvider& in) {
     ComPortPeer peer;
     CommDevice& dev = *peer.device;
     Bytes accepted;  // what the device took to write
+    bool suspended = false;
     while (in.remaining_bytes() > 0) {
         const Bytes chunk = in.ConsumeBytes<uint8_t>(in.ConsumeIntegralInRange(0, 48));
         peer.Send(chunk);
-        switch (in.ConsumeIntegralInRange(0, 5)) {
+        switch (in.ConsumeIntegralInRange(0, 7)) {
             case 0: {
                 const uint32_t n = in.ConsumeIntegralInRange<uint32_t>(1, 70000);
                 Bytes buf(n);
@@ -296,9 +298,34 @@ void ComPortDevice(FuzzedDataProvider& in) {
                 Check(dev.Write(data.data(), static_cast<uint32_t>(data.size()), &written) ==
                       ERROR_SUCCESS);
                 Check(written <= data.size());
+                Check(!suspended || written == 0);
                 accepted.insert(accepted.end(), data.begin(), data.begin() + written);
                 break;
             }
+            case 5: {
+                Dcb dcb;
+                dcb.BaudRate = in.ConsumeIntegral<uint32_t>();
+                dcb.ByteSize = in.ConsumeIntegralInRange<uint8_t>(3, 9);
+                dcb.Parity = in.ConsumeIntegralInRange<uint8_t>(0, 5);
+                dcb.StopBits = in.ConsumeIntegralInRange<uint8_t>(0, 3);
+                dcb.fOutxCtsFlow = in.ConsumeBool();
+                dcb.fOutX = in.ConsumeBool();
+                dcb.fInX = in.ConsumeBool();
+                dcb.fDtrControl = in.ConsumeIntegralInRange<uint8_t>(0, 2);
+                dcb.fRtsControl = in.ConsumeIntegralInRange<uint8_t>(0, 3);
+                Dcb before;
+                Check(dev.ReadState(&before) == ERROR_SUCCESS);
+                const uint32_t e = dev.Apply(dcb);
+                Dcb after;
+                Check(dev.ReadState(&after) == ERROR_SUCCESS);
+                // Settings taken are kept whole; refused ones change nothing.
+                Check(after == (e == ERROR_SUCCESS ? dcb : before));
+                break;
+            }
+            case 6:
+                suspended = !in.ConsumeBool();
+                Check(dev.Flow(!suspended) == ERROR_SUCCESS);
+                break;
             default:
                 Check(dev.SetLines(in.ConsumeIntegralInRange(-1, 1),
                                    in.ConsumeIntegralInRange(-1, 1)) == ERROR_SUCCESS);
