@@ -21,6 +21,7 @@
 #include "channels/doc_comm.h"
 #include "platform/device_map.h"
 #include "platform/net_address.h"
+#include "platform/net_closer.h"
 #include "platform/serial_api.h"
 #include "platform/telnet_codec.h"
 #include "platform/ticks.h"
@@ -159,6 +160,9 @@ TEST(SocketDevice, RefusedAndMalformedAddressesFailAtOnceWithoutLeaks) {
         TcpPeer gone;  // a port that was just free again: nobody listens there
         closedPort = gone.port();
     }
+    // Connections of earlier tests in this process may still be closing in the background,
+    // each holding its descriptor until it has.
+    ASSERT_TRUE(WaitFor([] { return LingeringCloses() == 0; }, 2000));
     const int before = OpenDescriptors();
     for (const std::string& url :
          {"socket://127.0.0.1:" + std::to_string(closedPort),
