@@ -647,5 +647,54 @@ TEST(Rfc2217Ser2net, SettingsReachTheServedTtyAndEveryByteCrosses) {
     }
 }
 
+// A channel on a port that ser2net serves, as a user connects one: the channel's line
+// reaches the tty, bytes cross both ways, and a port left is taken again at once (ser2net
+// serves one connection per port).
+TEST(Rfc2217Ser2net, AChannelSetsTheServedLineAndCarriesBytes) {
+    if (Ser2net::Path().empty()) GTEST_SKIP() << "ser2net is not installed";
+    constexpr int16_t kCom = 6;
+    test::PtyPair pty;
+    test::ScratchDir dir;
+    Ser2net server(pty.slavePath(), dir.path());
+    ASSERT_NE(server.port(), 0);
+    const std::string url = "rfc2217://127.0.0.1:" + std::to_string(server.port());
+    // It takes ser2net a moment to listen; a refused connect fails at once.
+    ASSERT_TRUE(WaitFor([&] { return Handle(OpenComm(url)).h != kInvalidCommHandle; }, 5000));
+    test::MappedPort port;
+    ASSERT_EQ(port.Map(kCom, url, dir.path()), 1);
+    for (uint8_t round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        CDocComm channel;
+        ASSERT_EQ(channel.ConnectToPort(kCom, 19200, 'E', 7, 2), 0);
+        Bytes out = {'A', 'T', 0xFF, 0x0D, static_cast<uint8_t>('0' + round)};
+        ASSERT_EQ(channel.WriteToPort(out, static_cast<int16_t>(out.size())),
+                  static_cast<int16_t>(out.size()));
+        EXPECT_EQ(pty.Read(out.size()), out);
+        // The line went ahead of the bytes. A pty keeps 8 bits without parity whatever it is
+        // told; speed and stop bits show.
+        termios t{};
+        EXPECT_TRUE(WaitFor(
+            [&] {
+                return ::tcgetattr(pty.slave(), &t) == 0 && cfgetospeed(&t) == B19200 &&
+                       (t.c_cflag & CSTOPB);
+            },
+            2000));
+
+        const Bytes in = {'O', 'K', 0xFF, static_cast<uint8_t>('0' + round)};
+        ASSERT_TRUE(pty.Write(in));
+        Bytes got;
+        std::vector<uint8_t> buf(16);
+        EXPECT_TRUE(WaitFor(
+            [&] {
+                port.registry.IdleService();
+                const int16_t n = channel.ReadFromPort(buf, 16);
+                if (n > 0) got.insert(got.end(), buf.begin(), buf.begin() + n);
+                return got.size() >= in.size();
+            },
+            5000));
+        EXPECT_EQ(got, in);
+    }
+}
+
 }  // namespace
 }  // namespace tolvan::plat
