@@ -53,9 +53,10 @@ ChannelCommands::ChannelCommands(CDocComm& channel, ChannelCommandContext contex
 ChannelCommands::~ChannelCommands() = default;
 
 QString ChannelCommands::AvailablePortList() const {
-    std::array<std::uint8_t, kPortListSize> scratch{};
-    channel_.GetAvailableCOMM(scratch);
-    return QString::fromLatin1(reinterpret_cast<const char*>(scratch.data()));
+    // The ports found so far: a start-up probe still trying a slow device adds its port later.
+    std::string list = CDocComm::AvailablePorts(false);
+    list.resize(std::min<std::size_t>(list.size(), kPortListSize - 1));
+    return QString::fromLatin1(list.data(), static_cast<qsizetype>(list.size()));
 }
 
 bool ChannelCommands::Connected() const {

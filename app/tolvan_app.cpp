@@ -549,8 +549,9 @@ tdbus::HostedChannel* CAppComm::CreateChannel(tdbus::ChannelClass cls) {
 }
 
 std::vector<tdbus::PortSummary> CAppComm::DescribePorts() {
+    // On the window thread, which never waits for a device: the ports found so far (the
+    // start-up probe has its head start of the bus registration and mostly ended long ago).
     plat::ServerLockGuard lock;
-    registry_.WaitForProbe();
     std::vector<tdbus::PortSummary> out;
     for (const auto& port : registry_.Ports()) {
         tdbus::PortSummary p;

@@ -324,10 +324,14 @@ std::int16_t CDocComm::SetRTSLine(bool on) {
 }
 
 void CDocComm::GetAvailableCOMM(std::span<std::uint8_t> buffer) {
+    CopyZeroTerminated(buffer, AvailablePorts(true));
+}
+
+std::string CDocComm::AvailablePorts(bool afterProbe) {
     plat::ServerLockGuard guard;
     std::string list;
     if (g_registry != nullptr) {
-        g_registry->WaitForProbe();
+        if (afterProbe) g_registry->WaitForProbe();
         std::vector<std::int32_t> numbers;
         for (const auto& port : g_registry->Ports()) numbers.push_back(port->PortNumber());
         std::sort(numbers.begin(), numbers.end());
@@ -336,7 +340,7 @@ void CDocComm::GetAvailableCOMM(std::span<std::uint8_t> buffer) {
             list += "COM" + std::to_string(n);
         }
     }
-    CopyZeroTerminated(buffer, list);
+    return list;
 }
 
 void CDocComm::AbortXfert() {

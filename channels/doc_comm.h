@@ -181,8 +181,11 @@ public:
     virtual std::int32_t SpaceFreeInTXBuffer();
     virtual std::int32_t SpaceUsedInRXBuffer();
     virtual std::int32_t SpaceUsedInTXBuffer();
-    // "COM1,COM3" and a zero byte, cut to fit the buffer.
+    // "COM1,COM3" and a zero byte, cut to fit the buffer (after the start-up probe).
     virtual void GetAvailableCOMM(std::span<std::uint8_t> buffer);
+    // The same list; `afterProbe` false: the ports found so far, for the window, which never
+    // waits for a device.
+    static std::string AvailablePorts(bool afterProbe);
     virtual void AbortXfert();
 
     // --- Timed reads in tries ------------------------------------------------------------
