@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "platform/server_lock.h"
+#include "channels/doc_comm.h"
 #include "ports/serial_driver.h"
 #include "tests/ports/shared_port_fixture.h"
 
@@ -85,6 +86,7 @@ TEST_F(PortRegistryTest, TheStartUpProbeRunsOnItsOwnAndConnectsMeanwhileWaitForI
                 cv.wait_for(lock, std::chrono::seconds(10), [&] { return gateOpen; });
             }
         });
+        CDocComm::SetPortRegistry(&registry);
         registry.StartProbe();
         EXPECT_TRUE(registry.Probing()) << "StartProbe waited for the probe";
         connectFound =
@@ -97,6 +99,8 @@ TEST_F(PortRegistryTest, TheStartUpProbeRunsOnItsOwnAndConnectsMeanwhileWaitForI
                 cv.wait_for(lock, std::chrono::seconds(10), [&] { return connectsWaiting >= 2; }));
             EXPECT_EQ(found, -100) << "a connect did not wait for the probe";
             EXPECT_EQ(missing, -100);
+            // The window's list does not wait: what is found so far (nothing yet).
+            EXPECT_EQ(CDocComm::AvailablePorts(false), "");
             gateOpen = true;
             cv.notify_all();
         }
@@ -106,7 +110,8 @@ TEST_F(PortRegistryTest, TheStartUpProbeRunsOnItsOwnAndConnectsMeanwhileWaitForI
     EXPECT_EQ(found, 0);
     EXPECT_EQ(a.Port(), registry.FindPort(3));
     EXPECT_EQ(missing, -2) << "no device: refused once the probe has ended";
-    registry.WaitForProbe();
+    EXPECT_EQ(CDocComm::AvailablePorts(true), "COM1,COM3");
+    CDocComm::SetPortRegistry(nullptr);
     EXPECT_FALSE(registry.Probing());
     EXPECT_NE(registry.FindPort(1), nullptr);
     EXPECT_EQ(registry.Ports().size(), 2u);
