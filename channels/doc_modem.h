@@ -110,6 +110,7 @@ private:
     void LinkClearReceive() override;
     std::uint32_t LinkHeld() const override;
     std::int16_t LinkLastError() override;
+    plat::WaitTarget LinkWaitTarget() override { return ReceiveWaitTarget(); }
 
     ModemChannelSettings settings_;
     AndModemMode mode_;

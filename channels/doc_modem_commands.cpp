@@ -165,7 +165,8 @@ int16_t ModemCommands::Wait(const AndModemMode& mode) {
             return 0;
         case 2: {
             const bool matched =
-                plat::WaitFor([&] { return AnswerIn(mode.strResponse); }, Ms(mode.nTimeout));
+                plat::WaitFor([&] { return AnswerIn(mode.strResponse); }, Ms(mode.nTimeout),
+                              [&] { return link_.LinkWaitTarget(); });
             return matched ? int16_t{0} : kModemNoResponse;
         }
         default:
@@ -222,11 +223,12 @@ int16_t ModemCommands::GetRegister(int16_t reg) {
 
     int32_t value = -1;
     bool hadLineFeed = false;
-    plat::WaitFor([&] { return ValueIn(value, hadLineFeed); }, Ms(mode.nInternalTimeout));
+    const auto sleepOn = [&] { return link_.LinkWaitTarget(); };
+    plat::WaitFor([&] { return ValueIn(value, hadLineFeed); }, Ms(mode.nInternalTimeout), sleepOn);
     if (hadLineFeed) {
         // The line feed after the value; it may still be on its way.
         std::array<uint8_t, 1> lf{};
-        plat::WaitFor([&] { return link_.LinkRead(lf) > 0; }, Ms(mode.nInternalTimeout));
+        plat::WaitFor([&] { return link_.LinkRead(lf) > 0; }, Ms(mode.nInternalTimeout), sleepOn);
     }
     Wait(mode);
     return value >= 0 ? static_cast<int16_t>(value) : kModemNoResponse;

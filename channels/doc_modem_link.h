@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <span>
 
+#include "platform/ticks.h"
+
 namespace tolvan {
 
 class ModemLink {
@@ -30,6 +32,9 @@ public:
     virtual uint32_t LinkHeld() const = 0;
     // The driver's last status.
     virtual int16_t LinkLastError() = 0;
+    // What a wait for the modem's answer sleeps on (under the server lock): the channel's
+    // arrival descriptor and wake-ups. None: the wait looks every few milliseconds.
+    virtual plat::WaitTarget LinkWaitTarget() { return {}; }
 };
 
 }  // namespace tolvan

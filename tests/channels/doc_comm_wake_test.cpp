@@ -1,8 +1,10 @@
 // A timed read sleeps until something happens to its channel, not in short slices: bytes
 // that another channel of the port took off the device, bytes a loop:// device turns
-// round, the channel closed by another thread. The clock below runs the other side's
-// action inside the waiter's first sleep (the server lock let go, as another thread would
-// find it) and then says whether the sleep would have ended at once.
+// round, the channel closed by another thread. So does a modem command waiting for "OK". The clock
+// below runs the other side's action inside the waiter's first sleep (the server lock let go, as
+// another thread would find it) and then says whether the sleep would have ended at once.
+#include "automation/contract/modem_members.h"
+#include "channels/doc_modem.h"
 #include "tests/channels/doc_comm_fixture.h"
 
 #include <poll.h>
@@ -120,6 +122,24 @@ TEST(DocCommLoopWake, WaiterOnALoopPortWakesWhenAnotherChannelWrites) {
     EXPECT_EQ(clock.Now(), 5000u);
     a.CloseConnection();
     b.CloseConnection();
+}
+
+TEST_F(DocCommWakeTest, ModemCommandSleepsUntilTheAnswerComes) {
+    CDocModem modem;
+    ASSERT_EQ(modem.ConnectToPort(kCom, 9600, 'N', 8, 1), 0);
+    tfw::Variant r;
+    std::vector<tfw::Variant> two{tfw::Variant::I2(2)};
+    ASSERT_EQ(tfw::Invoke(modem, kDispNCommandMode, tfw::kDispatchPropertyPut, two, r),
+              tfw::DispatchStatus::Ok);
+    plat::ScopedTickSource use(clock);
+    clock.action = [&] { ASSERT_TRUE(Sent(pty, Port(), "AT\r\r\nOK\r\n")); };
+    std::vector<tfw::Variant> at{tfw::Variant::String("AT\r")};
+    ASSERT_EQ(tfw::Invoke(modem, kDispDoCommand, tfw::kDispatchMethod, at, r),
+              tfw::DispatchStatus::Ok);
+    EXPECT_EQ(r.AsI2(), 0);
+    ASSERT_EQ(clock.woken, std::vector<bool>{true});
+    EXPECT_EQ(clock.Now(), 5000u) << "the command's wait ended by its time, not at the answer";
+    modem.CloseConnection();
 }
 
 }  // namespace

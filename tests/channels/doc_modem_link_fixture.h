@@ -44,6 +44,9 @@ public:
     }
     uint32_t LinkHeld() const override { return ch_.Rx() ? ch_.Rx()->Count() : 0; }
     int16_t LinkLastError() override { return 0; }
+    plat::WaitTarget LinkWaitTarget() override {
+        return ch_.Port() != nullptr ? ch_.Port()->ReceiveWaitTarget() : plat::WaitTarget{};
+    }
 
 private:
     test::ChannelDouble& ch_;
