@@ -1,8 +1,10 @@
 // A thousand timed reads waiting at once: 1000 channels (20 clients x 50) on one pty port,
-// each in ReadCharFromPortTimed(60 s). While they wait: the server's thread count, and how
-// fast another client's calls on another channel are answered (IsConnected, answered on the
-// window thread, and a 0 ms ReadFromPortTimed, answered by a worker); then one byte on the
-// port and the time until every read has its answer.
+// a third each in ReadCharFromPortTimed, ReadFromPortTimed (4 bytes) and
+// ReadStringFromPortTimed (up to CR LF), each for 60 s. While they wait: the server's thread
+// count, the processor time the process takes in one second of waiting, and how fast another
+// client's calls on another channel are answered (IsConnected, answered on the window
+// thread, and a 0 ms ReadFromPortTimed, answered by a worker); then "QRST" CR LF on the port
+// and the time until every read has its answer.
 // Run: bench_waiting_reads [channels]   (needs dbus-daemon)
 #include "automation/automation_server.h"
 #include "channels/doc_comm.h"
@@ -22,6 +24,7 @@
 
 #include <pty.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -83,6 +86,46 @@ QString Channel(QDBusConnection& bus) {
          {QVariant::fromValue<short>(2), 9600, QVariant::fromValue<short>('N'),
           QVariant::fromValue<short>(8), QVariant::fromValue<short>(1)});
     return path;
+}
+
+double CpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) * 1000.0 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+// The kinds of read, in turn over the channels, and the answer each must give.
+enum class Kind { kChar, kBytes, kString };
+QDBusMessage ReadCall(const QString& path, Kind kind) {
+    QDBusMessage m;
+    switch (kind) {
+        case Kind::kChar:
+            m = QDBusMessage::createMethodCall(kPlain, path, kPlain, "ReadCharFromPortTimed");
+            m << 60000;
+            break;
+        case Kind::kBytes:
+            m = QDBusMessage::createMethodCall(kPlain, path, kPlain, "ReadFromPortTimed");
+            m << QByteArray(4, '\0') << QVariant::fromValue<short>(4) << 60000;
+            break;
+        case Kind::kString:
+            m = QDBusMessage::createMethodCall(kPlain, path, kPlain, "ReadStringFromPortTimed");
+            m << QByteArray(16, '\0') << QVariant::fromValue<short>(16)
+              << QVariant::fromValue<short>(-2) << 60000;
+            break;
+    }
+    return m;
+}
+bool Right(const QDBusMessage& reply, Kind kind) {
+    const int result = reply.arguments().value(0).toInt();
+    switch (kind) {
+        case Kind::kChar:
+            return result == 'Q';
+        case Kind::kBytes:
+            return result == 4 && reply.arguments().value(1).toByteArray() == "QRST";
+        case Kind::kString:
+            return result == 4 && reply.arguments().value(1).toByteArray().startsWith("QRST\0");
+    }
+    return false;
 }
 
 struct Latency {
@@ -157,17 +200,17 @@ int main(int argc, char** argv) {
         std::vector<QString> paths;
         for (int i = 0; i < channels; ++i) paths.push_back(Channel(buses[i % clients]));
         std::vector<QDBusPendingCall> reads;
-        for (int i = 0; i < channels; ++i) {
-            QDBusMessage m =
-                QDBusMessage::createMethodCall(kPlain, paths[i], kPlain, "ReadCharFromPortTimed");
-            m << 60000;
-            reads.push_back(buses[i % clients].asyncCall(m, 120000));
-        }
+        for (int i = 0; i < channels; ++i)
+            reads.push_back(
+                buses[i % clients].asyncCall(ReadCall(paths[i], static_cast<Kind>(i % 3)), 120000));
         // Until the server holds them all.
         while (server.CallsUnderWay() < channels)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         const int threadsWaiting = Threads();
+        const double cpu0 = CpuMs();
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        const double idleCpuMs = CpuMs() - cpu0;
 
         const Latency prompt = Measure(200, [&] { Call(other, otherPath, kPlain, "IsConnected"); });
         const Latency worker = Measure(200, [&] {
@@ -176,20 +219,23 @@ int main(int argc, char** argv) {
         });
 
         const auto t0 = std::chrono::steady_clock::now();
-        (void)write(master, "Q", 1);
+        (void)write(master, "QRST\r\n", 6);
         int answered = 0;
-        for (QDBusPendingCall& r : reads) {
-            r.waitForFinished();
-            answered += r.reply().arguments().value(0).toInt() == 'Q' ? 1 : 0;
+        for (std::size_t i = 0; i < reads.size(); ++i) {
+            reads[i].waitForFinished();
+            answered += Right(reads[i].reply(), static_cast<Kind>(i % 3)) ? 1 : 0;
         }
         const double allMs =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
                 .count();
 
-        std::printf("| waiting reads | %d (%d clients x %d channels, one port) |\n", channels,
-                    clients, channels / clients);
+        std::printf(
+            "| waiting reads | %d (%d clients x %d channels, one port; char, bytes, string in "
+            "turn) |\n",
+            channels, clients, channels / clients);
         std::printf("| server threads before / while they wait | %d / %d |\n", threadsBefore,
                     threadsWaiting);
+        std::printf("| processor time of the process in 1 s of waiting | %.2f ms |\n", idleCpuMs);
         std::printf("| another client's IsConnected, median / worst of 200 | %.2f / %.2f ms |\n",
                     prompt.median, prompt.worst);
         std::printf(
@@ -197,7 +243,7 @@ int main(int argc, char** argv) {
             "|\n",
             worker.median, worker.worst);
         std::printf(
-            "| one byte on the port until every read answered | %.1f ms (%d of %d with the byte) "
+            "| \"QRST\" CR LF on the port until every read answered | %.1f ms (%d of %d right) "
             "|\n",
             allMs, answered, channels);
         finished = true;
