@@ -1,6 +1,7 @@
 // The millisecond tick count and the one wait function. Every wait of the port and
-// channel code goes through WaitFor/Sleep: they sleep on a device (poll) or for a short
-// slice between checks, never spin, and release the server lock while sleeping. Tests
+// channel code goes through WaitFor/Sleep: they sleep on a device (poll) and a wake-up that
+// whoever changes the state wakes (platform/wake_list.h), or for a short slice between
+// checks when there is none; they never spin, and release the server lock while sleeping. Tests
 // install a FakeTickSource so that waits of seconds run at once.
 #pragma once
 
