@@ -159,6 +159,9 @@ bool WaitFor(const std::function<bool()>& ready, uint32_t timeoutMs, int fd, sho
 
 bool WaitFor(const std::function<bool()>& ready, uint32_t timeoutMs,
              const std::function<WaitTarget()>& target) {
+    // The check, the clearing of the wake-up and the watch happen under one hold of the
+    // server lock (taken here for a caller without it), so no change slips between them.
+    ServerLockGuard held;
     TickSource& ticks = Ticks();
     const uint32_t start = ticks.Now();
     // Made at the first sleep with a wake list, one for this wait: a wait nested in a
@@ -178,10 +181,7 @@ bool WaitFor(const std::function<bool()>& ready, uint32_t timeoutMs,
             waker = std::make_unique<Waker>();
             entry = std::make_unique<WakeEntry>(*waker);
         }
-        if (entry) {
-            ServerLockGuard guard;  // held by a caller that waits on channels already
-            entry->Watch(on.wakes);
-        }
+        if (entry) entry->Watch(on.wakes);
         const bool woken = on.wakes != nullptr && waker->Fd() >= 0;
         const uint32_t slice =
             woken ? left : std::min(left, on.fd >= 0 ? kFdSliceMs : kWaitSliceMs);

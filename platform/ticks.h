@@ -92,10 +92,10 @@ struct WaitTarget {
     short events = 0x001;  // POLLIN
     WakeList* wakes = nullptr;
 };
-// As above, with what to sleep on asked anew before each sleep (under the server lock as
-// the caller held it: a port may close or its device come back meanwhile). With a wake
-// list the wait sleeps until fd or a wake-up, for all the time left: no slices. Without
-// one, as the other WaitFor.
+// As above, with what to sleep on asked anew before each sleep (a port may close or its
+// device come back meanwhile). ready() and target() run with the server lock held, taken
+// here when the caller does not hold it. With a wake list the wait sleeps until fd or a
+// wake-up, for all the time left: no slices. Without one, as the other WaitFor.
 bool WaitFor(const std::function<bool()>& ready, uint32_t timeoutMs,
              const std::function<WaitTarget()>& target);
 

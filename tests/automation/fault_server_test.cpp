@@ -4,6 +4,7 @@
 // server still serving a client.
 #include "automation/contract/comm_members.h"
 #include "automation/client/dispatch_driver.h"
+#include "automation/client/variant_codec.h"
 #include "platform/lock_file.h"
 #include "tests/automation/bus_fixture.h"
 #include "tests/automation/server_process.h"
@@ -13,6 +14,9 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QDBusVariant>
 
 #include <signal.h>
 #include <stdlib.h>
@@ -314,6 +318,62 @@ TEST_F(FaultServer, ThousandChannelsShareOnePort) {
     if (LocksUsable()) {
         EXPECT_FALSE(fs::exists(LockPath(2)));
     }
+}
+
+// More timed reads of every kind waiting at once than the server has workers, through the
+// dispatch driver's Invoke and the typed interface: a later call of the same client on
+// another channel is answered at once, and each read answers as it always did.
+TEST_F(FaultServer, TimedReadsOfEveryKindWaitWithoutHoldingTheServersWorkers) {
+    ASSERT_NO_FATAL_FAILURE(StartServer());
+    constexpr int kReads = 27;  // 18 reads of bytes and strings: more than the 16 workers
+    std::vector<QDBusPendingCall> reads;
+    const auto n = [](int v) { return QVariant::fromValue<short>(static_cast<short>(v)); };
+    for (int i = 0; i < kReads; ++i) {
+        const QString path = NewChannel(2).Path();
+        QDBusMessage m;
+        if (i % 3 == 2) {
+            m = QDBusMessage::createMethodCall(kProgId, path, kProgId, "ReadCharFromPortTimed");
+            m << 60000;
+        } else {
+            m = QDBusMessage::createMethodCall(kProgId, path, "Tolvan32.Dispatch", "Invoke");
+            const QVariantList args = i % 3 == 0
+                                          ? QVariantList{QByteArray(6, '.'), n(4), 60000}
+                                          : QVariantList{QByteArray(8, '.'), n(8), n(-2), 60000};
+            m << static_cast<int>(i % 3 == 0 ? kDispReadFromPortTimed
+                                             : kDispReadStringFromPortTimed)
+              << static_cast<int>(kMethod) << QVariant::fromValue(args);
+        }
+        reads.push_back(client_.asyncCall(m, 90000));
+    }
+    // Sent after the reads on the same connection, so the server has them all by now.
+    tdbus::DispatchDriver& other = NewChannel(3);
+    const auto t0 = std::chrono::steady_clock::now();
+    std::int32_t baud = 0;
+    std::int16_t parity = 0, bits = 0, stops = 0;
+    EXPECT_TRUE(
+        other.InvokeHelper(kDispGetPortSettings, kMethod, &baud, &parity, &bits, &stops).AsBool());
+    EXPECT_EQ(baud, 9600);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(20))
+        << "the call waited for a worker";
+    for (const QDBusPendingCall& read : reads) EXPECT_FALSE(read.isFinished());
+
+    ASSERT_TRUE(ptys_[2]->Write("QR"));
+    ASSERT_TRUE(ptys_[2]->Write("ST\r\n"));
+    for (int i = 0; i < kReads; ++i) {
+        ASSERT_TRUE(SpinUntil([&] { return reads[i].isFinished(); }));
+        const QDBusMessage reply = reads[i].reply();
+        ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+        if (i % 3 == 2) {
+            EXPECT_EQ(reply.arguments().value(0).toInt(), 'Q');
+            continue;
+        }
+        EXPECT_EQ(reply.arguments().value(0).value<QDBusVariant>().variant().toInt(), 4);
+        QList<QVariant> args;
+        ASSERT_TRUE(tdbus::UnpackVariantArray(reply.arguments().value(1), args));
+        EXPECT_EQ(args.value(0).toByteArray(),
+                  i % 3 == 0 ? QByteArray("QRST..") : QByteArray("QRST\0\0\0\0", 8));
+    }
+    ExpectServes(other, 3, "still");
 }
 
 TEST_F(FaultServer, ClientThatNeverReadsOverflowsAloneWhileTheOtherGetsEveryByte) {

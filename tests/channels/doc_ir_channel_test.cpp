@@ -3,6 +3,9 @@
 // empty own table over the plain channel's members, and its .icf file.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "channels/doc_ir.h"
 #include "framework/byte_stream.h"
 #include "platform/message_box.h"
@@ -69,6 +72,30 @@ TEST_F(IRChannelTest, ConnectsThroughTheLinkAndCarriesData) {
     EXPECT_EQ(got, "ping") << "the transceiver echoed the data back across the link";
     const std::vector<std::uint8_t> ping{'p', 'i', 'n', 'g'};
     EXPECT_EQ(sim.Received(), ping);
+}
+
+// The link reads its device in the idle service (the window's timer), not in a read of the
+// port: a timed read that sleeps learns of the decoded bytes from there.
+TEST_F(IRChannelTest, TimedReadWakesWhenTheIdleServiceDecodesBytes) {
+    ASSERT_EQ(doc.ConnectIR(kCom, 9600, doc.IRParity()), 0);
+    plat::WaitFor([&] { return sim.CurrentPhase() == test::IrTransceiverSim::Phase::Link; }, 5000);
+    ASSERT_EQ(sim.CurrentPhase(), test::IrTransceiverSim::Phase::Link);
+    std::atomic<bool> stop{false};
+    std::thread window([&] {
+        while (!stop) {
+            port.registry.IdleService();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    std::vector<std::uint8_t> out{'p', 'o', 'n', 'g'};
+    ASSERT_EQ(doc.WriteToPort(out, 4), 4);
+    std::vector<std::uint8_t> in(4);
+    const std::uint32_t start = ticks.Now();
+    EXPECT_EQ(doc.ReadFromPortTimed(in, 4, 5000), 4);
+    EXPECT_LT(ticks.Now() - start, 5000u) << "the read slept through the bytes";
+    stop = true;
+    window.join();
+    EXPECT_EQ(in, out);
 }
 
 TEST_F(IRChannelTest, FileStoresTheLinksLineSettingsThenTheParity) {
