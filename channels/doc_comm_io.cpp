@@ -149,7 +149,16 @@ bool CDocComm::TryTimedRead(TimedRead& read) {
             break;
         }
         case TimedRead::Kind::kString: {
-            const std::int32_t got = rxBuffer_->ReadUntil(read.dest, read.terminator);
+            std::int32_t got = 0;
+            for (;;) {
+                // An empty string before the terminator gives 0 as well: the string after it
+                // may be held already, and the wait would not look again before new bytes.
+                const std::uint32_t held = rxBuffer_->Count();
+                got = rxBuffer_->ReadUntil(read.dest, read.terminator);
+                if (got != 0 || read.terminator == CChannelBuffer::kNoTerminator ||
+                    rxBuffer_->Count() == held)
+                    break;
+            }
             read.total += got;
             if (read.terminator != CChannelBuffer::kNoTerminator) {
                 read.done = got != 0;

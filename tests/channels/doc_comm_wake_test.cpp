@@ -84,6 +84,17 @@ TEST_F(DocCommWakeTest, WaiterWakesWhenAnotherChannelTakesTheBytesOffTheDevice) 
     EXPECT_EQ(clock.Now(), 5000u);
 }
 
+// An empty string before the wanted one: a read that sleeps until bytes arrive must not
+// stop at it while the next string is held already.
+TEST_F(DocCommWakeTest, StringAfterAnEmptyOneIsReadWithoutWaiting) {
+    ASSERT_TRUE(Sent(pty, Port(), "\r\nOK\r\n"));
+    plat::ScopedTickSource use(clock);
+    Bytes line(10, 0xEE);
+    EXPECT_EQ(a->ReadStringFromPortTimed(line, 10, -2, 60000), 2);
+    EXPECT_EQ(std::string(line.begin(), line.begin() + 3), std::string("OK\0", 3));
+    EXPECT_EQ(clock.Now(), 5000u) << "waited with the string held";
+}
+
 TEST_F(DocCommWakeTest, ChannelClosedMeanwhileEndsTheWaitAtOnce) {
     plat::ScopedTickSource use(clock);
     // Another client closes the channel while its character read waits.
