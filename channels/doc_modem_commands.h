@@ -3,7 +3,7 @@
 // the paced set-up sequence and sending files in pieces.
 //
 // Every wait goes through the platform tick source and WaitFor (the server lock released;
-// a wait for the modem's answer sleeps until the channel's port has news, AnswerWaitTarget),
+// a wait for the modem's answer sleeps until the channel's port has news, LinkWaitTarget),
 // so a wait of seconds costs no processor time and tests run it at once on a fake tick
 // source.
 #pragma once
@@ -113,9 +113,6 @@ public:
     void SetMode(const AndModemMode& mode);
     // True while a command of this channel runs (on any thread).
     bool Busy() const;
-    // What a wait for the modem's answer sleeps on (server lock held), for waiters of
-    // pending commands too: the channel's arrival descriptor and its port's wake-ups.
-    plat::WaitTarget AnswerWaitTarget() { return link_.LinkWaitTarget(); }
 
 private:
     friend class ModemPending;  // the same commands for waiters without a thread
