@@ -376,6 +376,35 @@ TEST_F(FaultServer, TimedReadsOfEveryKindWaitWithoutHoldingTheServersWorkers) {
     ExpectServes(other, 3, "still");
 }
 
+// A Python client's timed reads of a string and of bytes, waiting in the running server
+// while the bytes come in pieces: the byte arrays come back as the members always gave them.
+TEST_F(FaultServer, PythonClientsTimedReadsGetTheirBytesInPieces) {
+    ASSERT_NO_FATAL_FAILURE(StartServer());
+    PythonClient py(
+        *bus_,
+        QStringLiteral(
+            "import dbus, sys\n"
+            "bus = dbus.SessionBus()\n"
+            "factory = dbus.Interface(bus.get_object('RiVo32.Document', '/'), "
+            "'Tolvan32.ClassFactory')\n"
+            "ch = dbus.Interface(bus.get_object('RiVo32.Document', factory.CreateInstance()), "
+            "'RiVo32.Document')\n"
+            "print(ch.ConnectToPort(2, 9600, 78, 8, 1)); sys.stdout.flush()\n"
+            "r, buf = ch.ReadStringFromPortTimed(dbus.ByteArray(b'.' * 8), 8, -2, 20000, "
+            "timeout=60)\n"
+            "print(r, bytes(buf)); sys.stdout.flush()\n"
+            "r, buf = ch.ReadFromPortTimed(dbus.ByteArray(b'.' * 6), 4, 20000, timeout=60)\n"
+            "print(r, bytes(buf)); sys.stdout.flush()\n"));
+    ASSERT_EQ(py.ReadLine(), QStringLiteral("0"));
+    // Pieces, whether or not the read has reached the server yet: the answer is the same.
+    ASSERT_TRUE(ptys_[2]->Write("QR"));
+    ASSERT_TRUE(ptys_[2]->Write("ST\r\nab"));
+    EXPECT_EQ(py.ReadLine(), QStringLiteral("4 b'QRST\\x00\\x00\\x00\\x00'"));
+    ASSERT_TRUE(ptys_[2]->Write("cd"));
+    EXPECT_EQ(py.ReadLine(), QStringLiteral("4 b'abcd..'"));
+    EXPECT_EQ(py.Wait(), 0) << py.ErrorOutput().toStdString();
+}
+
 TEST_F(FaultServer, ClientThatNeverReadsOverflowsAloneWhileTheOtherGetsEveryByte) {
     ASSERT_NO_FATAL_FAILURE(StartServer());
     tdbus::DispatchDriver& idle = NewChannel(2);
