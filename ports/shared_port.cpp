@@ -642,14 +642,14 @@ void CSharedPort::IdleService() {
     // from the port object. The steps then find it closed and stop.
     const std::shared_ptr<IrLinkRecord> link = SharedIrLink(portObject_);
     const bool wasOpen = link->state != kIrClosed;
+    const uint32_t decodedBefore = link->userRx.writeIndex;
     LinkStep(link.get());
     LinkPump(link.get());
     if (SharedIrLink(portObject_) != link) return;
-    // Bytes decoded for the user: the link reads its device here, not in a read of the
-    // port, so waiting reads learn of them from here.
-    const std::size_t queued = RingUsed(link->userRx);
-    if (queued > irQueued_) arrivals_.WakeAll();
-    irQueued_ = queued;
+    // Bytes decoded for the user (the ring's write end moved, whatever readers took
+    // meanwhile): the link reads its device here, not in a read of the port, so waiting
+    // reads learn of them from here.
+    if (link->userRx.writeIndex != decodedBefore) arrivals_.WakeAll();
     // The link stops itself when its device goes away; only that moment is worth a look.
     if (wasOpen && link->state == kIrClosed) NoteFailure();
     // The pump made room in the link's queue: what waits in the transmit ring follows.

@@ -244,7 +244,6 @@ private:
     const RingSizes& defaults_;
     std::unique_ptr<ReceiveTap> tap_;
     plat::WakeList arrivals_;
-    std::size_t irQueued_ = 0;  // decoded infra-red bytes after the last idle pass
 };
 
 }  // namespace tolvan
