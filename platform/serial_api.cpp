@@ -319,7 +319,9 @@ bool ReadComm(CommHandle h, void* buf, uint32_t n, uint32_t* got) {
         std::lock_guard lock(port->mutex);
         if (port->closed) return Result(ERROR_INVALID_HANDLE);
         t = port->timeouts;
-        fd = port->device->PollFd();
+        // Readable when bytes arrive: the tty itself, or an in-process device's event
+        // descriptor (a loop:// or sim:// device has no descriptor of its own).
+        fd = port->device->ArrivalFd();
     }
     if (uint32_t e = step(); e != ERROR_SUCCESS || *got == n) return Result(e);
 

@@ -69,7 +69,7 @@ int ReadDeviceByte(IrLinkRecord& link, uint32_t waitMs, uint8_t& out) {
             }
             return stat.cbInQue > 0;
         },
-        waitMs, plat::CommPollFd(link.handle));
+        waitMs, plat::CommArrivalFd(link.handle));
     if (failed || IrLinkDropped(link)) return -1;
     if (!waiting) return 0;
     uint32_t got = 0;

@@ -2,10 +2,12 @@
 // exclusive use, reads and writes under time-outs on the tick source, queues, lines,
 // errors, and devices that go away.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <future>
 #include <string>
 #include <thread>
@@ -69,6 +71,43 @@ TEST(SerialApiLoop, WrittenBytesAndLinesComeBack) {
     EXPECT_EQ(ms, MS_CTS_ON);
     EXPECT_FALSE(EscapeCommFunction(h.h, 77));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+}
+
+// A clock whose first pause runs an action (the far side answering), then ends at once
+// when the descriptor it was given is readable.
+class AnswerAtFirstPause final : public TickSource {
+public:
+    uint32_t Now() override { return now_; }
+    bool Pause(uint32_t ms, int fd, short events) override {
+        fds.push_back(fd);
+        if (action) std::exchange(action, {})();
+        pollfd p{fd, events, 0};
+        if (fd >= 0 && ::poll(&p, 1, 0) == 1 && (p.revents & events)) return true;
+        now_ += ms;
+        return false;
+    }
+    std::function<void()> action;
+    std::vector<int> fds;
+
+private:
+    uint32_t now_ = 5000;
+};
+
+TEST(SerialApiLoop, TimedReadSleepsUntilTheLoopedBytesArrive) {
+    Handle h(OpenComm("loop://arrival"));
+    ASSERT_NE(h.h, kInvalidCommHandle);
+    ASSERT_TRUE(
+        SetCommTimeouts(h.h, {.ReadIntervalTimeout = 0, .ReadTotalTimeoutConstant = 60000}));
+    AnswerAtFirstPause clock;
+    ScopedTickSource use(clock);
+    clock.action = [&] {
+        uint32_t written = 0;
+        ASSERT_TRUE(WriteComm(h.h, "xyz", 3, &written));
+    };
+    EXPECT_EQ(ReadAll(h.h, 3), "xyz");
+    ASSERT_FALSE(clock.fds.empty());
+    EXPECT_GE(clock.fds.front(), 0) << "slept without the device's arrival descriptor";
+    EXPECT_EQ(clock.Now(), 5000u);
 }
 
 TEST(SerialApiLoop, OneHandleAtATime) {
