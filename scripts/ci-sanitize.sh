@@ -32,7 +32,7 @@ stages=("$@")
 # faults of a server process; devices that come and go (the watcher thread); the window's
 # work on the channels' lanes; channel streams (their reader thread); one modem conversation
 # at a time; the wait reactor and the wake-ups of waiting reads.
-default_tsan='^([A-Za-z]+/)?(DocCommXModem|DocCommXModemAbort|FileTransferTest|Sx[A-Za-z]*|SharedPort[A-Za-z]*|IrPtyLink|CallQueue|CallTimeout|Fault[A-Za-z]*|ServerOnBus|ServerWithPortsOneAndThree|TransferOnBus|ConcurrentCalls|PortReconnect|PortDiscovery[A-Za-z]*|DeviceWatcher|WindowLaneTest|ChannelStream|StreamServer|LockReleaseHook|NetPortTest|NetOpenTest|IrIdleTest|ModemTurnTest|ModemPendingTest|WaitReactorTest|DocCommWakeTest|DocCommLoopWake|IRChannelTest)\.'
+default_tsan='^([A-Za-z]+/)?(DocCommXModem|DocCommXModemAbort|FileTransferTest|Sx[A-Za-z]*|SharedPort[A-Za-z]*|IrPtyLink|CallQueue|CallTimeout|Fault[A-Za-z]*|ServerOnBus|ServerWithPortsOneAndThree|TransferOnBus|ConcurrentCalls|PortReconnect|PortDiscovery[A-Za-z]*|DeviceWatcher|WindowLaneTest|ChannelStream|StreamServer|LockReleaseHook|NetPortTest|NetOpenTest|IrIdleTest|ModemTurnTest|ModemPendingTurnTest|WaitReactorTest|DocCommWakeTest|DocCommLoopWake|IRChannelTest)\.'
 tsan_tests=${TSAN_TESTS:-$default_tsan}
 # The thousand channels on one port are a load test; under the thread sanitizer they run into
 # its own internal limits and take minutes.
