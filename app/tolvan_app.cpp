@@ -132,7 +132,10 @@ bool CAppComm::InitInstance(const CommandLine& line, const InitOptions& options)
     });
     // Devices slow to open (radio links) must not hold up the window: the probe runs on
     // its own thread, and a connect meanwhile waits for it.
-    registry_.StartProbe();
+    registry_.StartProbe([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { PortsKnown(); }, Qt::QueuedConnection);
+    });
     CDocComm::SetPortRegistry(&registry_);
     StartDeviceDiscovery();
 
@@ -548,9 +551,23 @@ tdbus::HostedChannel* CAppComm::CreateChannel(tdbus::ChannelClass cls) {
     return raw;
 }
 
+bool CAppComm::WhenPortsKnown(std::function<void()> then) {
+    if (!registry_.Probing()) return true;
+    // The probe's end is posted to this thread after Probing() turned false: it finds the
+    // callback stored.
+    portsKnown_.push_back(std::move(then));
+    return false;
+}
+
+void CAppComm::PortsKnown() {
+    std::vector<std::function<void()>> waiting;
+    waiting.swap(portsKnown_);
+    for (auto& then : waiting) then();
+}
+
 std::vector<tdbus::PortSummary> CAppComm::DescribePorts() {
-    // On the window thread, which never waits for a device: the ports found so far (the
-    // start-up probe has its head start of the bus registration and mostly ended long ago).
+    // The ports found so far: ListPorts asks only once the start-up probe has ended
+    // (WhenPortsKnown), and the window never waits for a device.
     plat::ServerLockGuard lock;
     std::vector<tdbus::PortSummary> out;
     for (const auto& port : registry_.Ports()) {

@@ -107,12 +107,15 @@ public:
     // The registry's ports and every channel, for the server's lists.
     std::vector<tdbus::PortSummary> DescribePorts() override;
     std::vector<tdbus::ChannelSummary> DescribeChannels() override;
+    bool WhenPortsKnown(std::function<void()> then) override;
 
 Q_SIGNALS:
     // The automation mode's end: the last client object went.
     void QuitRequested();
 
 private:
+    // The start-up probe has ended: the answers that waited for it go out.
+    void PortsKnown();
     class Hosted;
     friend class Hosted;
 
@@ -158,6 +161,8 @@ private:
     tfw::CRecentFileList recent_{4};
     CommLogFile log_;
     PortRegistry registry_;
+    // ListPorts answers waiting for the start-up probe's end (window thread).
+    std::vector<std::function<void()>> portsKnown_;
     // Devices that come and go while running (stopped before the registry goes).
     std::unique_ptr<PortDiscovery> discovery_;
     std::unique_ptr<tfw::StringRegistration> strings_;

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,12 @@ public:
     // show lists none.
     virtual std::vector<PortSummary> DescribePorts() { return {}; }
     virtual std::vector<ChannelSummary> DescribeChannels() { return {}; }
+    // On the window thread: true when the machine's ports are known (the start-up probe
+    // has ended); else false, and `then` runs on the window thread once they are.
+    virtual bool WhenPortsKnown(std::function<void()> then) {
+        (void)then;
+        return true;
+    }
 };
 
 }  // namespace tdbus

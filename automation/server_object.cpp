@@ -1,5 +1,9 @@
 #include "automation/server_object.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QPointer>
+
 #include "automation/automation_server.h"
 #include "automation/channel_host.h"
 #include "platform/atoms.h"
@@ -59,6 +63,21 @@ ushort ServerObject::GlobalDeleteAtom(ushort atom) {
 }
 
 PortEntryList ServerObject::ListPorts() {
+    if (!calledFromDBus()) return PortList();
+    // Right after the start the probe may still try a device: the answer waits for it,
+    // the window thread does not.
+    QPointer<ServerObject> self(this);
+    const QDBusMessage asked = message();
+    const QDBusConnection bus = connection();
+    if (host_.WhenPortsKnown([self, asked, bus] {
+            if (self) bus.send(asked.createReply(QVariant::fromValue(self->PortList())));
+        }))
+        return PortList();
+    setDelayedReply(true);
+    return {};
+}
+
+PortEntryList ServerObject::PortList() {
     PortEntryList out;
     for (const PortSummary& p : host_.DescribePorts()) {
         PortEntry e;

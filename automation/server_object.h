@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QDBusArgument>
+#include <QDBusContext>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -42,7 +43,7 @@ const QDBusArgument& operator>>(const QDBusArgument& arg, ChannelEntry& entry);
 // Makes the entry types known to Qt D-Bus (before the object is published).
 void RegisterServerTypes();
 
-class ServerObject : public QObject {
+class ServerObject : public QObject, protected QDBusContext {
     Q_OBJECT
 public:
     // The lists come from the host; channel paths from the server.
@@ -56,6 +57,8 @@ public Q_SLOTS:
     tdbus::ChannelEntryList ListChannels();
 
 private:
+    PortEntryList PortList();
+
     AutomationServer& server_;
     ChannelHost& host_;
 };

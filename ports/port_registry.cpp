@@ -23,17 +23,20 @@ int PortRegistry::ProbePorts() {
     return static_cast<int>(ports_.size());
 }
 
-void PortRegistry::StartProbe() {
+void PortRegistry::StartProbe(std::function<void()> ended) {
     EndProbe();
     {
         plat::ServerLockGuard guard;
         probing_ = true;
     }
-    probe_ = std::thread([this] {
+    probe_ = std::thread([this, ended = std::move(ended)] {
         ProbePorts();
-        plat::ServerLockGuard guard;
-        probing_ = false;
-        probed_.NotifyAll();
+        {
+            plat::ServerLockGuard guard;
+            probing_ = false;
+            probed_.NotifyAll();
+        }
+        if (ended) ended();
     });
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -38,7 +39,8 @@ public:
     int ProbePorts();
     // ProbePorts on a thread of its own, so that a device slow to open holds up no window:
     // returns at once. A connect meanwhile to a number not yet found waits for the probe.
-    void StartProbe();
+    // `ended` runs on the probe's thread when it has ended (without the server lock).
+    void StartProbe(std::function<void()> ended = {});
     // True while the start-up probe runs.
     bool Probing() const;
     // Until the start-up probe has ended (the server lock let go meanwhile): for callers
