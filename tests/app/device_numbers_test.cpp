@@ -100,6 +100,7 @@ protected:
         return seen;
     }
     bool HasPort(int com) {
+        app_->Registry().WaitForProbe();  // the start-up probe runs on its own thread
         plat::ServerLockGuard lock;
         return app_->Registry().FindPort(com) != nullptr;
     }
