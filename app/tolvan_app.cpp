@@ -48,6 +48,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -581,6 +582,10 @@ std::vector<tdbus::PortSummary> CAppComm::DescribePorts() {
                 p.channels.push_back(doc->GetTitle());
         out.push_back(std::move(p));
     }
+    // The start-up probe and the device watcher may find ports in either order.
+    std::sort(out.begin(), out.end(), [](const tdbus::PortSummary& a, const tdbus::PortSummary& b) {
+        return a.number < b.number;
+    });
     return out;
 }
 

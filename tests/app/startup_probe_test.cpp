@@ -50,8 +50,9 @@ TEST(StartUpProbe, AClientsPortListWaitsForTheProbeAndTheWindowDoesNot) {
     bool held = false, gateOpen = false;
     plat::ScopedLockReleaseHook hook([&](plat::LockRelease point) {
         if (point != plat::LockRelease::kPortProbe || std::this_thread::get_id() == window) return;
+        // The probe's thread, and the device watcher's when it rescans first: each waits at
+        // the device it tries until the test opens the gate.
         std::unique_lock lock(m);
-        if (held) return;
         held = true;
         cv.notify_all();
         cv.wait_for(lock, std::chrono::seconds(10), [&] { return gateOpen; });
