@@ -387,6 +387,18 @@ void AutomationServer::CallEnded(std::uint32_t id) {
     QMetaObject::invokeMethod(this, "OnCallsDone", Qt::QueuedConnection);
 }
 
+template <typename Waiting>
+void AutomationServer::HandToReactor(std::unique_ptr<Waiting> waiting,
+                                     WaitReactor::Clock::time_point deadline, std::uint32_t id) {
+    // The lane's later calls wait for this answer; the worker goes back to the others.
+    std::function<void()> release = calls_->HoldLane();
+    waiting->OnAnswered([this, id, release] {
+        CallEnded(id);
+        if (release) release();
+    });
+    waits_->Add(deadline, std::move(waiting));
+}
+
 bool AutomationServer::StartWaitingRead(const QDBusMessage& message,
                                         const QDBusConnection& connection,
                                         const CallTarget& target) {
@@ -413,13 +425,7 @@ bool AutomationServer::StartWaitingRead(const QDBusMessage& message,
         CallEnded(target.id);
         return true;
     }
-    // The lane's later calls wait for this answer; the worker goes back to the others.
-    std::function<void()> release = calls_->HoldLane();
-    read->OnAnswered([this, id = target.id, release] {
-        CallEnded(id);
-        if (release) release();
-    });
-    waits_->Add(deadline, std::move(read));
+    HandToReactor(std::move(read), deadline, target.id);
     return true;
 }
 
@@ -435,13 +441,8 @@ bool AutomationServer::StartWaitingModem(ResolvedCall call, const QDBusMessage& 
         CallEnded(target.id);
         return true;
     }
-    std::function<void()> release = calls_->HoldLane();
-    command->OnAnswered([this, id = target.id, release] {
-        CallEnded(id);
-        if (release) release();
-    });
     const auto deadline = command->Deadline();
-    waits_->Add(deadline, std::move(command));
+    HandToReactor(std::move(command), deadline, target.id);
     return true;
 }
 

@@ -157,6 +157,10 @@ private:
     // the reactor with its lane held. False: not such a call, or the conversation is busy.
     bool StartWaitingModem(ResolvedCall call, const QDBusMessage& message,
                            const QDBusConnection& connection, const CallTarget& target);
+    // A worker: the waiting call goes to the reactor with its lane held until it answers.
+    template <typename Waiting>
+    void HandToReactor(std::unique_ptr<Waiting> waiting, WaitReactor::Clock::time_point deadline,
+                       std::uint32_t id);
 
     // Window thread.
     QDBusMessage DispatchUnknown(const QDBusMessage& message, std::uint32_t id,

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -71,6 +72,14 @@ protected:
         return {bytes.begin(), bytes.end()};
     }
     uint32_t Now() { return ticks.Now(); }
+    // What the channel has received and not read yet.
+    std::string Unread() {
+        std::string text;
+        std::array<uint8_t, 64> chunk{};
+        int32_t n;
+        while ((n = link.LinkRead(chunk)) > 0) text.append(chunk.begin(), chunk.begin() + n);
+        return text;
+    }
 
     // Seconds of modem time pass at once; each slice still yields real time to the far end.
     plat::FakeTickSource ticks{1000, std::chrono::microseconds(300)};

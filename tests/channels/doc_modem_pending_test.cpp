@@ -31,14 +31,6 @@ protected:
         ModemLinkTest::TearDown();
     }
 
-    // What the channel has received and not read yet.
-    std::string Unread() {
-        std::string text;
-        std::array<uint8_t, 64> chunk{};
-        int32_t n;
-        while ((n = link.LinkRead(chunk)) > 0) text.append(chunk.begin(), chunk.begin() + n);
-        return text;
-    }
     // Waits as the wait reactor would: each wait up to its limit, a last try at its end.
     int16_t Drive(std::unique_ptr<ModemPending>& pending) {
         for (;;) {

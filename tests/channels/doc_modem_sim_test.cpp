@@ -20,14 +20,6 @@ protected:
         runner.Stop();
         ModemLinkTest::TearDown();
     }
-    // What the channel has received and not read yet.
-    std::string Unread() {
-        std::string text;
-        std::array<uint8_t, 64> chunk{};
-        int32_t n;
-        while ((n = link.LinkRead(chunk)) > 0) text.append(chunk.begin(), chunk.begin() + n);
-        return text;
-    }
 
     plat::HayesModemSim sim;
     test::ModemSimPtyRunner runner{pty.master(), sim};
