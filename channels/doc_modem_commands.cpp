@@ -175,16 +175,15 @@ int16_t ModemCommands::Wait(const AndModemMode& mode) {
     }
 }
 
-bool ModemCommands::ValueIn(int32_t& value, bool& hadLineFeed) {
-    std::array<uint8_t, 58> line{};
+bool ModemCommands::AnyLine(std::span<uint8_t> line, int16_t terminator,
+                            const std::function<bool(std::string_view)>& wanted) {
     for (int quiet = 0; quiet < 2;) {
         const uint32_t held = link_.LinkHeld();
-        const int32_t n = link_.LinkReadString(line, '\r');
+        const int32_t n = link_.LinkReadString(line, terminator);
         if (n > 0) {
             quiet = 0;
-            value = RegisterLineValue(
-                {reinterpret_cast<const char*>(line.data()), static_cast<size_t>(n)}, hadLineFeed);
-            if (value >= 0) return true;
+            if (wanted({reinterpret_cast<const char*>(line.data()), static_cast<size_t>(n)}))
+                return true;
         } else {
             // 0 is also an empty line read: no whole line yet only when nothing moved twice.
             quiet = link_.LinkHeld() == held ? quiet + 1 : 0;
@@ -193,22 +192,17 @@ bool ModemCommands::ValueIn(int32_t& value, bool& hadLineFeed) {
     return false;
 }
 
+bool ModemCommands::ValueIn(int32_t& value, bool& hadLineFeed) {
+    std::array<uint8_t, 58> line{};
+    return AnyLine(line, '\r', [&](std::string_view text) {
+        value = RegisterLineValue(text, hadLineFeed);
+        return value >= 0;
+    });
+}
+
 bool ModemCommands::AnswerIn(const std::string& wanted) {
     std::array<uint8_t, 256> line{};
-    for (int quiet = 0; quiet < 2;) {
-        const uint32_t held = link_.LinkHeld();
-        const int32_t n = link_.LinkReadString(line, -2);
-        if (n > 0) {
-            quiet = 0;
-            if (std::string_view(reinterpret_cast<const char*>(line.data()),
-                                 static_cast<size_t>(n)) == wanted)
-                return true;
-        } else {
-            // 0 is also an empty line read: no whole line yet only when nothing moved twice.
-            quiet = link_.LinkHeld() == held ? quiet + 1 : 0;
-        }
-    }
-    return false;
+    return AnyLine(line, -2, [&](std::string_view text) { return text == wanted; });
 }
 
 int16_t ModemCommands::SetRegister(int16_t reg, int16_t value) {

@@ -17,6 +17,7 @@
 #include <thread>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -121,6 +122,9 @@ private:
     // The first half of Send: connected, write lock taken, text stored; else the status.
     std::optional<int16_t> StartSend(std::string_view text);
     int16_t Wait(const AndModemMode& mode);
+    // Reads the complete lines held (past empty ones) until `wanted` takes one: true then.
+    bool AnyLine(std::span<uint8_t> line, int16_t terminator,
+                 const std::function<bool(std::string_view)>& wanted);
     // A work-mode-2 wait's one look at what came: true when the answer line is in.
     bool AnswerIn(const std::string& wanted);
     // A register read's one look at what came: true when a line held the value (set).

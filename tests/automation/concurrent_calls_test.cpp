@@ -123,6 +123,14 @@ protected:
         return path;
     }
     static QVariant Ms(int ms) { return QVariant::fromValue<int>(ms); }
+    // Client `other` takes a reference on the channel and closes its connection.
+    static void CloseFromAnotherClient(QDBusConnection& other, const QString& path) {
+        EXPECT_EQ(Wait(other.asyncCall(QDBusMessage::createMethodCall(
+                           kPlain, path, "Tolvan32.Unknown", "AddRef")))
+                      .type(),
+                  QDBusMessage::ReplyMessage);
+        EXPECT_EQ(Result(Wait(Send(other, path, "CloseConnection"))), 0);
+    }
 
     PtyPair com2_;
     PtyPair com3_;
@@ -350,11 +358,7 @@ TEST_F(ConcurrentCalls, WaitingReadsHoldNoWorkerAndEndOnBytesDeadlineOrClose) {
     // with "not set up" instead of waiting out its minute.
     QDBusPendingCall closed = Send(a, paths[1], "ReadCharFromPortTimed", {Ms(60000)});
     ASSERT_TRUE(SpinUntil([&] { return server_->CallsUnderWay() == 1; }));
-    EXPECT_EQ(Wait(b.asyncCall(QDBusMessage::createMethodCall(kPlain, paths[1], "Tolvan32.Unknown",
-                                                              "AddRef")))
-                  .type(),
-              QDBusMessage::ReplyMessage);
-    EXPECT_EQ(Result(Wait(Send(b, paths[1], "CloseConnection"))), 0);
+    CloseFromAnotherClient(b, paths[1]);
     EXPECT_TRUE(SpinUntil([&] { return closed.isFinished(); }, 5000));
     EXPECT_EQ(Result(closed.reply()), -6);
 }
@@ -432,11 +436,7 @@ TEST_F(ConcurrentCalls, TimedReadsOfBytesAndStringsHoldNoWorkerAndAnswerAsBefore
     EXPECT_EQ(Result(got), 2);
     EXPECT_EQ(got.arguments().value(1).toByteArray(), QByteArray("xy\0\0", 4));
     EXPECT_FALSE(closed.isFinished());
-    EXPECT_EQ(Wait(b.asyncCall(QDBusMessage::createMethodCall(kPlain, paths[1], "Tolvan32.Unknown",
-                                                              "AddRef")))
-                  .type(),
-              QDBusMessage::ReplyMessage);
-    EXPECT_EQ(Result(Wait(Send(b, paths[1], "CloseConnection"))), 0);
+    CloseFromAnotherClient(b, paths[1]);
     EXPECT_TRUE(SpinUntil([&] { return closed.isFinished(); }, 5000));
     EXPECT_EQ(Result(closed.reply()), 0);
 }

@@ -35,6 +35,21 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using test::TcpPeer;
 
+// At least n bytes the channel receives within 5 s (the idle service runs between reads).
+Bytes ReadSoon(PortRegistry& registry, CDocComm& channel, size_t n) {
+    Bytes got;
+    std::vector<uint8_t> buf(16);
+    WaitFor(
+        [&] {
+            registry.IdleService();
+            const int16_t read = channel.ReadFromPort(buf, 16);
+            if (read > 0) got.insert(got.end(), buf.begin(), buf.begin() + read);
+            return got.size() >= n;
+        },
+        5000);
+    return got;
+}
+
 struct Handle {
     explicit Handle(CommHandle h) : h(h) {}
     ~Handle() {
@@ -308,17 +323,7 @@ TEST(SocketDevice, ChannelOnAMappedComNumberCarriesBytesBothWays) {
 
     const Bytes in = {'O', 'K', 0xFF, 0x0D, 0x0A};
     ASSERT_TRUE(peer.Send(in));
-    Bytes got;
-    std::vector<uint8_t> buf(16);
-    EXPECT_TRUE(WaitFor(
-        [&] {
-            port.registry.IdleService();
-            const int16_t n = channel.ReadFromPort(buf, 16);
-            if (n > 0) got.insert(got.end(), buf.begin(), buf.begin() + n);
-            return got.size() >= in.size();
-        },
-        5000));
-    EXPECT_EQ(got, in);
+    EXPECT_EQ(ReadSoon(port.registry, channel, in.size()), in);
 }
 
 TEST(SocketDevice, ProbingAMappedNetworkPortNeitherConnectsNorWaits) {
@@ -682,17 +687,7 @@ TEST(Rfc2217Ser2net, AChannelSetsTheServedLineAndCarriesBytes) {
 
         const Bytes in = {'O', 'K', 0xFF, static_cast<uint8_t>('0' + round)};
         ASSERT_TRUE(pty.Write(in));
-        Bytes got;
-        std::vector<uint8_t> buf(16);
-        EXPECT_TRUE(WaitFor(
-            [&] {
-                port.registry.IdleService();
-                const int16_t n = channel.ReadFromPort(buf, 16);
-                if (n > 0) got.insert(got.end(), buf.begin(), buf.begin() + n);
-                return got.size() >= in.size();
-            },
-            5000));
-        EXPECT_EQ(got, in);
+        EXPECT_EQ(ReadSoon(port.registry, channel, in.size()), in);
     }
 }
 
