@@ -64,6 +64,9 @@ CSharedPort* PortRegistry::ProbePort(int32_t comNumber) {
     {
         // Opening a device may take long (a radio link, a busy driver): nobody waits for it.
         plat::ServerUnlockScope unlocked(plat::LockRelease::kPortProbe);
+        // One try at a time: the start-up probe and the device watcher trying the same
+        // device at once would each find it held by the other, and neither keep it.
+        std::lock_guard trying(trying_);
         present = plat::CommPresent("COM" + std::to_string(comNumber));
     }
     // The probe on another thread may have kept the number meanwhile.

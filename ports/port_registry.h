@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -82,6 +83,8 @@ private:
     bool probing_ = false;
     plat::ServerCondition probed_;
     std::thread probe_;
+    // Held while a device is tried, never with the server lock.
+    std::mutex trying_;
 };
 
 }  // namespace tolvan
