@@ -125,7 +125,7 @@ TEST_F(DeviceNumbers, KeptAcrossRestartsAndWhileAwayNewOnesNumberedWhileRunning)
     test::PtyPair c;
     const std::string nameC = Link("usb-Gamma-if00", c);
     ASSERT_TRUE(Eventually([&] { return Saved(3) == nameC; })) << "plugged in while running";
-    EXPECT_TRUE(HasPort(3));
+    EXPECT_TRUE(Eventually([&] { return HasPort(3); })) << "its port follows its number";
     Stop();
 
     // Alpha is unplugged and a new device comes before the next start: Alpha's number is
